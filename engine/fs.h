@@ -1,0 +1,55 @@
+#pragma once
+// File-system operations every scanner and every removal uses: the one size
+// rule, catalog pattern expansion, listing probes, volumes and their capacity.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/file_facts.h"
+
+namespace FS {
+
+// File identities already counted in one measuring pass. A scan passes the same
+// set to every size() call so a file reached twice is counted once.
+using SeenSet = std::unordered_set<FileIdentity>;
+
+struct VolumeStats {
+    int64_t total = 0;
+    int64_t free = 0;
+};
+
+// The bytes an item occupies on disk: allocated size, symbolic links count
+// nothing, a hard-linked file counts once per pass, a folder is the sum of what
+// it holds plus 4,096 bytes per folder met inside it (packages met inside count
+// as one folder and are not entered). Unreadable things measure 0.
+int64_t size(const std::filesystem::path& path, SeenSet& seen);
+
+// The existing paths a catalog pattern names (home already expanded). A plain
+// path gives itself when something exists there; "base/*" gives the entries of
+// base except .DS_Store, hidden ones included, in listing order. A segment
+// holding "*", "?" or "[" is matched against the names of its folder the way a
+// shell would (a leading "." only by a pattern starting with "."), .DS_Store
+// left out, and a match that is a symbolic link is never descended through.
+std::vector<std::filesystem::path> expand(std::string_view pattern);
+
+// Whether a pattern segment is a wildcard.
+bool hasWildcard(std::string_view segment);
+
+// The fixed leading folder of a pattern: everything before the first segment
+// with a wildcard; for a pattern without one, the pattern less a final "/*".
+std::string patternBase(std::string_view pattern);
+
+// Whether the folder at path can be listed.
+bool canList(const std::filesystem::path& path);
+
+// The mounted, browsable, writable volumes.
+std::vector<std::filesystem::path> mountedVolumes();
+
+// Total and available bytes of the volume holding path.
+std::optional<VolumeStats> stats(const std::filesystem::path& path);
+
+}  // namespace FS

@@ -1,0 +1,122 @@
+#include "engine/protection.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/locations.h"
+#include "platform/unicode.h"
+
+namespace Protection {
+
+const std::array<std::string_view, 12> protectedPathPrefixes = {
+    "/System",          "/bin",          "/sbin",           "/usr/bin",
+    "/usr/sbin",        "/usr/lib",      "/usr/share",      "/Library/Apple",
+    "/Library/Extensions", "/Library/Frameworks", "/private/var/db", "/private/var/vm",
+};
+
+namespace {
+const std::array<std::string_view, 5> protectedUserFolders = {"Shared", "Guest", "root", "daemon", "nobody"};
+
+std::string lastComponent(const std::string& p) {
+    size_t end = p.size();
+    while (end > 1 && p[end - 1] == '/') --end;
+    size_t slash = p.rfind('/', end - 1);
+    if (slash == std::string::npos) return p.substr(0, end);
+    return p.substr(slash + 1, end - slash - 1);
+}
+
+std::string trimmedPath(const std::filesystem::path& path) {
+    std::string p = path.native();
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    return p;
+}
+
+bool underPrefixes(const std::string& p) {
+    for (auto prefix : protectedPathPrefixes) {
+        if (Unicode::equal(p, prefix)) return true;
+        std::string withSlash = std::string(prefix) + "/";
+        if (Unicode::hasPrefix(p, withSlash)) return true;
+    }
+    return false;
+}
+
+bool inProtectedUserFolder(const std::string& p) {
+    if (!Unicode::hasPrefix(p, "/Users/")) return false;
+    std::vector<std::string> pieces;
+    size_t i = 0;
+    while (i < p.size() && pieces.size() < 2) {
+        size_t j = p.find('/', i);
+        if (j == std::string::npos) j = p.size();
+        if (j > i) pieces.push_back(p.substr(i, j - i));
+        i = j + 1;
+    }
+    std::string second = pieces.size() >= 2 ? pieces[1] : std::string();
+    for (auto folder : protectedUserFolders)
+        if (Unicode::equal(second, folder)) return true;
+    return false;
+}
+
+// The path as the system sees it, and the literal path too: a test root moves
+// system folders, and a real system path must stay protected either way.
+std::vector<std::string> views(const std::filesystem::path& path) {
+    std::string literal = trimmedPath(path);
+    std::string seen = Locations::systemView(literal);
+    if (seen == literal) return {literal};
+    return {seen, literal};
+}
+
+}  // namespace
+
+const std::array<std::string_view, 55> protectedNameFragments = {
+    "wireguard",  "tailscale",  "mullvad",       "nordvpn",    "proton",       "expressvpn",  "surfshark",
+    "windscribe", "openvpn",    "clash",         "sing-box",   "v2ray",        "shadowsocks", "quantumult",
+    "surge",      "loon",       "hiddify",       "nekoray",    "amnezia",      "v2box",       "clash-verge",
+    "clashverge", "stash",      "1dot1dot1dot1", "1password",  "keepass",      "bitwarden",   "lastpass",
+    "enpass",     "macpass",    "inputmethod",   "input method", "rime",       "squirrel",    "sogou",
+    "ime",        "dropbox",    "onedrive",      "googledrive", "google drive", "box.desktop", "backblaze",
+    "arqbackup",  "carbon copy cloner", "intego", "avast",     "bitdefender",  "kaspersky",   "malwarebytes",
+    "sophos",     "littlesnitch", "little snitch", "lulu",     "blockblock",   "ransomwhere",
+};
+
+const std::array<std::string_view, 51> protectedBundleIDPrefixes = {
+    "com.1password.",         "com.agilebits.",          "com.bitwarden.",         "com.dashlane.",
+    "in.sinew.Enpass",        "me.macpass.",             "com.lastpass.",          "com.keepassxc.",
+    "com.wireguard.",         "org.wireguard.",          "com.tailscale.",         "io.tailscale.",
+    "net.mullvad.",           "com.nordvpn.",            "com.protonvpn.",         "com.expressvpn.",
+    "com.surfshark.",         "com.windscribe.",         "com.privateinternetaccess.", "com.cisco.anyconnect",
+    "com.cisco.secureclient", "org.openvpn.",            "com.cloudflare.1dot1dot1dot1", "com.zerotier.",
+    "com.sogou.",             "com.baidu.inputmethod",   "com.tencent.inputmethod", "com.google.inputmethod",
+    "im.rime.",               "com.rime.",               "com.dropbox.",           "com.getdropbox.",
+    "com.microsoft.OneDrive", "com.google.drivefs",      "com.box.",               "ch.protonmail.drive",
+    "com.intego.",            "com.avast.",              "com.bitdefender.",       "com.kaspersky.",
+    "com.malwarebytes.",      "com.sophos.",             "com.eset.",              "com.little-snitch.",
+    "com.objective-see.lulu", "com.obdev.littlesnitch",  "com.backblaze.",         "com.arqbackup.",
+    "com.bombich.ccc",        "com.apple.accessibility", "com.logitech.",
+};
+
+bool isUnderProtectedLocation(const std::filesystem::path& path) {
+    for (const auto& p : views(path))
+        if (underPrefixes(p) || inProtectedUserFolder(p)) return true;
+    return false;
+}
+
+bool isPathProtected(const std::filesystem::path& path) {
+    if (isUnderProtectedLocation(path)) return true;
+    return matchesProtectedName(lastComponent(trimmedPath(path)));
+}
+
+bool matchesProtectedName(std::string_view name) {
+    if (name.empty()) return false;
+    std::string lowered = Unicode::lower(name);
+    for (auto fragment : protectedNameFragments)
+        if (Unicode::contains(lowered, fragment)) return true;
+    return false;
+}
+
+bool hasProtectedBundleIDPrefix(std::string_view bundleID) {
+    for (auto prefix : protectedBundleIDPrefixes)
+        if (Unicode::hasPrefix(bundleID, prefix)) return true;
+    return false;
+}
+
+}  // namespace Protection

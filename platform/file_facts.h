@@ -1,0 +1,67 @@
+#pragma once
+// What the system knows about one file, read with lstat/fstatat without
+// following symbolic links. Allocated size is st_blocks * 512: the space the
+// file really occupies (a sparse file measures what it has allocated).
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+enum class FileType { regular, directory, symlink, other };
+
+// The file object itself: every hard link to one file has the same identity.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+template <>
+struct std::hash<FileIdentity> {
+    size_t operator()(const FileIdentity& id) const noexcept {
+        uint64_t h = id.inode * 0x9E3779B97F4A7C15ull;
+        h ^= id.device + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
+        return static_cast<size_t>(h);
+    }
+};
+
+struct FileFacts {
+    FileType type = FileType::other;
+    int64_t allocatedSize = 0;  // st_blocks * 512
+    int64_t logicalSize = 0;    // st_size
+    FileIdentity identity;
+    mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
+    nlink_t links = 0;
+    timespec modified{};
+    timespec accessed{};
+    timespec changed{};
+
+    bool isDirectory() const { return type == FileType::directory; }
+    bool isSymlink() const { return type == FileType::symlink; }
+    bool isRegular() const { return type == FileType::regular; }
+
+    static FileFacts from(const struct stat& st);
+};
+
+// The facts of the item itself (a symbolic link is described, not followed).
+std::optional<FileFacts> lstatFacts(const std::filesystem::path& path);
+// The facts of what the path leads to (links followed).
+std::optional<FileFacts> statFacts(const std::filesystem::path& path);
+// The facts of an entry of an open folder, not following a link.
+std::optional<FileFacts> factsAt(int dirfd, const char* name);
+
+// Whether anything is at the path, following symbolic links (a dangling link is nothing).
+bool existsFollowingLinks(const std::filesystem::path& path);
+// Whether the item itself exists (a dangling link exists).
+bool existsItself(const std::filesystem::path& path);
+
+// Seconds since the epoch of a timespec, as a double.
+inline double seconds(const timespec& t) { return double(t.tv_sec) + double(t.tv_nsec) / 1e9; }

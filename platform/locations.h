@@ -1,0 +1,41 @@
+#pragma once
+// Where things live. The home folder comes from $HOME; the fixed system folders
+// (/Library, /Applications, /Volumes, /private/var, /Users, ...) are spelled only
+// through Locations::system(), which places them under a root that tests move
+// into a temporary folder. Nothing else in the code spells those paths.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace Locations {
+
+// The current user's home folder: $HOME, or the password database when unset.
+std::filesystem::path home();
+
+// The root under which system folders are looked up: "" (the real "/") unless
+// set by setRoot() or by the VESSILTANE_ROOT environment variable.
+std::string root();
+void setRoot(std::string root);
+
+// A fixed system folder, such as "/Library/Caches", placed under root().
+std::filesystem::path system(std::string_view absolute);
+
+// The inverse of system(): a path under root() as the system would see it
+// ("/tmp/r/Library/x" -> "/Library/x"); any other path unchanged.
+std::string systemView(std::string_view path);
+
+// ~/Library/Application Support/Vessiltane: history, ignore list, user rules.
+std::filesystem::path supportFolder();
+
+// "~" and "~/x" become the home folder; "~name" and "~name/x" that user's home
+// folder; any other text is returned unchanged (also when the user is unknown).
+std::string expandTilde(std::string_view path);
+
+// The home folder at the start of a path becomes "~".
+std::string abbreviateTilde(std::string_view path);
+
+// A path with "." and ".." resolved and no trailing "/", without touching the
+// disk (symbolic links are not resolved). Relative paths stay relative.
+std::string standardize(std::string_view path);
+
+}  // namespace Locations

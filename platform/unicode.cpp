@@ -1,0 +1,133 @@
+#include "platform/unicode.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/ucasemap.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+#include <memory>
+
+namespace Unicode {
+namespace {
+
+bool isAscii(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+// Whether a byte offset of composed UTF-8 text lies on a grapheme cluster boundary.
+bool isBoundary(const std::string& text, size_t offset) {
+    if (offset == 0 || offset >= text.size()) return true;
+    if (isAscii(std::string_view(text).substr(offset > 0 ? offset - 1 : 0, 2)) &&
+        static_cast<unsigned char>(text[offset]) < 0x80 && text[offset - 1] != '\r')
+        return true;
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status)) return true;
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), int32_t(offset)));
+    int32_t utf16Offset = u.length();
+    icu::UnicodeString whole = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), int32_t(text.size())));
+    it->setText(whole);
+    return it->isBoundary(utf16Offset);
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view text) {
+    int32_t i = 0;
+    const int32_t n = int32_t(text.size());
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    while (i < n) {
+        UChar32 c;
+        U8_NEXT(s, i, n, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
+std::string sanitizeUtf8(std::string_view text) {
+    if (isAscii(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    int32_t i = 0;
+    const int32_t n = int32_t(text.size());
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    while (i < n) {
+        int32_t start = i;
+        UChar32 c;
+        U8_NEXT(s, i, n, c);
+        if (c < 0) out += "\xEF\xBF\xBD";
+        else out.append(text.data() + start, size_t(i - start));
+    }
+    return out;
+}
+
+std::string nfc(std::string_view text) {
+    if (isAscii(text) || !isValidUtf8(text)) return std::string(text);
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* norm = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return std::string(text);
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), int32_t(text.size())));
+    if (norm->isNormalized(u, status) && U_SUCCESS(status)) return std::string(text);
+    status = U_ZERO_ERROR;
+    icu::UnicodeString out = norm->normalize(u, status);
+    if (U_FAILURE(status)) return std::string(text);
+    std::string result;
+    out.toUTF8String(result);
+    return result;
+}
+
+std::string lower(std::string_view text) {
+    if (isAscii(text)) {
+        std::string out(text);
+        for (auto& c : out)
+            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        return out;
+    }
+    if (!isValidUtf8(text)) {
+        std::string out(text);
+        for (auto& c : out)
+            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        return out;
+    }
+    std::string composed = nfc(text);
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(composed.data(), int32_t(composed.size())));
+    u.toLower(icu::Locale::getRoot());
+    std::string result;
+    u.toUTF8String(result);
+    return nfc(result);
+}
+
+bool equal(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    if (isAscii(a) && isAscii(b)) return false;
+    return nfc(a) == nfc(b);
+}
+
+bool hasPrefix(std::string_view text, std::string_view prefix) {
+    if (isAscii(text) && isAscii(prefix)) return text.substr(0, prefix.size()) == prefix;
+    std::string t = nfc(text), p = nfc(prefix);
+    if (t.compare(0, p.size(), p) != 0) return false;
+    return isBoundary(t, p.size());
+}
+
+bool hasSuffix(std::string_view text, std::string_view suffix) {
+    if (isAscii(text) && isAscii(suffix))
+        return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+    std::string t = nfc(text), s = nfc(suffix);
+    if (t.size() < s.size() || t.compare(t.size() - s.size(), s.size(), s) != 0) return false;
+    return isBoundary(t, t.size() - s.size());
+}
+
+bool contains(std::string_view text, std::string_view needle) {
+    if (needle.empty()) return true;
+    if (isAscii(text) && isAscii(needle)) return text.find(needle) != std::string_view::npos;
+    std::string t = nfc(text), n = nfc(needle);
+    for (size_t at = t.find(n); at != std::string::npos; at = t.find(n, at + 1))
+        if (isBoundary(t, at) && isBoundary(t, at + n.size())) return true;
+    return false;
+}
+
+}  // namespace Unicode

@@ -1,0 +1,29 @@
+#pragma once
+// Text rules shared by the whole system: two strings are equal when they are
+// the same text up to canonical equivalence, prefix and substring tests work on
+// whole characters, and lower-casing is Unicode's.
+#include <string>
+#include <string_view>
+
+namespace Unicode {
+
+// Canonically composed form (NFC). Invalid UTF-8 is returned unchanged.
+std::string nfc(std::string_view text);
+// Full Unicode lower-casing (root locale) of the composed form.
+std::string lower(std::string_view text);
+// Whether the text is well-formed UTF-8.
+bool isValidUtf8(std::string_view text);
+// Invalid sequences replaced by U+FFFD.
+std::string sanitizeUtf8(std::string_view text);
+
+// Equality up to canonical equivalence.
+bool equal(std::string_view a, std::string_view b);
+// Whether text begins with prefix, on whole characters (grapheme clusters).
+bool hasPrefix(std::string_view text, std::string_view prefix);
+// Whether text ends with suffix, on whole characters.
+bool hasSuffix(std::string_view text, std::string_view suffix);
+// Whether needle occurs in text, starting and ending on character boundaries.
+// Both are compared in composed form; an empty needle is found.
+bool contains(std::string_view text, std::string_view needle);
+
+}  // namespace Unicode

@@ -1,0 +1,170 @@
+#include "platform/volumes.h"
+
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+#include "platform/file_facts.h"
+
+#ifdef __APPLE__
+#include <sys/mount.h>
+#include <sys/param.h>
+#endif
+
+namespace Volumes {
+namespace {
+
+std::mutex overrideLock;
+std::optional<std::vector<std::filesystem::path>> overrideVolumes;
+
+// Mount points escape space, tab, newline and backslash as three octal digits.
+std::string unescape(std::string_view s) {
+    auto oct = [](char c) { return c >= '0' && c <= '7'; };
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && oct(s[i + 1]) && oct(s[i + 2]) && oct(s[i + 3])) {
+            int v = (s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0');
+            if (v <= 0xFF) {
+                out += char(v);
+                i += 3;
+                continue;
+            }
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+std::vector<std::string_view> fields(std::string_view line) {
+    std::vector<std::string_view> out;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && line[i] == ' ') ++i;
+        if (i >= line.size()) break;
+        size_t j = line.find(' ', i);
+        if (j == std::string_view::npos) j = line.size();
+        out.push_back(line.substr(i, j - i));
+        i = j;
+    }
+    return out;
+}
+
+bool hasOption(std::string_view options, std::string_view option) {
+    size_t i = 0;
+    while (i <= options.size()) {
+        size_t j = options.find(',', i);
+        if (j == std::string_view::npos) j = options.size();
+        if (options.substr(i, j - i) == option) return true;
+        i = j + 1;
+    }
+    return false;
+}
+
+constexpr std::array<std::string_view, 9> kNetworkTypes = {
+    "nfs", "nfs4", "cifs", "smb3", "smbfs", "afpfs", "fuse.sshfs", "9p", "webdav",
+};
+
+constexpr std::array<std::string_view, 27> kPseudoTypes = {
+    "proc",      "sysfs",    "cgroup",     "cgroup2",   "tmpfs",     "devtmpfs",  "overlay",
+    "squashfs",  "devpts",   "mqueue",     "debugfs",   "tracefs",   "securityfs", "pstore",
+    "bpf",       "autofs",   "hugetlbfs",  "configfs",  "fusectl",   "binfmt_misc", "rpc_pipefs",
+    "nsfs",      "efivarfs", "ramfs",      "selinuxfs", "iso9660",   "fuse.portal",
+};
+
+template <size_t N>
+bool among(const std::array<std::string_view, N>& list, std::string_view v) {
+    return std::find(list.begin(), list.end(), v) != list.end();
+}
+
+}  // namespace
+
+std::vector<MountEntry> parseMountInfo(std::string_view text) {
+    std::vector<MountEntry> out;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t j = text.find('\n', i);
+        if (j == std::string_view::npos) j = text.size();
+        std::string_view line = text.substr(i, j - i);
+        i = j + 1;
+        auto f = fields(line);
+        // id parent major:minor root mountpoint options [optional...] - type source superoptions
+        if (f.size() < 10) continue;
+        size_t dash = 0;
+        for (size_t k = 6; k < f.size(); ++k)
+            if (f[k] == "-") {
+                dash = k;
+                break;
+            }
+        if (dash == 0 || dash + 2 >= f.size()) continue;
+        MountEntry e;
+        e.device = std::string(f[2]);
+        e.root = unescape(f[3]);
+        e.mountPoint = unescape(f[4]);
+        e.type = std::string(f[dash + 1]);
+        e.source = unescape(f[dash + 2]);
+        e.readOnly = hasOption(f[5], "ro") || (dash + 3 < f.size() && hasOption(f[dash + 3], "ro"));
+        if (e.mountPoint.empty() || e.mountPoint.front() != '/') continue;
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+bool isVolume(const MountEntry& e) {
+    if (e.readOnly || e.root != "/") return false;
+    if (among(kPseudoTypes, e.type)) return false;
+    if (among(kNetworkTypes, e.type)) return true;
+    return e.source.rfind("/dev/", 0) == 0;
+}
+
+std::vector<std::filesystem::path> mounted() {
+    {
+        std::lock_guard guard(overrideLock);
+        if (overrideVolumes) return *overrideVolumes;
+    }
+    std::vector<std::filesystem::path> out;
+#ifdef __APPLE__
+    struct statfs* mounts = nullptr;
+    int n = getmntinfo(&mounts, MNT_NOWAIT);
+    for (int k = 0; k < n; ++k) {
+        if (mounts[k].f_flags & MNT_RDONLY) continue;
+        if (mounts[k].f_flags & MNT_DONTBROWSE) continue;
+        out.emplace_back(mounts[k].f_mntonname);
+    }
+#else
+    std::ifstream in("/proc/self/mountinfo");
+    if (!in) return out;
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    std::set<std::string> devices;
+    for (const auto& e : parseMountInfo(buffer.str())) {
+        if (!isVolume(e)) continue;
+        auto facts = statFacts(e.mountPoint);
+        if (!facts || !facts->isDirectory()) continue;
+        if (!devices.insert(e.device).second) continue;
+        out.emplace_back(e.mountPoint);
+    }
+#endif
+    return out;
+}
+
+void setForTesting(std::optional<std::vector<std::filesystem::path>> volumes) {
+    std::lock_guard guard(overrideLock);
+    overrideVolumes = std::move(volumes);
+}
+
+std::optional<Capacity> capacity(const std::filesystem::path& path) {
+    struct statvfs s{};
+    if (::statvfs(path.c_str(), &s) != 0) return std::nullopt;
+    Capacity c;
+    c.total = int64_t(s.f_blocks) * int64_t(s.f_frsize);
+    c.available = int64_t(s.f_bavail) * int64_t(s.f_frsize);
+    return c;
+}
+
+}  // namespace Volumes

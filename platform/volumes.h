@@ -1,0 +1,42 @@
+#pragma once
+// Mounted volumes and their capacity. A volume is a real, writable file system
+// (backed by a block device or the network) mounted on a folder; pseudo file
+// systems (proc, sysfs, tmpfs, overlay, ...) are not volumes.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Volumes {
+
+struct MountEntry {
+    std::string device;      // major:minor as the table gives it
+    std::string root;        // the part of the file system mounted here
+    std::string mountPoint;  // unescaped
+    std::string type;
+    std::string source;
+    bool readOnly = false;
+};
+
+// Parses the Linux mount table (/proc/self/mountinfo). Malformed lines are skipped.
+std::vector<MountEntry> parseMountInfo(std::string_view text);
+
+// Whether an entry is a volume: a whole real file system, not read-only.
+bool isVolume(const MountEntry& entry);
+
+// The mount points of the volumes in the table's order, each file system once.
+// Tests may replace the answer.
+std::vector<std::filesystem::path> mounted();
+void setForTesting(std::optional<std::vector<std::filesystem::path>> volumes);
+
+struct Capacity {
+    int64_t total = 0;
+    int64_t available = 0;  // bytes an unprivileged user may still write
+};
+
+// statvfs of anything on the volume; nothing when it cannot be read.
+std::optional<Capacity> capacity(const std::filesystem::path& anyPathOnVolume);
+
+}  // namespace Volumes

@@ -1,0 +1,44 @@
+#pragma once
+// The one directory walker every scan uses. Each folder is opened relative to
+// its parent's handle with O_NOFOLLOW | O_DIRECTORY, read whole, and its entries
+// are stat'ed with fstatat(AT_SYMLINK_NOFOLLOW) in inode order (cheap on disks
+// where inode order is close to disk order). A symbolic link is reported, never
+// followed. Errors never stop a walk: the entry or folder is passed over.
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+#include "platform/file_facts.h"
+
+struct WalkEntry {
+    std::string_view path;  // full path, valid during the callback only
+    std::string_view name;  // last component
+    const FileFacts& facts;
+    int depth;              // 1 for the direct children of the root
+    bool isPackage;         // a folder that the system presents as one item
+};
+
+enum class WalkAction { proceed, skipSubtree, stop };
+
+struct WalkOptions {
+    bool enterPackages = false;  // enter packages met inside the walked folder
+    bool skipHidden = false;     // leave out names starting with "." (and what is below them)
+    bool stayOnDevice = false;   // do not enter folders of another device than the root
+    // Called for a folder that could not be opened or listed, or an entry that
+    // could not be stat'ed, with the errno value. Optional.
+    std::function<void(std::string_view path, int error)> onError;
+};
+
+namespace Walker {
+
+// Visits every entry below root (not root itself), folders before their
+// contents. Returns false when the visitor asked to stop, true otherwise.
+// A root that is not a folder (or is a symbolic link) has no entries.
+bool walk(const std::filesystem::path& root, const std::function<WalkAction(const WalkEntry&)>& visit,
+          const WalkOptions& options = {});
+
+// The names in a folder, "." and ".." left out, in the order the file system
+// gives them. Empty when the folder cannot be listed; ok tells the two apart.
+std::vector<std::string> list(const std::filesystem::path& folder, bool* ok = nullptr);
+
+}  // namespace Walker

@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "platform/locations.h"
+#include "platform/volumes.h"
+
+TEST(MountTable, RealWritableFileSystemsAreVolumes) {
+    const char* table =
+        "22 28 0:21 / /proc rw,relatime - proc proc rw\n"
+        "28 1 254:0 / / rw,relatime - ext4 /dev/vda rw,discard\n"
+        "29 28 0:26 / /mnt/tool ro,nosuid - tmpfs tmpfs ro\n"
+        "30 28 8:17 / /media/My\\040Disk rw,relatime shared:5 - exfat /dev/sdb1 rw\n"
+        "31 28 8:33 / /media/cdrom ro,relatime - iso9660 /dev/sr0 ro\n"
+        "32 28 8:49 / /media/ro rw,relatime - ext4 /dev/sdd1 ro\n"
+        "33 28 0:50 / /net/share rw - nfs4 server:/export rw\n"
+        "34 28 254:0 /srv/sub /bind rw - ext4 /dev/vda rw\n"
+        "35 28 0:60 / /overlay rw - overlay overlay rw\n"
+        "garbage line\n"
+        "36 28 0:61 / relative rw - ext4 /dev/x rw\n";
+    auto entries = Volumes::parseMountInfo(table);
+    std::vector<std::string> volumes;
+    for (const auto& e : entries)
+        if (Volumes::isVolume(e)) volumes.push_back(e.mountPoint);
+    EXPECT_EQ(volumes, (std::vector<std::string>{"/", "/media/My Disk", "/net/share"}));
+}
+
+TEST(MountTable, CapacityOfTheRoot) {
+    auto c = Volumes::capacity("/");
+    ASSERT_TRUE(c.has_value());
+    EXPECT_GT(c->total, 0);
+    EXPECT_GE(c->total, c->available);
+}
+
+TEST(LocationsPaths, StandardizeAndSystemView) {
+    EXPECT_EQ(Locations::standardize("/a/b/../c/./d/"), "/a/c/d");
+    EXPECT_EQ(Locations::standardize("/../x"), "/x");
+    EXPECT_EQ(Locations::standardize("/"), "/");
+    Locations::setRoot("/tmp/r/");
+    EXPECT_EQ(Locations::system("/Library/Caches").string(), "/tmp/r/Library/Caches");
+    EXPECT_EQ(Locations::systemView("/tmp/r/Library/x"), "/Library/x");
+    EXPECT_EQ(Locations::systemView("/tmp/rx/Library"), "/tmp/rx/Library");
+    Locations::setRoot("");
+    EXPECT_EQ(Locations::system("/Library").string(), "/Library");
+}
