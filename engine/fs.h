@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/scan_model.h"
 #include "platform/file_facts.h"
 
 namespace FS {
@@ -51,5 +52,23 @@ std::vector<std::filesystem::path> mountedVolumes();
 
 // Total and available bytes of the volume holding path.
 std::optional<VolumeStats> stats(const std::filesystem::path& path);
+
+// What one removal pass did. Items already gone count as reclaimed but are
+// listed neither as removed nor as failed.
+struct RemovalOutcome {
+    std::vector<ScanItem> removed;
+    std::vector<std::pair<ScanItem, std::string>> failures;  // item and failure text
+    int64_t bytes = 0;
+    // Where each item moved to the Trash went, in the order of removed.
+    std::vector<std::filesystem::path> trashedTo;
+};
+
+// Whether removing the item as the current user cannot work and needs
+// administrator rights.
+bool requiresElevation(const std::filesystem::path& path);
+
+// Removes the items one by one, for good or to the Trash, never following a
+// link and never touching a protected or ignored path.
+RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash);
 
 }  // namespace FS

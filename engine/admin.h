@@ -1,0 +1,57 @@
+#pragma once
+// The one way the system runs external programs: a command line through
+// /bin/sh as the logged-in user, a script as root behind the system's
+// authorization prompt, and one privileged batch that removes many paths
+// behind a single prompt.
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Admin {
+
+struct Result {
+    bool ok = false;         // the program ran and exited with status 0
+    std::string output;      // captured output (UTF-8, else empty), or why it could not run
+    bool cancelled = false;  // the administrator prompt was dismissed
+    int exitStatus = -1;     // the shell's exit status; 127 when the program does not exist
+};
+
+struct PrivilegedRemoval {
+    std::vector<std::string> removed;
+    std::vector<std::string> failed;
+    bool cancelled = false;
+    bool authorizationUnavailable = false;
+};
+
+// Every argument that goes into a command line passes through here: the text
+// in single quotes, a single quote inside written as '\''.
+std::string quote(std::string_view argument);
+
+// Runs the command line with /bin/sh -c and captures standard output (and
+// standard error when mergeStderr). Blocks until the command has exited.
+Result run(const std::string& commandLine, bool mergeStderr = false);
+
+// Runs a shell script with administrator rights. Blocks while the prompt is
+// shown and the script runs.
+Result runAsRoot(const std::string& script, const std::optional<std::string>& prompt = std::nullopt);
+
+// Removes the paths as root in one batch behind one prompt.
+PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths);
+
+// Whether the process may read the folders the system's privacy protection guards.
+bool hasFullDiskAccess();
+
+// Test seams. A runner replaces /bin/sh for run(): it receives the command
+// line and mergeStderr and answers with a canned Result. A privileged backend
+// replaces the authorization tool for runAsRoot(): it receives the path of the
+// written script file and the prompt, and answers as the tool would.
+using Runner = std::function<Result(const std::string& commandLine, bool mergeStderr)>;
+using PrivilegedBackend =
+    std::function<Result(const std::filesystem::path& script, const std::optional<std::string>& prompt)>;
+void setRunnerForTesting(Runner runner);
+void setPrivilegedBackendForTesting(PrivilegedBackend backend);
+
+}  // namespace Admin
