@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "platform/plist.h"
+#include "support/test_env.h"
+
+TEST(PropertyLists, XmlAndBinaryReadAlike) {
+    auto dict = Plist::Value::makeDict({
+        {"CFBundleIdentifier", Plist::Value::makeString("com.example.Tool")},
+        {"RunAtLoad", Plist::Value::makeBool(true)},
+        {"Count", Plist::Value::makeInteger(-3)},
+        {"ProgramArguments", Plist::Value::makeArray({Plist::Value::makeString("/bin/echo"),
+                                                      Plist::Value::makeInteger(1),
+                                                      Plist::Value::makeString("hi")})},
+    });
+    std::string xml = Plist::toXml(dict);
+    ASSERT_NE(xml.find("<key>CFBundleIdentifier</key>"), std::string::npos);
+    auto back = Plist::parse(xml);
+    ASSERT_TRUE(back && back->isDict());
+    EXPECT_EQ(back->string("CFBundleIdentifier"), "com.example.Tool");
+    EXPECT_EQ(back->boolean_("RunAtLoad"), true);
+    EXPECT_EQ(back->integer_("Count"), -3);
+    EXPECT_EQ(back->strings("ProgramArguments"), (std::vector<std::string>{"/bin/echo", "hi"}));
+    EXPECT_EQ(back->string("RunAtLoad"), std::nullopt);
+
+    // A minimal binary property list: { "A" = "b" }.
+    std::string bytes = "bplist00";
+    bytes += std::string("\xD1\x01\x02", 3);  // dictionary of one entry: key object 1, value object 2
+    bytes += std::string("\x51" "A", 2);        // object 1: ASCII string "A"
+    bytes += std::string("\x51" "b", 2);        // object 2: ASCII string "b"
+    bytes += std::string("\x08\x0B\x0D", 3);    // offset table, at byte 15
+    std::string trailer(32, '\0');
+    trailer[6] = 1;   // offset size
+    trailer[7] = 1;   // object reference size
+    trailer[15] = 3;  // object count
+    trailer[31] = 15; // offset table position (top object 0)
+    bytes += trailer;
+    auto bin = Plist::parse(bytes);
+    ASSERT_TRUE(bin && bin->isDict());
+    EXPECT_EQ(bin->string("A"), "b");
+
+    EXPECT_FALSE(Plist::parse("not a plist").has_value());
+    EXPECT_FALSE(Plist::parse("").has_value());
+}
