@@ -2,8 +2,9 @@
 
 #include <plist/plist.h>
 
+#include "platform/file_text.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 
 namespace Plist {
@@ -205,15 +206,9 @@ std::optional<Value> parse(std::string_view bytes) {
 }
 
 std::optional<Value> readFile(const std::filesystem::path& path, size_t maxBytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes;
-    char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        bytes.append(buf, size_t(in.gcount()));
-        if (bytes.size() > maxBytes) return std::nullopt;
-    }
-    return parse(bytes);
+    auto bytes = FileText::read(path, maxBytes);
+    if (!bytes) return std::nullopt;
+    return parse(*bytes);
 }
 
 std::string toXml(const Value& value) {
