@@ -17,6 +17,9 @@ struct Result {
     std::string output;      // captured output (UTF-8, else empty), or why it could not run
     bool cancelled = false;  // the administrator prompt was dismissed
     int exitStatus = -1;     // the shell's exit status; 127 when the program does not exist
+    // runAsRoot() only: the script never ran because no authorization tool or
+    // agent was available (output says why).
+    bool authorizationUnavailable = false;
 };
 
 struct PrivilegedRemoval {
@@ -38,7 +41,10 @@ Result run(const std::string& commandLine, bool mergeStderr = false);
 // shown and the script runs.
 Result runAsRoot(const std::string& script, const std::optional<std::string>& prompt = std::nullopt);
 
-// Removes the paths as root in one batch behind one prompt.
+// Removes the paths as root in one batch behind one prompt. A batch holding a
+// relative path, "/" or a path with a line feed is refused whole without a
+// prompt; an ignored path or one under a protected location is left out of the
+// script and listed as failed.
 PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths);
 
 // Whether the process may read the folders the system's privacy protection guards.

@@ -9,7 +9,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "engine/admin.h"
 #include "engine/ignores.h"
+#include "platform/authorization.h"
 #include "platform/clock.h"
 #include "platform/locations.h"
 #include "platform/user.h"
@@ -84,6 +86,9 @@ void resetProcessOverrides() {
     User::setUidForTesting(std::nullopt);
     Volumes::setForTesting(std::nullopt);
     Ignores::resetCache();
+    Admin::setRunnerForTesting(nullptr);
+    Admin::setPrivilegedBackendForTesting(nullptr);
+    Authorization::setToolForTesting(std::nullopt);
 }
 
 void TestEnv::SetUp() {

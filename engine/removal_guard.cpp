@@ -1,0 +1,63 @@
+#include "engine/removal_guard.h"
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/ignores.h"
+#include "engine/protection.h"
+
+namespace RemovalGuard {
+namespace {
+
+std::string trimmed(const std::string& p) {
+    std::string out = p;
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
+bool hasDotComponent(const std::string& p) {
+    size_t i = 0;
+    while (i <= p.size()) {
+        size_t j = p.find('/', i);
+        if (j == std::string::npos) j = p.size();
+        std::string_view piece(p.data() + i, j - i);
+        if (piece == "." || piece == "..") return true;
+        i = j + 1;
+    }
+    return false;
+}
+
+bool isRoot(const std::string& p) { return p.find_first_not_of('/') == std::string::npos; }
+
+// The item's folder resolved through every link, with the item's own name
+// after it; nothing when the folder cannot be resolved (it is gone).
+std::optional<std::string> resolved(const std::string& p) {
+    size_t slash = p.rfind('/');
+    std::string folder = slash == 0 ? "/" : p.substr(0, slash);
+    std::string name = p.substr(slash + 1);
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr), &std::free);
+    if (!real) return std::nullopt;
+    std::string r = real.get();
+    return r == "/" ? "/" + name : r + "/" + name;
+}
+
+}  // namespace
+
+Verdict check(const std::filesystem::path& path) {
+    const std::string& raw = path.native();
+    if (raw.empty() || raw.front() != '/' || raw.find('\0') != std::string::npos) return Verdict::invalid;
+    if (isRoot(raw)) return Verdict::protected_;
+    std::string p = trimmed(raw);
+    if (hasDotComponent(p)) return Verdict::invalid;
+
+    auto real = resolved(p);
+    if (Ignores::isIgnored(p) || (real && Ignores::isIgnored(*real))) return Verdict::ignored;
+    if (Protection::isUnderProtectedLocation(p) || (real && Protection::isUnderProtectedLocation(*real)))
+        return Verdict::protected_;
+    return Verdict::allowed;
+}
+
+}  // namespace RemovalGuard

@@ -1,0 +1,20 @@
+#pragma once
+// The check every removal road makes again just before it acts, whatever the
+// scan said: deleting for good, moving to the Trash, the privileged batch, and
+// every later road that removes files.
+#include <filesystem>
+
+namespace RemovalGuard {
+
+enum class Verdict {
+    allowed,
+    invalid,     // not an absolute path naming one item ("." or ".." inside, empty, NUL)
+    ignored,     // on the ignore list, or below an entry
+    protected_,  // "/", or under a protected system prefix or account folder
+};
+
+// Looks at the path as given and at the path its folder really resolves to, so
+// neither a link on the way nor a test root hides a protected or ignored place.
+Verdict check(const std::filesystem::path& path);
+
+}  // namespace RemovalGuard
