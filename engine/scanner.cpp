@@ -1,0 +1,165 @@
+#include "engine/scanner.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+#include "engine/fs.h"
+#include "engine/ignores.h"
+#include "engine/protection.h"
+#include "platform/clock.h"
+#include "platform/file_facts.h"
+#include "platform/locations.h"
+#include "platform/walker.h"
+
+namespace Scanner {
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+
+bool endsWithAllEntries(std::string_view pattern) {
+    return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == "/*";
+}
+
+// Whether an entry last modified at `modified` is strictly older than
+// `minAgeDays` at `now`. Compared as (seconds, nanoseconds) pairs so no date a
+// file system can hold overflows the arithmetic.
+bool olderThan(const timespec& modified, Clock::TimePoint now, int minAgeDays) {
+    using namespace std::chrono;
+    auto sinceEpoch = duration_cast<nanoseconds>(now.time_since_epoch()).count();
+    int64_t nowSec = sinceEpoch / 1000000000;
+    int64_t nowNsec = sinceEpoch % 1000000000;
+    if (nowNsec < 0) {
+        nowNsec += 1000000000;
+        nowSec -= 1;
+    }
+    // age > limit  <=>  modified < now - limit
+    int64_t limitSec = nowSec - int64_t(minAgeDays) * kSecondsPerDay;
+    int64_t mSec = int64_t(modified.tv_sec);
+    if (mSec != limitSec) return mSec < limitSec;
+    return int64_t(modified.tv_nsec) < nowNsec;
+}
+
+// The age test of a rule with a minimum age. The item's own dates are read
+// (a symbolic link is judged by the link, as it is measured). A file always has
+// a modification time here, so the creation date is never needed; when the
+// dates cannot be read at all the entry is let through.
+bool passesAgeTest(const std::filesystem::path& path, int minAgeDays) {
+    if (minAgeDays < 1) return true;
+    auto facts = lstatFacts(path);
+    if (!facts) return true;
+    return olderThan(facts->modified, Clock::now(), minAgeDays);
+}
+
+std::string itemName(const std::filesystem::path& path) {
+    std::string name = path.filename().string();
+    if (name.empty()) name = path.parent_path().filename().string();
+    return name;
+}
+
+ScanItem makeItem(const std::filesystem::path& path, int64_t size, Safety ruleSafety, bool isProtected) {
+    ScanItem item;
+    item.url = path;
+    item.name = itemName(path);
+    item.detail = Locations::abbreviateTilde(path.string());
+    item.size = size;
+    item.safety = isProtected ? Safety::protected_ : ruleSafety;
+    item.isSelected = item.safety == Safety::safe;
+    return item;
+}
+
+// The coverage entry of one rule: the pattern's place with a final "/*"
+// dropped. A pattern with a wildcard elsewhere keeps it in the path shown, and
+// takes its status from the fixed folder in front of the first wildcard.
+CoverageEntry coverageEntry(const std::string& resolved, const JunkCategory& category, int matched) {
+    std::string path = resolved;
+    if (endsWithAllEntries(path)) path.resize(path.size() - 2);
+    CoverageEntry entry;
+    entry.id = category.id + "|" + path;
+    entry.label = category.title;
+    entry.path = path;
+    entry.status = Scanner::status(FS::patternBase(resolved));
+    entry.itemCount = matched;
+    return entry;
+}
+
+}  // namespace
+
+std::string resolvePattern(std::string_view pattern) {
+    if (!pattern.empty() && pattern.front() == '~') return Locations::expandTilde(pattern);
+    if (!pattern.empty() && pattern.front() == '/') return Locations::system(pattern).string();
+    return std::string(pattern);
+}
+
+ScanReport scan(const std::vector<JunkCategory>& categories, const ScanToken& token,
+                const ProgressCallback& progress) {
+    const Clock::TimePoint start = Clock::now();
+    ScanReport report;
+    report.scannedAt = start;
+    FS::SeenSet seen;
+
+    size_t total = 0;
+    for (const auto& category : categories) total += std::max<size_t>(category.rules.size(), 1);
+    total = std::max<size_t>(total, 1);
+    size_t done = 0;
+
+    for (const auto& category : categories) {
+        if (token.isCancelled()) break;
+        if (progress) progress(double(done) / double(total), "Scanning " + category.title + "\u2026");
+
+        std::vector<ScanItem> items;
+        for (const auto& rule : category.rules) {
+            if (token.isCancelled()) break;
+            const std::string resolved = resolvePattern(rule.pattern);
+            int matched = 0;
+            for (const auto& path : FS::expand(resolved)) {
+                if (token.isCancelled()) break;
+                if (!passesAgeTest(path, rule.minAgeDays)) continue;
+                if (Ignores::isIgnored(path)) continue;
+                const bool isProtected = Protection::isPathProtected(path);
+                const int64_t size = FS::size(path, seen);
+                // An empty file or folder, or one whose files were already
+                // counted, is still there to be removed; a dangling link is not.
+                if (size <= 0 && !existsFollowingLinks(path)) continue;
+                ++matched;
+                items.push_back(makeItem(path, size, rule.safety, isProtected));
+            }
+            report.coverage.push_back(coverageEntry(resolved, category, matched));
+            ++done;
+        }
+
+        std::stable_sort(items.begin(), items.end(),
+                         [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
+        report.categories.push_back({category.id, category.title, category.detail, std::move(items)});
+    }
+
+    report.duration = std::chrono::duration<double>(Clock::now() - start).count();
+    return report;
+}
+
+CoverageEntry::Status status(const std::filesystem::path& path) {
+    using Status = CoverageEntry::Status;
+    auto facts = statFacts(path);
+    if (!facts) return Status::missing;
+    if (Ignores::isIgnored(path)) return Status::ignored;
+    if (facts->isDirectory()) return FS::canList(path) ? Status::checked : Status::unreadable;
+    return ::access(path.c_str(), R_OK) == 0 ? Status::checked : Status::unreadable;
+}
+
+CoverageEntry entry(std::string_view label, const std::filesystem::path& path) {
+    CoverageEntry e;
+    e.id = std::string(label) + "|" + path.string();
+    e.label = std::string(label);
+    e.path = path.string();
+    e.status = Scanner::status(path);
+    if (e.status == CoverageEntry::Status::checked && existsFollowingLinks(path)) {
+        bool ok = false;
+        auto names = Walker::list(path, &ok);
+        e.itemCount = ok ? int(names.size()) : 0;
+    }
+    return e;
+}
+
+}  // namespace Scanner

@@ -1,0 +1,35 @@
+#pragma once
+// The catalog scanner: walks a list of junk categories and turns it into a
+// report with one coverage entry per rule, plus the two coverage helpers that
+// the other scans of this namespace share.
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "engine/catalog.h"
+#include "engine/scan_model.h"
+
+namespace Scanner {
+
+// Scans the categories in order. Each category gets one progress report before
+// its rules, with the fraction of rules done so far (a category without rules
+// counts as one step) and "Scanning <title>…". Returns what was found when the
+// token is cancelled; every category begun is in the report, empty or not.
+ScanReport scan(const std::vector<JunkCategory>& categories, const ScanToken& token,
+                const ProgressCallback& progress);
+
+// What a scan can say about a place: missing (nothing there, links followed),
+// ignored (on the ignore list), checked (a folder that can be listed or a file
+// that can be read) or unreadable.
+CoverageEntry::Status status(const std::filesystem::path& path);
+
+// The coverage entry of a fixed, labelled place: "<label>|<path>", its status,
+// and the number of entries it holds when it could be checked.
+CoverageEntry entry(std::string_view label, const std::filesystem::path& path);
+
+// Where a catalog pattern points on this machine: "~" becomes the home folder,
+// an absolute pattern names a fixed system folder (moved under the test root
+// in tests).
+std::string resolvePattern(std::string_view pattern);
+
+}  // namespace Scanner
