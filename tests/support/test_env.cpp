@@ -13,6 +13,7 @@
 #include "engine/ignores.h"
 #include "platform/authorization.h"
 #include "platform/clock.h"
+#include "platform/disk_images.h"
 #include "platform/locations.h"
 #include "platform/user.h"
 #include "platform/volumes.h"
@@ -85,6 +86,7 @@ void resetProcessOverrides() {
     Clock::setForTesting(nullptr);
     User::setUidForTesting(std::nullopt);
     Volumes::setForTesting(std::nullopt);
+    DiskImages::setForTesting(std::nullopt);
     Ignores::resetCache();
     Admin::setRunnerForTesting(nullptr);
     Admin::setPrivilegedBackendForTesting(nullptr);

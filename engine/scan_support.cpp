@@ -1,0 +1,34 @@
+#include "engine/scan_support.h"
+
+#include <algorithm>
+
+#include "engine/fs.h"
+#include "platform/walker.h"
+
+namespace ScanSupport {
+
+std::vector<std::filesystem::path> children(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> out;
+    bool ok = false;
+    auto names = Walker::list(folder, &ok);
+    if (!ok) return out;
+    out.reserve(names.size());
+    for (const auto& name : names) out.push_back(folder / name);
+    return out;
+}
+
+void sortLargestFirst(std::vector<ScanItem>& items) {
+    std::stable_sort(items.begin(), items.end(),
+                     [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
+}
+
+int64_t measureAlone(const std::filesystem::path& path) {
+    FS::SeenSet seen;
+    return FS::size(path, seen);
+}
+
+void report(const ProgressCallback& progress, double fraction, const std::string& message) {
+    if (progress) progress(fraction, message);
+}
+
+}  // namespace ScanSupport

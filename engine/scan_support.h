@@ -1,0 +1,26 @@
+#pragma once
+// Small steps the scanners share: listing a folder's direct children the way
+// every scanner does, ordering items largest first, and reporting progress.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/scan_model.h"
+
+namespace ScanSupport {
+
+// The direct children of a folder (links followed to reach it), hidden ones
+// included, in the file system's order. Nothing when the folder is missing or
+// cannot be listed.
+std::vector<std::filesystem::path> children(const std::filesystem::path& folder);
+
+// Largest first; items of equal size keep their order.
+void sortLargestFirst(std::vector<ScanItem>& items);
+
+// The size of one item measured on its own, with a fresh seen set.
+int64_t measureAlone(const std::filesystem::path& path);
+
+// Calls the callback when there is one.
+void report(const ProgressCallback& progress, double fraction, const std::string& message);
+
+}  // namespace ScanSupport
