@@ -6,6 +6,7 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace Unicode {
@@ -128,6 +129,51 @@ bool contains(std::string_view text, std::string_view needle) {
     for (size_t at = t.find(n); at != std::string::npos; at = t.find(n, at + 1))
         if (isBoundary(t, at) && isBoundary(t, at + n.size())) return true;
     return false;
+}
+
+namespace {
+
+// The byte length of the first count characters of composed text, and how many
+// characters there were when the text is shorter.
+size_t prefixLength(const std::string& text, size_t count, size_t* counted) {
+    if (isAscii(text) || !isValidUtf8(text)) {
+        // Invalid UTF-8 is cut on bytes rather than guessed at.
+        size_t n = std::min(count, text.size());
+        if (counted) *counted = n;
+        return n;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), int32_t(text.size())));
+    if (U_FAILURE(status)) {
+        if (counted) *counted = size_t(u.countChar32());
+        return text.size();
+    }
+    it->setText(u);
+    size_t seen = 0;
+    int32_t end = 0;
+    for (int32_t next = it->next(); next != icu::BreakIterator::DONE && seen < count; next = it->next()) {
+        end = next;
+        ++seen;
+    }
+    if (counted) *counted = seen;
+    std::string out;
+    u.tempSubString(0, end).toUTF8String(out);
+    return out.size();
+}
+
+}  // namespace
+
+size_t characterCount(std::string_view text) {
+    std::string t = nfc(text);
+    size_t counted = 0;
+    prefixLength(t, t.size(), &counted);
+    return counted;
+}
+
+std::string prefixCharacters(std::string_view text, size_t count) {
+    std::string t = nfc(text);
+    return t.substr(0, prefixLength(t, count, nullptr));
 }
 
 }  // namespace Unicode

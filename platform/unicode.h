@@ -26,4 +26,9 @@ bool hasSuffix(std::string_view text, std::string_view suffix);
 // Both are compared in composed form; an empty needle is found.
 bool contains(std::string_view text, std::string_view needle);
 
+// The number of characters (grapheme clusters) of the composed text.
+size_t characterCount(std::string_view text);
+// The first count characters of the composed text (all of it when shorter).
+std::string prefixCharacters(std::string_view text, size_t count);
+
 }  // namespace Unicode

@@ -16,3 +16,13 @@ TEST(UnicodeText, EquivalencePrefixesAndCase) {
     EXPECT_FALSE(Unicode::isValidUtf8("a\xFF"));
     EXPECT_EQ(Unicode::sanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
 }
+
+TEST(UnicodeText, CharactersAreGraphemeClusters) {
+    const std::string flag = "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7";  // one character, two code points
+    const std::string decomposed = "e\xCC\x81";                    // é as e + combining accent
+    EXPECT_EQ(Unicode::characterCount("abc"), 3u);
+    EXPECT_EQ(Unicode::characterCount(flag + decomposed + "x"), 3u);
+    EXPECT_EQ(Unicode::prefixCharacters(flag + decomposed + "x", 2), flag + "\xC3\xA9");
+    EXPECT_EQ(Unicode::prefixCharacters("short", 31), "short");
+    EXPECT_EQ(Unicode::prefixCharacters("abcdef", 0), "");
+}
