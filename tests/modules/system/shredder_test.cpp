@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "engine/fs.h"
+#include "engine/ignores.h"
+#include "modules/system/shredder.h"
+#include "support/test_env.h"
+#include "support/unprivileged.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+ScanItem itemAt(const fs::path& path) {
+    ScanItem item;
+    item.url = path;
+    item.name = path.filename().string();
+    return item;
+}
+
+std::string pattern(size_t length) {
+    std::string s(length, '\0');
+    for (size_t i = 0; i < length; ++i) s[i] = char('a' + i % 26);
+    return s;
+}
+
+// The whole content of an open file, read at offset 0.
+std::string readAll(int fd) {
+    std::string out;
+    char buf[65536];
+    off_t offset = 0;
+    ssize_t n;
+    while ((n = ::pread(fd, buf, sizeof buf, offset)) > 0) {
+        out.append(buf, size_t(n));
+        offset += n;
+    }
+    return out;
+}
+
+// Chowns a fixture to the unprivileged user so a child that dropped root can work in it.
+void giveAway(const fs::path& root) {
+    ASSERT_EQ(::lchown(root.c_str(), kUnprivilegedId, kUnprivilegedId), 0);
+    for (auto& e : fs::recursive_directory_iterator(root))
+        ASSERT_EQ(::lchown(e.path().c_str(), kUnprivilegedId, kUnprivilegedId), 0);
+}
+
+}  // namespace
+
+class ShredderTest : public TestEnv {
+protected:
+    ScanToken token;
+    std::vector<std::pair<double, std::string>> progress;
+    ProgressCallback record = [this](double f, const std::string& m) { progress.emplace_back(f, m); };
+
+    Shredder::Outcome shred(const std::vector<fs::path>& paths, int passes = 1) {
+        std::vector<ScanItem> items;
+        for (const auto& p : paths) items.push_back(itemAt(p));
+        return Shredder::shred(items, passes, token, record);
+    }
+};
+
+TEST_F(ShredderTest, OldBytesAreOverwrittenBeforeTheFileIsRemoved) {
+    struct Case {
+        const char* what;
+        size_t length;
+        int passes;
+    };
+    // Below one chunk, several chunks with a short last one, and passes below one.
+    const Case cases[] = {{"10 bytes", 10, 1}, {"3 MiB and 5 bytes, two passes", 3 * 1024 * 1024 + 5, 2},
+                          {"passes 0 runs one pass", 4096, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::path file = home() / "secret.bin";
+        const std::string original = pattern(c.length);
+        writeFile(file, original);
+        FS::SeenSet fresh;
+        int64_t size = FS::size(file, fresh);
+        // A second descriptor keeps the file object alive after its name is gone.
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+
+        progress.clear();
+        auto out = shred({file}, c.passes);
+        EXPECT_EQ(out.shreddedCount, 1);
+        EXPECT_EQ(out.bytes, size);
+        EXPECT_TRUE(out.failures.empty()) << out.failures[0];
+        EXPECT_EQ(out.shreddedPaths, std::vector<std::string>{file.string()});
+        EXPECT_FALSE(existsItself(file));
+        // Nothing is left in the folder under another name either.
+        EXPECT_TRUE(fs::is_empty(home()));
+
+        std::string after = readAll(fd);
+        ::close(fd);
+        EXPECT_EQ(after.size(), original.size());  // exactly the file's bytes, never more
+        EXPECT_NE(after, original);
+        // No stretch of the old content survives.
+        EXPECT_EQ(after.find(original.substr(0, std::min<size_t>(original.size(), 64))), std::string::npos);
+
+        ASSERT_EQ(progress.size(), 2u);
+        EXPECT_EQ(progress[0], (std::pair<double, std::string>{0.0, "Shredding secret.bin\u2026"}));
+        EXPECT_EQ(progress[1], (std::pair<double, std::string>{1.0, "Done"}));
+    }
+}
+
+TEST_F(ShredderTest, FoldersEmptyFilesAndLinksAreRemovedWithoutTouchingLinkTargets) {
+    fs::path outside = tmp() / "outside";
+    writeFile(outside / "target.txt", "keep me");
+    writeFile(outside / "dir/inner.txt", "keep me too");
+    fs::path folder = home() / "Private";
+    writeFile(folder / "a.txt", "alpha");
+    writeFile(folder / ".hidden", "hidden");
+    writeFile(folder / "nested/deeper/b.txt", "beta");
+    writeFile(folder / "empty.txt", "");
+    makeSymlink(outside / "target.txt", folder / "file-link");
+    makeSymlink(outside / "dir", folder / "folder-link");
+    makeSymlink(outside / "dir", home() / "chosen-link");
+    makeSymlink(outside / "target.txt", home() / "chosen-file-link");
+
+    FS::SeenSet fresh;
+    int64_t folderSize = FS::size(folder, fresh);
+    auto out = shred({folder, home() / "chosen-link", home() / "chosen-file-link"});
+    EXPECT_EQ(out.shreddedCount, 3);
+    EXPECT_TRUE(out.failures.empty()) << out.failures[0];
+    EXPECT_EQ(out.bytes, folderSize);
+    EXPECT_FALSE(existsItself(folder));
+    EXPECT_FALSE(existsItself(home() / "chosen-link"));
+    EXPECT_FALSE(existsItself(home() / "chosen-file-link"));
+    EXPECT_EQ(readFile(outside / "target.txt"), "keep me");
+    EXPECT_EQ(readFile(outside / "dir/inner.txt"), "keep me too");
+}
+
+TEST_F(ShredderTest, HardLinkedFilesAreRefusedAndKeepTheirContents) {
+    fs::path first = home() / "one.txt";
+    fs::path second = home() / "two.txt";
+    writeFile(first, "shared content");
+    fs::create_hard_link(first, second);
+    fs::path folder = home() / "Folder";
+    writeFile(folder / "plain.txt", "plain");
+    fs::create_hard_link(first, folder / "third.txt");
+
+    // Even with every name chosen, overwriting would change the others.
+    auto out = shred({first, second, folder});
+    EXPECT_EQ(out.shreddedCount, 0);
+    EXPECT_EQ(out.bytes, 0);
+    const std::string reason = "Has other hard links, so overwriting it would change them too";
+    EXPECT_EQ(out.failures, (std::vector<std::string>{first.string() + ": " + reason, second.string() + ": " + reason,
+                                                      folder.string() + ": third.txt: " + reason}));
+    EXPECT_EQ(readFile(first), "shared content");
+    EXPECT_EQ(readFile(second), "shared content");
+    // The folder is refused before anything in it is touched.
+    EXPECT_EQ(readFile(folder / "plain.txt"), "plain");
+    EXPECT_EQ(readFile(folder / "third.txt"), "shared content");
+}
+
+TEST_F(ShredderTest, IgnoredAndProtectedPathsAreRefusedUntouched) {
+    fs::path ignored = home() / "Keep/notes.txt";
+    writeFile(ignored, "notes");
+    fs::path holder = home() / "Holder";
+    writeFile(holder / "other.txt", "other");
+    writeFile(holder / "kept/inside.txt", "inside");
+    ASSERT_EQ(Ignores::add((home() / "Keep").string()), Ignores::Edit::changed);
+    ASSERT_EQ(Ignores::add((holder / "kept").string()), Ignores::Edit::changed);
+    fs::path system = sys("/System/Library/thing.plist");
+    writeFile(system, "system");
+    // /usr itself is not protected, but what it holds in /usr/bin is.
+    writeFile(sys("/usr/local/tool"), "local");
+    writeFile(sys("/usr/bin/ls"), "bin");
+    // A link among the parents must not lead into a protected place.
+    makeSymlink(sys("/System"), home() / "shortcut");
+    fs::path gone = home() / "Keep/never-existed";
+
+    auto out = shred({ignored, holder, system, sys("/usr"), home() / "shortcut/Library/thing.plist", gone, "relative/x"});
+    EXPECT_EQ(out.shreddedCount, 0);
+    ASSERT_EQ(out.failures.size(), 7u);
+    EXPECT_EQ(out.failures[0], ignored.string() + ": On the ignore list");
+    EXPECT_EQ(out.failures[1], holder.string() + ": kept: On the ignore list");
+    EXPECT_EQ(out.failures[2], system.string() + ": In a protected system location");
+    EXPECT_EQ(out.failures[3], sys("/usr").string() + ": bin: In a protected system location");
+    EXPECT_EQ(out.failures[4], (home() / "shortcut/Library/thing.plist").string() + ": In a protected system location");
+    EXPECT_EQ(out.failures[5], gone.string() + ": On the ignore list");
+    EXPECT_EQ(out.failures[6], "relative/x: Not an absolute path");
+    EXPECT_EQ(readFile(ignored), "notes");
+    EXPECT_EQ(readFile(holder / "other.txt"), "other");
+    EXPECT_EQ(readFile(holder / "kept/inside.txt"), "inside");
+    EXPECT_EQ(readFile(system), "system");
+    EXPECT_EQ(readFile(sys("/usr/local/tool")), "local");
+    EXPECT_EQ(readFile(sys("/usr/bin/ls")), "bin");
+}
+
+TEST_F(ShredderTest, MissingItemsFailAndOthersGoOn) {
+    writeFile(home() / "b.txt", "b");
+    auto out = shred({home() / "missing.txt", home() / "b.txt"});
+    EXPECT_EQ(out.failures, std::vector<std::string>{(home() / "missing.txt").string() + ": No such file or directory"});
+    EXPECT_EQ(out.shreddedPaths, std::vector<std::string>{(home() / "b.txt").string()});
+}
+
+TEST_F(ShredderTest, CancellingStopsBeforeTheNextItem) {
+    for (auto name : {"1.txt", "2.txt", "3.txt"}) writeFile(home() / name, name);
+    auto cancelOnFirst = [&](double, const std::string& m) {
+        progress.emplace_back(0, m);
+        if (m != "Done") token.cancel();
+    };
+    std::vector<ScanItem> items = {itemAt(home() / "1.txt"), itemAt(home() / "2.txt"), itemAt(home() / "3.txt")};
+    auto out = Shredder::shred(items, 1, token, cancelOnFirst);
+    EXPECT_EQ(out.shreddedCount, 1);
+    EXPECT_EQ(out.failures.size(), 0u);
+    EXPECT_FALSE(existsItself(home() / "1.txt"));
+    EXPECT_EQ(readFile(home() / "2.txt"), "2.txt");
+    EXPECT_EQ(readFile(home() / "3.txt"), "3.txt");
+    ASSERT_EQ(progress.size(), 2u);
+    EXPECT_EQ(progress[1].second, "Done");
+
+    progress.clear();
+    ScanToken fresh;
+    auto empty = Shredder::shred({}, 1, fresh, record);
+    EXPECT_EQ(empty.shreddedCount, 0);
+    EXPECT_EQ(progress, (std::vector<std::pair<double, std::string>>{{1.0, "Done"}}));
+}
+
+TEST_F(ShredderTest, AFileThatCannotBeOpenedEndsItsFolderWhichStays) {
+    fs::path folder = home() / "Locked";
+    writeFile(folder / "readonly.txt", "cannot write");
+    giveAway(folder);
+    ASSERT_EQ(::chmod((folder / "readonly.txt").c_str(), 0444), 0);
+    std::string failure = inUnprivilegedChild([&]() -> std::string {
+        ScanToken t;
+        auto out = Shredder::shred({itemAt(folder)}, 1, t, nullptr);
+        if (out.shreddedCount != 0) return "shredded";
+        if (out.failures != std::vector<std::string>{folder.string() + ": readonly.txt: Permission denied"})
+            return "failure line: " + (out.failures.empty() ? std::string("none") : out.failures[0]);
+        return {};
+    });
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(readFile(folder / "readonly.txt"), "cannot write");
+}
+
+TEST_F(ShredderTest, AFolderThatCannotBeListedIsReportedNotRemoved) {
+    fs::path folder = home() / "Outer";
+    writeFile(folder / "visible.txt", "visible");
+    writeFile(folder / "closed/hidden-away.txt", "unseen");
+    giveAway(folder);
+    ASSERT_EQ(::chmod((folder / "closed").c_str(), 0), 0);
+    std::string failure = inUnprivilegedChild([&]() -> std::string {
+        ScanToken t;
+        auto out = Shredder::shred({itemAt(folder)}, 1, t, nullptr);
+        if (out.failures != std::vector<std::string>{folder.string() + ": closed: Permission denied"})
+            return "failure line: " + (out.failures.empty() ? std::string("none") : out.failures[0]);
+        return {};
+    });
+    EXPECT_EQ(failure, "");
+    ASSERT_EQ(::chmod((folder / "closed").c_str(), 0755), 0);
+    EXPECT_EQ(readFile(folder / "visible.txt"), "visible");
+    EXPECT_EQ(readFile(folder / "closed/hidden-away.txt"), "unseen");
+}
