@@ -7,16 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 
 #include "engine/fs.h"
-#include "engine/ignores.h"
-#include "engine/protection.h"
+#include "engine/removal_guard.h"
 #include "platform/file_facts.h"
-#include "platform/locations.h"
 #include "platform/uuid.h"
 #include "platform/walker.h"
 
@@ -30,7 +27,7 @@ constexpr const char* kProtected = "In a protected system location";
 constexpr const char* kHardLinked = "Has other hard links, so overwriting it would change them too";
 constexpr const char* kOtherVolume = "Lies on another volume";
 constexpr const char* kChanged = "Changed while it was being shredded";
-constexpr const char* kNotAbsolute = "Not an absolute path";
+constexpr const char* kNotAbsolute = "Not an absolute path to one item";
 
 // nullopt when a step worked, else what went wrong.
 using Failure = std::optional<std::string>;
@@ -66,23 +63,24 @@ private:
     int fd_;
 };
 
-// One chosen item, as the user named it and as the file system resolves the
-// folder it lies in (a link among its parents must not lead the shredder into
-// a place the rules protect).
+// One chosen item: its path as the user named it, the device it lies on (the
+// shredder never crosses onto another one) and the number of passes.
 struct Item {
     std::string path;
-    std::string resolved;
     uint64_t device = 0;
     int passes = 1;
 };
 
+// The rules every removal road checks again just before it acts, for the item
+// itself or for something inside it.
 Failure refusal(const Item& item, const std::string& rel) {
-    for (const std::string* base : {&item.path, &item.resolved}) {
-        std::string p = join(*base, rel);
-        if (Ignores::isIgnored(p)) return std::string(kIgnored);
-        if (Protection::isUnderProtectedLocation(p)) return std::string(kProtected);
+    switch (RemovalGuard::check(join(item.path, rel))) {
+        case RemovalGuard::Verdict::allowed: return std::nullopt;
+        case RemovalGuard::Verdict::invalid: return std::string(kNotAbsolute);
+        case RemovalGuard::Verdict::ignored: return std::string(kIgnored);
+        case RemovalGuard::Verdict::protected_: return std::string(kProtected);
     }
-    return std::nullopt;
+    return std::string(kProtected);
 }
 
 bool wouldOverwriteOtherLinks(const FileFacts& facts) {
@@ -247,15 +245,11 @@ struct Prepared {
 };
 
 Failure prepare(const std::filesystem::path& url, int passes, std::optional<Prepared>& out) {
-    std::string raw = url.string();
-    if (raw.empty() || raw.front() != '/') return std::string(kNotAbsolute);
     Item item;
-    item.path = Locations::standardize(raw);
-    item.resolved = item.path;
+    item.path = url.native();
+    while (item.path.size() > 1 && item.path.back() == '/') item.path.pop_back();
     item.passes = passes;
     if (Failure why = refusal(item, "")) return why;
-    // The whole file system is never one item to shred.
-    if (item.path == "/") return std::string(kProtected);
     size_t slash = item.path.rfind('/');
     std::string parent = slash == 0 ? "/" : item.path.substr(0, slash);
     std::string name = item.path.substr(slash + 1);
@@ -263,9 +257,6 @@ Failure prepare(const std::filesystem::path& url, int passes, std::optional<Prep
     Prepared& p = *out;
     p.parent.reset(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!p.parent.valid()) return systemMessage(errno);
-    char resolved[PATH_MAX];
-    if (::realpath(parent.c_str(), resolved)) item.resolved = join(resolved, name);
-    if (Failure why = refusal(item, "")) return why;
     auto facts = factsAt(p.parent.get(), name.c_str());
     if (!facts) return systemMessage(errno);
     item.device = facts->identity.device;

@@ -167,20 +167,16 @@ TEST_F(ShredderTest, IgnoredAndProtectedPathsAreRefusedUntouched) {
     // /usr itself is not protected, but what it holds in /usr/bin is.
     writeFile(sys("/usr/local/tool"), "local");
     writeFile(sys("/usr/bin/ls"), "bin");
-    // A link among the parents must not lead into a protected place.
-    makeSymlink(sys("/System"), home() / "shortcut");
     fs::path gone = home() / "Keep/never-existed";
 
-    auto out = shred({ignored, holder, system, sys("/usr"), home() / "shortcut/Library/thing.plist", gone, "relative/x"});
+    auto out = shred({ignored, holder, system, sys("/usr"), gone});
     EXPECT_EQ(out.shreddedCount, 0);
-    ASSERT_EQ(out.failures.size(), 7u);
+    ASSERT_EQ(out.failures.size(), 5u);
     EXPECT_EQ(out.failures[0], ignored.string() + ": On the ignore list");
     EXPECT_EQ(out.failures[1], holder.string() + ": kept: On the ignore list");
     EXPECT_EQ(out.failures[2], system.string() + ": In a protected system location");
     EXPECT_EQ(out.failures[3], sys("/usr").string() + ": bin: In a protected system location");
-    EXPECT_EQ(out.failures[4], (home() / "shortcut/Library/thing.plist").string() + ": In a protected system location");
-    EXPECT_EQ(out.failures[5], gone.string() + ": On the ignore list");
-    EXPECT_EQ(out.failures[6], "relative/x: Not an absolute path");
+    EXPECT_EQ(out.failures[4], gone.string() + ": On the ignore list");
     EXPECT_EQ(readFile(ignored), "notes");
     EXPECT_EQ(readFile(holder / "other.txt"), "other");
     EXPECT_EQ(readFile(holder / "kept/inside.txt"), "inside");
