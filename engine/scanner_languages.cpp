@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "engine/fs.h"
+#include "engine/scan_support.h"
 #include "platform/file_facts.h"
 #include "platform/languages.h"
 #include "platform/locations.h"
@@ -64,7 +64,7 @@ ScanCategory scanLanguageFiles(const ScanToken& token, const ProgressCallback& p
             if (token.isCancelled()) break;
             ++reviewed;
             const std::string name = stem(appName, "app");
-            if (progress) progress(std::min(reviewed / kProgressScale, 1.0), "Reviewing " + name + "\u2026");
+            ScanSupport::report(progress, std::min(reviewed / kProgressScale, 1.0), "Reviewing " + name + "\u2026");
 
             const std::filesystem::path resources = folder / appName / "Contents" / "Resources";
             if (!existsFollowingLinks(resources)) continue;
@@ -76,8 +76,7 @@ ScanCategory scanLanguageFiles(const ScanToken& token, const ProgressCallback& p
                 const std::string language = Unicode::lower(stem(child, "lproj"));
                 if (kept.count(language)) continue;
                 const std::filesystem::path url = resources / child;
-                FS::SeenSet seen;
-                const int64_t size = FS::size(url, seen);
+                const int64_t size = ScanSupport::measureAlone(url);
                 if (size < 1) continue;
                 ScanItem item;
                 item.url = url;
@@ -90,7 +89,7 @@ ScanCategory scanLanguageFiles(const ScanToken& token, const ProgressCallback& p
             }
         }
     }
-    std::stable_sort(items.begin(), items.end(), [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
+    ScanSupport::sortLargestFirst(items);
     return ScanCategory{"language-files", "Language Files",
                         "Translations for languages you do not use, inside installed apps.", std::move(items)};
 }

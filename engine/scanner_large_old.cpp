@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/fs.h"
+#include "engine/scan_support.h"
 #include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/walker.h"
@@ -61,7 +62,7 @@ ScanItem makeItem(std::string_view path, std::string_view name, int64_t size, st
 }
 
 void sortAndCut(std::vector<ScanItem>& items, size_t cut) {
-    std::stable_sort(items.begin(), items.end(), [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
+    ScanSupport::sortLargestFirst(items);
     if (items.size() > cut) items.resize(cut);
 }
 
@@ -112,9 +113,8 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
             }
             ++entries;
             if (entries % limits.progressStep == 0) {
-                if (progress)
-                    progress(std::min(double(entries) / limits.progressScale, limits.fractionCap),
-                             "Examined " + grouped(entries) + " files\u2026");
+                ScanSupport::report(progress, std::min(double(entries) / limits.progressScale, limits.fractionCap),
+                                    "Examined " + grouped(entries) + " files\u2026");
                 if (entries > limits.entryLimit) {
                     stopped = true;
                     return WalkAction::stop;
