@@ -78,14 +78,12 @@ ScanCategory scanLanguageFiles(const ScanToken& token, const ProgressCallback& p
                 const std::filesystem::path url = resources / child;
                 const int64_t size = ScanSupport::measureAlone(url);
                 if (size < 1) continue;
-                ScanItem item;
-                item.url = url;
-                item.name = name + " \u2014 " + language;
-                item.detail = "Unused translation";
-                item.size = size;
-                item.safety = Safety::review;
-                item.isSelected = false;
-                items.push_back(std::move(item));
+                items.push_back(ScanItem{.url = url,
+                                         .name = name + " \u2014 " + language,
+                                         .detail = "Unused translation",
+                                         .size = size,
+                                         .safety = Safety::review,
+                                         .isSelected = false});
             }
         }
     }

@@ -50,15 +50,13 @@ std::string walkPrefix(const std::filesystem::path& root) {
     return s;
 }
 
-ScanItem makeItem(std::string_view path, std::string_view name, int64_t size, std::string detail) {
-    ScanItem item;
-    item.url = std::filesystem::path(path);
-    item.name = std::string(name);
-    item.detail = std::move(detail);
-    item.size = size;
-    item.safety = Safety::review;
-    item.isSelected = false;
-    return item;
+ScanItem reviewItem(std::string_view path, std::string_view name, int64_t size, std::string detail) {
+    return ScanItem{.url = std::filesystem::path(path),
+                    .name = std::string(name),
+                    .detail = std::move(detail),
+                    .size = size,
+                    .safety = Safety::review,
+                    .isSelected = false};
 }
 
 void sortAndCut(std::vector<ScanItem>& items, size_t cut) {
@@ -127,14 +125,14 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
             if (size < kOldBytes) return WalkAction::proceed;
             std::string path = toPrefix + std::string(e.path.substr(fromPrefix.size()));
             if (size >= kLargeBytes) {
-                large.push_back(makeItem(path, e.name, size, Locations::abbreviateTilde(path)));
+                large.push_back(reviewItem(path, e.name, size, Locations::abbreviateTilde(path)));
                 return WalkAction::proceed;
             }
             const timespec& m = e.facts.modified;
             bool isOld = m.tv_sec < cutoffSec || (m.tv_sec == cutoffSec && m.tv_nsec < nowNsec);
             if (isOld) {
                 double age = double(nowSec) - double(m.tv_sec) + double(nowNsec - m.tv_nsec) / 1e9;
-                old.push_back(makeItem(path, e.name, size,
+                old.push_back(reviewItem(path, e.name, size,
                                        Locations::abbreviateTilde(path) + " \u00B7 untouched for " + ageText(age)));
             }
             return WalkAction::proceed;

@@ -53,21 +53,19 @@ std::string lastComponent(const fs::path& path) {
     return fs::path(s).filename().string();
 }
 
-ScanItem makeItem(const fs::path& url, std::string name, std::string detail, int64_t size, Safety safety,
-                  bool selected) {
-    ScanItem item;
-    item.url = url;
-    item.name = std::move(name);
-    item.detail = std::move(detail);
-    item.size = size;
-    item.safety = safety;
-    item.isSelected = selected;
-    return item;
+// Only the user's own Trash holds safe items; those start selected.
+ScanItem makeItem(const fs::path& url, std::string name, std::string detail, int64_t size, Safety safety) {
+    return ScanItem{.url = url,
+                    .name = std::move(name),
+                    .detail = std::move(detail),
+                    .size = size,
+                    .safety = safety,
+                    .isSelected = safety == Safety::safe};
 }
 
 // A review item measured on its own.
 ScanItem reviewItem(const fs::path& url, std::string detail) {
-    return makeItem(url, lastComponent(url), std::move(detail), ScanSupport::measureAlone(url), Safety::review, false);
+    return makeItem(url, lastComponent(url), std::move(detail), ScanSupport::measureAlone(url), Safety::review);
 }
 
 ScanCategory category(std::string id, std::string title, std::string detail, std::vector<ScanItem> items) {
@@ -103,7 +101,7 @@ ScanCategory scanVolumeTrashes(const ScanToken& token, FS::SeenSet& shared, std:
                 bool isProtected = Protection::isPathProtected(url);
                 int64_t size = FS::size(url, shared);
                 items.push_back(makeItem(url, lastComponent(url), source.detail, size,
-                                         isProtected ? Safety::protected_ : Safety::review, false));
+                                         isProtected ? Safety::protected_ : Safety::review));
             }
         }
     }
@@ -132,7 +130,7 @@ ScanReport scanTrash(const ScanToken& token, const ProgressCallback& progress) {
         bool isProtected = Protection::isPathProtected(url);
         int64_t size = FS::size(url, shared);
         items.push_back(makeItem(url, lastComponent(url), "User Trash", size,
-                                 isProtected ? Safety::protected_ : Safety::safe, !isProtected));
+                                 isProtected ? Safety::protected_ : Safety::safe));
     }
     ScanSupport::sortLargestFirst(items);
     report.categories.push_back(
@@ -237,7 +235,7 @@ ScanCategory photosTrash() {
         if (!existsFollowingLinks(library / "database/Photos.sqlite")) continue;
         items.push_back(makeItem(library, name.substr(0, name.size() - kExtension.size()),
                                  "Photos keeps deleted items for 30 days \u2014 empty it in Photos", 0,
-                                 Safety::protected_, false));
+                                 Safety::protected_));
     }
     return category("photos-trash", "Recently Deleted", "Photos holds deleted items for 30 days. Only Photos can empty this.",
                     std::move(items));
