@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/admin.h"
+#include "safety/removal_safety.h"
 #include "support/privileged_shell.h"
 #include "support/test_env.h"
 
@@ -73,7 +74,12 @@ TEST_F(PrivilegedBatch, ScriptTextForOnePath) {
 }
 
 TEST_F(PrivilegedBatch, RefusesTheWholeBatchForTheRootOrARelativePath) {
-    auto log = installPlainShellBackend(tmp());
+    // A backend that runs nothing: this test names the root of the real disk.
+    int runs = 0;
+    Admin::setPrivilegedBackendForTesting([&](const fs::path&, const std::optional<std::string>&) {
+        ++runs;
+        return Admin::Result{};
+    });
     fs::path keep = sys("/Library/Caches/com.example.keep");
     writeFile(keep / "f", "x");
     const std::vector<fs::path> poison = {"/", "//", "/.", "/tmp/..", "relative/path", "", "/tmp/line\nfeed"};
@@ -85,7 +91,7 @@ TEST_F(PrivilegedBatch, RefusesTheWholeBatchForTheRootOrARelativePath) {
         EXPECT_FALSE(out.cancelled);
         EXPECT_FALSE(out.authorizationUnavailable);
     }
-    EXPECT_TRUE(log->scripts.empty()) << "a refused batch never runs";
+    EXPECT_EQ(runs, 0) << "a refused batch never runs";
     EXPECT_EQ(readFile(keep / "f"), "x");
 }
 
@@ -104,3 +110,13 @@ TEST_F(PrivilegedBatch, LinksAreRemovedNotFollowed) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(dangling)));
     EXPECT_EQ(readFile(target / "precious"), "p");
 }
+
+INSTANTIATE_TEST_SUITE_P(PrivilegedBatch, EveryRoad,
+                         testing::Values(RemovalRoad{"removeAsRoot",
+                                                     [](const std::vector<ScanItem>& items) {
+                                                         installPlainShellBackend();
+                                                         std::vector<fs::path> paths;
+                                                         for (const auto& i : items) paths.push_back(i.url);
+                                                         Admin::removeAsRoot(paths);
+                                                     }}),
+                         roadName);

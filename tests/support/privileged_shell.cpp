@@ -11,8 +11,8 @@ std::shared_ptr<PrivilegedLog> installPlainShellBackend(const std::filesystem::p
         [log, workingFolder](const std::filesystem::path& script, const std::optional<std::string>& prompt) {
             log->scripts.push_back(readFile(script));
             log->prompts.push_back(prompt);
-            return Admin::run("cd " + Admin::quote(workingFolder.native()) + " && /bin/sh " + Admin::quote(script.native()),
-                              true);
+            std::string cd = workingFolder.empty() ? "" : "cd " + Admin::quote(workingFolder.native()) + " && ";
+            return Admin::run(cd + "/bin/sh " + Admin::quote(script.native()), true);
         });
     return log;
 }

@@ -14,7 +14,8 @@ struct PrivilegedLog {
     std::vector<std::optional<std::string>> prompts;
 };
 
-// Installs the backend until resetProcessOverrides(); the shell starts in workingFolder.
-std::shared_ptr<PrivilegedLog> installPlainShellBackend(const std::filesystem::path& workingFolder);
+// Installs the backend until resetProcessOverrides(); the shell starts in
+// workingFolder when one is given, else in the process's working folder.
+std::shared_ptr<PrivilegedLog> installPlainShellBackend(const std::filesystem::path& workingFolder = {});
 
 }  // namespace testing_support

@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/disk_images.h"
 #include "platform/locations.h"
+#include "platform/trash.h"
 #include "platform/user.h"
 #include "platform/volumes.h"
 
@@ -91,6 +92,7 @@ void resetProcessOverrides() {
     Admin::setRunnerForTesting(nullptr);
     Admin::setPrivilegedBackendForTesting(nullptr);
     Authorization::setToolForTesting(std::nullopt);
+    Trash::setFolderForTesting(nullptr);
 }
 
 void TestEnv::SetUp() {

@@ -1,0 +1,110 @@
+// The removal half of FS: deciding which items need administrator rights, and
+// deleting or trashing the others as the user.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/fs.h"
+#include "engine/removal_guard.h"
+#include "platform/file_facts.h"
+#include "platform/remove_tree.h"
+#include "platform/trash.h"
+#include "platform/user.h"
+
+namespace FS {
+namespace {
+
+std::string trimmed(const std::string& p) {
+    std::string out = p;
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
+void addBytes(int64_t& total, int64_t size) {
+    // Recorded sizes cannot get here; a sum that could is a fault, not a figure.
+    if (__builtin_add_overflow(total, size, &total)) std::abort();
+}
+
+std::string failureText(int error, const std::filesystem::path& url) {
+    // Permission refused: either ownership explains it, or the system's
+    // privacy protection does.
+    if (error == EACCES || error == EPERM)
+        return requiresElevation(url) ? "Needs administrator access" : "Needs Full Disk Access";
+    return std::strerror(error);
+}
+
+}  // namespace
+
+bool requiresElevation(const std::filesystem::path& path) {
+    std::filesystem::path item = trimmed(path.native());
+    std::filesystem::path parent = item.parent_path();
+    if (!existsFollowingLinks(parent)) return false;
+    if (::access(parent.c_str(), W_OK) != 0) return true;
+    auto folder = statFacts(parent);
+    if (!folder) return false;
+    if ((folder->mode & S_ISVTX) == 0) return false;
+    // A sticky folder lets only an entry's owner remove it, and the entry is
+    // the item itself: a link is judged by its own owner, not its target's.
+    auto facts = lstatFacts(item);
+    if (!facts) return true;
+    return facts->owner != User::uid();
+}
+
+RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
+    RemovalOutcome out;
+    for (const auto& item : items) {
+        switch (RemovalGuard::check(item.url)) {
+            case RemovalGuard::Verdict::allowed: break;
+            case RemovalGuard::Verdict::ignored:
+                out.failures.emplace_back(item, "On the ignore list");
+                continue;
+            case RemovalGuard::Verdict::protected_:
+                out.failures.emplace_back(item, "Protected item");
+                continue;
+            case RemovalGuard::Verdict::invalid:
+                out.failures.emplace_back(item, std::strerror(EINVAL));
+                continue;
+        }
+        // A second line of defence: callers filter protected items out, and
+        // the rating may say what the path rules cannot (a photo library
+        // behind a Trash entry).
+        if (item.safety == Safety::protected_) {
+            out.failures.emplace_back(item, "Protected item");
+            continue;
+        }
+
+        RemoveTree::Status status;
+        int error = 0;
+        std::filesystem::path destination;
+        if (toTrash) {
+            Trash::Moved moved = Trash::move(item.url);
+            status = moved.status;
+            error = moved.error;
+            destination = std::move(moved.destination);
+        } else {
+            RemoveTree::Result removed = RemoveTree::remove(item.url);
+            status = removed.status;
+            error = removed.error;
+        }
+
+        switch (status) {
+            case RemoveTree::Status::removed:
+                out.removed.push_back(item);
+                if (toTrash) out.trashedTo.push_back(destination);
+                addBytes(out.bytes, item.size);
+                break;
+            case RemoveTree::Status::alreadyGone:
+                // Gone before its turn (or while it came): reclaimed all the same.
+                addBytes(out.bytes, item.size);
+                break;
+            case RemoveTree::Status::failed:
+                out.failures.emplace_back(item, failureText(error, item.url));
+                break;
+        }
+    }
+    return out;
+}
+
+}  // namespace FS

@@ -1,0 +1,192 @@
+#include "platform/trash.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/file_facts.h"
+#include "platform/locations.h"
+#include "platform/user.h"
+
+namespace Trash {
+namespace {
+
+// A Trash holding this many variants of one name is not searched further.
+constexpr int kMaxAttempts = 10000;
+constexpr size_t kNameMax = 255;
+
+std::mutex overrideLock;
+std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> overrideLocate;
+
+std::string trimmed(const std::string& p) {
+    std::string out = p;
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
+std::string parentOf(const std::string& p) {
+    size_t slash = p.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : p.substr(0, slash);
+}
+
+std::string decimal(int n) {
+    char buf[16];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
+    (void)ec;
+    return std::string(buf, end);
+}
+
+// Renames without ever replacing an existing entry: EEXIST when one is there.
+int renameExclusive(int fromfd, const char* from, int tofd, const char* to) {
+#ifdef __APPLE__
+    if (::renameatx_np(fromfd, from, tofd, to, RENAME_EXCL) == 0) return 0;
+    return errno;
+#else
+    if (::renameat2(fromfd, from, tofd, to, RENAME_NOREPLACE) == 0) return 0;
+    int err = errno;
+    if (err != EINVAL) return err;
+    // A file system without the flag: look first, then rename.
+    struct stat st{};
+    if (::fstatat(tofd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    if (::renameat(fromfd, from, tofd, to) == 0) return 0;
+    return errno;
+#endif
+}
+
+// Opens the Trash folder, creating it (and a volume's shared .Trashes) when
+// missing. A link in its place is refused: items never travel through one.
+int openTrashFolder(const std::filesystem::path& folder, int& error) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) return fd;
+    if (errno != ENOENT) {
+        error = errno;
+        return -1;
+    }
+    std::filesystem::path parent = folder.parent_path();
+    if (parent.filename() == ".Trashes" && !existsItself(parent)) {
+        // Shared by every user of the volume: each may add a folder of their own.
+        if (::mkdir(parent.c_str(), 01333) == 0) ::chmod(parent.c_str(), 01333);
+    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = errno;
+        return -1;
+    }
+    fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) error = errno;
+    return fd;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> folderFor(const std::filesystem::path& item) {
+    std::string p = trimmed(item.native());
+    std::string parent = parentOf(p);
+    struct stat st{};
+    if (::lstat(p.c_str(), &st) != 0 && ::stat(parent.c_str(), &st) != 0) return std::nullopt;
+    const dev_t device = st.st_dev;
+
+    struct stat home{};
+    if (::stat(Locations::home().c_str(), &home) == 0 && home.st_dev == device)
+        return Locations::home() / ".Trash";
+
+    // The volume's top folder: climb the item's real folders while the device
+    // stays the same.
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(parent.c_str(), nullptr), &std::free);
+    if (!real) return std::nullopt;
+    std::string top = real.get();
+    while (top != "/") {
+        std::string up = parentOf(top);
+        struct stat ust{};
+        if (::stat(up.c_str(), &ust) != 0 || ust.st_dev != device) break;
+        top = up;
+    }
+    return std::filesystem::path(top) / ".Trashes" / decimal(int(User::uid()));
+}
+
+std::string variantName(const std::string& name, int attempt) {
+    if (attempt <= 1) return name;
+    std::string stem = name;
+    std::string ext;
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 && dot + 1 < name.size() && name.size() - dot <= 32) {
+        stem = name.substr(0, dot);
+        ext = name.substr(dot);
+    }
+    std::string suffix = " " + decimal(attempt) + ext;
+    if (stem.size() + suffix.size() > kNameMax) {
+        size_t cut = kNameMax - suffix.size();
+        // Never cut a character in two.
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+        stem.resize(cut);
+    }
+    return stem + suffix;
+}
+
+Moved move(const std::filesystem::path& item) {
+    std::string p = trimmed(item.native());
+    if (p.empty() || p.front() != '/' || p == "/") return {RemoveTree::Status::failed, EINVAL, {}};
+    std::string parent = parentOf(p);
+    std::string name = p.substr(p.rfind('/') + 1);
+    if (name == "." || name == "..") return {RemoveTree::Status::failed, EINVAL, {}};
+
+    struct stat st{};
+    if (::lstat(p.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return {RemoveTree::Status::alreadyGone, 0, {}};
+        return {RemoveTree::Status::failed, errno, {}};
+    }
+
+    std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> locate;
+    {
+        std::lock_guard guard(overrideLock);
+        locate = overrideLocate;
+    }
+    std::optional<std::filesystem::path> folder = locate ? locate(p) : folderFor(p);
+    if (!folder) return {RemoveTree::Status::failed, ENODEV, {}};
+
+    int error = 0;
+    int trashfd = openTrashFolder(*folder, error);
+    if (trashfd < 0) return {RemoveTree::Status::failed, error, {}};
+    int parentfd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parentfd < 0) {
+        int err = errno;
+        ::close(trashfd);
+        if (err == ENOENT || err == ENOTDIR) return {RemoveTree::Status::alreadyGone, 0, {}};
+        return {RemoveTree::Status::failed, err, {}};
+    }
+
+    Moved result{RemoveTree::Status::failed, EEXIST, {}};
+    for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+        std::string candidate = variantName(name, attempt);
+        int err = renameExclusive(parentfd, name.c_str(), trashfd, candidate.c_str());
+        if (err == 0) {
+            result = {RemoveTree::Status::removed, 0, *folder / candidate};
+            break;
+        }
+        if (err == EEXIST) continue;
+        if (err == ENOENT && ::fstatat(parentfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            result = {RemoveTree::Status::alreadyGone, 0, {}};
+        else
+            result = {RemoveTree::Status::failed, err, {}};
+        break;
+    }
+    ::close(parentfd);
+    ::close(trashfd);
+    return result;
+}
+
+void setFolderForTesting(std::function<std::optional<std::filesystem::path>(const std::filesystem::path& item)> locate) {
+    std::lock_guard guard(overrideLock);
+    overrideLocate = std::move(locate);
+}
+
+}  // namespace Trash

@@ -1,0 +1,37 @@
+#pragma once
+// The user's Trash, laid out as macOS does it: ~/.Trash for items on the home
+// folder's volume, <volume>/.Trashes/<uid> for items on another volume. Moving
+// there is one rename: an entry already in the Trash is never replaced (the
+// item takes a free variant of its name), and an item that would have to be
+// copied across devices is not moved at all.
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "platform/remove_tree.h"
+
+namespace Trash {
+
+// The Trash folder for an item (which need not exist yet); nothing when
+// neither the item nor its folder can be looked at.
+std::optional<std::filesystem::path> folderFor(const std::filesystem::path& item);
+
+struct Moved {
+    RemoveTree::Status status = RemoveTree::Status::failed;
+    int error = 0;                           // errno when failed
+    std::filesystem::path destination;       // where the item is now, when moved
+};
+
+// Moves the item into its Trash folder, creating that folder when missing.
+// A symbolic link is moved as a link. The Trash folder itself must be a real
+// folder, not a link.
+Moved move(const std::filesystem::path& item);
+
+// "report.pdf", "report 2.pdf", "report 3.pdf", ...: the name an item takes in
+// the Trash on the given attempt (1 is the name itself), within 255 bytes.
+std::string variantName(const std::string& name, int attempt);
+
+// Replaces folderFor() for move() until reset with an empty function.
+void setFolderForTesting(std::function<std::optional<std::filesystem::path>(const std::filesystem::path& item)> locate);
+
+}  // namespace Trash

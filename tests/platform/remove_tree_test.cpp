@@ -1,0 +1,121 @@
+#include "platform/remove_tree.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/test_env.h"
+#include "support/unprivileged.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool present(const fs::path& p) {
+    struct stat st{};
+    return ::lstat(p.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+class RemoveTreeTest : public TestEnv {};
+
+TEST_F(RemoveTreeTest, RemovesEachKindOfItemAndNeverFollowsLinks) {
+    fs::path outside = tmp() / "outside";
+    writeFile(outside / "keep.txt", "keep");
+    fs::path area = tmp() / "area";
+
+    writeFile(area / "file.txt", "f");
+    makeFolders(area / "empty");
+    writeFile(area / "tree/.hidden/x", "x");
+    writeFile(area / "tree/a/b/c/d.bin", "d");
+    makeSymlink(outside, area / "tree/a/link-to-folder");
+    makeSymlink(outside / "keep.txt", area / "tree/link-to-file");
+    fs::create_hard_link(outside / "keep.txt", area / "tree/hard");
+    makeSymlink(outside, area / "link");
+    makeSymlink(area / "nowhere", area / "dangling");
+    ::mkfifo((area / "fifo").c_str(), 0600);
+
+    for (const char* name : {"file.txt", "empty", "tree", "link", "dangling", "fifo"}) {
+        SCOPED_TRACE(name);
+        auto r = RemoveTree::remove(area / name);
+        EXPECT_EQ(r.status, RemoveTree::Status::removed);
+        EXPECT_EQ(r.error, 0);
+        EXPECT_FALSE(present(area / name));
+    }
+    EXPECT_TRUE(fs::is_empty(area));
+    EXPECT_EQ(readFile(outside / "keep.txt"), "keep");
+}
+
+TEST_F(RemoveTreeTest, TrailingSlashOnALinkStillRemovesOnlyTheLink) {
+    fs::path outside = tmp() / "outside";
+    writeFile(outside / "keep.txt", "keep");
+    makeSymlink(outside, tmp() / "link");
+    auto r = RemoveTree::remove(tmp().native() + "/link/");
+    EXPECT_EQ(r.status, RemoveTree::Status::removed);
+    EXPECT_FALSE(present(tmp() / "link"));
+    EXPECT_EQ(readFile(outside / "keep.txt"), "keep");
+}
+
+TEST_F(RemoveTreeTest, FoldersAboveTheItemMayBeLinks) {
+    writeFile(tmp() / "real/cache/x", "x");
+    makeSymlink(tmp() / "real", tmp() / "alias");
+    EXPECT_EQ(RemoveTree::remove(tmp() / "alias/cache").status, RemoveTree::Status::removed);
+    EXPECT_FALSE(present(tmp() / "real/cache"));
+    EXPECT_TRUE(present(tmp() / "alias"));
+}
+
+TEST_F(RemoveTreeTest, MissingItemsAndRefusedPaths) {
+    EXPECT_EQ(RemoveTree::remove(tmp() / "missing").status, RemoveTree::Status::alreadyGone);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "no/such/folder/item").status, RemoveTree::Status::alreadyGone);
+    writeFile(tmp() / "file", "f");
+    EXPECT_EQ(RemoveTree::remove(tmp() / "file/below").status, RemoveTree::Status::alreadyGone);
+
+    makeFolders(tmp() / "a/b");
+    for (const fs::path& bad : {fs::path("relative"), fs::path(""), tmp() / "a/b/..", tmp() / "a/.", tmp() / "a/b/../"}) {
+        SCOPED_TRACE(bad.native());
+        auto r = RemoveTree::remove(bad);
+        EXPECT_EQ(r.status, RemoveTree::Status::failed);
+        EXPECT_EQ(r.error, EINVAL);
+    }
+    EXPECT_TRUE(present(tmp() / "a/b"));
+}
+
+TEST_F(RemoveTreeTest, DeepAndWideTrees) {
+    fs::path deep = tmp() / "deep";
+    fs::path p = deep;
+    for (int i = 0; i < 300; ++i) p /= "d";
+    writeFile(p / "leaf", "l");
+    for (int i = 0; i < 3000; ++i) writeFile(tmp() / "wide" / ("f" + std::to_string(i)), "");
+    EXPECT_EQ(RemoveTree::remove(deep).status, RemoveTree::Status::removed);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "wide").status, RemoveTree::Status::removed);
+    EXPECT_FALSE(present(deep));
+    EXPECT_FALSE(present(tmp() / "wide"));
+}
+
+TEST_F(RemoveTreeTest, APermissionFailureReportsTheFirstErrorAndRemovesTheRest) {
+    fs::path item = tmp() / "mixed";
+    writeFile(item / "a-mine/1", "1");
+    writeFile(item / "b-roots/locked", "root's");
+    writeFile(item / "c-mine/2", "2");
+    writeFile(item / "top", "t");
+    // Everything but the root-owned folder belongs to the unprivileged user.
+    for (auto& e : fs::recursive_directory_iterator(item))
+        if (e.path().parent_path().filename() != "b-roots" && e.path().filename() != "b-roots")
+            ::lchown(e.path().c_str(), kUnprivilegedId, kUnprivilegedId);
+    ::lchown(item.c_str(), kUnprivilegedId, kUnprivilegedId);
+    ::chmod((item / "b-roots").c_str(), 0755);
+
+    std::string failure = inUnprivilegedChild([&]() -> std::string {
+        auto r = RemoveTree::remove(item);
+        if (r.status != RemoveTree::Status::failed) return "expected a failure";
+        if (r.error != EACCES) return "expected EACCES, got " + std::to_string(r.error);
+        return "";
+    });
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(readFile(item / "b-roots/locked"), "root's");
+    EXPECT_FALSE(present(item / "a-mine"));
+    EXPECT_FALSE(present(item / "c-mine"));
+    EXPECT_FALSE(present(item / "top"));
+}

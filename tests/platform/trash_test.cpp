@@ -1,0 +1,136 @@
+#include "platform/trash.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/user.h"
+#include "support/test_env.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool present(const fs::path& p) {
+    struct stat st{};
+    return ::lstat(p.c_str(), &st) == 0;
+}
+
+// A folder on another device than the test's temporary folder, removed at
+// the end; empty when this machine has none to offer.
+class OtherDevice {
+public:
+    explicit OtherDevice(const fs::path& near) {
+        struct stat a{}, b{};
+        if (::stat(near.c_str(), &a) != 0 || ::stat("/dev/shm", &b) != 0 || a.st_dev == b.st_dev) return;
+        std::string templ = "/dev/shm/vessiltane-test-XXXXXX";
+        if (::mkdtemp(templ.data())) path_ = templ;
+    }
+    ~OtherDevice() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+}  // namespace
+
+class TrashTest : public TestEnv {};
+
+TEST_F(TrashTest, HomeVolumeUsesTheHomeTrashOtherVolumesTheirOwn) {
+    writeFile(tmp() / "elsewhere/file", "x");
+    EXPECT_EQ(Trash::folderFor(tmp() / "elsewhere/file"), home() / ".Trash");
+    EXPECT_EQ(Trash::folderFor(tmp() / "elsewhere/not-yet"), home() / ".Trash");
+
+    OtherDevice other(tmp());
+    if (other.path().empty()) GTEST_SKIP() << "no second device here";
+    writeFile(other.path() / "sub/file", "x");
+    User::setUidForTesting(501);
+    // /dev/shm is the top of its volume; nothing is created by asking.
+    EXPECT_EQ(Trash::folderFor(other.path() / "sub/file"), fs::path("/dev/shm/.Trashes/501"));
+    EXPECT_FALSE(present("/dev/shm/.Trashes/501"));
+}
+
+TEST_F(TrashTest, MovesIntoTheTrashWithoutEverReplacingAnEntry) {
+    fs::path trash = home() / ".Trash";
+    ASSERT_FALSE(present(trash));
+    writeFile(tmp() / "a/report.pdf", "first");
+    auto first = Trash::move(tmp() / "a/report.pdf");
+    ASSERT_EQ(first.status, RemoveTree::Status::removed);
+    EXPECT_EQ(first.destination, trash / "report.pdf");
+    struct stat st{};
+    ASSERT_EQ(::lstat(trash.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    writeFile(tmp() / "b/report.pdf", "second");
+    writeFile(tmp() / "c/report.pdf", "third");
+    EXPECT_EQ(Trash::move(tmp() / "b/report.pdf").destination, trash / "report 2.pdf");
+    EXPECT_EQ(Trash::move(tmp() / "c/report.pdf").destination, trash / "report 3.pdf");
+    EXPECT_EQ(readFile(trash / "report.pdf"), "first");
+    EXPECT_EQ(readFile(trash / "report 2.pdf"), "second");
+    EXPECT_EQ(readFile(trash / "report 3.pdf"), "third");
+
+    // A folder whose name is taken, and a link moved as a link.
+    writeFile(tmp() / "d/report.pdf/inner", "folder");
+    EXPECT_EQ(Trash::move(tmp() / "d/report.pdf").destination, trash / "report 4.pdf");
+    writeFile(tmp() / "target/keep", "keep");
+    makeSymlink(tmp() / "target", tmp() / "e/link");
+    auto link = Trash::move(tmp() / "e/link");
+    ASSERT_EQ(link.status, RemoveTree::Status::removed);
+    EXPECT_TRUE(fs::is_symlink(link.destination));
+    EXPECT_EQ(readFile(tmp() / "target/keep"), "keep");
+
+    EXPECT_EQ(Trash::move(tmp() / "a/gone").status, RemoveTree::Status::alreadyGone);
+}
+
+TEST_F(TrashTest, ATrashThatIsALinkIsRefused) {
+    makeFolders(tmp() / "decoy");
+    makeSymlink(tmp() / "decoy", home() / ".Trash");
+    writeFile(tmp() / "item", "x");
+    auto r = Trash::move(tmp() / "item");
+    EXPECT_EQ(r.status, RemoveTree::Status::failed);
+    EXPECT_EQ(readFile(tmp() / "item"), "x");
+    EXPECT_TRUE(fs::is_empty(tmp() / "decoy"));
+}
+
+TEST_F(TrashTest, ACrossDeviceMoveFailsAndCopiesNothing) {
+    OtherDevice other(tmp());
+    if (other.path().empty()) GTEST_SKIP() << "no second device here";
+    writeFile(other.path() / "big/file", "contents");
+    Trash::setFolderForTesting([&](const fs::path&) { return home() / ".Trash"; });
+    auto r = Trash::move(other.path() / "big");
+    EXPECT_EQ(r.status, RemoveTree::Status::failed);
+    EXPECT_EQ(r.error, EXDEV);
+    EXPECT_EQ(readFile(other.path() / "big/file"), "contents");
+    EXPECT_TRUE(fs::is_empty(home() / ".Trash"));
+}
+
+TEST_F(TrashTest, VariantNames) {
+    struct Case {
+        std::string name;
+        int attempt;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"report.pdf", 1, "report.pdf"},
+        {"report.pdf", 2, "report 2.pdf"},
+        {"archive.tar.gz", 3, "archive.tar 3.gz"},
+        {".bashrc", 2, ".bashrc 2"},
+        {"Folder", 12, "Folder 12"},
+        {"trailing.", 2, "trailing. 2"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Trash::variantName(c.name, c.attempt), c.expected) << c.name;
+
+    // Long names stay within 255 bytes and never split a character.
+    std::string longName;
+    for (int i = 0; i < 127; ++i) longName += "é";  // 254 bytes
+    longName += ".txt";
+    std::string v = Trash::variantName(longName, 2);
+    EXPECT_LE(v.size(), 255u);
+    EXPECT_EQ(v.substr(v.size() - 6), " 2.txt");
+    EXPECT_EQ((v.size() - 6) % 2, 0u);
+}

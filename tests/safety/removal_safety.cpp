@@ -1,0 +1,72 @@
+#include "safety/removal_safety.h"
+
+#include <sys/stat.h>
+
+#include "engine/ignores.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+void RemovalSafety::SetUp() {
+    TestEnv::SetUp();
+    canary = tmp() / "canary";
+    canaryFiles_ = {
+        {canary / "precious.txt", "precious contents"},
+        {canary / "hardlinked.txt", "shared by a hard link"},
+        {canary / "deep/er/note.txt", "deep note"},
+        {canary / ".hidden", "hidden"},
+    };
+    for (const auto& [path, text] : canaryFiles_) writeFile(path, text);
+
+    fs::path caches = home() / "Library/Caches";
+    protectedPath = sys("/System/Library/Caches/com.example.system");
+    writeFile(protectedPath / "data", "system data");
+
+    ignoredPath = caches / "com.example.ignored";
+    writeFile(ignoredPath / "data", "ignored data");
+    fs::path ignoredFolder = caches / "com.example.ignored-folder";
+    underIgnored = ignoredFolder / "inner";
+    writeFile(underIgnored / "data", "data under an ignored folder");
+    EXPECT_EQ(Ignores::add(ignoredPath.native()), Ignores::Edit::changed);
+    EXPECT_EQ(Ignores::add(ignoredFolder.native()), Ignores::Edit::changed);
+
+    linkToCanary = caches / "com.example.link";
+    makeSymlink(canary, linkToCanary);
+
+    folderWithLinks = caches / "com.example.holder";
+    writeFile(folderWithLinks / "own.bin", "own");
+    makeSymlink(canary, folderWithLinks / "link-to-folder");
+    makeSymlink(canary / "precious.txt", folderWithLinks / "sub/link-to-file");
+    fs::create_hard_link(canary / "hardlinked.txt", folderWithLinks / "sub/hard-link.txt");
+
+    plain = caches / "com.example.plain";
+    writeFile(plain / "a/b/c.cache", "cache");
+}
+
+ScanItem RemovalSafety::item(const fs::path& path, Safety safety, int64_t size) {
+    ScanItem i;
+    i.url = path;
+    i.name = path.filename().string();
+    i.size = size;
+    i.safety = safety;
+    i.isSelected = true;
+    return i;
+}
+
+bool RemovalSafety::present(const fs::path& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string RemovalSafety::canaryDamage() const {
+    std::string damage;
+    struct stat st{};
+    if (::lstat(canary.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) damage += "the canary folder is gone; ";
+    for (const auto& [path, text] : canaryFiles_) {
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) damage += path.native() + " is gone; ";
+        else if (readFile(path) != text) damage += path.native() + " changed; ";
+    }
+    return damage;
+}
+
+std::string roadName(const testing::TestParamInfo<RemovalRoad>& info) { return info.param.name; }

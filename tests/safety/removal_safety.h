@@ -1,0 +1,71 @@
+#pragma once
+// The deletion-safety suite. RemovalSafety builds, in a test's home and system
+// root, the places no removal may touch (a protected system path, an ignored
+// item, an item under an ignored folder, a canary folder reached only through
+// symbolic and hard links) and checks afterwards that they were left alone.
+//
+// A removal road joins the suite by instantiating EveryRoad with its own
+// RemovalRoad, in its own file:
+//
+//   INSTANTIATE_TEST_SUITE_P(Shredder, EveryRoad,
+//       testing::Values(RemovalRoad{"shredder", [](const std::vector<ScanItem>& items) { ... }}),
+//       roadName);
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "engine/scan_model.h"
+#include "support/test_env.h"
+
+class RemovalSafety : public TestEnv {
+protected:
+    void SetUp() override;
+
+    // A folder outside every removal, holding files with known contents.
+    std::filesystem::path canary;
+    // A folder under a protected system prefix (/System/Library/Caches as the system sees it).
+    std::filesystem::path protectedPath;
+    // A folder on the ignore list, and a folder inside another one that is.
+    std::filesystem::path ignoredPath;
+    std::filesystem::path underIgnored;
+    // A symbolic link to the canary folder, in the user's caches.
+    std::filesystem::path linkToCanary;
+    // A folder holding a file, a link to the canary folder, a link to a canary
+    // file and a hard link to another canary file.
+    std::filesystem::path folderWithLinks;
+    // A plain folder any road may remove.
+    std::filesystem::path plain;
+
+    // A scan item for a path, with a recorded size.
+    static ScanItem item(const std::filesystem::path& path, Safety safety = Safety::safe, int64_t size = 4096);
+
+    // Empty when every canary file is still there with its contents, else what changed.
+    std::string canaryDamage() const;
+    // Whether something (even a dangling link) is at the path.
+    static bool present(const std::filesystem::path& path);
+
+private:
+    std::map<std::filesystem::path, std::string> canaryFiles_;
+};
+
+// One way the system removes files: it is handed scan items and removes them
+// the way it does (for good, to the Trash, as root...). The shared tests then
+// look only at the disk. A road that receives the items' safety rating checks
+// that it refuses a protected one in its own tests.
+struct RemovalRoad {
+    std::string name;
+    std::function<void(const std::vector<ScanItem>& items)> remove;
+};
+inline void PrintTo(const RemovalRoad& road, std::ostream* os) { *os << road.name; }
+
+std::string roadName(const testing::TestParamInfo<RemovalRoad>& info);
+
+class EveryRoad : public RemovalSafety, public testing::WithParamInterface<RemovalRoad> {
+protected:
+    void removeAll(const std::vector<ScanItem>& items) { GetParam().remove(items); }
+};
