@@ -86,8 +86,11 @@ Result spawnShell(const std::string& commandLine, bool mergeStderr) {
     ::close(fds[0]);
 
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_t waited;
+    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
+    // Without a status nothing says the command succeeded.
+    if (waited < 0) return launchFailure(errno);
     Result r;
     if (WIFEXITED(status)) r.exitStatus = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) r.exitStatus = 128 + WTERMSIG(status);
@@ -163,11 +166,6 @@ std::string removalLine(const std::string& path) {
     return "if rm -rf -- " + q + "; then echo \"ok:\"" + q + "\"\"; else echo \"fail:\"" + q + "\"\"; fi";
 }
 
-std::string trimmedPath(const std::string& p) {
-    std::string out = p;
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
-    return out;
-}
 
 }  // namespace
 
@@ -247,7 +245,7 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
     for (size_t i = 0; i < texts.size(); ++i) {
         refused[i] = RemovalGuard::check(paths[i]) != RemovalGuard::Verdict::allowed;
         // A trailing "/" would make rm follow a link to a folder.
-        if (!refused[i]) lines.push_back(removalLine(trimmedPath(texts[i])));
+        if (!refused[i]) lines.push_back(removalLine(Locations::withoutTrailingSlash(texts[i])));
     }
 
     if (!lines.empty()) {
@@ -275,7 +273,7 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
     // Whatever the exit status, the file system says what went. The item
     // itself is looked at: a dangling link rm could not remove is still there.
     for (size_t i = 0; i < texts.size(); ++i) {
-        if (refused[i] || existsItself(trimmedPath(texts[i]))) out.failed.push_back(texts[i]);
+        if (refused[i] || existsItself(Locations::withoutTrailingSlash(texts[i]))) out.failed.push_back(texts[i]);
         else out.removed.push_back(texts[i]);
     }
     return out;

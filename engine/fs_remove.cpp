@@ -8,6 +8,7 @@
 
 #include "engine/fs.h"
 #include "engine/removal_guard.h"
+#include "platform/locations.h"
 #include "platform/file_facts.h"
 #include "platform/remove_tree.h"
 #include "platform/trash.h"
@@ -16,11 +17,6 @@
 namespace FS {
 namespace {
 
-std::string trimmed(const std::string& p) {
-    std::string out = p;
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
-    return out;
-}
 
 void addBytes(int64_t& total, int64_t size) {
     // Recorded sizes cannot get here; a sum that could is a fault, not a figure.
@@ -38,7 +34,7 @@ std::string failureText(int error, const std::filesystem::path& url) {
 }  // namespace
 
 bool requiresElevation(const std::filesystem::path& path) {
-    std::filesystem::path item = trimmed(path.native());
+    std::filesystem::path item = Locations::withoutTrailingSlash(path.native());
     std::filesystem::path parent = item.parent_path();
     if (!existsFollowingLinks(parent)) return false;
     if (::access(parent.c_str(), W_OK) != 0) return true;

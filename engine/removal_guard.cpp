@@ -8,15 +8,11 @@
 
 #include "engine/ignores.h"
 #include "engine/protection.h"
+#include "platform/locations.h"
 
 namespace RemovalGuard {
 namespace {
 
-std::string trimmed(const std::string& p) {
-    std::string out = p;
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
-    return out;
-}
 
 bool hasDotComponent(const std::string& p) {
     size_t i = 0;
@@ -50,7 +46,7 @@ Verdict check(const std::filesystem::path& path) {
     const std::string& raw = path.native();
     if (raw.empty() || raw.front() != '/' || raw.find('\0') != std::string::npos) return Verdict::invalid;
     if (isRoot(raw)) return Verdict::protected_;
-    std::string p = trimmed(raw);
+    std::string p = Locations::withoutTrailingSlash(raw);
     if (hasDotComponent(p)) return Verdict::invalid;
 
     auto real = resolved(p);

@@ -104,6 +104,11 @@ std::string abbreviateTilde(std::string_view path) {
     return std::string(path);
 }
 
+std::string withoutTrailingSlash(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    return std::string(path);
+}
+
 std::string standardize(std::string_view path) {
     if (path.empty()) return std::string();
     bool absolute = path.front() == '/';

@@ -34,6 +34,10 @@ std::string expandTilde(std::string_view path);
 // The home folder at the start of a path becomes "~".
 std::string abbreviateTilde(std::string_view path);
 
+// The path without trailing "/" ("/" itself stays): "/a/b/" names the item b,
+// and a removal must never see "link/" (which the system resolves through the link).
+std::string withoutTrailingSlash(std::string_view path);
+
 // A path with "." and ".." resolved and no trailing "/", without touching the
 // disk (symbolic links are not resolved). Relative paths stay relative.
 std::string standardize(std::string_view path);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/locations.h"
+
 namespace RemoveTree {
 namespace {
 
@@ -114,8 +116,7 @@ private:
 }  // namespace
 
 Result remove(const std::filesystem::path& path) {
-    std::string p = path.native();
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    std::string p = Locations::withoutTrailingSlash(path.native());
     if (p.empty() || p.front() != '/' || p == "/" || p.find('\0') != std::string::npos) return {Status::failed, EINVAL};
     size_t slash = p.rfind('/');
     std::string parent = slash == 0 ? "/" : p.substr(0, slash);

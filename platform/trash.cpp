@@ -27,11 +27,6 @@ constexpr size_t kNameMax = 255;
 std::mutex overrideLock;
 std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> overrideLocate;
 
-std::string trimmed(const std::string& p) {
-    std::string out = p;
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
-    return out;
-}
 
 std::string parentOf(const std::string& p) {
     size_t slash = p.rfind('/');
@@ -89,7 +84,7 @@ int openTrashFolder(const std::filesystem::path& folder, int& error) {
 }  // namespace
 
 std::optional<std::filesystem::path> folderFor(const std::filesystem::path& item) {
-    std::string p = trimmed(item.native());
+    std::string p = Locations::withoutTrailingSlash(item.native());
     std::string parent = parentOf(p);
     struct stat st{};
     if (::lstat(p.c_str(), &st) != 0 && ::stat(parent.c_str(), &st) != 0) return std::nullopt;
@@ -133,7 +128,7 @@ std::string variantName(const std::string& name, int attempt) {
 }
 
 Moved move(const std::filesystem::path& item) {
-    std::string p = trimmed(item.native());
+    std::string p = Locations::withoutTrailingSlash(item.native());
     if (p.empty() || p.front() != '/' || p == "/") return {RemoveTree::Status::failed, EINVAL, {}};
     std::string parent = parentOf(p);
     std::string name = p.substr(p.rfind('/') + 1);

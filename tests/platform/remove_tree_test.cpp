@@ -4,20 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_facts.h"
 #include "support/test_env.h"
 #include "support/unprivileged.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
-
-namespace {
-
-bool present(const fs::path& p) {
-    struct stat st{};
-    return ::lstat(p.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 class RemoveTreeTest : public TestEnv {};
 
@@ -42,7 +34,7 @@ TEST_F(RemoveTreeTest, RemovesEachKindOfItemAndNeverFollowsLinks) {
         auto r = RemoveTree::remove(area / name);
         EXPECT_EQ(r.status, RemoveTree::Status::removed);
         EXPECT_EQ(r.error, 0);
-        EXPECT_FALSE(present(area / name));
+        EXPECT_FALSE(existsItself(area / name));
     }
     EXPECT_TRUE(fs::is_empty(area));
     EXPECT_EQ(readFile(outside / "keep.txt"), "keep");
@@ -54,7 +46,7 @@ TEST_F(RemoveTreeTest, TrailingSlashOnALinkStillRemovesOnlyTheLink) {
     makeSymlink(outside, tmp() / "link");
     auto r = RemoveTree::remove(tmp().native() + "/link/");
     EXPECT_EQ(r.status, RemoveTree::Status::removed);
-    EXPECT_FALSE(present(tmp() / "link"));
+    EXPECT_FALSE(existsItself(tmp() / "link"));
     EXPECT_EQ(readFile(outside / "keep.txt"), "keep");
 }
 
@@ -62,8 +54,8 @@ TEST_F(RemoveTreeTest, FoldersAboveTheItemMayBeLinks) {
     writeFile(tmp() / "real/cache/x", "x");
     makeSymlink(tmp() / "real", tmp() / "alias");
     EXPECT_EQ(RemoveTree::remove(tmp() / "alias/cache").status, RemoveTree::Status::removed);
-    EXPECT_FALSE(present(tmp() / "real/cache"));
-    EXPECT_TRUE(present(tmp() / "alias"));
+    EXPECT_FALSE(existsItself(tmp() / "real/cache"));
+    EXPECT_TRUE(existsItself(tmp() / "alias"));
 }
 
 TEST_F(RemoveTreeTest, MissingItemsAndRefusedPaths) {
@@ -79,7 +71,7 @@ TEST_F(RemoveTreeTest, MissingItemsAndRefusedPaths) {
         EXPECT_EQ(r.status, RemoveTree::Status::failed);
         EXPECT_EQ(r.error, EINVAL);
     }
-    EXPECT_TRUE(present(tmp() / "a/b"));
+    EXPECT_TRUE(existsItself(tmp() / "a/b"));
 }
 
 TEST_F(RemoveTreeTest, DeepAndWideTrees) {
@@ -90,8 +82,8 @@ TEST_F(RemoveTreeTest, DeepAndWideTrees) {
     for (int i = 0; i < 3000; ++i) writeFile(tmp() / "wide" / ("f" + std::to_string(i)), "");
     EXPECT_EQ(RemoveTree::remove(deep).status, RemoveTree::Status::removed);
     EXPECT_EQ(RemoveTree::remove(tmp() / "wide").status, RemoveTree::Status::removed);
-    EXPECT_FALSE(present(deep));
-    EXPECT_FALSE(present(tmp() / "wide"));
+    EXPECT_FALSE(existsItself(deep));
+    EXPECT_FALSE(existsItself(tmp() / "wide"));
 }
 
 TEST_F(RemoveTreeTest, APermissionFailureReportsTheFirstErrorAndRemovesTheRest) {
@@ -115,7 +107,7 @@ TEST_F(RemoveTreeTest, APermissionFailureReportsTheFirstErrorAndRemovesTheRest) 
     });
     EXPECT_EQ(failure, "");
     EXPECT_EQ(readFile(item / "b-roots/locked"), "root's");
-    EXPECT_FALSE(present(item / "a-mine"));
-    EXPECT_FALSE(present(item / "c-mine"));
-    EXPECT_FALSE(present(item / "top"));
+    EXPECT_FALSE(existsItself(item / "a-mine"));
+    EXPECT_FALSE(existsItself(item / "c-mine"));
+    EXPECT_FALSE(existsItself(item / "top"));
 }

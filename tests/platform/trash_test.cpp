@@ -5,17 +5,13 @@
 #include <unistd.h>
 
 #include "platform/user.h"
+#include "platform/file_facts.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool present(const fs::path& p) {
-    struct stat st{};
-    return ::lstat(p.c_str(), &st) == 0;
-}
 
 // A folder on another device than the test's temporary folder, removed at
 // the end; empty when this machine has none to offer.
@@ -52,12 +48,12 @@ TEST_F(TrashTest, HomeVolumeUsesTheHomeTrashOtherVolumesTheirOwn) {
     User::setUidForTesting(501);
     // /dev/shm is the top of its volume; nothing is created by asking.
     EXPECT_EQ(Trash::folderFor(other.path() / "sub/file"), fs::path("/dev/shm/.Trashes/501"));
-    EXPECT_FALSE(present("/dev/shm/.Trashes/501"));
+    EXPECT_FALSE(existsItself("/dev/shm/.Trashes/501"));
 }
 
 TEST_F(TrashTest, MovesIntoTheTrashWithoutEverReplacingAnEntry) {
     fs::path trash = home() / ".Trash";
-    ASSERT_FALSE(present(trash));
+    ASSERT_FALSE(existsItself(trash));
     writeFile(tmp() / "a/report.pdf", "first");
     auto first = Trash::move(tmp() / "a/report.pdf");
     ASSERT_EQ(first.status, RemoveTree::Status::removed);

@@ -1,4 +1,5 @@
 // What every removal road must leave alone, whatever it is asked to remove.
+#include "platform/file_facts.h"
 #include "safety/removal_safety.h"
 
 using namespace testing_support;
@@ -9,14 +10,14 @@ TEST_P(EveryRoad, LeavesProtectedAndIgnoredPlacesAlone) {
     EXPECT_EQ(readFile(protectedPath / "data"), "system data");
     EXPECT_EQ(readFile(ignoredPath / "data"), "ignored data");
     EXPECT_EQ(readFile(underIgnored / "data"), "data under an ignored folder");
-    EXPECT_FALSE(present(plain)) << "the road removed nothing at all";
+    EXPECT_FALSE(existsItself(plain)) << "the road removed nothing at all";
     EXPECT_EQ(canaryDamage(), "");
 }
 
 TEST_P(EveryRoad, LinksGoAsLinksAndTheirTargetsStay) {
     removeAll({item(linkToCanary), item(folderWithLinks)});
-    EXPECT_FALSE(present(linkToCanary));
-    EXPECT_FALSE(present(folderWithLinks));
+    EXPECT_FALSE(existsItself(linkToCanary));
+    EXPECT_FALSE(existsItself(folderWithLinks));
     EXPECT_EQ(canaryDamage(), "");
 }
 
@@ -26,7 +27,7 @@ TEST_P(EveryRoad, FolderSwappedForALinkAfterTheScanLeavesTheTarget) {
     makeSymlink(canary, plain);
     removeAll({scanned});
     EXPECT_EQ(canaryDamage(), "");
-    EXPECT_FALSE(present(plain));
+    EXPECT_FALSE(existsItself(plain));
 }
 
 TEST_P(EveryRoad, ARelativeOrDottedPathNeverReachesAnythingElse) {

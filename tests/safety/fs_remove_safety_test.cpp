@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "engine/fs.h"
+#include "platform/file_facts.h"
 #include "safety/removal_safety.h"
 #include "support/unprivileged.h"
 
@@ -28,8 +29,8 @@ TEST_P(FSRemoveSafety, RefusalsNameTheirReason) {
     const char* expected[] = {"On the ignore list", "On the ignore list", "On the ignore list", "Protected item",
                               "Protected item"};
     for (size_t i = 0; i < 5; ++i) EXPECT_EQ(out.failures[i].second, expected[i]) << i;
-    EXPECT_TRUE(present(plain));
-    EXPECT_FALSE(present(vanishedIgnored));
+    EXPECT_TRUE(existsItself(plain));
+    EXPECT_FALSE(existsItself(vanishedIgnored));
 }
 
 TEST_P(FSRemoveSafety, VanishedItemsCountAsReclaimedAndDanglingLinksAreRemoved) {
@@ -43,7 +44,7 @@ TEST_P(FSRemoveSafety, VanishedItemsCountAsReclaimedAndDanglingLinksAreRemoved) 
     EXPECT_EQ(out.removed[0].url, dangling);
     EXPECT_EQ(out.removed[1].url, plain);
     EXPECT_EQ(out.bytes, 1110);
-    EXPECT_FALSE(present(dangling));
+    EXPECT_FALSE(existsItself(dangling));
     EXPECT_EQ(out.trashedTo.size(), GetParam() ? 2u : 0u);
 }
 

@@ -53,11 +53,6 @@ ScanItem RemovalSafety::item(const fs::path& path, Safety safety, int64_t size) 
     return i;
 }
 
-bool RemovalSafety::present(const fs::path& path) {
-    struct stat st{};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 std::string RemovalSafety::canaryDamage() const {
     std::string damage;
     struct stat st{};

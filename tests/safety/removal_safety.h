@@ -46,8 +46,6 @@ protected:
 
     // Empty when every canary file is still there with its contents, else what changed.
     std::string canaryDamage() const;
-    // Whether something (even a dangling link) is at the path.
-    static bool present(const std::filesystem::path& path);
 
 private:
     std::map<std::filesystem::path, std::string> canaryFiles_;
