@@ -1,6 +1,7 @@
 #include "platform/unicode.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/uchar.h>
 #include <unicode/normalizer2.h>
 #include <unicode/ucasemap.h>
 #include <unicode/unistr.h>
@@ -174,6 +175,60 @@ size_t characterCount(std::string_view text) {
 std::string prefixCharacters(std::string_view text, size_t count) {
     std::string t = nfc(text);
     return t.substr(0, prefixLength(t, count, nullptr));
+}
+
+std::string trimmed(std::string_view text) {
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    const int32_t n = int32_t(text.size());
+    int32_t begin = 0;
+    while (begin < n) {
+        int32_t next = begin;
+        UChar32 c;
+        U8_NEXT(s, next, n, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        begin = next;
+    }
+    int32_t end = n;
+    while (end > begin) {
+        int32_t previous = end;
+        UChar32 c;
+        U8_PREV(s, begin, previous, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        end = previous;
+    }
+    return std::string(text.substr(size_t(begin), size_t(end - begin)));
+}
+
+std::vector<std::string> characters(std::string_view text) {
+    std::vector<std::string> out;
+    if (!isValidUtf8(text) || (isAscii(text) && text.find("\r\n") == std::string_view::npos)) {
+        out.reserve(text.size());
+        for (char c : text) out.emplace_back(1, c);
+        return out;
+    }
+    std::string composed = nfc(text);
+    icu::UnicodeString whole = icu::UnicodeString::fromUTF8(icu::StringPiece(composed.data(), int32_t(composed.size())));
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status)) {
+        // Without break rules, fall back to code points.
+        for (int32_t i = 0; i < whole.length();) {
+            int32_t next = whole.moveIndex32(i, 1);
+            std::string piece;
+            whole.tempSubStringBetween(i, next).toUTF8String(piece);
+            out.push_back(std::move(piece));
+            i = next;
+        }
+        return out;
+    }
+    it->setText(whole);
+    int32_t start = it->first();
+    for (int32_t end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next()) {
+        std::string piece;
+        whole.tempSubStringBetween(start, end).toUTF8String(piece);
+        out.push_back(std::move(piece));
+    }
+    return out;
 }
 
 }  // namespace Unicode

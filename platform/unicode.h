@@ -4,6 +4,7 @@
 // whole characters, and lower-casing is Unicode's.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Unicode {
 
@@ -22,6 +23,14 @@ bool equal(std::string_view a, std::string_view b);
 bool hasPrefix(std::string_view text, std::string_view prefix);
 // Whether text ends with suffix, on whole characters.
 bool hasSuffix(std::string_view text, std::string_view suffix);
+// The text split into its characters (extended grapheme clusters), each in
+// composed form. Invalid UTF-8 is split into single bytes.
+std::vector<std::string> characters(std::string_view text);
+
+// The text without white space and line breaks (Unicode White_Space) at
+// either end.
+std::string trimmed(std::string_view text);
+
 // Whether needle occurs in text, starting and ending on character boundaries.
 // Both are compared in composed form; an empty needle is found.
 bool contains(std::string_view text, std::string_view needle);

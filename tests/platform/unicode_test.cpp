@@ -26,3 +26,22 @@ TEST(UnicodeText, CharactersAreGraphemeClusters) {
     EXPECT_EQ(Unicode::prefixCharacters("short", 31), "short");
     EXPECT_EQ(Unicode::prefixCharacters("abcdef", 0), "");
 }
+
+TEST(UnicodeText, CharactersSplitsTextIntoClusters) {
+    EXPECT_EQ(Unicode::characters("a*b"), (std::vector<std::string>{"a", "*", "b"}));
+    EXPECT_TRUE(Unicode::characters("").empty());
+    // A decomposed "é" is one character, given back composed; so is CR LF.
+    EXPECT_EQ(Unicode::characters("e\xCC\x81x"), (std::vector<std::string>{"\xC3\xA9", "x"}));
+    EXPECT_EQ(Unicode::characters("a\r\nb"), (std::vector<std::string>{"a", "\r\n", "b"}));
+    // A flag is two code points and one character.
+    EXPECT_EQ(Unicode::characters("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7!").size(), 2u);
+    // Invalid UTF-8 falls apart into bytes rather than failing.
+    EXPECT_EQ(Unicode::characters("a\xFF").size(), 2u);
+}
+
+TEST(UnicodeText, TrimmedRemovesWhiteSpaceAtBothEnds) {
+    EXPECT_EQ(Unicode::trimmed("  \t a b \r\n"), "a b");
+    EXPECT_EQ(Unicode::trimmed("\xC2\xA0x\xE2\x80\x83"), "x");  // no-break space, em space
+    EXPECT_EQ(Unicode::trimmed(" \n "), "");
+    EXPECT_EQ(Unicode::trimmed("\xFF "), "\xFF");  // invalid bytes are kept, not trimmed
+}

@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/disk_images.h"
 #include "platform/locations.h"
+#include "platform/resources.h"
 #include "platform/trash.h"
 #include "platform/user.h"
 #include "platform/volumes.h"
@@ -93,6 +94,7 @@ void resetProcessOverrides() {
     Admin::setPrivilegedBackendForTesting(nullptr);
     Authorization::setToolForTesting(std::nullopt);
     Trash::setFolderForTesting(nullptr);
+    Resources::setSearchFoldersForTesting(std::nullopt);
 }
 
 void TestEnv::SetUp() {
