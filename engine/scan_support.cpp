@@ -27,6 +27,26 @@ int64_t measureAlone(const std::filesystem::path& path) {
     return FS::size(path, seen);
 }
 
+ScanItem reviewItem(const std::filesystem::path& url, std::string name, std::string detail) {
+    ScanItem item;
+    item.url = url;
+    item.name = std::move(name);
+    item.detail = std::move(detail);
+    item.size = measureAlone(url);
+    item.safety = Safety::review;
+    item.isSelected = false;
+    return item;
+}
+
+std::optional<std::string> launchProgram(const Plist::Value& job) {
+    if (auto program = job.string("Program")) return program;
+    const Plist::Value* arguments = job.get("ProgramArguments");
+    if (!arguments || !arguments->isArray() || arguments->array.empty()) return std::nullopt;
+    for (const auto& argument : arguments->array)
+        if (!argument.isString()) return std::nullopt;
+    return arguments->array.front().text;
+}
+
 void report(const ProgressCallback& progress, double fraction, const std::string& message) {
     if (progress) progress(fraction, message);
 }

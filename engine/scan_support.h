@@ -2,10 +2,12 @@
 // Small steps the scanners share: listing a folder's direct children the way
 // every scanner does, ordering items largest first, and reporting progress.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/scan_model.h"
+#include "platform/plist.h"
 
 namespace ScanSupport {
 
@@ -19,6 +21,14 @@ void sortLargestFirst(std::vector<ScanItem>& items);
 
 // The size of one item measured on its own, with a fresh seen set.
 int64_t measureAlone(const std::filesystem::path& path);
+
+// A review item, unselected, measured on its own.
+ScanItem reviewItem(const std::filesystem::path& url, std::string name, std::string detail);
+
+// The program a launchd job starts: "Program" when it is a string, else the
+// first element of "ProgramArguments" when that is a non-empty array of
+// strings; nothing otherwise.
+std::optional<std::string> launchProgram(const Plist::Value& job);
 
 // Calls the callback when there is one.
 void report(const ProgressCallback& progress, double fraction, const std::string& message);

@@ -17,30 +17,7 @@ namespace fs = std::filesystem;
 namespace Scanner {
 namespace {
 
-ScanItem reviewItem(const fs::path& url, std::string name, std::string detail) {
-    ScanItem item;
-    item.url = url;
-    item.name = std::move(name);
-    item.detail = std::move(detail);
-    item.size = ScanSupport::measureAlone(url);
-    item.safety = Safety::review;
-    item.isSelected = false;
-    return item;
-}
-
 bool hasExtension(const fs::path& path, std::string_view extension) { return path.extension() == extension; }
-
-// The program a launchd property list starts: "Program" when it is a string,
-// else the first element of "ProgramArguments" when that is a non-empty array
-// of strings; nothing otherwise.
-std::optional<std::string> launchProgram(const Plist::Value& job) {
-    if (auto program = job.string("Program")) return program;
-    const Plist::Value* arguments = job.get("ProgramArguments");
-    if (!arguments || !arguments->isArray() || arguments->array.empty()) return std::nullopt;
-    for (const auto& argument : arguments->array)
-        if (!argument.isString()) return std::nullopt;
-    return arguments->array.front().text;
-}
 
 struct Browser {
     std::string_view name;
@@ -106,7 +83,7 @@ ScanCategory scanBrokenPreferences(const std::set<std::string>& installedIDs) {
         if (name.find('.') == std::string::npos) continue;
         if (Unicode::hasPrefix(name, "com.apple")) continue;
         if (installed.count(Unicode::nfc(name))) continue;
-        category.items.push_back(reviewItem(file, name, "No installed app owns this preferences file"));
+        category.items.push_back(ScanSupport::reviewItem(file, name, "No installed app owns this preferences file"));
     }
     ScanSupport::sortLargestFirst(category.items);
     return category;
@@ -124,11 +101,11 @@ ScanCategory scanBrokenLoginItems() {
             if (!hasExtension(file, ".plist")) continue;
             auto job = Plist::readFile(file);
             if (!job || !job->isDict()) continue;
-            auto program = launchProgram(*job);
+            auto program = ScanSupport::launchProgram(*job);
             if (!program || program->empty() || program->front() != '/') continue;
             if (existsFollowingLinks(*program)) continue;
             category.items.push_back(
-                reviewItem(file, file.stem().string(), "Points at a missing program: " + *program));
+                ScanSupport::reviewItem(file, file.stem().string(), "Points at a missing program: " + *program));
         }
     }
     return category;
@@ -153,7 +130,7 @@ std::vector<ScanCategory> chromiumCategories() {
                 if (!existsFollowingLinks(entry) || Ignores::isIgnored(entry)) continue;
                 std::string detail = std::string(browser.name) + " \u00B7 " + profile.filename().string();
                 if (!data.note.empty()) detail += " \u2014 " + std::string(data.note);
-                category.items.push_back(reviewItem(entry, std::string(data.title), std::move(detail)));
+                category.items.push_back(ScanSupport::reviewItem(entry, std::string(data.title), std::move(detail)));
             }
         }
         if (category.items.empty()) continue;
