@@ -1,0 +1,422 @@
+#include "modules/protection/login_items.h"
+
+#include <unicode/coll.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "engine/admin.h"
+#include "engine/fs.h"
+#include "engine/ignores.h"
+#include "engine/protection.h"
+#include "platform/file_facts.h"
+#include "platform/locations.h"
+#include "platform/plist.h"
+#include "platform/unicode.h"
+#include "platform/user.h"
+#include "platform/walker.h"
+
+using Path = std::filesystem::path;
+
+std::string_view LoginEntry::statusLabel() const {
+    if (isDisabled) return "disabled";
+    if (scope == Scope::loginItem) return "enabled";
+    if (isLoaded) return "loaded";
+    return "idle";
+}
+
+std::string_view LoginEntry::rawValue(Scope scope) {
+    switch (scope) {
+        case Scope::loginItem: return "Login Item";
+        case Scope::userAgent: return "User Launch Agent";
+        case Scope::systemAgent: return "System Launch Agent";
+        case Scope::systemDaemon: return "System Launch Daemon";
+    }
+    return {};
+}
+
+std::optional<LoginEntry::Scope> LoginEntry::scopeFromRawValue(std::string_view raw) {
+    for (auto scope : {Scope::loginItem, Scope::userAgent, Scope::systemAgent, Scope::systemDaemon})
+        if (raw == rawValue(scope)) return scope;
+    return std::nullopt;
+}
+
+bool LoginEntry::needsAdmin(Scope scope) { return scope == Scope::systemAgent || scope == Scope::systemDaemon; }
+
+namespace LoginItems {
+namespace {
+
+constexpr std::string_view kLaunchctl = "/bin/launchctl";
+
+bool cancelled(const ScanTokenRef& token) { return token && token->isCancelled(); }
+
+std::string decimal(uint64_t n) {
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
+    (void)ec;
+    return std::string(buf, end);
+}
+
+bool isSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
+
+// Removes tabs and Unicode space separators at both ends; line breaks stay.
+std::string trim(std::string_view text) {
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    const int32_t n = int32_t(text.size());
+    int32_t start = 0;
+    while (start < n) {
+        int32_t i = start;
+        UChar32 c;
+        U8_NEXT(s, i, n, c);
+        if (c < 0 || !isSpace(c)) break;
+        start = i;
+    }
+    int32_t end = n;
+    while (end > start) {
+        int32_t i = end;
+        UChar32 c;
+        U8_PREV(s, start, i, c);
+        if (c < 0 || !isSpace(c)) break;
+        end = i;
+    }
+    return std::string(text.substr(size_t(start), size_t(end - start)));
+}
+
+std::vector<std::string_view> lines(std::string_view text, bool keepEmpty) {
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t lf = text.find('\n', start);
+        if (lf == std::string_view::npos) lf = text.size();
+        auto line = text.substr(start, lf - start);
+        if (keepEmpty || !line.empty()) out.push_back(line);
+        start = lf + 1;
+    }
+    return out;
+}
+
+// Names in the order a person expects: by the root collation, ignoring case;
+// equal names keep their order.
+void sortByName(std::vector<LoginEntry>& entries) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status) || !collator) {
+        std::stable_sort(entries.begin(), entries.end(), [](const LoginEntry& a, const LoginEntry& b) {
+            return Unicode::lower(a.name) < Unicode::lower(b.name);
+        });
+        return;
+    }
+    collator->setStrength(icu::Collator::SECONDARY);
+    std::stable_sort(entries.begin(), entries.end(), [&](const LoginEntry& a, const LoginEntry& b) {
+        UErrorCode st = U_ZERO_ERROR;
+        return collator->compareUTF8(icu::StringPiece(a.name.data(), int32_t(a.name.size())),
+                                     icu::StringPiece(b.name.data(), int32_t(b.name.size())), st) == UCOL_LESS;
+    });
+}
+
+bool programExistsAt(const std::optional<std::string>& program) {
+    if (!program) return true;
+    // A relative path is looked up from the current folder, an empty one is that folder.
+    return existsFollowingLinks(program->empty() ? Path(".") : Path(*program));
+}
+
+std::string extensionOf(const std::string& name) {
+    std::string ext = Path(name).extension().string();
+    return ext.size() > 1 ? ext.substr(1) : std::string();
+}
+
+struct AgentLocation {
+    Path folder;
+    LoginEntry::Scope scope;
+};
+
+std::vector<AgentLocation> agentLocations() {
+    return {
+        {Locations::home() / "Library" / "LaunchAgents", LoginEntry::Scope::userAgent},
+        {Locations::system("/Library/LaunchAgents"), LoginEntry::Scope::systemAgent},
+        {Locations::system("/Library/LaunchDaemons"), LoginEntry::Scope::systemDaemon},
+    };
+}
+
+// The program a launchd property list starts: "Program", else the first of
+// "ProgramArguments" when that is a non-empty list of strings.
+std::optional<std::string> programPath(const Plist::Value& dict) {
+    if (dict.dict.empty()) return std::nullopt;
+    if (auto program = dict.string("Program")) return program;
+    const auto* args = dict.get("ProgramArguments");
+    if (!args || !args->isArray() || args->array.empty()) return std::nullopt;
+    for (const auto& arg : args->array)
+        if (!arg.isString()) return std::nullopt;
+    return args->array.front().text;
+}
+
+std::set<std::string> loadedLabels() {
+    auto result = Admin::run(std::string(kLaunchctl) + " list", true);
+    std::set<std::string> labels;
+    if (!result.ok) return labels;
+    for (auto line : lines(result.output, false)) {
+        size_t tab = line.rfind('\t');
+        std::string label = trim(tab == std::string_view::npos ? line : line.substr(tab + 1));
+        if (!label.empty() && label != "Label") labels.insert(std::move(label));
+    }
+    return labels;
+}
+
+std::string userDomain() { return "gui/" + decimal(User::uid()); }
+
+std::set<std::string> disabledLabels() {
+    auto result = Admin::run(std::string(kLaunchctl) + " print-disabled " + Admin::quote(userDomain()), true);
+    std::set<std::string> labels;
+    if (!result.ok) return labels;
+    for (auto line : lines(result.output, false)) {
+        if (line.find("=> disabled") == std::string_view::npos) continue;
+        std::string_view first;
+        size_t start = 0;
+        while (start <= line.size()) {
+            size_t arrow = line.find("=>", start);
+            if (arrow == std::string_view::npos) arrow = line.size();
+            if (arrow > start) {
+                first = line.substr(start, arrow - start);
+                break;
+            }
+            start = arrow + 2;
+        }
+        std::string unquoted;
+        for (char c : first)
+            if (c != '"') unquoted += c;
+        labels.insert(trim(unquoted));
+    }
+    return labels;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The path of a file URL, percent escapes decoded; nothing when the text is
+// not a well-formed file URL.
+std::optional<std::string> fileURLPath(std::string_view url) {
+    constexpr std::string_view scheme = "file://";
+    if (url.substr(0, scheme.size()) != scheme) return std::nullopt;
+    std::string_view rest = url.substr(scheme.size());
+    size_t slash = rest.find('/');
+    if (slash == std::string_view::npos) return std::nullopt;
+    rest = rest.substr(slash);
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(rest[i]);
+        if (c <= 0x20 || c >= 0x7F) return std::nullopt;  // not allowed unescaped in a URL
+        if (c != '%') {
+            path += char(c);
+            continue;
+        }
+        if (i + 2 >= rest.size()) return std::nullopt;
+        int hi = hexValue(rest[i + 1]), lo = hexValue(rest[i + 2]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        char decoded = char(hi * 16 + lo);
+        if (decoded == '\0') return std::nullopt;
+        path += decoded;
+        i += 2;
+    }
+    if (!Unicode::isValidUtf8(path)) return std::nullopt;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+using Record = std::map<std::string, std::string>;
+
+std::optional<LoginEntry> entryOf(const Record& record) {
+    auto field = [&](const char* key) -> std::optional<std::string> {
+        auto it = record.find(key);
+        if (it == record.end()) return std::nullopt;
+        return it->second;
+    };
+    std::string type = field("Type").value_or("");
+    if (type.find("app (0x2)") == std::string::npos && type.find("login item (0x4)") == std::string::npos)
+        return std::nullopt;
+    LoginEntry entry;
+    entry.name = field("Name").value_or("Unknown");
+    if (auto exe = field("Executable Path")) entry.program = exe;
+    else if (auto url = field("URL")) entry.program = fileURLPath(*url);
+    std::string disposition = field("Disposition").value_or("");
+    entry.id = "loginItem:" + field("UUID").value_or(entry.name);
+    entry.scope = LoginEntry::Scope::loginItem;
+    entry.programExists = programExistsAt(entry.program);
+    entry.isLoaded = disposition.find("enabled") != std::string::npos;
+    entry.isDisabled = disposition.find("disabled") != std::string::npos;
+    return entry;
+}
+
+// launchd is told about a service by its label; a label that is blank or
+// holds a NUL would name the whole domain (or another service) instead.
+bool isActionableLabel(const std::string& label) {
+    return !trim(label).empty() && label.find('\0') == std::string::npos;
+}
+
+const char* const kNoLabel = "No label to act on";
+
+}  // namespace
+
+std::vector<LoginEntry> launchdEntries() {
+    const auto loaded = loadedLabels();
+    const auto disabled = disabledLabels();
+    std::vector<LoginEntry> out;
+    for (const auto& location : agentLocations()) {
+        bool ok = false;
+        auto names = Walker::list(location.folder, &ok);
+        if (!ok) continue;
+        for (const auto& name : names) {
+            if (extensionOf(name) != "plist") continue;
+            const Path file = location.folder / name;
+            auto plist = Plist::readFile(file);
+            if (!plist || !plist->isDict()) continue;
+            LoginEntry entry;
+            entry.name = plist->string("Label").value_or(Path(name).stem().string());
+            entry.id = std::string(LoginEntry::rawValue(location.scope)) + ":" + entry.name;
+            entry.scope = location.scope;
+            entry.plistURL = file;
+            entry.program = programPath(*plist);
+            entry.programExists = programExistsAt(entry.program);
+            entry.isLoaded = loaded.count(entry.name) > 0;
+            entry.isDisabled = disabled.count(entry.name) > 0;
+            out.push_back(std::move(entry));
+        }
+    }
+    sortByName(out);
+    return out;
+}
+
+std::vector<LoginEntry> parseBTM(std::string_view text, uint32_t uid) {
+    const std::string sectionStart = "Records for UID ";
+    const std::string marker = sectionStart + decimal(uid) + " :";
+    bool inSection = false, sectionSeen = false;
+    std::optional<Record> open;
+    std::vector<Record> records;
+    for (auto raw : lines(text, true)) {
+        std::string line = trim(raw);
+        if (line.rfind(sectionStart, 0) == 0) {
+            if (sectionSeen) break;
+            inSection = sectionSeen = line.rfind(marker, 0) == 0;
+            continue;
+        }
+        if (!inSection) continue;
+        if (!line.empty() && line.front() == '#' && line.back() == ':') {
+            if (open) records.push_back(std::move(*open));
+            open = Record{};
+            continue;
+        }
+        if (!open) continue;
+        size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        (*open)[trim(std::string_view(line).substr(0, colon))] = trim(std::string_view(line).substr(colon + 1));
+    }
+    if (open) records.push_back(std::move(*open));
+
+    std::vector<LoginEntry> out;
+    for (const auto& record : records)
+        if (auto entry = entryOf(record)) out.push_back(std::move(*entry));
+    sortByName(out);
+    return out;
+}
+
+std::vector<LoginEntry> entries(const ScanTokenRef& token) {
+    if (cancelled(token)) return {};
+    auto all = launchdEntries();
+    if (cancelled(token)) return all;
+    auto btm = Admin::run("/usr/bin/sfltool dumpbtm", false);
+    if (!btm.ok) return all;
+    for (auto& entry : parseBTM(btm.output, uint32_t(User::uid()))) all.push_back(std::move(entry));
+    return all;
+}
+
+ScanReport scan(const ScanTokenRef& token, const std::vector<LoginEntry>& entries) {
+    ScanReport report;
+    report.scannedAt = Clock::now();
+    report.duration = 0;
+    std::vector<ScanItem> items;
+    for (const auto& entry : entries) {
+        if (cancelled(token)) break;
+        if (entry.programExists || !entry.program || !entry.plistURL) continue;
+        ScanItem item;
+        item.url = *entry.plistURL;
+        item.name = entry.name;
+        item.detail = std::string(LoginEntry::rawValue(entry.scope)) + " \u00B7 Program is missing";
+        FS::SeenSet seen;
+        item.size = FS::size(*entry.plistURL, seen);
+        item.safety = Safety::review;
+        item.isSelected = false;
+        items.push_back(std::move(item));
+    }
+    if (!items.empty()) {
+        ScanCategory category;
+        category.id = "broken-login-items";
+        category.title = "Broken Login Items";
+        category.detail = "Startup entries whose program no longer exists.";
+        category.items = std::move(items);
+        report.categories.push_back(std::move(category));
+    }
+    return report;
+}
+
+ActionOutcome setEnabled(const LoginEntry& entry, bool enabled) {
+    if (entry.scope == LoginEntry::Scope::loginItem)
+        return ActionOutcome::failure(entry.name +
+                                      " is managed by macOS. Change it in System Settings \u2192 General \u2192 Login Items.");
+    if (!entry.plistURL) return ActionOutcome::failure("No plist to act on");
+    if (!isActionableLabel(entry.name)) return ActionOutcome::failure(kNoLabel);
+
+    const std::string domain = entry.scope == LoginEntry::Scope::systemDaemon ? "system" : userDomain();
+    const std::string target = Admin::quote(domain + "/" + entry.name);
+    const std::string launchctl(kLaunchctl);
+    if (enabled) {
+        Admin::run(launchctl + " enable " + target, true);
+        const std::string bootstrap =
+            launchctl + " bootstrap " + Admin::quote(domain) + " " + Admin::quote(entry.plistURL->string());
+        auto result = LoginEntry::needsAdmin(entry.scope) ? Admin::runAsRoot(bootstrap, std::nullopt)
+                                                          : Admin::run(bootstrap, true);
+        if (result.ok) return ActionOutcome::success("Loaded " + entry.name);
+        return ActionOutcome::failure(result.output);
+    }
+    Admin::run(launchctl + " bootout " + target, true);
+    auto result = Admin::run(launchctl + " disable " + target, true);
+    if (result.ok) return ActionOutcome::success("Unloaded and disabled " + entry.name);
+    return ActionOutcome::failure(result.output);
+}
+
+ActionOutcome remove(const LoginEntry& entry) {
+    if (!entry.plistURL) return ActionOutcome::failure("Modern login items are removed through System Settings");
+    if (!isActionableLabel(entry.name)) return ActionOutcome::failure(kNoLabel);
+    const Path plist = *entry.plistURL;
+    // Checked before anything runs: a refused removal leaves the entry as it was.
+    if (Ignores::isIgnored(plist)) return ActionOutcome::failure("On the ignore list");
+    if (Protection::isUnderProtectedLocation(plist)) return ActionOutcome::failure("In a protected system location");
+
+    setEnabled(entry, false);  // a job that cannot be switched off is still removed
+    if (LoginEntry::needsAdmin(entry.scope)) {
+        auto batch = Admin::removeAsRoot({plist});
+        if (!batch.removed.empty()) return ActionOutcome::success("Removed " + entry.name);
+        if (batch.cancelled) return ActionOutcome::failure("Authorization cancelled");
+        return ActionOutcome::failure("Could not remove " + plist.string());
+    }
+    ScanItem item;
+    item.url = plist;
+    item.name = entry.name;
+    item.size = 0;
+    item.safety = Safety::review;
+    item.isSelected = false;
+    auto outcome = FS::remove({item}, true);
+    if (outcome.failures.empty()) return ActionOutcome::success("Moved " + entry.name + " to the Trash");
+    return ActionOutcome::failure("Could not remove " + plist.string());
+}
+
+}  // namespace LoginItems
