@@ -13,8 +13,7 @@
 
 #include "engine/admin.h"
 #include "engine/fs.h"
-#include "engine/ignores.h"
-#include "engine/protection.h"
+#include "engine/removal_guard.h"
 #include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/plist.h"
@@ -398,8 +397,12 @@ ActionOutcome remove(const LoginEntry& entry) {
     if (!isActionableLabel(entry.name)) return ActionOutcome::failure(kNoLabel);
     const Path plist = *entry.plistURL;
     // Checked before anything runs: a refused removal leaves the entry as it was.
-    if (Ignores::isIgnored(plist)) return ActionOutcome::failure("On the ignore list");
-    if (Protection::isUnderProtectedLocation(plist)) return ActionOutcome::failure("In a protected system location");
+    switch (RemovalGuard::check(plist)) {
+        case RemovalGuard::Verdict::allowed: break;
+        case RemovalGuard::Verdict::ignored: return ActionOutcome::failure("On the ignore list");
+        case RemovalGuard::Verdict::protected_: return ActionOutcome::failure("Protected item");
+        case RemovalGuard::Verdict::invalid: return ActionOutcome::failure("Could not remove " + plist.string());
+    }
 
     setEnabled(entry, false);  // a job that cannot be switched off is still removed
     if (LoginEntry::needsAdmin(entry.scope)) {

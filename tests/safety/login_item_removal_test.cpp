@@ -83,6 +83,7 @@ TEST_F(LoginItemRemovalSafety, ProtectedSystemLocationsAreNeverTouched) {
         for (auto scope : {Scope::systemDaemon, Scope::systemAgent, Scope::userAgent}) {
             auto outcome = LoginItems::remove(entry(scope, plist));
             EXPECT_FALSE(outcome.isSuccess()) << where;
+            EXPECT_EQ(outcome.message, "Protected item");
             EXPECT_TRUE(std::filesystem::exists(plist)) << where;
         }
     }

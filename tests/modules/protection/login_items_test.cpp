@@ -101,7 +101,8 @@ protected:
         return answer(true);
     };
     // Runs a removal batch with a plain shell, as the authorization tool would
-    // once the user agreed; every path in it lies in the test's folder.
+    // once the user agreed (the recording runner stands in for Admin::run, so
+    // the shell is started here); every path in it lies in the test's folder.
     static Admin::Result runRemovalBatch(const std::filesystem::path& script) {
         EXPECT_EQ(readFile(script).find("launchctl"), std::string::npos) << "only removal batches run for real";
         int status = std::system(("/bin/sh " + Admin::quote(script.string()) + " >/dev/null").c_str());
@@ -410,12 +411,12 @@ TEST_F(LoginItemsTest, SystemScopes) {
     EXPECT_FALSE(std::filesystem::exists(daemonPlist));
 
     // A dismissed prompt.
-    rootAnswer = [](const std::filesystem::path&) {
+    Admin::setPrivilegedBackendForTesting([](const std::filesystem::path&, const std::optional<std::string>&) {
         Admin::Result r;
         r.output = "execution error: User canceled. (-128)";
         r.cancelled = true;
         return r;
-    };
+    });
     writeFile(daemonPlist, "x");
     EXPECT_EQ(LoginItems::remove(daemon), ActionOutcome::failure("Authorization cancelled"));
     EXPECT_TRUE(std::filesystem::exists(daemonPlist));
