@@ -23,7 +23,7 @@ namespace {
 constexpr int64_t kChunk = 1024 * 1024;
 
 constexpr const char* kIgnored = "On the ignore list";
-constexpr const char* kProtected = "In a protected system location";
+constexpr const char* kProtected = "Protected item";
 constexpr const char* kHardLinked = "Has other hard links, so overwriting it would change them too";
 constexpr const char* kOtherVolume = "Lies on another volume";
 constexpr const char* kChanged = "Changed while it was being shredded";

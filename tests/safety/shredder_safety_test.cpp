@@ -58,14 +58,14 @@ TEST_F(ShredderSafety, PathsTheRemovalRulesRefuseAreNeverTouched) {
         const char* reason;
     };
     const Case cases[] = {
-        {"/", "In a protected system location"},
-        {"//", "In a protected system location"},
+        {"/", "Protected item"},
+        {"//", "Protected item"},
         {"", "Not an absolute path to one item"},
         {"relative/Docs", "Not an absolute path to one item"},
         {home() / "Docs/..", "Not an absolute path to one item"},
         {home() / "Docs/./a.txt", "Not an absolute path to one item"},
-        {home() / "shortcut/Library/thing.plist", "In a protected system location"},
-        {home() / "shortcut/Library", "In a protected system location"},
+        {home() / "shortcut/Library/thing.plist", "Protected item"},
+        {home() / "shortcut/Library", "Protected item"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.string());

@@ -174,8 +174,8 @@ TEST_F(ShredderTest, IgnoredAndProtectedPathsAreRefusedUntouched) {
     ASSERT_EQ(out.failures.size(), 5u);
     EXPECT_EQ(out.failures[0], ignored.string() + ": On the ignore list");
     EXPECT_EQ(out.failures[1], holder.string() + ": kept: On the ignore list");
-    EXPECT_EQ(out.failures[2], system.string() + ": In a protected system location");
-    EXPECT_EQ(out.failures[3], sys("/usr").string() + ": bin: In a protected system location");
+    EXPECT_EQ(out.failures[2], system.string() + ": Protected item");
+    EXPECT_EQ(out.failures[3], sys("/usr").string() + ": bin: Protected item");
     EXPECT_EQ(out.failures[4], gone.string() + ": On the ignore list");
     EXPECT_EQ(readFile(ignored), "notes");
     EXPECT_EQ(readFile(holder / "other.txt"), "other");
