@@ -415,3 +415,20 @@ TEST_F(ThinningTest, AListGoesOnPastFailuresAndStopsWhenCancelled) {
     EXPECT_TRUE(empty.failures.empty());
     EXPECT_EQ(progress, (std::vector<std::pair<double, std::string>>{{1.0, "Done"}}));
 }
+
+TEST_F(ThinningTest, AnOldExecutableThatCannotGoToTheTrashStaysInPlace) {
+    fs::path exe = appExecutable();
+    const std::string original = readFile(exe);
+    writeFile(trash(), "a file where the Trash folder should be");
+    try {
+        Thinning::thinBinary(exe);
+        ADD_FAILURE() << "thinned";
+    } catch (const Thinning::ThinningError& e) {
+        EXPECT_EQ(e.kind(), Thinning::ThinningError::Kind::rewriteFailed);
+        EXPECT_EQ(std::string(e.what()).rfind("could not rewrite the binary: ", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(readFile(exe), original);
+    EXPECT_EQ(namesIn(exe.parent_path()), std::vector<std::string>{"Foo"});
+    EXPECT_EQ(namesIn(home() / "Applications"), std::vector<std::string>{"Foo.app"});
+    EXPECT_TRUE(calls.empty());
+}
