@@ -14,6 +14,7 @@
 #include "engine/fs.h"
 #include "engine/removal_guard.h"
 #include "platform/file_facts.h"
+#include "platform/file_handle.h"
 #include "platform/uuid.h"
 #include "platform/walker.h"
 
@@ -43,25 +44,6 @@ std::string join(const std::string& base, const std::string& rel) {
     if (rel.empty()) return base;
     return base == "/" ? "/" + rel : base + "/" + rel;
 }
-
-class FileHandle {
-public:
-    explicit FileHandle(int fd = -1) : fd_(fd) {}
-    ~FileHandle() {
-        if (fd_ >= 0) ::close(fd_);  // a failed close changes nothing for the caller
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 // One chosen item: its path as the user named it, the device it lies on (the
 // shredder never crosses onto another one) and the number of passes.

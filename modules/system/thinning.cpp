@@ -17,6 +17,7 @@
 #include "engine/fs.h"
 #include "engine/removal_guard.h"
 #include "platform/file_facts.h"
+#include "platform/file_handle.h"
 #include "platform/locations.h"
 #include "platform/uuid.h"
 
@@ -62,27 +63,6 @@ std::string trimmed(const std::string& text) {
 std::system_error fileError(int error, const char* what) {
     return std::system_error(error, std::generic_category(), what);
 }
-
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() {
-        if (fd_ >= 0) ::close(fd_);  // a failed close changes nothing here
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now, reporting whether the data made it.
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // The application bundle an executable lives in: the first of its six nearest
 // parent folders whose extension is "app".
