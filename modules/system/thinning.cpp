@@ -172,8 +172,10 @@ bool isObject(const fs::path& path, const FileIdentity& identity) {
 // where re-signing would take it for part of the application.
 class OriginalCopy {
 public:
-    OriginalCopy(const fs::path& executable, const std::optional<fs::path>& bundle)
-        : executable_(executable), identity_(lstatFacts(executable)->identity) {
+    OriginalCopy(const fs::path& executable, const std::optional<fs::path>& bundle) : executable_(executable) {
+        auto facts = lstatFacts(executable);
+        if (!facts) throw ThinningError(Kind::rewriteFailed, std::strerror(errno));
+        identity_ = facts->identity;
         fs::path folder = bundle ? bundle->parent_path() : executable.parent_path();
         path_ = folder / ("." + executable.filename().string() + "." + Uuid::random().string() + ".original");
         // A second name costs no space: the old file is never written to, only
