@@ -58,6 +58,9 @@ private:
 struct RemovalRoad {
     std::string name;
     std::function<void(const std::vector<ScanItem>& items)> remove;
+    // The road overwrites what it removes, so it leaves a folder whole when a
+    // file inside has another name elsewhere (the shredder).
+    bool refusesSharedFiles = false;
 };
 inline void PrintTo(const RemovalRoad& road, std::ostream* os) { *os << road.name; }
 

@@ -5,12 +5,18 @@
 #include <sys/stat.h>
 
 #include "modules/system/shredder.h"
+#include "safety/removal_safety.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
+
+Shredder::Outcome shredPaths(const std::vector<ScanItem>& items) {
+    ScanToken token;
+    return Shredder::shred(items, 1, token, nullptr);
+}
 
 Shredder::Outcome shredPaths(const std::vector<fs::path>& paths) {
     std::vector<ScanItem> items;
@@ -20,11 +26,16 @@ Shredder::Outcome shredPaths(const std::vector<fs::path>& paths) {
         item.name = p.filename().string();
         items.push_back(item);
     }
-    ScanToken token;
-    return Shredder::shred(items, 1, token, nullptr);
+    return shredPaths(items);
 }
 
 }  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Shredder, EveryRoad,
+                         testing::Values(RemovalRoad{"shredder",
+                                                     [](const std::vector<ScanItem>& items) { shredPaths(items); },
+                                                     true}),
+                         roadName);
 
 class ShredderSafety : public TestEnv {};
 
@@ -75,17 +86,4 @@ TEST_F(ShredderSafety, PathsTheRemovalRulesRefuseAreNeverTouched) {
     }
     EXPECT_EQ(readFile(sys("/System/Library/thing.plist")), "system");
     EXPECT_EQ(readFile(home() / "Docs/a.txt"), "a");
-}
-
-TEST_F(ShredderSafety, AFileSharedWithAnotherNameIsNeverOverwritten) {
-    writeFile(tmp() / "elsewhere/original.txt", "shared");
-    makeFolders(home() / "Folder/sub");
-    fs::create_hard_link(tmp() / "elsewhere/original.txt", home() / "Folder/sub/alias.txt");
-    writeFile(home() / "Folder/before.txt", "before");
-    auto out = shredPaths({home() / "Folder"});
-    EXPECT_EQ(out.shreddedCount, 0);
-    ASSERT_EQ(out.failures.size(), 1u);
-    EXPECT_EQ(readFile(tmp() / "elsewhere/original.txt"), "shared");
-    EXPECT_EQ(readFile(home() / "Folder/sub/alias.txt"), "shared");
-    EXPECT_EQ(readFile(home() / "Folder/before.txt"), "before");
 }
