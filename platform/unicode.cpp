@@ -1,6 +1,7 @@
 #include "platform/unicode.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/coll.h>
 #include <unicode/uchar.h>
 #include <unicode/normalizer2.h>
 #include <unicode/ucasemap.h>
@@ -177,7 +178,10 @@ std::string prefixCharacters(std::string_view text, size_t count) {
     return t.substr(0, prefixLength(t, count, nullptr));
 }
 
-std::string trimmed(std::string_view text) {
+namespace {
+
+template <typename Drop>
+std::string trimWhere(std::string_view text, Drop drop) {
     const auto* s = reinterpret_cast<const uint8_t*>(text.data());
     const int32_t n = int32_t(text.size());
     int32_t begin = 0;
@@ -185,7 +189,7 @@ std::string trimmed(std::string_view text) {
         int32_t next = begin;
         UChar32 c;
         U8_NEXT(s, next, n, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        if (c < 0 || !drop(c)) break;
         begin = next;
     }
     int32_t end = n;
@@ -193,10 +197,20 @@ std::string trimmed(std::string_view text) {
         int32_t previous = end;
         UChar32 c;
         U8_PREV(s, begin, previous, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        if (c < 0 || !drop(c)) break;
         end = previous;
     }
     return std::string(text.substr(size_t(begin), size_t(end - begin)));
+}
+
+}  // namespace
+
+std::string trimmed(std::string_view text) {
+    return trimWhere(text, [](UChar32 c) { return u_isUWhiteSpace(c) != 0; });
+}
+
+std::string trimmedSpaces(std::string_view text) {
+    return trimWhere(text, [](UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; });
 }
 
 std::vector<std::string> characters(std::string_view text) {
@@ -229,6 +243,24 @@ std::vector<std::string> characters(std::string_view text) {
         out.push_back(std::move(piece));
     }
     return out;
+}
+
+bool lessIgnoringCase(std::string_view a, std::string_view b) {
+    // One collator per thread: creating one is costly and a collator is not
+    // safe to share between threads.
+    thread_local std::unique_ptr<icu::Collator> collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Collator> c(icu::Collator::createInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) return std::unique_ptr<icu::Collator>();
+        c->setStrength(icu::Collator::SECONDARY);
+        return c;
+    }();
+    if (!collator) return lower(a) < lower(b);
+    UErrorCode status = U_ZERO_ERROR;
+    auto order = collator->compareUTF8(icu::StringPiece(a.data(), int32_t(a.size())),
+                                       icu::StringPiece(b.data(), int32_t(b.size())), status);
+    if (U_FAILURE(status)) return lower(a) < lower(b);
+    return order == UCOL_LESS;
 }
 
 }  // namespace Unicode

@@ -30,10 +30,17 @@ std::vector<std::string> characters(std::string_view text);
 // The text without white space and line breaks (Unicode White_Space) at
 // either end.
 std::string trimmed(std::string_view text);
+// The text without tabs and space separators (Unicode Zs) at either end; line
+// breaks stay.
+std::string trimmedSpaces(std::string_view text);
 
 // Whether needle occurs in text, starting and ending on character boundaries.
 // Both are compared in composed form; an empty needle is found.
 bool contains(std::string_view text, std::string_view needle);
+
+// Whether a goes before b in the order a person expects for names: Unicode
+// collation of the root locale, letter case ignored (accents are not).
+bool lessIgnoringCase(std::string_view a, std::string_view b);
 
 // The number of characters (grapheme clusters) of the composed text.
 size_t characterCount(std::string_view text);

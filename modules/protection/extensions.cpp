@@ -11,6 +11,7 @@
 
 #include "engine/fs.h"
 #include "engine/protection.h"
+#include "engine/scan_support.h"
 #include "platform/file_facts.h"
 #include "platform/file_text.h"
 #include "platform/locations.h"
@@ -47,20 +48,11 @@ std::vector<std::string> read(const Path& folder) { return Walker::list(folder);
 
 bool cancelled(const ScanTokenRef& token) { return token && token->isCancelled(); }
 
-ScanItem makeItem(const Path& url, std::string name, std::string detail, Safety safety) {
-    ScanItem item;
-    item.url = url;
-    item.name = std::move(name);
-    item.detail = std::move(detail);
-    FS::SeenSet seen;
-    item.size = FS::size(url, seen);
-    item.safety = safety;
-    item.isSelected = false;
+// A Safari extension goes with its app: listed, never offered for removal.
+ScanItem protectedItem(const Path& url, std::string name, std::string detail) {
+    ScanItem item = ScanSupport::reviewItem(url, std::move(name), std::move(detail));
+    item.safety = Safety::protected_;
     return item;
-}
-
-void sortLargestFirst(std::vector<ScanItem>& items) {
-    std::stable_sort(items.begin(), items.end(), [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
 }
 
 ScanCategory category(std::string id, Kind kind, std::vector<ScanItem> items) {
@@ -101,9 +93,8 @@ ScanCategory safariCategory(const ScanTokenRef& token) {
                 if (!info || !info->isDict()) continue;
                 auto point = extensionPoint(*info);
                 if (!point || point->find("Safari") == std::string::npos) continue;
-                items.push_back(makeItem(appex, withoutExtension(extName),
-                                         "Part of " + withoutExtension(appName) + " \u2014 remove the app to remove this",
-                                         Safety::protected_));
+                items.push_back(protectedItem(appex, withoutExtension(extName),
+                                              "Part of " + withoutExtension(appName) + " \u2014 remove the app to remove this"));
             }
         }
     }
@@ -120,10 +111,10 @@ ScanCategory directoryCategory(Kind kind, const std::vector<FolderRoot>& roots) 
             const Path path = root.folder / name;
             if (Protection::isPathProtected(path)) continue;
             if (!name.empty() && name.front() == '.') continue;
-            items.push_back(makeItem(path, withoutExtension(name), root.label, Safety::review));
+            items.push_back(ScanSupport::reviewItem(path, withoutExtension(name), root.label));
         }
     }
-    sortLargestFirst(items);
+    ScanSupport::sortLargestFirst(items);
     return category("ext-" + std::string(title(kind)), kind, std::move(items));
 }
 
@@ -157,7 +148,7 @@ void firefoxItems(const Path& profilesFolder, std::vector<ScanItem>& items) {
             if (extensionOf(name) != "xpi") continue;
             const Path path = extensions / name;
             if (auto facts = statFacts(path); facts && facts->isDirectory()) continue;
-            items.push_back(makeItem(path, withoutExtension(name), "Firefox \u00B7 " + profile, Safety::review));
+            items.push_back(ScanSupport::reviewItem(path, withoutExtension(name), "Firefox \u00B7 " + profile));
         }
     }
 }
@@ -169,8 +160,8 @@ void chromiumItems(const BrowserProfiles& browser, const ScanTokenRef& token, st
         for (const auto& id : read(extensions)) {
             if (cancelled(token)) break;
             const Path idFolder = extensions / id;
-            items.push_back(makeItem(idFolder, chromiumExtensionName(idFolder, id),
-                                     browser.browser + " \u00B7 " + profile, Safety::review));
+            items.push_back(ScanSupport::reviewItem(idFolder, chromiumExtensionName(idFolder, id),
+                                                    browser.browser + " \u00B7 " + profile));
         }
     }
 }
@@ -182,7 +173,7 @@ ScanCategory browserCategory(const ScanTokenRef& token) {
         if (browser.browser == "Firefox") firefoxItems(browser.url, items);
         else chromiumItems(browser, token, items);
     }
-    sortLargestFirst(items);
+    ScanSupport::sortLargestFirst(items);
     return category("browser-extensions", Kind::browserExtensions, std::move(items));
 }
 
@@ -216,9 +207,7 @@ ScanReport scan(const ScanTokenRef& token, const ProgressCallback& progress) {
     const auto started = std::chrono::steady_clock::now();
     ScanReport report;
     report.scannedAt = Clock::now();
-    auto say = [&](double fraction, const char* message) {
-        if (progress) progress(fraction, message);
-    };
+    auto say = [&](double fraction, const char* message) { ScanSupport::report(progress, fraction, message); };
 
     std::vector<ScanCategory> all;
     say(0.1, "Reading Safari extensions\u2026");

@@ -1,19 +1,15 @@
 #include "modules/protection/login_items.h"
 
-#include <unicode/coll.h>
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <charconv>
 #include <map>
-#include <memory>
 #include <set>
 #include <utility>
 
 #include "engine/admin.h"
 #include "engine/fs.h"
 #include "engine/removal_guard.h"
+#include "engine/scan_support.h"
 #include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/plist.h"
@@ -62,30 +58,8 @@ std::string decimal(uint64_t n) {
     return std::string(buf, end);
 }
 
-bool isSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
-
-// Removes tabs and Unicode space separators at both ends; line breaks stay.
-std::string trim(std::string_view text) {
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    const int32_t n = int32_t(text.size());
-    int32_t start = 0;
-    while (start < n) {
-        int32_t i = start;
-        UChar32 c;
-        U8_NEXT(s, i, n, c);
-        if (c < 0 || !isSpace(c)) break;
-        start = i;
-    }
-    int32_t end = n;
-    while (end > start) {
-        int32_t i = end;
-        UChar32 c;
-        U8_PREV(s, start, i, c);
-        if (c < 0 || !isSpace(c)) break;
-        end = i;
-    }
-    return std::string(text.substr(size_t(start), size_t(end - start)));
-}
+// Tabs and space separators at both ends; line breaks stay.
+std::string trim(std::string_view text) { return Unicode::trimmedSpaces(text); }
 
 std::vector<std::string_view> lines(std::string_view text, bool keepEmpty) {
     std::vector<std::string_view> out;
@@ -100,23 +74,10 @@ std::vector<std::string_view> lines(std::string_view text, bool keepEmpty) {
     return out;
 }
 
-// Names in the order a person expects: by the root collation, ignoring case;
-// equal names keep their order.
+// Names in the order a person expects, letter case ignored; equal names keep their order.
 void sortByName(std::vector<LoginEntry>& entries) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !collator) {
-        std::stable_sort(entries.begin(), entries.end(), [](const LoginEntry& a, const LoginEntry& b) {
-            return Unicode::lower(a.name) < Unicode::lower(b.name);
-        });
-        return;
-    }
-    collator->setStrength(icu::Collator::SECONDARY);
-    std::stable_sort(entries.begin(), entries.end(), [&](const LoginEntry& a, const LoginEntry& b) {
-        UErrorCode st = U_ZERO_ERROR;
-        return collator->compareUTF8(icu::StringPiece(a.name.data(), int32_t(a.name.size())),
-                                     icu::StringPiece(b.name.data(), int32_t(b.name.size())), st) == UCOL_LESS;
-    });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const LoginEntry& a, const LoginEntry& b) { return Unicode::lessIgnoringCase(a.name, b.name); });
 }
 
 bool programExistsAt(const std::optional<std::string>& program) {
@@ -141,18 +102,6 @@ std::vector<AgentLocation> agentLocations() {
         {Locations::system("/Library/LaunchAgents"), LoginEntry::Scope::systemAgent},
         {Locations::system("/Library/LaunchDaemons"), LoginEntry::Scope::systemDaemon},
     };
-}
-
-// The program a launchd property list starts: "Program", else the first of
-// "ProgramArguments" when that is a non-empty list of strings.
-std::optional<std::string> programPath(const Plist::Value& dict) {
-    if (dict.dict.empty()) return std::nullopt;
-    if (auto program = dict.string("Program")) return program;
-    const auto* args = dict.get("ProgramArguments");
-    if (!args || !args->isArray() || args->array.empty()) return std::nullopt;
-    for (const auto& arg : args->array)
-        if (!arg.isString()) return std::nullopt;
-    return args->array.front().text;
 }
 
 std::set<std::string> loadedLabels() {
@@ -284,7 +233,7 @@ std::vector<LoginEntry> launchdEntries() {
             entry.id = std::string(LoginEntry::rawValue(location.scope)) + ":" + entry.name;
             entry.scope = location.scope;
             entry.plistURL = file;
-            entry.program = programPath(*plist);
+            entry.program = ScanSupport::launchProgram(*plist);
             entry.programExists = programExistsAt(entry.program);
             entry.isLoaded = loaded.count(entry.name) > 0;
             entry.isDisabled = disabled.count(entry.name) > 0;
@@ -346,15 +295,8 @@ ScanReport scan(const ScanTokenRef& token, const std::vector<LoginEntry>& entrie
     for (const auto& entry : entries) {
         if (cancelled(token)) break;
         if (entry.programExists || !entry.program || !entry.plistURL) continue;
-        ScanItem item;
-        item.url = *entry.plistURL;
-        item.name = entry.name;
-        item.detail = std::string(LoginEntry::rawValue(entry.scope)) + " \u00B7 Program is missing";
-        FS::SeenSet seen;
-        item.size = FS::size(*entry.plistURL, seen);
-        item.safety = Safety::review;
-        item.isSelected = false;
-        items.push_back(std::move(item));
+        items.push_back(ScanSupport::reviewItem(
+            *entry.plistURL, entry.name, std::string(LoginEntry::rawValue(entry.scope)) + " \u00B7 Program is missing"));
     }
     if (!items.empty()) {
         ScanCategory category;

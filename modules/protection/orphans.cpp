@@ -9,9 +9,9 @@
 #include <map>
 #include <utility>
 
-#include "engine/fs.h"
 #include "engine/ignores.h"
 #include "engine/protection.h"
+#include "engine/scan_support.h"
 #include "platform/locations.h"
 #include "platform/unicode.h"
 #include "platform/walker.h"
@@ -202,7 +202,7 @@ std::vector<ScanCategory> scan(const std::set<std::string>& installedBundleIDs,
     for (size_t i = 0; i < folders.size() && !stopped; ++i) {
         if (cancelled()) break;
         const auto& root = folders[i];
-        if (progress) progress(double(i) / double(folders.size()), "Checking " + root.label + "\u2026");
+        ScanSupport::report(progress, double(i) / double(folders.size()), "Checking " + root.label + "\u2026");
         bool ok = false;
         auto names = Walker::list(root.folder, &ok);
         if (!ok) continue;
@@ -218,22 +218,14 @@ std::vector<ScanCategory> scan(const std::set<std::string>& installedBundleIDs,
             if (owner.empty() || isOwnedByPrepared(owner, installed) || isIgnored(owner)) continue;
             const auto path = root.folder / name;
             if (Protection::isPathProtected(path) || Ignores::isIgnored(path)) continue;
-            ScanItem item;
-            item.url = path;
-            item.name = name;
-            item.detail = root.label + " \u00B7 no installed app owns " + owner;
-            FS::SeenSet seen;
-            item.size = FS::size(path, seen);
-            item.safety = Safety::review;
-            item.isSelected = false;
-            items.push_back(std::move(item));
+            items.push_back(ScanSupport::reviewItem(path, name, root.label + " \u00B7 no installed app owns " + owner));
         }
         if (!items.empty()) found.emplace_back(root.label, std::move(items));
     }
 
     std::vector<ScanCategory> categories;
     for (auto& [label, items] : found) {
-        std::stable_sort(items.begin(), items.end(), [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
+        ScanSupport::sortLargestFirst(items);
         ScanCategory category;
         category.id = "orphans-" + label;
         category.title = "Leftovers in " + label;

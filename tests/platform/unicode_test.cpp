@@ -44,4 +44,17 @@ TEST(UnicodeText, TrimmedRemovesWhiteSpaceAtBothEnds) {
     EXPECT_EQ(Unicode::trimmed("\xC2\xA0x\xE2\x80\x83"), "x");  // no-break space, em space
     EXPECT_EQ(Unicode::trimmed(" \n "), "");
     EXPECT_EQ(Unicode::trimmed("\xFF "), "\xFF");  // invalid bytes are kept, not trimmed
+    // Spaces and tabs only: a line break ends the trimming.
+    EXPECT_EQ(Unicode::trimmedSpaces(" \t\xC2\xA0" "a b\xE3\x80\x80\t"), "a b");
+    EXPECT_EQ(Unicode::trimmedSpaces(" a\r "), "a\r");
+    EXPECT_EQ(Unicode::trimmedSpaces("\n a"), "\n a");
+}
+
+TEST(UnicodeText, LessIgnoringCaseOrdersNamesAsPeopleExpect) {
+    EXPECT_TRUE(Unicode::lessIgnoringCase("apple", "Banana"));
+    EXPECT_TRUE(Unicode::lessIgnoringCase("Zebra", "zoo"));
+    EXPECT_FALSE(Unicode::lessIgnoringCase("Sync", "sync"));
+    EXPECT_FALSE(Unicode::lessIgnoringCase("sync", "Sync"));
+    EXPECT_TRUE(Unicode::lessIgnoringCase("cafe", "caf\u00e9"));        // accents still count
+    EXPECT_TRUE(Unicode::lessIgnoringCase("\u00c9clair", "Fig"));      // an accented letter sorts with its base
 }
