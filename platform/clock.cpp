@@ -1,11 +1,13 @@
 #include "platform/clock.h"
 
 #include <mutex>
+#include <thread>
 
 namespace Clock {
 namespace {
 std::mutex lock;
 std::function<TimePoint()> source;
+std::function<void(std::chrono::nanoseconds)> sleeper;
 }  // namespace
 
 TimePoint now() {
@@ -19,6 +21,21 @@ TimePoint now() {
 void setForTesting(std::function<TimePoint()> s) {
     std::lock_guard guard(lock);
     source = std::move(s);
+}
+
+void sleep(std::chrono::nanoseconds duration) {
+    std::function<void(std::chrono::nanoseconds)> s;
+    {
+        std::lock_guard guard(lock);
+        s = sleeper;
+    }
+    if (s) s(duration);
+    else std::this_thread::sleep_for(duration);
+}
+
+void setSleepForTesting(std::function<void(std::chrono::nanoseconds)> s) {
+    std::lock_guard guard(lock);
+    sleeper = std::move(s);
 }
 
 }  // namespace Clock

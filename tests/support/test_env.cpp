@@ -19,6 +19,7 @@
 #include "platform/trash.h"
 #include "platform/user.h"
 #include "platform/volumes.h"
+#include "platform/workspace.h"
 
 namespace testing_support {
 
@@ -86,9 +87,11 @@ void makeSymlink(const std::filesystem::path& target, const std::filesystem::pat
 
 void resetProcessOverrides() {
     Clock::setForTesting(nullptr);
+    Clock::setSleepForTesting(nullptr);
     User::setUidForTesting(std::nullopt);
     Volumes::setForTesting(std::nullopt);
     DiskImages::setForTesting(std::nullopt);
+    Workspace::setForTesting(nullptr);
     Ignores::resetCache();
     Admin::setRunnerForTesting(nullptr);
     Admin::setPrivilegedBackendForTesting(nullptr);

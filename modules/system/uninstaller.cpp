@@ -1,0 +1,257 @@
+#include "modules/system/uninstaller.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_set>
+
+#include "engine/fs.h"
+#include "engine/ignores.h"
+#include "engine/protection.h"
+#include "modules/system/bundle_id.h"
+#include "modules/system/process_control.h"
+#include "platform/locations.h"
+#include "platform/plist.h"
+#include "platform/unicode.h"
+#include "platform/walker.h"
+
+namespace Uninstaller {
+namespace {
+
+constexpr std::string_view kNoVersion = "\xE2\x80\x94";  // an em dash
+constexpr int kSpotlightLimit = 400;
+
+constexpr std::array<std::string_view, 13> kStateFragments = {
+    "/Library/",      "/Preferences/",   "/Caches/",        "/Logs/",
+    "/Containers/",   "/Application Support/", "/Saved Application State/", "/HTTPStorages/",
+    "/WebKit/",       "/LaunchAgents/",  "/LaunchDaemons/", "/PrivilegedHelperTools/",
+    "/Application Scripts/",
+};
+
+constexpr std::array<std::string_view, 11> kStateExtensions = {
+    "plist", "savedstate", "binarycookies", "log", "db", "sqlite", "sqlite3", "wal", "shm", "conf", "config",
+};
+
+// The folders applications are installed in, in search order.
+std::vector<std::filesystem::path> applicationFolders() {
+    return {
+        Locations::system("/Applications"),
+        Locations::system("/Applications/Utilities"),
+        Locations::system("/System/Applications"),
+        Locations::system("/System/Applications/Utilities"),
+        Locations::home() / "Applications",
+    };
+}
+
+struct BundleInfo {
+    std::string bundleID;
+    std::string version;
+};
+
+BundleInfo readBundleInfo(const std::filesystem::path& bundle) {
+    const std::string fileName = bundle.filename().string();
+    BundleInfo info{fileName, std::string(kNoVersion)};
+    auto plist = Plist::readFile(bundle / "Contents" / "Info.plist");
+    if (!plist || !plist->isDict()) return info;
+    if (auto id = plist->string("CFBundleIdentifier")) info.bundleID = *id;
+    if (auto v = plist->string("CFBundleShortVersionString")) info.version = *v;
+    else if (auto v2 = plist->string("CFBundleVersion")) info.version = *v2;
+    return info;
+}
+
+// A lower-case extension without its dot, as the path shows it.
+std::string extensionOf(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    if (!ext.empty()) ext.erase(0, 1);
+    return Unicode::lower(ext);
+}
+
+// Why the uninstaller will not move an item, checked again just before the
+// removal: the user's never-touch list and the system's own locations.
+std::optional<std::string> refusal(const std::filesystem::path& path) {
+    if (Ignores::isIgnored(path)) return std::string("On the ignore list");
+    if (Protection::isUnderProtectedLocation(path)) return std::string("In a protected system location");
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::filesystem::path, std::string>> leftoverRoots() {
+    const std::filesystem::path library = Locations::home() / "Library";
+    return {
+        {library / "Application Support", "Application Support"},
+        {library / "Caches", "Caches"},
+        {library / "Preferences", "Preferences"},
+        {library / "Logs", "Logs"},
+        {library / "Containers", "Containers"},
+        {library / "Group Containers", "Group Containers"},
+        {library / "Saved Application State", "Saved State"},
+        {library / "LaunchAgents", "Launch Agents"},
+        {library / "Application Scripts", "Application Scripts"},
+        {library / "HTTPStorages", "HTTP Storages"},
+        {library / "WebKit", "WebKit"},
+        {library / "Cookies", "Cookies"},
+        {library / "Application Support" / "CrashReporter", "Crash Reports"},
+        {Locations::system("/Library/Application Support"), "System Application Support"},
+        {Locations::system("/Library/Caches"), "System Caches"},
+        {Locations::system("/Library/Preferences"), "System Preferences"},
+        {Locations::system("/Library/LaunchAgents"), "System Launch Agents"},
+        {Locations::system("/Library/LaunchDaemons"), "System Launch Daemons"},
+        {library / "Application Support" / "com.apple.sharedfilelist" /
+             "com.apple.LSSharedFileList.ApplicationRecentDocuments",
+         "Recent Documents"},
+    };
+}
+
+std::vector<InstalledApp> installedApps(const ScanToken& token, const ProgressCallback& progress) {
+    std::vector<InstalledApp> apps;
+    std::unordered_set<std::string> taken;
+    int count = 0;
+    bool cancelled = false;
+
+    for (const auto& folder : applicationFolders()) {
+        if (cancelled) break;
+        for (const auto& entry : Walker::list(folder)) {
+            const std::filesystem::path url = folder / entry;
+            if (url.extension() != ".app" || url.stem().empty()) continue;
+            if (token.isCancelled()) {
+                cancelled = true;
+                break;
+            }
+            if (!taken.insert(url.string()).second) continue;
+
+            ++count;
+            const std::string name = url.stem().string();
+            if (progress) progress(std::min(count / 60.0, 0.95), "Measuring " + name + "\xE2\x80\xA6");
+
+            InstalledApp app;
+            app.id = url.string();
+            app.name = name;
+            app.url = url;
+            BundleInfo info = readBundleInfo(url);
+            app.bundleID = std::move(info.bundleID);
+            app.version = std::move(info.version);
+            FS::SeenSet seen;
+            app.size = FS::size(url, seen);
+            app.isProtected = Protection::hasProtectedBundleIDPrefix(app.bundleID) ||
+                              Protection::matchesProtectedName(entry);
+            apps.push_back(std::move(app));
+        }
+    }
+
+    std::stable_sort(apps.begin(), apps.end(), [](const InstalledApp& a, const InstalledApp& b) {
+        return Unicode::lessIgnoringCase(a.name, b.name);
+    });
+    return apps;
+}
+
+bool isStateLike(const std::filesystem::path& path) {
+    const std::string text = path.string();
+    for (auto fragment : kStateFragments)
+        if (text.find(fragment) != std::string::npos) return true;
+    const std::string ext = extensionOf(path);
+    return std::find(kStateExtensions.begin(), kStateExtensions.end(), ext) != kStateExtensions.end();
+}
+
+std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensitivity sensitivity,
+                                bool includeSpotlight) {
+    // An identifier that names no single application (empty, or one word)
+    // would claim whole folders, so it matches nothing; the name still does.
+    const bool idIsSpecific = BundleID::isSpecific(app.bundleID);
+    const std::string id = Unicode::lower(app.bundleID);
+    std::vector<std::string> tokens;
+    for (const std::string& t : {idIsSpecific ? id : std::string(), Unicode::lower(app.name)})
+        if (Unicode::characterCount(t) >= 4 && std::find(tokens.begin(), tokens.end(), t) == tokens.end())
+            tokens.push_back(t);
+
+    const std::string appPath = app.url.string();
+    std::unordered_set<std::string> listed;
+    std::vector<Leftover> found;
+
+    auto measure = [](const std::filesystem::path& p) {
+        FS::SeenSet seen;
+        return FS::size(p, seen);
+    };
+
+    for (const auto& [root, label] : leftoverRoots()) {
+        for (const auto& entry : Walker::list(root)) {
+            const std::string lowered = Unicode::lower(entry);
+            bool matches = std::any_of(tokens.begin(), tokens.end(),
+                                       [&](const std::string& t) { return Unicode::contains(lowered, t); });
+            if (!matches && idIsSpecific) matches = Unicode::hasPrefix(lowered, id);
+            if (!matches) continue;
+
+            const std::filesystem::path url = root / entry;
+            if (Protection::isPathProtected(url)) continue;
+            if (!listed.insert(url.string()).second) continue;
+            if (url.string() == appPath) continue;
+            found.push_back({url, measure(url), label, true});
+        }
+    }
+
+    if (includeSpotlight) {
+        for (const auto& hit : SpotlightSearch::paths(app.name, app.bundleID, sensitivity, kSpotlightLimit)) {
+            if (!listed.insert(hit.string()).second) continue;
+            if (hit.string() == appPath || !isStateLike(hit)) continue;
+            found.push_back({hit, measure(hit), "Spotlight", false});
+        }
+    }
+
+    std::stable_sort(found.begin(), found.end(), [](const Leftover& a, const Leftover& b) { return a.size > b.size; });
+    return found;
+}
+
+RemovalResult uninstall(const InstalledApp& app, const std::vector<Leftover>& leftovers) {
+    RemovalResult result;
+    result.log = ProcessControl::terminate(app.bundleID, app.url);
+    for (auto& line : ProcessControl::unregisterLoginItems(app.bundleID, app.name)) result.log.push_back(std::move(line));
+
+    std::vector<ScanItem> items;
+    ScanItem bundle;
+    bundle.url = app.url;
+    bundle.name = app.name;
+    bundle.detail = "Application";
+    bundle.size = app.size;
+    bundle.safety = Safety::review;
+    items.push_back(std::move(bundle));
+    for (const auto& leftover : leftovers) {
+        if (!leftover.isSelected) continue;
+        ScanItem item;
+        item.url = leftover.url;
+        item.name = leftover.url.filename().string();
+        item.detail = leftover.origin;
+        item.size = leftover.size;
+        item.safety = Safety::review;
+        items.push_back(std::move(item));
+    }
+
+    // Checked here again, just before anything moves, whatever the lists
+    // were built from; the failures keep the order of the items.
+    std::vector<std::optional<std::string>> refused;
+    std::vector<ScanItem> allowed;
+    for (const auto& item : items) {
+        refused.push_back(refusal(item.url));
+        if (!refused.back()) allowed.push_back(item);
+    }
+
+    FS::RemovalOutcome outcome = FS::remove(allowed, true);
+    result.reclaimedBytes = outcome.bytes;
+    result.removedCount = int(allowed.size() - outcome.failures.size());
+
+    size_t nextFailure = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (refused[i]) {
+            result.failures.push_back(items[i].name + ": " + *refused[i]);
+            continue;
+        }
+        while (nextFailure < outcome.failures.size() && outcome.failures[nextFailure].first.id == items[i].id) {
+            result.failures.push_back(items[i].name + ": " + outcome.failures[nextFailure].second);
+            ++nextFailure;
+        }
+    }
+    // Anything FS reported about an item not matched above still shows.
+    for (; nextFailure < outcome.failures.size(); ++nextFailure)
+        result.failures.push_back(outcome.failures[nextFailure].first.name + ": " + outcome.failures[nextFailure].second);
+    return result;
+}
+
+}  // namespace Uninstaller
