@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
 #include <unordered_set>
 
 #include "engine/fs.h"
 #include "engine/ignores.h"
 #include "engine/protection.h"
+#include "modules/protection/orphans.h"
 #include "modules/system/bundle_id.h"
 #include "modules/system/process_control.h"
 #include "platform/locations.h"
@@ -102,7 +104,7 @@ std::vector<std::pair<std::filesystem::path, std::string>> leftoverRoots() {
     };
 }
 
-std::vector<InstalledApp> installedApps(const ScanToken& token, const ProgressCallback& progress) {
+std::vector<InstalledApp> installedApps(const ScanTokenRef& token, const ProgressCallback& progress) {
     std::vector<InstalledApp> apps;
     std::unordered_set<std::string> taken;
     int count = 0;
@@ -113,7 +115,7 @@ std::vector<InstalledApp> installedApps(const ScanToken& token, const ProgressCa
         for (const auto& entry : Walker::list(folder)) {
             const std::filesystem::path url = folder / entry;
             if (url.extension() != ".app" || url.stem().empty()) continue;
-            if (token.isCancelled()) {
+            if (token && token->isCancelled()) {
                 cancelled = true;
                 break;
             }
@@ -252,6 +254,16 @@ RemovalResult uninstall(const InstalledApp& app, const std::vector<Leftover>& le
     for (; nextFailure < outcome.failures.size(); ++nextFailure)
         result.failures.push_back(outcome.failures[nextFailure].first.name + ": " + outcome.failures[nextFailure].second);
     return result;
+}
+
+std::vector<ScanCategory> orphans(const std::vector<InstalledApp>& apps, const ScanTokenRef& token,
+                                  const ProgressCallback& progress) {
+    std::set<std::string> bundleIDs, names;
+    for (const auto& app : apps) {
+        bundleIDs.insert(app.bundleID);
+        names.insert(Unicode::lower(app.name));
+    }
+    return Orphans::scan(bundleIDs, names, token, progress);
 }
 
 }  // namespace Uninstaller

@@ -49,7 +49,7 @@ std::vector<std::pair<std::filesystem::path, std::string>> leftoverRoots();
 // /System/Applications, /System/Applications/Utilities and ~/Applications,
 // sorted by name without regard to case. Returns what it has once the token is
 // cancelled; never fails.
-std::vector<InstalledApp> installedApps(const ScanToken& token, const ProgressCallback& progress);
+std::vector<InstalledApp> installedApps(const ScanTokenRef& token, const ProgressCallback& progress);
 
 // The application's support files in the Library folders (and, when asked,
 // those Spotlight finds that look like application state), largest first.
@@ -66,7 +66,7 @@ bool isStateLike(const std::filesystem::path& path);
 RemovalResult uninstall(const InstalledApp& app, const std::vector<Leftover>& leftovers);
 
 // Support files that belong to no installed application, one category per folder.
-std::vector<ScanCategory> orphans(const std::vector<InstalledApp>& apps, const ScanToken& token,
+std::vector<ScanCategory> orphans(const std::vector<InstalledApp>& apps, const ScanTokenRef& token,
                                   const ProgressCallback& progress);
 
 }  // namespace Uninstaller

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include "modules/system/bundle_id.h"
+#include "modules/system/uninstaller.h"
+#include "support/recording_runner.h"
+#include "support/test_env.h"
+
+using namespace testing_support;
+using SpotlightSearch::Sensitivity;
+
+namespace {
+
+InstalledApp makeApp(const std::filesystem::path& url, std::string bundleID) {
+    InstalledApp app;
+    app.url = url;
+    app.id = url.string();
+    app.name = url.stem().string();
+    app.bundleID = std::move(bundleID);
+    return app;
+}
+
+struct Found {
+    std::string path;  // relative to the home or to the test root ("/Library/...")
+    std::string origin;
+    bool selected;
+    bool operator==(const Found&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Found& f) {
+    return os << f.path << " [" << f.origin << (f.selected ? ", selected]" : "]");
+}
+
+class LeftoversTest : public TestEnv {
+protected:
+    std::vector<Found> found(const InstalledApp& app, bool spotlight = false) {
+        std::vector<Found> out;
+        for (const auto& l : Uninstaller::leftovers(app, Sensitivity::enhanced, spotlight)) {
+            std::string p = l.url.string();
+            const std::string h = home().string() + "/";
+            const std::string r = root().string();
+            if (p.rfind(h, 0) == 0) p = "~/" + p.substr(h.size());
+            else if (p.rfind(r, 0) == 0) p = p.substr(r.size());
+            out.push_back({p, l.origin, l.isSelected});
+        }
+        return out;
+    }
+    void file(const std::string& homeRelative, int64_t bytes = 0) { allocateFile(home() / homeRelative, bytes); }
+};
+
+}  // namespace
+
+TEST(LeftoverRules, StateLikeTable) {
+    struct Case {
+        std::string path;
+        bool stateLike;
+    };
+    const std::vector<Case> cases = {
+        {"/Users/me/Library/Preferences/com.example.notes.plist", true},
+        {"/Volumes/Data/Library/anything.txt", true},
+        {"/Users/me/Downloads/notes.sqlite", true},
+        {"/Users/me/Downloads/notes.SQLITE3", true},
+        {"/Users/me/notes.binarycookies", true},
+        {"/opt/Caches/x", true},
+        {"/opt/PrivilegedHelperTools/x", true},
+        {"/Users/me/Documents/Notes.txt", false},
+        {"/Users/me/Documents/library/notes.txt", false},  // fragments keep their case
+        {"/Users/me/Documents/notes", false},
+        {"/Users/me/Documents/plist", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Uninstaller::isStateLike(c.path), c.stateLike) << c.path;
+}
+
+TEST(LeftoverRules, SpecificBundleIdentifiers) {
+    for (const char* id : {"io.go", "com.example.notes", "Foo.app", "a.b"}) EXPECT_TRUE(BundleID::isSpecific(id)) << id;
+    for (const char* id : {"", "com", ".", "com.", ".com", " . ", "Foobar"}) EXPECT_FALSE(BundleID::isSpecific(id)) << id;
+}
+
+TEST_F(LeftoversTest, MatchesByIdentifierNameAndGroupContainers) {
+    const auto app = makeApp(sys("/Applications/Notes.app"), "com.example.notes");
+    file("Library/Caches/com.example.notes/Cache.db", 256 * 1024);
+    file("Library/Preferences/com.example.notes.plist");
+    file("Library/Preferences/com.other.app.plist");
+    file("Library/Application Support/Notes Backup/a", 64 * 1024);
+    file("Library/Group Containers/ABCDE12345.com.example.notes/x", 128 * 1024);
+    file("Library/Containers/com.example.Notes.Share/x", 32 * 1024);
+    file("Library/Saved Application State/com.example.notes.savedState/x", 16 * 1024);
+    file("Library/Application Support/CrashReporter/Notes_2024.plist", 8 * 1024);
+    file("Library/Caches/com.1password.notes/x", 512 * 1024);  // a protected name is never offered
+    allocateFile(sys("/Library/Caches/com.example.notes/x"), 4 * 1024);
+    file("Library/Application Support/com.apple.sharedfilelist/"
+         "com.apple.LSSharedFileList.ApplicationRecentDocuments/com.example.notes.sfl2");
+
+    EXPECT_EQ(found(app), (std::vector<Found>{
+                              {"~/Library/Caches/com.example.notes", "Caches", true},
+                              {"~/Library/Group Containers/ABCDE12345.com.example.notes", "Group Containers", true},
+                              {"~/Library/Application Support/Notes Backup", "Application Support", true},
+                              {"~/Library/Containers/com.example.Notes.Share", "Containers", true},
+                              {"~/Library/Saved Application State/com.example.notes.savedState", "Saved State", true},
+                              {"~/Library/Application Support/CrashReporter/Notes_2024.plist", "Crash Reports", true},
+                              {"/Library/Caches/com.example.notes", "System Caches", true},
+                              {"~/Library/Preferences/com.example.notes.plist", "Preferences", true},
+                              {"~/Library/Application Support/com.apple.sharedfilelist/"
+                               "com.apple.LSSharedFileList.ApplicationRecentDocuments/com.example.notes.sfl2",
+                               "Recent Documents", true},
+                          }));
+}
+
+TEST_F(LeftoversTest, IdentifiersThatNameNoSingleApplicationMatchNothing) {
+    for (const char* name : {"com.apple.Safari.plist", "com.example.tool.plist", "go.plist", "io.go.plist", "igo.db"})
+        file(std::string("Library/Preferences/") + name);
+    file("Library/Caches/com.example.tool");
+    file("Library/Application Support/Notes");
+    struct Case {
+        std::string appFile, bundleID;
+        std::vector<std::string> names;
+    };
+    const std::vector<Case> cases = {
+        {"Go.app", "", {}},                     // empty: would be a prefix of every entry
+        {"Go.app", "com", {}},                  // one word: a prefix of every com.* entry
+        {"Go.app", "io.go", {"io.go.plist"}},   // short tokens drop; the prefix test still holds
+        {"Notes.app", "", {"Notes"}},           // the name still matches
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> names;
+        for (const auto& l : Uninstaller::leftovers(makeApp(sys("/Applications") / c.appFile, c.bundleID),
+                                                    Sensitivity::strict, false))
+            names.push_back(l.url.filename().string());
+        EXPECT_EQ(names, c.names) << c.appFile << " / '" << c.bundleID << "'";
+    }
+}
+
+TEST_F(LeftoversTest, AnApplicationIsNotItsOwnLeftover) {
+    const auto bundle = home() / "Library/Application Support/Notes.app";
+    makeFolders(bundle / "Contents");
+    file("Library/Application Support/Notes/data");
+    auto app = makeApp(bundle, "com.example.notes");
+    EXPECT_EQ(found(app), (std::vector<Found>{{"~/Library/Application Support/Notes", "Application Support", true}}));
+}
+
+TEST_F(LeftoversTest, SpotlightWidensTheSearchWithStateLikeHitsOnly) {
+    const auto app = makeApp(sys("/Applications/Notes.app"), "com.example.notes");
+    file("Library/Caches/com.example.notes/x", 64 * 1024);
+    file("Documents/Notes.txt", 1024 * 1024);
+    file("Downloads/notes.sqlite", 8 * 1024);
+    RecordingRunner runner;
+    const std::string h = home().string();
+    runner.answer("/usr/bin/mdfind", true,
+                  h + "/Library/Caches/com.example.notes\n" + h + "/Documents/Notes.txt\n" + h +
+                      "/Downloads/notes.sqlite\n" + app.url.string() + "\n");
+
+    EXPECT_TRUE(found(app, false).size() == 1 && runner.commands().empty());
+    EXPECT_EQ(found(app, true), (std::vector<Found>{
+                                    {"~/Library/Caches/com.example.notes", "Caches", true},
+                                    {"~/Downloads/notes.sqlite", "Spotlight", false},
+                                }));
+    ASSERT_EQ(runner.commands().size(), 1u);
+    EXPECT_NE(runner.commands()[0].find("| /usr/bin/head -n 400"), std::string::npos);
+}

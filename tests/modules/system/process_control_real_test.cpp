@@ -1,0 +1,54 @@
+// Quitting real processes that run from a bundle: one ends on the polite
+// request, one ignores it and has to be killed. Time runs on a fake clock
+// whose every poll also waits a few real milliseconds, so a process has the
+// chance to end without the test ever waiting out the grace period.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <thread>
+
+#include "modules/system/process_control.h"
+#include "platform/clock.h"
+#include "support/bundled_process.h"
+#include "support/test_env.h"
+
+using namespace testing_support;
+
+#ifdef __linux__
+
+namespace {
+
+class RealProcessTest : public TestEnv {
+protected:
+    void SetUp() override {
+        TestEnv::SetUp();
+        auto now = std::make_shared<Clock::TimePoint>(std::chrono::system_clock::time_point(std::chrono::hours(1)));
+        Clock::setForTesting([now] { return *now; });
+        Clock::setSleepForTesting([now](std::chrono::nanoseconds d) {
+            *now += std::chrono::duration_cast<Clock::TimePoint::duration>(d);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        });
+    }
+};
+
+}  // namespace
+
+TEST_F(RealProcessTest, EndsOnTheQuitRequest) {
+    BundledProcess child(tmp() / "Apps", "Polite", "com.example.polite", false);
+    ASSERT_TRUE(child.started());
+    auto log = ProcessControl::terminate("com.example.polite", child.bundle());
+    EXPECT_EQ(log, (std::vector<std::string>{"Quit Polite"}));
+    EXPECT_EQ(child.endingSignal(), SIGTERM);
+}
+
+TEST_F(RealProcessTest, KilledWhenItIgnoresTheQuitRequest) {
+    BundledProcess child(tmp() / "Apps", "Stubborn", "com.example.stubborn", true);
+    ASSERT_TRUE(child.started());
+    // Found by its bundle path alone: the identifier given is another one.
+    auto log = ProcessControl::terminate("com.example.other", child.bundle());
+    EXPECT_EQ(log, (std::vector<std::string>{"Quit Stubborn", "Force quit Stubborn"}));
+    for (int i = 0; i < 200 && child.endingSignal() == -1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(child.endingSignal(), SIGKILL);
+}
+
+#endif

@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/workspace.h"
+#include "support/bundled_process.h"
+#include "support/fake_workspace.h"
+#include "support/test_env.h"
+
+using namespace testing_support;
+
+#ifdef __linux__
+
+class WorkspaceTest : public TestEnv {};
+
+TEST_F(WorkspaceTest, ListsAProcessWithTheBundleItRunsFrom) {
+    BundledProcess child(tmp() / "Apps", "Sleeper", "com.example.sleeper", false);
+    ASSERT_TRUE(child.started());
+
+    auto app = Workspace::application(child.pid());
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->executableURL, child.executable());
+    EXPECT_EQ(app->bundleURL, child.bundle());
+    EXPECT_EQ(app->bundleIdentifier, "com.example.sleeper");
+    EXPECT_EQ(app->localizedName, "Sleeper");
+    EXPECT_EQ(pid_t(app->processIdentifier), child.pid());
+
+    auto byID = Workspace::runningApplications("com.example.sleeper");
+    ASSERT_EQ(byID.size(), 1u);
+    EXPECT_EQ(pid_t(byID[0].processIdentifier), child.pid());
+    EXPECT_TRUE(Workspace::runningApplications("").empty());
+    EXPECT_FALSE(Workspace::isTerminated(*app));
+
+    // An exited child that nobody reaped yet is a zombie: it has ended and is
+    // no longer listed.
+    ASSERT_TRUE(Workspace::terminate(*app));
+    for (int i = 0; i < 500 && !Workspace::isTerminated(*app); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(Workspace::isTerminated(*app));
+    EXPECT_FALSE(Workspace::application(child.pid()));
+    EXPECT_EQ(child.endingSignal(), SIGTERM);
+    // A process that has ended is not signalled again.
+    EXPECT_FALSE(Workspace::forceTerminate(*app));
+}
+
+TEST_F(WorkspaceTest, NeverSignalsAnotherProcessUnderTheSameId) {
+    BundledProcess child(tmp() / "Apps", "Sleeper", "com.example.sleeper", false);
+    ASSERT_TRUE(child.started());
+    auto app = Workspace::application(child.pid());
+    ASSERT_TRUE(app);
+
+    // The record of an earlier process that had the same id.
+    Workspace::RunningApplication earlier = *app;
+    earlier.startTime = app->startTime - 1;
+    EXPECT_TRUE(Workspace::isTerminated(earlier));
+    EXPECT_FALSE(Workspace::terminate(earlier));
+    EXPECT_FALSE(Workspace::forceTerminate(earlier));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(child.endingSignal(), -1);
+
+    // Neither this process nor the first one is ever signalled.
+    Workspace::RunningApplication self;
+    self.processIdentifier = int32_t(::getpid());
+    EXPECT_FALSE(Workspace::terminate(self));
+    Workspace::RunningApplication init;
+    init.processIdentifier = 1;
+    EXPECT_FALSE(Workspace::forceTerminate(init));
+}
+
+#endif
+
+TEST_F(TestEnv, WaitForExitPollsOnTheInjectedClock) {
+    FakeClock clock;
+    auto fake = installFakeWorkspace();
+    Workspace::RunningApplication quick;
+    quick.processIdentifier = 40;
+    Workspace::RunningApplication slow;
+    slow.processIdentifier = 41;
+    quick = fake->add(quick, {.quitsAfter = std::chrono::milliseconds(400)});
+    slow = fake->add(slow, {.quitsAfter = std::nullopt});
+    Workspace::terminate(quick);
+    Workspace::terminate(slow);
+
+    auto left = Workspace::waitForExit({quick, slow}, std::chrono::milliseconds(1000), std::chrono::milliseconds(100));
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].processIdentifier, 41);
+    EXPECT_EQ(clock.elapsed(), std::chrono::milliseconds(1000));
+
+    // Nothing to wait for: no sleep at all.
+    FakeClock fresh;
+    EXPECT_TRUE(Workspace::waitForExit({quick}, std::chrono::milliseconds(1000), std::chrono::milliseconds(100)).empty());
+    EXPECT_EQ(fresh.sleeps(), 0);
+}
