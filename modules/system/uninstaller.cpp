@@ -6,7 +6,6 @@
 #include <unordered_set>
 
 #include "engine/fs.h"
-#include "engine/ignores.h"
 #include "engine/protection.h"
 #include "modules/protection/orphans.h"
 #include "modules/system/bundle_id.h"
@@ -65,14 +64,6 @@ std::string extensionOf(const std::filesystem::path& path) {
     std::string ext = path.extension().string();
     if (!ext.empty()) ext.erase(0, 1);
     return Unicode::lower(ext);
-}
-
-// Why the uninstaller will not move an item, checked again just before the
-// removal: the user's never-touch list and the system's own locations.
-std::optional<std::string> refusal(const std::filesystem::path& path) {
-    if (Ignores::isIgnored(path)) return std::string("On the ignore list");
-    if (Protection::isUnderProtectedLocation(path)) return std::string("In a protected system location");
-    return std::nullopt;
 }
 
 }  // namespace
@@ -226,33 +217,13 @@ RemovalResult uninstall(const InstalledApp& app, const std::vector<Leftover>& le
         items.push_back(std::move(item));
     }
 
-    // Checked here again, just before anything moves, whatever the lists
-    // were built from; the failures keep the order of the items.
-    std::vector<std::optional<std::string>> refused;
-    std::vector<ScanItem> allowed;
-    for (const auto& item : items) {
-        refused.push_back(refusal(item.url));
-        if (!refused.back()) allowed.push_back(item);
-    }
-
-    FS::RemovalOutcome outcome = FS::remove(allowed, true);
+    // FS::remove checks every item against the ignore list and the protected
+    // locations just before it moves it, and refuses it with a failure.
+    FS::RemovalOutcome outcome = FS::remove(items, true);
     result.reclaimedBytes = outcome.bytes;
-    result.removedCount = int(allowed.size() - outcome.failures.size());
-
-    size_t nextFailure = 0;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (refused[i]) {
-            result.failures.push_back(items[i].name + ": " + *refused[i]);
-            continue;
-        }
-        while (nextFailure < outcome.failures.size() && outcome.failures[nextFailure].first.id == items[i].id) {
-            result.failures.push_back(items[i].name + ": " + outcome.failures[nextFailure].second);
-            ++nextFailure;
-        }
-    }
-    // Anything FS reported about an item not matched above still shows.
-    for (; nextFailure < outcome.failures.size(); ++nextFailure)
-        result.failures.push_back(outcome.failures[nextFailure].first.name + ": " + outcome.failures[nextFailure].second);
+    // Items already gone count as removed.
+    result.removedCount = int(items.size() - outcome.failures.size());
+    for (const auto& [item, reason] : outcome.failures) result.failures.push_back(item.name + ": " + reason);
     return result;
 }
 

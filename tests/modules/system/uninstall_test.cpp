@@ -98,3 +98,13 @@ TEST_F(UninstallTest, ABundleAlreadyGoneCountsAsRemoved) {
     EXPECT_EQ(result.removedCount, 1);
     EXPECT_EQ(result.reclaimedBytes, app.size);
 }
+
+TEST_F(UninstallTest, OrphansAreSupportFilesOfNoListedApplication) {
+    allocateFile(home() / "Library/Preferences/com.example.notes.plist", 4096);
+    allocateFile(home() / "Library/Preferences/com.gone.editor.plist", 4096);
+    auto categories = Uninstaller::orphans({app}, std::make_shared<ScanToken>(), nullptr);
+    std::vector<std::string> names;
+    for (const auto& c : categories)
+        for (const auto& item : c.items) names.push_back(item.url.filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"com.gone.editor.plist"}));
+}
