@@ -159,45 +159,38 @@ bool sendSignal(const RunningApplication& app, int signal) {
     return stillSameProcess(app) && ::kill(app.processIdentifier, signal) == 0;
 }
 
-class SystemBackend final : public Backend {
-public:
-    std::vector<RunningApplication> runningApplications() override {
-        std::vector<RunningApplication> apps;
-        std::map<std::string, BundleFacts> bundles;
-        const uid_t me = User::uid();
-        std::error_code ec;
-        std::vector<int32_t> pids;
-        for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-            std::string name = it->path().filename().string();
-            int32_t pid = 0;
-            auto r = std::from_chars(name.data(), name.data() + name.size(), pid);
-            if (r.ec == std::errc() && r.ptr == name.data() + name.size() && pid > 0) pids.push_back(pid);
-        }
-        std::sort(pids.begin(), pids.end());
-        for (int32_t pid : pids) {
-            auto uid = readRealUid(pid);
-            if (!uid || *uid != me) continue;
-            auto exe = readExecutable(pid);
-            if (!exe) continue;  // kernel threads, or processes this one may not inspect
-            auto stat = readStat(pid);
-            if (!stat || stat->state == 'Z' || stat->state == 'X') continue;
-            RunningApplication app;
-            app.processIdentifier = pid;
-            app.executableURL = *exe;
-            app.startTime = stat->startTime;
-            app.activationPolicy = ActivationPolicy::regular;
-            std::string comm = readCommandName(pid);
-            if (!comm.empty()) app.localizedName = comm;
-            describeBundle(app, bundles);
-            apps.push_back(std::move(app));
-        }
-        return apps;
+std::vector<RunningApplication> listProcesses() {
+    std::vector<RunningApplication> apps;
+    std::map<std::string, BundleFacts> bundles;
+    const uid_t me = User::uid();
+    std::error_code ec;
+    std::vector<int32_t> pids;
+    for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        int32_t pid = 0;
+        auto r = std::from_chars(name.data(), name.data() + name.size(), pid);
+        if (r.ec == std::errc() && r.ptr == name.data() + name.size() && pid > 0) pids.push_back(pid);
     }
-
-    bool terminate(const RunningApplication& app) override { return sendSignal(app, SIGTERM); }
-    bool forceTerminate(const RunningApplication& app) override { return sendSignal(app, SIGKILL); }
-    bool isTerminated(const RunningApplication& app) override { return !stillSameProcess(app); }
-};
+    std::sort(pids.begin(), pids.end());
+    for (int32_t pid : pids) {
+        auto uid = readRealUid(pid);
+        if (!uid || *uid != me) continue;
+        auto exe = readExecutable(pid);
+        if (!exe) continue;  // kernel threads, or processes this one may not inspect
+        auto stat = readStat(pid);
+        if (!stat || stat->state == 'Z' || stat->state == 'X') continue;
+        RunningApplication app;
+        app.processIdentifier = pid;
+        app.executableURL = *exe;
+        app.startTime = stat->startTime;
+        app.activationPolicy = ActivationPolicy::regular;
+        std::string comm = readCommandName(pid);
+        if (!comm.empty()) app.localizedName = comm;
+        describeBundle(app, bundles);
+        apps.push_back(std::move(app));
+    }
+    return apps;
+}
 
 #elif defined(__APPLE__)
 
@@ -222,53 +215,50 @@ bool sendSignal(const RunningApplication& app, int signal) {
     return stillSameProcess(app) && ::kill(app.processIdentifier, signal) == 0;
 }
 
+std::vector<RunningApplication> listProcesses() {
+    std::vector<RunningApplication> apps;
+    std::map<std::string, BundleFacts> bundles;
+    int count = proc_listallpids(nullptr, 0);
+    if (count <= 0) return apps;
+    std::vector<pid_t> pids(size_t(count) + 64);
+    count = proc_listallpids(pids.data(), int(pids.size() * sizeof(pid_t)));
+    if (count <= 0) return apps;
+    pids.resize(size_t(count));
+    std::sort(pids.begin(), pids.end());
+    const uid_t me = User::uid();
+    for (pid_t pid : pids) {
+        auto info = bsdInfo(pid);
+        if (!info || info->pbi_ruid != me || info->pbi_status == SZOMB) continue;
+        char path[PROC_PIDPATHINFO_MAXSIZE];
+        if (proc_pidpath(pid, path, sizeof(path)) <= 0) continue;
+        RunningApplication app;
+        app.processIdentifier = int32_t(pid);
+        app.executableURL = std::filesystem::path(path);
+        app.startTime = startOf(*info);
+        app.localizedName = std::string(info->pbi_name[0] ? info->pbi_name : info->pbi_comm);
+        describeBundle(app, bundles);
+        // Only what runs from a bundle shows itself as an application.
+        app.activationPolicy = app.bundleURL ? ActivationPolicy::regular : ActivationPolicy::prohibited;
+        apps.push_back(std::move(app));
+    }
+    return apps;
+}
+
+#else
+
+std::vector<RunningApplication> listProcesses() { return {}; }
+bool stillSameProcess(const RunningApplication&) { return false; }
+bool sendSignal(const RunningApplication&, int) { return false; }
+
+#endif
+
 class SystemBackend final : public Backend {
 public:
-    std::vector<RunningApplication> runningApplications() override {
-        std::vector<RunningApplication> apps;
-        std::map<std::string, BundleFacts> bundles;
-        int count = proc_listallpids(nullptr, 0);
-        if (count <= 0) return apps;
-        std::vector<pid_t> pids(size_t(count) + 64);
-        count = proc_listallpids(pids.data(), int(pids.size() * sizeof(pid_t)));
-        if (count <= 0) return apps;
-        pids.resize(size_t(count));
-        std::sort(pids.begin(), pids.end());
-        const uid_t me = User::uid();
-        for (pid_t pid : pids) {
-            auto info = bsdInfo(pid);
-            if (!info || info->pbi_ruid != me || info->pbi_status == SZOMB) continue;
-            char path[PROC_PIDPATHINFO_MAXSIZE];
-            if (proc_pidpath(pid, path, sizeof(path)) <= 0) continue;
-            RunningApplication app;
-            app.processIdentifier = int32_t(pid);
-            app.executableURL = std::filesystem::path(path);
-            app.startTime = startOf(*info);
-            app.localizedName = std::string(info->pbi_name[0] ? info->pbi_name : info->pbi_comm);
-            describeBundle(app, bundles);
-            // Only what runs from a bundle shows itself as an application.
-            app.activationPolicy = app.bundleURL ? ActivationPolicy::regular : ActivationPolicy::prohibited;
-            apps.push_back(std::move(app));
-        }
-        return apps;
-    }
-
+    std::vector<RunningApplication> runningApplications() override { return listProcesses(); }
     bool terminate(const RunningApplication& app) override { return sendSignal(app, SIGTERM); }
     bool forceTerminate(const RunningApplication& app) override { return sendSignal(app, SIGKILL); }
     bool isTerminated(const RunningApplication& app) override { return !stillSameProcess(app); }
 };
-
-#else
-
-class SystemBackend final : public Backend {
-public:
-    std::vector<RunningApplication> runningApplications() override { return {}; }
-    bool terminate(const RunningApplication&) override { return false; }
-    bool forceTerminate(const RunningApplication&) override { return false; }
-    bool isTerminated(const RunningApplication&) override { return true; }
-};
-
-#endif
 
 std::shared_ptr<Backend> backend() {
     std::lock_guard guard(overrideLock);

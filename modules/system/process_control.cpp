@@ -5,6 +5,7 @@
 #include "engine/admin.h"
 #include "modules/system/bundle_id.h"
 #include "platform/locations.h"
+#include "platform/text_lines.h"
 #include "platform/unicode.h"
 #include "platform/user.h"
 #include "platform/walker.h"
@@ -99,13 +100,7 @@ std::vector<std::string> matchingLabels(std::string_view launchctlList, std::str
     const std::string appPrefix = name.empty() ? std::string() : "application." + name;
 
     std::vector<std::string> labels;
-    size_t i = 0;
-    while (i < launchctlList.size()) {
-        size_t j = launchctlList.find('\n', i);
-        if (j == std::string_view::npos) j = launchctlList.size();
-        std::string_view line = launchctlList.substr(i, j - i);
-        i = j + 1;
-        if (line.empty()) continue;
+    for (std::string_view line : TextLines::nonEmpty(launchctlList)) {
         size_t tab = line.rfind('\t');
         std::string label = trimmed(tab == std::string_view::npos ? line : line.substr(tab + 1));
         if (label.empty()) continue;

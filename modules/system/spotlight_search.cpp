@@ -6,6 +6,7 @@
 #include "engine/ignores.h"
 #include "engine/protection.h"
 #include "platform/locations.h"
+#include "platform/text_lines.h"
 
 namespace SpotlightSearch {
 namespace {
@@ -122,14 +123,7 @@ std::vector<std::filesystem::path> paths(std::string_view appName, std::string_v
     const Admin::Result result = Admin::run(command, true);
     if (!result.ok) return hits;
 
-    std::string_view out = result.output;
-    size_t i = 0;
-    while (i < out.size()) {
-        size_t j = out.find('\n', i);
-        if (j == std::string_view::npos) j = out.size();
-        std::string_view line = out.substr(i, j - i);
-        i = j + 1;
-        if (line.empty()) continue;
+    for (std::string_view line : TextLines::nonEmpty(result.output)) {
         // "." and ".." are resolved before any test, so a hit cannot climb
         // out of the place the tests look at.
         std::string path = Locations::standardize(line);
