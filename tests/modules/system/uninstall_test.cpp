@@ -80,7 +80,7 @@ TEST_F(UninstallTest, RefusedLeftoversAreFailureLinesAndTheRestStillMoves) {
     auto result = Uninstaller::uninstall(app, {ignored, system, prefs});
     ASSERT_EQ(result.failures.size(), 2u);
     EXPECT_EQ(result.failures[0], "com.example.notes: On the ignore list");
-    EXPECT_EQ(result.failures[1].rfind("Notes: ", 0), 0u) << result.failures[1];
+    EXPECT_EQ(result.failures[1], "Notes: Protected item");
     EXPECT_EQ(result.removedCount, 2);
     EXPECT_TRUE(result.log.empty());
 
