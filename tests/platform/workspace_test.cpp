@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -13,21 +14,27 @@ using namespace testing_support;
 
 #ifdef __linux__
 
-class WorkspaceTest : public TestEnv {};
+class WorkspaceTest : public TestEnv {
+protected:
+    // Other test programs may run at the same time on this machine, with
+    // children of their own: names and identifiers are made unique.
+    const std::string name = "Sleeper" + std::to_string(::getpid());
+    const std::string bundleID = "com.example.sleeper" + std::to_string(::getpid());
+};
 
 TEST_F(WorkspaceTest, ListsAProcessWithTheBundleItRunsFrom) {
-    BundledProcess child(tmp() / "Apps", "Sleeper", "com.example.sleeper", false);
+    BundledProcess child(tmp() / "Apps", name, bundleID, false);
     ASSERT_TRUE(child.started());
 
     auto app = Workspace::application(child.pid());
     ASSERT_TRUE(app);
     EXPECT_EQ(app->executableURL, child.executable());
     EXPECT_EQ(app->bundleURL, child.bundle());
-    EXPECT_EQ(app->bundleIdentifier, "com.example.sleeper");
-    EXPECT_EQ(app->localizedName, "Sleeper");
+    EXPECT_EQ(app->bundleIdentifier, bundleID);
+    EXPECT_EQ(app->localizedName, name);
     EXPECT_EQ(pid_t(app->processIdentifier), child.pid());
 
-    auto byID = Workspace::runningApplications("com.example.sleeper");
+    auto byID = Workspace::runningApplications(bundleID);
     ASSERT_EQ(byID.size(), 1u);
     EXPECT_EQ(pid_t(byID[0].processIdentifier), child.pid());
     EXPECT_TRUE(Workspace::runningApplications("").empty());
@@ -46,7 +53,7 @@ TEST_F(WorkspaceTest, ListsAProcessWithTheBundleItRunsFrom) {
 }
 
 TEST_F(WorkspaceTest, NeverSignalsAnotherProcessUnderTheSameId) {
-    BundledProcess child(tmp() / "Apps", "Sleeper", "com.example.sleeper", false);
+    BundledProcess child(tmp() / "Apps", name, bundleID, false);
     ASSERT_TRUE(child.started());
     auto app = Workspace::application(child.pid());
     ASSERT_TRUE(app);
