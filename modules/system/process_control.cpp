@@ -18,14 +18,6 @@ std::string displayName(const Workspace::RunningApplication& app) {
     return "the running app";
 }
 
-std::string trimmed(std::string_view text) {
-    constexpr std::string_view blanks = " \t\r\n\v\f";
-    size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return {};
-    size_t last = text.find_last_not_of(blanks);
-    return std::string(text.substr(first, last - first + 1));
-}
-
 // "gui/<uid>/<name>", the user's session domain, as one quoted argument.
 std::string guiTarget(uid_t uid, std::string_view name) {
     return Admin::quote("gui/" + std::to_string(uid) + "/" + std::string(name));
@@ -102,7 +94,7 @@ std::vector<std::string> matchingLabels(std::string_view launchctlList, std::str
     std::vector<std::string> labels;
     for (std::string_view line : TextLines::nonEmpty(launchctlList)) {
         size_t tab = line.rfind('\t');
-        std::string label = trimmed(tab == std::string_view::npos ? line : line.substr(tab + 1));
+        std::string label = Unicode::trimmed(tab == std::string_view::npos ? line : line.substr(tab + 1));
         if (label.empty()) continue;
         const std::string lowered = Unicode::lower(label);
         bool matches = (!id.empty() && Unicode::contains(lowered, id)) ||

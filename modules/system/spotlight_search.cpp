@@ -7,6 +7,7 @@
 #include "engine/protection.h"
 #include "platform/locations.h"
 #include "platform/text_lines.h"
+#include "platform/unicode.h"
 
 namespace SpotlightSearch {
 namespace {
@@ -68,11 +69,7 @@ std::string cleaned(std::string_view text) {
     std::string out;
     for (char c : text)
         if (c != '"' && c != '\\' && c != '*' && c != '(' && c != ')') out += c;
-    constexpr std::string_view blanks = " \t\n\r\v\f";
-    size_t first = out.find_first_not_of(blanks);
-    if (first == std::string::npos) return {};
-    size_t last = out.find_last_not_of(blanks);
-    return out.substr(first, last - first + 1);
+    return Unicode::trimmed(out);
 }
 
 std::optional<std::string> predicate(std::string_view appName, std::string_view bundleID, Sensitivity sensitivity) {
