@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 
 #include <map>
 #include <set>
@@ -11,6 +10,7 @@
 #include "engine/scanner_extras.h"
 #include "platform/plist.h"
 #include "platform/user.h"
+#include "support/binary_plist.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
@@ -18,21 +18,6 @@ namespace fs = std::filesystem;
 using Plist::Value;
 
 namespace {
-
-// The binary form of a property list, as most applications ship their Info.plist.
-std::string binaryPlist(const Value& value) {
-    std::string xml = Plist::toXml(value);
-    plist_t node = nullptr;
-    plist_from_xml(xml.data(), uint32_t(xml.size()), &node);
-    if (!node) return {};
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(node, &bytes, &length);
-    std::string out(bytes, length);
-    plist_to_bin_free(bytes);
-    plist_free(node);
-    return out;
-}
 
 void writePlist(const fs::path& path, const Value& value, bool binary) {
     writeFile(path, binary ? binaryPlist(value) : Plist::toXml(value));

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 
 #include "engine/fs.h"
 #include "modules/system/uninstaller.h"
 #include "platform/plist.h"
+#include "support/binary_plist.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
@@ -12,18 +12,6 @@ namespace {
 
 std::string infoXml(std::map<std::string, Plist::Value> entries) {
     return Plist::toXml(Plist::Value::makeDict(std::move(entries)));
-}
-
-std::string toBinary(const std::string& xml) {
-    plist_t node = nullptr;
-    plist_from_xml(xml.data(), uint32_t(xml.size()), &node);
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(node, &bytes, &length);
-    std::string out(bytes, length);
-    plist_to_bin_free(bytes);
-    plist_free(node);
-    return out;
 }
 
 // A bundle with an Info.plist (when given) and an executable of the given size.
@@ -56,8 +44,8 @@ TEST_F(InstalledAppsTest, ReadsEveryKindOfInfoPlist) {
                                        {"CFBundleShortVersionString", Plist::Value::makeString("2.1")},
                                        {"CFBundleVersion", Plist::Value::makeString("210")}}),
             64 * 1024);
-    makeApp(apps / "Binary.app", toBinary(infoXml({{"CFBundleIdentifier", Plist::Value::makeString("com.example.bin")},
-                                                   {"CFBundleVersion", Plist::Value::makeString("1234")}})));
+    makeApp(apps / "Binary.app", binaryPlist(Plist::Value::makeDict({{"CFBundleIdentifier", Plist::Value::makeString("com.example.bin")},
+                                                         {"CFBundleVersion", Plist::Value::makeString("1234")}})));
     makeApp(apps / "Missing.app", std::nullopt);
     makeApp(apps / "Broken.app", "<?xml version=\"1.0\"?><plist><dict><key>CFBundle");
     makeApp(apps / "NotDict.app", Plist::toXml(Plist::Value::makeArray({Plist::Value::makeString("x")})));
