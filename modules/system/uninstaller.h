@@ -3,6 +3,7 @@
 // folders, and removing an application with the ones the user chose.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,6 +23,11 @@ struct InstalledApp {
     bool isProtected = false;  // belongs to a password manager, VPN, backup tool, ...
 
     bool operator==(const InstalledApp& other) const { return id == other.id; }
+};
+
+template <>
+struct std::hash<InstalledApp> {
+    size_t operator()(const InstalledApp& app) const noexcept { return std::hash<std::string>()(app.id); }
 };
 
 namespace Uninstaller {
