@@ -11,6 +11,7 @@
 
 #include "engine/admin.h"
 #include "engine/ignores.h"
+#include "modules/system/updater.h"
 #include "platform/authorization.h"
 #include "platform/clock.h"
 #include "platform/disk_images.h"
@@ -20,6 +21,7 @@
 #include "platform/user.h"
 #include "platform/volumes.h"
 #include "platform/workspace.h"
+#include "support/fake_feed_fetcher.h"
 
 namespace testing_support {
 
@@ -98,6 +100,8 @@ void resetProcessOverrides() {
     Authorization::setToolForTesting(std::nullopt);
     Trash::setFolderForTesting(nullptr);
     Resources::setSearchFoldersForTesting(std::nullopt);
+    // No test reaches the network through the update check unless it asks to.
+    Updater::setFetcherForTesting(testing_support::offlineFeedFetcher());
 }
 
 void TestEnv::SetUp() {
