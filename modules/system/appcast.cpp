@@ -5,10 +5,8 @@
 #include <unicode/regex.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
-#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/utf16.h>
-#include <unicode/utf8.h>
 
 #include <array>
 #include <climits>
@@ -34,29 +32,6 @@ struct RawItem {
     std::optional<std::string> published;
     std::optional<std::string> channel;
 };
-
-// White space and line breaks (Unicode White_Space) removed at both ends.
-std::string trimmed(std::string_view text) {
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    const int32_t n = int32_t(text.size());
-    int32_t begin = 0;
-    while (begin < n) {
-        int32_t next = begin;
-        UChar32 c;
-        U8_NEXT(s, next, n, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
-        begin = next;
-    }
-    int32_t end = n;
-    while (end > begin) {
-        int32_t previous = end;
-        UChar32 c;
-        U8_PREV(s, begin, previous, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
-        end = previous;
-    }
-    return std::string(text.substr(size_t(begin), size_t(end - begin)));
-}
 
 // Element names are matched without regard to case.
 std::string lowerName(const char* name) {
@@ -124,7 +99,7 @@ struct Delegate {
             text.clear();
             return;
         }
-        std::string value = trimmed(text);
+        std::string value = Unicode::trimmed(text);
         text.clear();
         std::string name = lowerName(rawName);
         if (name == "sparkle:shortversionstring" || name == "shortversionstring") {
@@ -206,7 +181,7 @@ const icu::RegexPattern* prereleasePattern() {
 
 bool isPrerelease(const RawItem& item) {
     if (item.channel) {
-        std::string channel = Unicode::lower(trimmed(*item.channel));
+        std::string channel = Unicode::lower(Unicode::trimmed(*item.channel));
         if (!channel.empty() && channel != "stable" && channel != "release") return true;
     }
     if (!item.version.empty() && looksLikePrerelease(item.version)) return true;

@@ -29,30 +29,24 @@ std::string decimal(size_t n) {
     return std::string(buffer, end);
 }
 
-// Characters removed at the ends of a text: line breaks too when asked,
-// otherwise only spaces and tabs (Unicode space separators and the tab).
-bool isTrimmed(UChar32 c, bool lineBreaksToo) {
-    if (lineBreaksToo) return u_isUWhiteSpace(c);
-    return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
-}
-
-std::string trimmed(std::string_view text, bool lineBreaksToo) {
+// A version piece without the spaces and tabs at its ends (line breaks stay).
+std::string withoutSpacesAndTabs(std::string_view text) {
+    auto isSpace = [](UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; };
     const auto* s = reinterpret_cast<const uint8_t*>(text.data());
     const int32_t n = int32_t(text.size());
-    int32_t begin = 0;
+    int32_t begin = 0, end = n;
     while (begin < n) {
         int32_t next = begin;
         UChar32 c;
         U8_NEXT(s, next, n, c);
-        if (c < 0 || !isTrimmed(c, lineBreaksToo)) break;
+        if (c < 0 || !isSpace(c)) break;
         begin = next;
     }
-    int32_t end = n;
     while (end > begin) {
         int32_t previous = end;
         UChar32 c;
         U8_PREV(s, begin, previous, c);
-        if (c < 0 || !isTrimmed(c, lineBreaksToo)) break;
+        if (c < 0 || !isSpace(c)) break;
         end = previous;
     }
     return std::string(text.substr(size_t(begin), size_t(end - begin)));
@@ -65,7 +59,7 @@ std::vector<std::string> components(std::string_view version) {
     size_t start = 0;
     for (size_t i = 0; i <= version.size(); ++i) {
         if (i < version.size() && version[i] != '.' && version[i] != '-' && version[i] != '_') continue;
-        if (i > start) pieces.push_back(trimmed(version.substr(start, i - start), false));
+        if (i > start) pieces.push_back(withoutSpacesAndTabs(version.substr(start, i - start)));
         start = i + 1;
     }
     return pieces;
@@ -158,7 +152,7 @@ std::optional<std::string> appcastURL(const std::filesystem::path& bundle) {
     for (const char* key : {"SUFeedURL", "SUFeedURLForFinalUserInitiatedCheck"}) {
         auto value = info->string(key);
         if (!value) continue;
-        std::string address = trimmed(*value, true);
+        std::string address = Unicode::trimmed(*value);
         // The scheme must be written exactly "https": plain http and odd
         // spellings are passed over.
         if (address.rfind("https://", 0) != 0) continue;

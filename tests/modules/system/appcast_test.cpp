@@ -126,6 +126,10 @@ TEST_F(AppcastTest, PicksTheEntryAsTheFeedDescribesIt) {
                  <item><sparkle:version>2.0</sparkle:version><channel>nightly</channel></item>
                  <item><sparkle:version>1.0</sparkle:version><sparkle:channel> Stable </sparkle:channel></item>)"),
          false, "1.0"},
+        {"a title calling itself a beta is not read",
+         feed(R"(<item><title>Version 3.0 Beta</title><description>beta-1 preview</description>
+                 <sparkle:version>3.0</sparkle:version></item>)"),
+         false, "3.0"},
         {"an empty channel element is no channel",
          feed(R"(<item><sparkle:version>3.0</sparkle:version><sparkle:channel>  </sparkle:channel></item>)"), false,
          "3.0"},

@@ -38,7 +38,9 @@ TEST(WebLinkTest, KeepsOnlyAbsoluteWebAddresses) {
         SCOPED_TRACE(c.text);
         auto parsed = WebLink::parse(c.text);
         EXPECT_EQ(parsed.has_value(), c.kept);
-        if (parsed) EXPECT_EQ(*parsed, c.text);
+        if (parsed) {
+            EXPECT_EQ(*parsed, c.text);
+        }
         EXPECT_EQ(WebLink::host(c.text), c.host);
         EXPECT_EQ(WebLink::lastPathComponent(c.text), c.lastComponent);
     }
