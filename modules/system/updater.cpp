@@ -1,8 +1,5 @@
 #include "modules/system/updater.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <charconv>
 #include <exception>
@@ -29,29 +26,6 @@ std::string decimal(size_t n) {
     return std::string(buffer, end);
 }
 
-// A version piece without the spaces and tabs at its ends (line breaks stay).
-std::string withoutSpacesAndTabs(std::string_view text) {
-    auto isSpace = [](UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; };
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    const int32_t n = int32_t(text.size());
-    int32_t begin = 0, end = n;
-    while (begin < n) {
-        int32_t next = begin;
-        UChar32 c;
-        U8_NEXT(s, next, n, c);
-        if (c < 0 || !isSpace(c)) break;
-        begin = next;
-    }
-    while (end > begin) {
-        int32_t previous = end;
-        UChar32 c;
-        U8_PREV(s, begin, previous, c);
-        if (c < 0 || !isSpace(c)) break;
-        end = previous;
-    }
-    return std::string(text.substr(size_t(begin), size_t(end - begin)));
-}
-
 // The pieces of a version: split at ".", "-" and "_", empty pieces dropped,
 // each piece trimmed of spaces and tabs (a piece of spaces stays, empty).
 std::vector<std::string> components(std::string_view version) {
@@ -59,7 +33,7 @@ std::vector<std::string> components(std::string_view version) {
     size_t start = 0;
     for (size_t i = 0; i <= version.size(); ++i) {
         if (i < version.size() && version[i] != '.' && version[i] != '-' && version[i] != '_') continue;
-        if (i > start) pieces.push_back(withoutSpacesAndTabs(version.substr(start, i - start)));
+        if (i > start) pieces.push_back(Unicode::trimmedSpaces(version.substr(start, i - start)));
         start = i + 1;
     }
     return pieces;
