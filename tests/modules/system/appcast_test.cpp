@@ -4,6 +4,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "modules/system/appcast.h"
 #include "support/test_env.h"
@@ -183,16 +184,21 @@ TEST_F(AppcastTest, ReadsTheThreeDateFormsWhateverTheLocale) {
         {"yesterday", std::nullopt},
         {"", std::nullopt},
     };
-    for (const char* locale : {"en_US", "de_DE", "ja_JP"}) {
+    const icu::Locale original = icu::Locale::getDefault();
+    for (const char* locale : {"de_DE", "ja_JP", "en_US"}) {
         UErrorCode status = U_ZERO_ERROR;
         icu::Locale::setDefault(icu::Locale(locale), status);
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(locale) + ": " + c.text);
-            EXPECT_EQ(Appcast::parseDate(c.text), c.expected);
-        }
+        // Each thread builds its own formatters, so a fresh one shows what a
+        // user with this locale gets.
+        std::thread([&] {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(locale) + ": " + c.text);
+                EXPECT_EQ(Appcast::parseDate(c.text), c.expected);
+            }
+        }).join();
     }
     UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(icu::Locale("en_US_POSIX"), status);
+    icu::Locale::setDefault(original, status);
 }
 
 TEST_F(AppcastTest, TheEntryCarriesItsDateWhenItParses) {
