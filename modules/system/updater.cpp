@@ -197,7 +197,7 @@ Outcome check(const std::vector<InstalledApp>& apps, bool includePrereleases, co
     }
 
     std::stable_sort(outcome.updates.begin(), outcome.updates.end(), [](const AppUpdate& a, const AppUpdate& b) {
-        return Unicode::compareLocalizedCaseInsensitive(a.name, b.name) < 0;
+        return Unicode::lessIgnoringCase(a.name, b.name);
     });
     return outcome;
 }
