@@ -64,14 +64,15 @@ void appendUncounted(ScanReport& report, std::vector<ScanCategory> categories) {
     }
 }
 
-ScanReport scan(const ScanToken& token, const ProgressCallback& progress, bool includeLanguageFiles) {
+ScanReport scan(const ScanToken& token, const ProgressCallback& progress, LanguageFiles languageFiles) {
     auto start = std::chrono::steady_clock::now();
     ScanReport report = Scanner::scan(Catalog::systemJunk(), token, progress);
     std::vector<ScanCategory> later;
     later.push_back(Scanner::scanBrokenPreferences(Scanner::installedBundleIDs()));
     later.push_back(Scanner::scanBrokenLoginItems());
-    if (includeLanguageFiles) later.push_back(Scanner::scanLanguageFiles(token, progress));
+    if (languageFiles == LanguageFiles::beforeExtras) later.push_back(Scanner::scanLanguageFiles(token, progress));
     for (auto& category : Scanner::systemJunkExtras(token, progress)) later.push_back(std::move(category));
+    if (languageFiles == LanguageFiles::afterExtras) later.push_back(Scanner::scanLanguageFiles(token, progress));
     appendUncounted(report, std::move(later));
     report.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return report;

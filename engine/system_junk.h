@@ -12,9 +12,13 @@ namespace SystemJunk {
 // each item on its own, so an item of theirs whose place is already in the
 // report (the same path, one inside it, or one holding it) is left out and the
 // earlier item stays: the report never counts the same bytes twice.
-// includeLanguageFiles: whether the applications' translations are reviewed
-// (the slowest step; Smart Scan and a quick command-line scan leave it out).
-ScanReport scan(const ScanToken& token, const ProgressCallback& progress, bool includeLanguageFiles = true);
+//
+// Reviewing the applications' translations is the slowest step: Smart Scan and
+// a quick command-line scan leave it out. The window lists them before the
+// extra detectors, the command line's deep scan after them.
+enum class LanguageFiles { skip, beforeExtras, afterExtras };
+ScanReport scan(const ScanToken& token, const ProgressCallback& progress,
+                LanguageFiles languageFiles = LanguageFiles::beforeExtras);
 
 // Appends the categories to the report, leaving out every item whose path
 // equals, lies inside or holds the path of an item already in the report or

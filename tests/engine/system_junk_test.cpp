@@ -126,7 +126,7 @@ TEST_F(SystemJunkReport, CategoriesComeInTheirOrder) {
     EXPECT_EQ(messages.back(), "Checking photo sync caches\u2026");
     EXPECT_FALSE(report.coverage.empty());
 
-    ScanReport quick = SystemJunk::scan(token, nullptr, false);
+    ScanReport quick = SystemJunk::scan(token, nullptr, SystemJunk::LanguageFiles::skip);
     EXPECT_EQ(std::count_if(quick.categories.begin(), quick.categories.end(),
                             [](const ScanCategory& c) { return c.id == "language-files"; }),
               1);
