@@ -1,0 +1,60 @@
+// The read-only verbs `malware` and `diagnose`.
+#include <charconv>
+
+#include "cli/cli.h"
+#include "cli/cli_commands.h"
+#include "engine/byte_format.h"
+#include "engine/fs.h"
+#include "modules/protection/malware_scan.h"
+
+namespace CLICommands {
+namespace {
+
+std::string number(int64_t value) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+CLIResult malware(const CLIOptions& options) {
+    ScanToken token;
+    ScanReport report = MalwareScan::scan(token, CLIOutput::progressHandler(options));
+    CLIResult r;
+    r.json = describe(report, {ModuleID::malware});
+    r.human = "Heuristic adware scan (no signature set; read-only)\n";
+    if (report.categories.empty()) {
+        r.human += "Nothing matched.";
+        return r;
+    }
+    for (const auto& c : report.categories) {
+        r.human += "  " + c.title + ": " + number(int64_t(c.items.size())) + " match(es)\n";
+        for (size_t i = 0; i < c.items.size() && i < 10; ++i) {
+            if (i) r.human += "\n";
+            r.human += "    " + c.items[i].url.native() + "  [" + c.items[i].detail + "]";
+        }
+        r.human += "\n";
+    }
+    return r;
+}
+
+CLIResult diagnose(const CLIOptions& options) {
+    std::vector<ModuleID> modules(CLI::cleanableModules.begin(), CLI::cleanableModules.end());
+    ScanReport report = buildReport(modules, true, [](double, const std::string&) {});
+    int64_t bytes = 0, eligible = 0, elevated = 0;
+    for (const auto& c : report.categories)
+        for (const auto& item : c.items) {
+            if (!(item.safety == Safety::safe || (item.safety == Safety::review && options.includeReview))) continue;
+            bytes += item.size;
+            ++eligible;
+            if (FS::requiresElevation(item.url)) ++elevated;
+        }
+    CLIResult r;
+    r.json = describe(report, modules);
+    r.human = "Would clean " + ByteFormat::string(bytes) + " from " + number(eligible) + " items; " +
+              number(elevated) + " need administrator rights.";
+    return r;
+}
+
+}  // namespace CLICommands

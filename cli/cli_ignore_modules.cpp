@@ -1,0 +1,111 @@
+// The `modules` and `ignore` verbs.
+#include <array>
+#include <string>
+
+#include "cli/cli.h"
+#include "cli/cli_commands.h"
+#include "engine/ignores.h"
+
+namespace CLICommands {
+namespace {
+
+// Modules whose cleaning removes files, in the window or on the command line.
+bool removesFiles(ModuleID m) {
+    switch (m) {
+        case ModuleID::smartScan:
+        case ModuleID::diskMap:
+        case ModuleID::optimization:
+        case ModuleID::updater:
+        case ModuleID::extensions:
+            return false;
+        default:
+            return true;
+    }
+}
+
+bool isDefaultForClean(ModuleID m) {
+    for (auto c : CLI::cleanableModules)
+        if (c == m) return true;
+    return false;
+}
+
+std::string padRight(std::string text, size_t width) {
+    if (text.size() > width) text.resize(width);
+    text.append(width - text.size(), ' ');
+    return text;
+}
+
+CLIResult listIgnores() {
+    auto paths = Ignores::paths();
+    CLIResult r;
+    r.json = nlohmann::json{{"file", Ignores::fileURL().string()}, {"paths", paths}};
+    if (paths.empty()) {
+        r.human = "Nothing on the ignore list. Add with: Vessiltane ignore add <path>";
+    } else {
+        r.human = "Ignored paths:";
+        for (const auto& p : paths) r.human += "\n  " + p;
+    }
+    return r;
+}
+
+}  // namespace
+
+CLIResult modules(const CLIOptions&) {
+    CLIResult r;
+    nlohmann::json list = nlohmann::json::array();
+    r.human = "Modules:";
+    for (auto m : Modules::allCases()) {
+        const bool removes = removesFiles(m);
+        const bool byDefault = isDefaultForClean(m);
+        r.human += "\n  " + padRight(std::string(Modules::rawValue(m)), 18) + std::string(Modules::title(m)) + " (" +
+                   (removes ? "removes" : "read-only") + ")" + (byDefault ? " \xC2\xB7 default" : "");
+        list.push_back({{"id", Modules::rawValue(m)},
+                        {"title", Modules::title(m)},
+                        {"group", SidebarGroups::rawValue(Modules::sidebarGroup(m))},
+                        {"removes_files", removes},
+                        {"default_for_clean", byDefault}});
+    }
+    r.json = nlohmann::json{{"modules", list}};
+    return r;
+}
+
+CLIResult ignore(const CLIOptions& options) {
+    const auto& words = options.positional;
+    if (words.empty() || words[0] == "list") return listIgnores();
+    const std::string& sub = words[0];
+    if (sub != "add" && sub != "remove") {
+        return {ExitCode::usage, "Usage: Vessiltane ignore [list | add <path> | remove <path>]",
+                nlohmann::json{{"error", "unknown_subcommand"}}};
+    }
+    if (words.size() < 2) {
+        return {ExitCode::usage, "Usage: Vessiltane ignore " + sub + " <path>",
+                nlohmann::json{{"error", "missing_path"}}};
+    }
+    const std::string& path = words[1];
+    const bool adding = sub == "add";
+    Ignores::Edit edit = adding ? Ignores::add(path) : Ignores::remove(path);
+    CLIResult r;
+    if (edit == Ignores::Edit::writeFailed) {
+        // Never report a change that did not reach the file.
+        // The message goes to standard error, where errors belong.
+        r.exitCode = ExitCode::error;
+        CLIOutput::writeError("Could not write the ignore list: " + Ignores::fileURL().string());
+        r.json = nlohmann::json{{"error", "write_failed"},
+                                {"path", path},
+                                {"file", Ignores::fileURL().string()},
+                                {"paths", Ignores::paths()}};
+        return r;
+    }
+    const bool changed = edit == Ignores::Edit::changed;
+    if (adding) {
+        r.human = (changed ? "Added " : "Already ignored: ") + path;
+        r.json = nlohmann::json{{"added", changed}, {"path", path}, {"paths", Ignores::paths()}};
+    } else {
+        r.human = (changed ? "Removed " : "Not on the list: ") + path;
+        r.json = nlohmann::json{{"removed", changed}, {"path", path}, {"paths", Ignores::paths()}};
+        if (!changed) r.exitCode = ExitCode::partial;
+    }
+    return r;
+}
+
+}  // namespace CLICommands

@@ -1,0 +1,125 @@
+// The report the command line builds module by module, and its JSON form.
+#include "cli/cli_commands.h"
+#include "engine/catalog.h"
+#include "engine/fs.h"
+#include "engine/scanner.h"
+#include "engine/scanner_extras.h"
+#include "engine/scanner_large_old.h"
+#include "engine/scanner_trash.h"
+#include "engine/system_junk.h"
+#include "modules/protection/extensions.h"
+#include "modules/protection/login_items.h"
+#include "modules/protection/malware_scan.h"
+#include "platform/locations.h"
+
+namespace CLICommands {
+namespace {
+
+ScanReport moduleReport(ModuleID module, bool deep, const ScanTokenRef& shared, const ProgressCallback& progress) {
+    const ScanToken& token = *shared;
+    switch (module) {
+        case ModuleID::systemJunk:
+            return SystemJunk::scan(token, progress,
+                                   deep ? SystemJunk::LanguageFiles::afterExtras : SystemJunk::LanguageFiles::skip);
+        case ModuleID::mailAttachments:
+            return Scanner::scan(Catalog::mail(), token, progress);
+        case ModuleID::trashBins:
+            return Scanner::scanTrash(token, progress);
+        case ModuleID::photos:
+            return Scanner::scan(Catalog::photos(), token, progress);
+        case ModuleID::music:
+            return Scanner::scan(Catalog::music(), token, progress);
+        case ModuleID::largeOldFiles:
+            return Scanner::scanLargeAndOld({Locations::home()}, token, progress);
+        case ModuleID::malware:
+            return MalwareScan::scan(token, progress);
+        case ModuleID::privacy: {
+            ScanReport report = Scanner::scan(Catalog::privacy(), token, progress);
+            for (auto& c : Scanner::chromiumCategories()) report.categories.push_back(std::move(c));
+            return report;
+        }
+        case ModuleID::loginItems: {
+            auto entries = LoginItems::entries(shared);
+            return LoginItems::scan(shared, entries);
+        }
+        case ModuleID::extensions:
+            return Extensions::scan(shared, progress);
+        case ModuleID::smartScan:
+        case ModuleID::diskMap:
+        case ModuleID::shredder:
+        case ModuleID::optimization:
+        case ModuleID::uninstaller:
+        case ModuleID::updater:
+            break;
+    }
+    return ScanReport{};
+}
+
+std::string_view safetyWord(Safety s) {
+    switch (s) {
+        case Safety::safe: return "Safe";
+        case Safety::review: return "Review";
+        case Safety::protected_: return "Protected";
+    }
+    return "";
+}
+
+}  // namespace
+
+ScanReport buildReport(const std::vector<ModuleID>& modules, bool deep, const ProgressCallback& progress) {
+    // One token for the whole build; nothing on the command line cancels it.
+    auto token = std::make_shared<ScanToken>();
+    ScanReport combined;
+    combined.scannedAt = Clock::now();
+    combined.duration = 0;
+    for (auto module : modules) {
+        ScanReport report = moduleReport(module, deep, token, progress);
+        const std::string prefix = std::string(Modules::rawValue(module)) + ".";
+        for (auto& c : report.categories) {
+            if (c.items.empty()) continue;
+            c.id = prefix + c.id;
+            combined.categories.push_back(std::move(c));
+        }
+        for (auto& entry : report.coverage) combined.coverage.push_back(std::move(entry));
+    }
+    return combined;
+}
+
+nlohmann::json describe(const ScanReport& report, const std::vector<ModuleID>& modules) {
+    nlohmann::json moduleNames = nlohmann::json::array();
+    for (auto m : modules) moduleNames.push_back(Modules::rawValue(m));
+    nlohmann::json categories = nlohmann::json::array();
+    for (const auto& c : report.categories) {
+        int64_t bytes = 0;
+        for (const auto& item : c.items) bytes += item.size;
+        nlohmann::json items = nlohmann::json::array();
+        for (size_t i = 0; i < c.items.size() && i < 200; ++i) {
+            const ScanItem& item = c.items[i];
+            items.push_back({{"name", item.name},
+                             {"path", item.url.native()},
+                             {"bytes", item.size},
+                             {"safety", safetyWord(item.safety)},
+                             {"detail", item.detail},
+                             {"needs_admin", FS::requiresElevation(item.url)}});
+        }
+        categories.push_back({{"id", c.id},
+                              {"title", c.title},
+                              {"bytes", bytes},
+                              {"item_count", int64_t(c.items.size())},
+                              {"items", items},
+                              {"items_truncated", c.items.size() > 200}});
+    }
+    nlohmann::json coverage = nlohmann::json::array();
+    for (const auto& e : report.coverage)
+        coverage.push_back({{"label", e.label},
+                            {"path", e.path},
+                            {"status", CoverageEntry::rawValue(e.status)},
+                            {"items", e.itemCount}});
+    return nlohmann::json{{"modules", moduleNames},
+                          {"total_bytes", report.totalSize()},
+                          {"item_count", report.itemCount()},
+                          {"categories", categories},
+                          {"coverage", coverage}};
+}
+
+}  // namespace CLICommands

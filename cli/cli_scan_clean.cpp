@@ -1,0 +1,199 @@
+// The `scan` and `clean` verbs.
+#include <charconv>
+#include <map>
+#include <string>
+
+#include "cli/cli.h"
+#include "cli/cli_commands.h"
+#include "engine/admin.h"
+#include "engine/byte_format.h"
+#include "engine/clean_history.h"
+#include "engine/fs.h"
+
+namespace CLICommands {
+namespace {
+
+std::string number(int64_t value) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, r.ptr);
+}
+
+std::string plural(int64_t count, const std::string& word) { return word + (count == 1 ? "" : "s"); }
+
+std::string padRight(std::string text, size_t width) {
+    if (text.size() > width) text.resize(width);
+    text.append(width - text.size(), ' ');
+    return text;
+}
+
+int64_t categoryBytes(const ScanCategory& c) {
+    int64_t total = 0;
+    for (const auto& item : c.items) total += item.size;
+    return total;
+}
+
+// The elevated items that the privileged batch did not remove.
+int64_t privilegeRemainder(const std::vector<ScanItem>& items, const Admin::PrivilegedRemoval& removal) {
+    int64_t remainder = 0;
+    for (const auto& item : items) {
+        bool removed = false;
+        for (const auto& p : removal.removed)
+            if (p == item.url.native()) removed = true;
+        if (!removed) ++remainder;
+    }
+    return remainder;
+}
+
+}  // namespace
+
+std::vector<ModuleID> moduleSet(const CLIOptions& options) {
+    if (!options.modules.empty()) return options.modules;
+    return std::vector<ModuleID>(CLI::cleanableModules.begin(), CLI::cleanableModules.end());
+}
+
+CLIResult scan(const CLIOptions& options) {
+    auto modules = moduleSet(options);
+    ScanReport report = buildReport(modules, options.deep, CLIOutput::progressHandler(options));
+    CLIResult r;
+    r.json = describe(report, modules);
+    std::string titles;
+    for (size_t i = 0; i < modules.size(); ++i) {
+        if (i) titles += ", ";
+        titles += Modules::title(modules[i]);
+    }
+    r.human = "Scanned " + titles + "\n";
+    if (report.categories.empty()) {
+        r.human += "Nothing to clean.";
+        return r;
+    }
+    for (const auto& c : report.categories) {
+        int64_t count = int64_t(c.items.size());
+        r.human += "  " + padRight(ByteFormat::string(categoryBytes(c)), 10) + c.title + " (" + number(count) + " " +
+                   plural(count, "item") + ")\n";
+    }
+    int64_t items = report.itemCount();
+    r.human += "Cleanable: " + ByteFormat::string(report.totalSize()) + " across " + number(items) + " " +
+               plural(items, "item");
+    return r;
+}
+
+CLIResult clean(const CLIOptions& options) {
+    if (!options.allowAdmin && !options.quiet && !options.json)
+        CLIOutput::writeError("note: items needing administrator rights will be skipped (pass --allow-admin)");
+
+    auto modules = moduleSet(options);
+    ScanReport report = buildReport(modules, options.deep, CLIOutput::progressHandler(options));
+
+    // Eligibility is by safety alone: safe always, review on request, protected never.
+    std::vector<ScanItem> eligible;
+    for (const auto& c : report.categories)
+        for (const auto& item : c.items)
+            if (item.safety == Safety::safe || (item.safety == Safety::review && options.includeReview))
+                eligible.push_back(item);
+
+    std::vector<ScanItem> elevated, plain;
+    for (const auto& item : eligible) (FS::requiresElevation(item.url) ? elevated : plain).push_back(item);
+
+    auto before = FS::stats("/");
+    int64_t reclaimed = 0, removed = 0, skipped = 0, measured = 0;
+    bool measuredKnown = false;
+    std::vector<std::string> failures;
+
+    if (!options.apply) {
+        for (const auto& item : eligible) reclaimed += item.size;
+        removed = int64_t(eligible.size());
+    } else {
+        // Safe items are deleted for good; review items go to the Trash.
+        for (bool toTrash : {false, true}) {
+            std::vector<ScanItem> pass;
+            for (const auto& item : plain)
+                if ((item.safety == Safety::review) == toTrash) pass.push_back(item);
+            if (pass.empty()) continue;
+            FS::RemovalOutcome outcome = FS::remove(pass, toTrash);
+            reclaimed += outcome.bytes;
+            removed += int64_t(outcome.removed.size());
+            for (const auto& [item, reason] : outcome.failures) failures.push_back(item.url.native() + ": " + reason);
+        }
+        if (!elevated.empty() && !options.allowAdmin) {
+            skipped = int64_t(elevated.size());
+        } else if (!elevated.empty()) {
+            std::vector<std::filesystem::path> paths;
+            std::map<std::string, int64_t> sizes;
+            for (const auto& item : elevated) {
+                paths.push_back(item.url);
+                sizes.emplace(item.url.native(), item.size);
+            }
+            Admin::PrivilegedRemoval batch = Admin::removeAsRoot(paths);
+            for (const auto& p : batch.removed) {
+                auto it = sizes.find(p);
+                if (it != sizes.end()) reclaimed += it->second;
+            }
+            removed += int64_t(batch.removed.size());
+            for (const auto& p : batch.failed) failures.push_back(p + ": administrator removal failed");
+            if (batch.cancelled) {
+                failures.push_back("administrator authorization was cancelled");
+                skipped = privilegeRemainder(elevated, batch);
+            }
+        }
+        auto after = FS::stats("/");
+        if (before && after) {
+            measured = after->free - before->free;
+            measuredKnown = true;
+        }
+    }
+
+    CleanupRecord record;
+    record.timestamp = Clock::now();
+    record.source = "cli";
+    for (auto m : modules) record.modules.emplace_back(Modules::rawValue(m));
+    record.dryRun = !options.apply;
+    record.reclaimedBytes = reclaimed;
+    record.removedCount = removed;
+    record.failureCount = int64_t(failures.size());
+    record.permissionDeniedCount = skipped;
+    CleanHistory::append(record);
+
+    std::vector<std::string> lines;
+    const std::string figures =
+        ByteFormat::string(reclaimed) + " from " + number(removed) + " " + plural(removed, "item") + ".";
+    if (options.apply) {
+        lines.push_back("Reclaimed " + figures);
+    } else {
+        lines.push_back("Dry run \xE2\x80\x94 nothing was removed.");
+        lines.push_back("Would reclaim " + figures);
+    }
+    if (skipped >= 1) lines.push_back("Skipped " + number(skipped) + " items needing administrator rights.");
+    if (!failures.empty()) {
+        lines.push_back(number(int64_t(failures.size())) + " item(s) could not be removed:");
+        for (size_t i = 0; i < failures.size() && i < 10; ++i) lines.push_back("  " + failures[i]);
+    }
+    if (options.apply && measuredKnown) {
+        if (measured >= 0)
+            lines.push_back("Volume free space increased by " + ByteFormat::string(measured) + ".");
+        else
+            lines.push_back("Volume free space decreased by " + ByteFormat::string(-measured) +
+                            " \xE2\x80\x94 other activity was writing to the disk.");
+    }
+
+    CLIResult r;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i) r.human += "\n";
+        r.human += lines[i];
+    }
+    std::vector<std::string> firstFailures(failures.begin(),
+                                           failures.begin() + std::min<size_t>(failures.size(), 50));
+    std::vector<std::string> moduleNames = record.modules;
+    r.json = nlohmann::json{{"dry_run", !options.apply},
+                            {"reclaimed_bytes", reclaimed},
+                            {"measured_reclaimed_bytes", options.apply && measuredKnown ? measured : 0},
+                            {"removed_count", removed},
+                            {"failed_count", int64_t(failures.size())},
+                            {"skipped_for_admin", skipped},
+                            {"modules", moduleNames},
+                            {"failures", firstFailures}};
+    r.exitCode = failures.empty() ? ExitCode::success : ExitCode::partial;
+    return r;
+}
+
+}  // namespace CLICommands

@@ -1,0 +1,51 @@
+// The `schedule` verb: print the daily job, or install it.
+#include <charconv>
+
+#include "cli/cli_commands.h"
+#include "cli/schedule.h"
+
+namespace CLICommands {
+namespace {
+
+std::string twoDigits(long long value) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    std::string s(buf, r.ptr);
+    return s.size() < 2 ? "0" + s : s;
+}
+
+}  // namespace
+
+CLIResult schedule(const CLIOptions& options) {
+    auto modules = moduleSet(options);
+    long long hour = options.hour;
+    CLIResult r;
+    if (!options.install) {
+        std::string executable = Schedule::executablePath();
+        std::string xml = Plist::toXml(Schedule::makePlist(hour, modules, executable));
+        std::string names;
+        for (size_t i = 0; i < modules.size(); ++i) {
+            if (i) names += ",";
+            names += Modules::rawValue(modules[i]);
+        }
+        r.human = "Would run daily at " + twoDigits(hour) + ":00:\n\n  " + executable + " clean --apply --modules " +
+                  names + "\n\nNothing has been changed. Re-run with --install, or save this as\n" +
+                  Schedule::plistURL().string() + ":\n\n" + xml;
+        r.json = nlohmann::json{{"installed", false}, {"plist_path", Schedule::plistURL().string()}, {"plist", xml}};
+        return r;
+    }
+    try {
+        Schedule::install(hour, modules);
+    } catch (const Schedule::InstallError& e) {
+        r.exitCode = ExitCode::partial;
+        r.human = e.what();
+        r.json = nlohmann::json{{"error", "install_failed"}, {"detail", e.what()}};
+        return r;
+    }
+    r.human = "Installed daily job at " + twoDigits(hour) + ":00. Logs: " + Schedule::logFolder().string();
+    r.json = nlohmann::json{
+        {"installed", true}, {"plist_path", Schedule::plistURL().string()}, {"loaded", true}, {"hour", hour}};
+    return r;
+}
+
+}  // namespace CLICommands

@@ -1,0 +1,71 @@
+// The executable itself, as a user runs it.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/admin.h"
+#include "support/test_env.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class Binary : public TestEnv {
+protected:
+    Outcome run(const std::string& arguments) {
+        std::string errFile = (tmp() / "stderr.txt").string();
+        std::string line = "HOME=" + Admin::quote(home().string()) + " VESSILTANE_ROOT=" + Admin::quote(root().string()) +
+                           " " + Admin::quote(std::string(VESSILTANE_BINARY_DIR) + "/vessiltane") + " " + arguments +
+                           " 2>" + Admin::quote(errFile);
+        Admin::Result r = Admin::run(line);
+        return {r.exitStatus, r.output, readFile(errFile)};
+    }
+};
+
+}  // namespace
+
+TEST_F(Binary, HelpUsageErrorsAndNoWindow) {
+    std::string golden = readFile(std::string(VESSILTANE_SOURCE_DIR) + "/tests/cli/usage.golden.txt");
+    Outcome help = run("help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, golden + "\n");
+    EXPECT_EQ(run("SCAN --json -h").out, golden + "\n");
+
+    Outcome bogus = run("clean --bogus --modules nosuch");
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_EQ(bogus.err, "unrecognised option(s): --bogus\n");
+    EXPECT_EQ(bogus.out, golden + "\n");
+
+    Outcome modules = run("scan --json --modules systemJunk,nosuch");
+    EXPECT_EQ(modules.status, 2);
+    auto doc = nlohmann::json::parse(modules.out);
+    EXPECT_EQ(doc["error"], "unknown_module");
+    EXPECT_EQ(doc["invalid_modules"], nlohmann::json::array({"nosuch"}));
+
+    Outcome window = run("");
+    EXPECT_EQ(window.status, 1);
+    EXPECT_NE(window.err.find("no window"), std::string::npos);
+    EXPECT_EQ(window.out, "");
+}
+
+TEST_F(Binary, QuietAndJsonAndProgress) {
+    Outcome quiet = run("modules --quiet");
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, "");
+    Outcome json = run("status --json --quiet");
+    EXPECT_EQ(nlohmann::json::parse(json.out)["ok"], true);
+    // Progress goes to standard error, results to standard output.
+    Outcome scan = run("scan --modules mailAttachments");
+    EXPECT_EQ(scan.status, 0);
+    EXPECT_NE(scan.err.find("Scanning Mail Downloads\xE2\x80\xA6"), std::string::npos) << scan.err;
+    EXPECT_EQ(scan.out.rfind("Scanned Mail Attachments\n", 0), 0u);
+    Outcome silent = run("scan --modules mailAttachments --quiet");
+    EXPECT_EQ(silent.err, "");
+    EXPECT_EQ(silent.out, "");
+}

@@ -1,0 +1,261 @@
+// The verbs run in-process against a sample home made by scripts/sample-home,
+// with the system folders under the test root.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+
+#include "cli/cli.h"
+#include "cli/cli_commands.h"
+#include "engine/admin.h"
+#include "engine/clean_history.h"
+#include "engine/ignores.h"
+#include "platform/authorization.h"
+#include "platform/file_facts.h"
+#include "platform/volumes.h"
+#include "support/test_env.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+const auto kDay = std::chrono::hours(24);
+
+std::optional<CLI::Invocation> invoke(std::vector<std::string> args) {
+    args.insert(args.begin(), "/usr/bin/vessiltane");
+    return CLI::invoke(args);
+}
+
+// Every path under a folder with its type, size and modification time: what
+// "nothing changed on disk" compares.
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        auto facts = lstatFacts(it->path());
+        out[it->path().string()] = facts ? std::to_string(int(facts->type)) + ":" +
+                                               std::to_string(facts->logicalSize) + ":" +
+                                               std::to_string(facts->modified.tv_sec)
+                                         : "?";
+    }
+    return out;
+}
+
+}  // namespace
+
+class CLISampleHome : public TestEnv {
+protected:
+    void SetUp() override {
+        TestEnv::SetUp();
+        auto r = Admin::run(Admin::quote(std::string(VESSILTANE_SOURCE_DIR) + "/scripts/sample-home") + " " +
+                                Admin::quote(home().string()),
+                            true);
+        ASSERT_TRUE(r.ok) << r.output;
+        // No administrator tool in tests, whatever the machine has.
+        Authorization::setToolForTesting(Authorization::Tool::none);
+    }
+
+    const nlohmann::json* category(const nlohmann::json& doc, const std::string& id) {
+        for (const auto& c : doc.at("categories"))
+            if (c.at("id") == id) return &c;
+        return nullptr;
+    }
+};
+
+TEST_F(CLISampleHome, ScanJsonOfEveryCleanableModule) {
+    for (const std::string module : {"systemJunk", "trashBins", "mailAttachments", "privacy", "photos", "music"}) {
+        auto inv = invoke({"scan", "--json", "--modules", module});
+        ASSERT_TRUE(inv);
+        EXPECT_EQ(inv->result.exitCode, 0);
+        auto doc = nlohmann::json::parse(CLIOutput::render(inv->result, true, false));
+        EXPECT_EQ(doc["schema_version"], 1);
+        EXPECT_EQ(doc["ok"], true);
+        EXPECT_EQ(doc["modules"], nlohmann::json::array({module}));
+        int64_t total = 0, count = 0;
+        for (const auto& c : doc["categories"]) {
+            EXPECT_EQ(c["id"].get<std::string>().rfind(module + ".", 0), 0u) << c["id"];
+            EXPECT_GT(c["item_count"].get<int64_t>(), 0);
+            total += c["bytes"].get<int64_t>();
+            count += c["item_count"].get<int64_t>();
+            for (const auto& item : c["items"]) {
+                for (const char* key : {"name", "path", "bytes", "safety", "detail", "needs_admin"})
+                    EXPECT_TRUE(item.contains(key)) << key;
+                EXPECT_TRUE(item["safety"] == "Safe" || item["safety"] == "Review" || item["safety"] == "Protected");
+            }
+        }
+        EXPECT_EQ(doc["total_bytes"], total) << module;
+        EXPECT_EQ(doc["item_count"], count) << module;
+        for (const auto& e : doc["coverage"]) {
+            EXPECT_FALSE(e.contains("id"));
+            for (const char* key : {"label", "path", "status", "items"}) EXPECT_TRUE(e.contains(key)) << key;
+        }
+    }
+    // The sample home has something for the main modules.
+    auto junk = nlohmann::json::parse(CLIOutput::render(invoke({"scan", "--json", "--modules", "systemJunk"})->result, true, false));
+    EXPECT_TRUE(category(junk, "systemJunk.user-caches"));
+    EXPECT_TRUE(category(junk, "systemJunk.downloads"));
+}
+
+TEST_F(CLISampleHome, LargeCategoriesAreCutAt200Items) {
+    auto old = Clock::now() - 3 * kDay;
+    for (int i = 0; i < 201; ++i) {
+        fs::path p = home() / "Library/Caches" / ("com.example.many" + std::to_string(i));
+        writeFile(p, "x");
+        setTimes(p, old);
+    }
+    auto inv = invoke({"scan", "--json", "--modules", "systemJunk"});
+    auto doc = nlohmann::json::parse(CLIOutput::render(inv->result, true, false));
+    const auto* caches = category(doc, "systemJunk.user-caches");
+    ASSERT_TRUE(caches);
+    EXPECT_EQ((*caches)["item_count"], 202);  // 201 plus the sample's own old cache
+    EXPECT_EQ((*caches)["items"].size(), 200u);
+    EXPECT_EQ((*caches)["items_truncated"], true);
+}
+
+TEST_F(CLISampleHome, ScanHumanText) {
+    auto inv = invoke({"scan", "--modules", "mailAttachments,trashBins"});
+    const std::string& text = inv->result.human;
+    EXPECT_EQ(text.rfind("Scanned Mail Attachments, Trash Bins\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\nCleanable: "), std::string::npos);
+    EXPECT_NE(text.back(), '\n');
+    auto nothing = invoke({"scan", "--modules", "diskMap"});
+    EXPECT_EQ(nothing->result.human, "Scanned Duruz Ovov\nNothing to clean.");
+    auto empty = nlohmann::json::parse(CLIOutput::render(invoke({"scan", "--json", "--modules", "diskMap"})->result, true, false));
+    EXPECT_EQ(empty["total_bytes"], 0);
+    EXPECT_TRUE(empty["categories"].empty());
+    EXPECT_TRUE(empty["coverage"].empty());
+}
+
+TEST_F(CLISampleHome, DryRunChangesNothingButRecordsTheRun) {
+    auto before = snapshot(home());
+    auto inv = invoke({"clean", "--include-review"});
+    ASSERT_TRUE(inv);
+    EXPECT_EQ(inv->result.exitCode, 0);
+    EXPECT_EQ(inv->result.human.rfind("Dry run \xE2\x80\x94 nothing was removed.\nWould reclaim ", 0), 0u);
+    auto after = snapshot(home());
+    // Only the history was written.
+    after.erase(CleanHistory::logURL().string());
+    after.erase(CleanHistory::logURL().parent_path().string());
+    const std::string support = CleanHistory::logURL().parent_path().parent_path().string();
+    after[support] = before[support];
+    EXPECT_EQ(before, after);
+    auto runs = CleanHistory::recent(5);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0].dryRun);
+    EXPECT_EQ(runs[0].source, "cli");
+    EXPECT_EQ(runs[0].modules.size(), 6u);
+    EXPECT_GT(runs[0].removedCount, 0);
+    EXPECT_EQ(inv->result.json->at("dry_run"), true);
+}
+
+TEST_F(CLISampleHome, ApplyDeletesSafeItemsAndTrashesReviewOnlyWhenAsked) {
+    fs::path oldCache = home() / "Library/Caches/com.example.editor";
+    fs::path installer = home() / "Downloads/Installer-2.4.dmg";
+    // A protected name and an ignored cache, both old enough to be found.
+    fs::path vpn = home() / "Library/Caches/com.nordvpn.client";
+    fs::path kept = home() / "Library/Caches/com.example.keep";
+    writeFile(vpn / "state", "v");
+    writeFile(kept / "data", "k");
+    setTimes(vpn, Clock::now() - 3 * kDay);
+    setTimes(kept, Clock::now() - 3 * kDay);
+    ASSERT_EQ(Ignores::add(kept.string()), Ignores::Edit::changed);
+
+    auto first = invoke({"clean", "--apply"});
+    EXPECT_EQ(first->result.exitCode, 0) << first->result.human;
+    EXPECT_FALSE(fs::exists(oldCache));
+    EXPECT_TRUE(fs::exists(installer));  // review: only with --include-review
+    EXPECT_TRUE(fs::exists(vpn / "state"));
+    EXPECT_TRUE(fs::exists(kept / "data"));
+    EXPECT_TRUE(fs::exists(home() / "Library/Caches/com.example.fresh/today.bin"));  // too young
+    EXPECT_EQ(first->result.human.rfind("Reclaimed ", 0), 0u);
+
+    auto second = invoke({"clean", "--apply", "--include-review", "--json"});
+    EXPECT_EQ(second->result.exitCode, 0) << second->result.json->dump();
+    EXPECT_FALSE(fs::exists(installer));
+    EXPECT_TRUE(fs::exists(home() / ".Trash/Installer-2.4.dmg"));
+    EXPECT_TRUE(fs::exists(vpn / "state"));
+    EXPECT_TRUE(fs::exists(kept / "data"));
+    EXPECT_TRUE(fs::exists(home() / "Documents/letter.txt"));
+
+    auto history = invoke({"history"});
+    EXPECT_NE(history->result.human.find("cleaned"), std::string::npos);
+    EXPECT_EQ(CleanHistory::recent(10).size(), 2u);
+}
+
+TEST_F(CLISampleHome, ElevatedItemsAreSkippedWithoutAllowAdmin) {
+    // A sticky, world-writable system cache folder holding another user's folder.
+    fs::path caches = sys("/Library/Caches");
+    fs::path foreign = caches / "com.example.shared";
+    writeFile(foreign / "blob", "b");
+    ASSERT_EQ(::chmod(caches.c_str(), 01777), 0);
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    setTimes(foreign, Clock::now() - 3 * kDay);
+
+    auto inv = invoke({"clean", "--apply", "--modules", "systemJunk"});
+    EXPECT_EQ(inv->result.exitCode, 0);
+    EXPECT_NE(inv->result.human.find("\nSkipped 1 items needing administrator rights."), std::string::npos)
+        << inv->result.human;
+    EXPECT_EQ(inv->result.json->at("skipped_for_admin"), 1);
+    EXPECT_TRUE(fs::exists(foreign / "blob"));
+
+    // With --allow-admin and no way to obtain rights, the batch fails whole.
+    auto admin = invoke({"clean", "--apply", "--allow-admin", "--modules", "systemJunk"});
+    EXPECT_EQ(admin->result.exitCode, 3);
+    EXPECT_NE(admin->result.human.find(foreign.string() + ": administrator removal failed"), std::string::npos);
+    EXPECT_TRUE(fs::exists(foreign / "blob"));
+}
+
+TEST_F(CLISampleHome, LinksInCachesGoAsLinks) {
+    fs::path documents = home() / "Documents";
+    fs::path link = home() / "Library/Caches/com.example.linked";
+    makeSymlink(documents, link);
+    setTimes(link, Clock::now() - 3 * kDay);
+    // A hard link to a document inside a cache folder that will be removed.
+    fs::path cacheDir = home() / "Library/Caches/com.example.editor";
+    fs::create_hard_link(documents / "letter.txt", cacheDir / "letter-copy.txt");
+    setTimes(cacheDir, Clock::now() - 3 * kDay);
+    std::string letter = readFile(documents / "letter.txt");
+
+    auto inv = invoke({"clean", "--apply"});
+    EXPECT_EQ(inv->result.exitCode, 0) << inv->result.human;
+    EXPECT_FALSE(existsItself(link));
+    EXPECT_FALSE(fs::exists(cacheDir));
+    EXPECT_EQ(readFile(documents / "letter.txt"), letter);
+    EXPECT_TRUE(fs::exists(documents / "Projects/site/index.html"));
+}
+
+TEST_F(CLISampleHome, StatusAndHistory) {
+    auto empty = invoke({"history", "--json"});
+    EXPECT_EQ(empty->result.human, "No cleanup runs recorded yet.");
+    EXPECT_EQ(*empty->result.json, (nlohmann::json{{"runs", nlohmann::json::array()}}));
+
+    auto never = invoke({"status"});
+    EXPECT_NE(never->result.human.find("Last run: never\n"), std::string::npos);
+    EXPECT_NE(never->result.human.find("Full Disk Access: granted\n"), std::string::npos);
+    EXPECT_FALSE(never->result.json->contains("last_run"));
+    const auto& disk = never->result.json->at("disk");
+    EXPECT_GT(disk.at("total_bytes").get<int64_t>(), 0);
+    EXPECT_EQ(disk.at("used_bytes").get<int64_t>(),
+              disk.at("total_bytes").get<int64_t>() - disk.at("free_bytes").get<int64_t>());
+
+    CleanupRecord rec;
+    rec.timestamp = Clock::now();
+    rec.source = "cli";
+    rec.modules = {"systemJunk"};
+    rec.reclaimedBytes = 1'500'000;
+    rec.removedCount = 1;
+    rec.failureCount = 2;
+    CleanHistory::append(rec);
+    auto status = invoke({"status", "--json"});
+    EXPECT_NE(status->result.human.find(" \xC2\xB7 cleaned 1.5 MB from 1 items\n"), std::string::npos)
+        << status->result.human;
+    EXPECT_EQ(status->result.json->at("last_run").at("removed_count"), 1);
+    auto history = invoke({"history"});
+    EXPECT_NE(history->result.human.find("  cleaned  1.5 MB    1 item \xC2\xB7 2 failed"), std::string::npos)
+        << history->result.human;
+    EXPECT_EQ(invoke({"history", "--json"})->result.json->at("runs").size(), 1u);
+}
