@@ -6,6 +6,7 @@
 
 #include "engine/admin.h"
 #include "platform/locations.h"
+#include "platform/unicode.h"
 #include "platform/user.h"
 
 namespace fs = std::filesystem;
@@ -22,11 +23,8 @@ std::string decimal(unsigned long long n) {
 // The first blank-separated word of a command, as the shell would see it for
 // a plain command line; empty when there is none.
 std::string firstWord(std::string_view command) {
-    size_t b = command.find_first_not_of(" \t");
-    if (b == std::string_view::npos) return {};
-    size_t e = command.find_last_not_of(" \t");
-    std::string_view trimmed = command.substr(b, e - b + 1);
-    return std::string(trimmed.substr(0, trimmed.find(' ')));
+    const std::string trimmed = Unicode::trimmedSpaces(command);
+    return trimmed.substr(0, trimmed.find(' '));
 }
 
 // Reports the truth through its exit status: Mail still running is a failure

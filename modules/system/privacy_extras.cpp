@@ -8,6 +8,7 @@
 #include "engine/fs.h"
 #include "platform/locations.h"
 #include "platform/text_lines.h"
+#include "platform/unicode.h"
 
 namespace fs = std::filesystem;
 
@@ -32,13 +33,6 @@ std::vector<std::string_view> fields(std::string_view line) {
         out.push_back(line.substr(start, bar - start));
         start = bar + 1;
     }
-}
-
-std::string_view trimBlanks(std::string_view s) {
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos) return {};
-    size_t e = s.find_last_not_of(" \t");
-    return s.substr(b, e - b + 1);
 }
 
 }  // namespace
@@ -124,7 +118,7 @@ std::vector<std::string> preferredNetworks() {
     std::vector<std::string> names;
     // The first line is the tool's heading ("Preferred networks on en0:").
     for (size_t i = 1; i < lines.size(); ++i)
-        if (auto name = trimBlanks(lines[i]); !name.empty()) names.emplace_back(name);
+        if (auto name = Unicode::trimmedSpaces(lines[i]); !name.empty()) names.push_back(std::move(name));
     return names;
 }
 
