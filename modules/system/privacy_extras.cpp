@@ -21,20 +21,6 @@ constexpr std::string_view kServicePrefix = "kTCCService";
 // root (so tests can stand in for it) and quoted like every other argument.
 std::string tool(std::string_view absolute) { return Admin::quote(Locations::system(absolute).native()); }
 
-std::vector<std::string_view> fields(std::string_view line) {
-    std::vector<std::string_view> out;
-    size_t start = 0;
-    for (;;) {
-        size_t bar = line.find('|', start);
-        if (bar == std::string_view::npos) {
-            out.push_back(line.substr(start));
-            return out;
-        }
-        out.push_back(line.substr(start, bar - start));
-        start = bar + 1;
-    }
-}
-
 }  // namespace
 
 const std::map<std::string, std::string>& serviceNames() {
@@ -90,7 +76,7 @@ std::vector<PermissionGrant> permissions() {
 
     std::vector<PermissionGrant> grants;
     for (std::string_view line : TextLines::nonEmpty(result.output)) {
-        const auto f = fields(line);
+        const auto f = TextLines::fields(line, '|');
         if (f.size() < 3) continue;
         const std::string client(f[0]);
         // Bundle identifiers only: a client stored as a path is a tool, not an application.

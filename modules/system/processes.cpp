@@ -25,17 +25,7 @@ constexpr auto kQuitTimeout = 3000ms;
 constexpr auto kQuitPoll = 150ms;
 
 // The columns of a ps line: runs of blanks separate them.
-std::vector<std::string_view> columns(std::string_view line) {
-    std::vector<std::string_view> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        size_t j = line.find(' ', i);
-        if (j == std::string_view::npos) j = line.size();
-        if (j > i) out.push_back(line.substr(i, j - i));
-        i = j + 1;
-    }
-    return out;
-}
+std::vector<std::string_view> columns(std::string_view line) { return TextLines::nonEmpty(line, ' '); }
 
 // The data lines of ps output: the header goes, and so do empty lines.
 std::vector<std::string_view> dataLines(std::string_view output) {
