@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
-#include <locale>
 #include <thread>
 
 #include "engine/admin.h"
@@ -66,12 +65,10 @@ public:
         ::setenv("LOCPATH", folder.c_str(), 1);
         ::setenv("LC_ALL", "de_DE.UTF-8", 1);
         active_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-        if (active_) std::locale::global(std::locale(""));
         if (!active_) failure_ = "could not make the locale: " + made.output;
     }
     ~GermanLocale() {
         std::setlocale(LC_ALL, "C");
-        std::locale::global(std::locale::classic());
         ::unsetenv("LC_ALL");
         ::unsetenv("LOCPATH");
     }
