@@ -1,23 +1,15 @@
 // The read-only verbs `malware` and `diagnose`.
-#include <charconv>
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_text.h"
 #include "engine/byte_format.h"
 #include "engine/fs.h"
 #include "modules/protection/malware_scan.h"
 
 namespace CLICommands {
-namespace {
 
-std::string number(int64_t value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
-
-}  // namespace
-
+using CLIText::number;
 CLIResult malware(const CLIOptions& options) {
     ScanToken token;
     ScanReport report = MalwareScan::scan(token, CLIOutput::progressHandler(options));

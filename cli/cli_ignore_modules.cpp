@@ -4,9 +4,12 @@
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_text.h"
 #include "engine/ignores.h"
 
 namespace CLICommands {
+
+using CLIText::padRight;
 namespace {
 
 // Modules whose cleaning removes files, in the window or on the command line.
@@ -27,12 +30,6 @@ bool isDefaultForClean(ModuleID m) {
     for (auto c : CLI::cleanableModules)
         if (c == m) return true;
     return false;
-}
-
-std::string padRight(std::string text, size_t width) {
-    if (text.size() > width) text.resize(width);
-    text.append(width - text.size(), ' ');
-    return text;
 }
 
 CLIResult listIgnores() {

@@ -1,31 +1,21 @@
 // The `scan` and `clean` verbs.
-#include <charconv>
 #include <map>
 #include <string>
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_text.h"
 #include "engine/admin.h"
 #include "engine/byte_format.h"
 #include "engine/clean_history.h"
 #include "engine/fs.h"
 
 namespace CLICommands {
+
+using CLIText::number;
+using CLIText::padRight;
+using CLIText::plural;
 namespace {
-
-std::string number(int64_t value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
-
-std::string plural(int64_t count, const std::string& word) { return word + (count == 1 ? "" : "s"); }
-
-std::string padRight(std::string text, size_t width) {
-    if (text.size() > width) text.resize(width);
-    text.append(width - text.size(), ' ');
-    return text;
-}
 
 int64_t categoryBytes(const ScanCategory& c) {
     int64_t total = 0;

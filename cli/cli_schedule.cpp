@@ -1,21 +1,12 @@
 // The `schedule` verb: print the daily job, or install it.
-#include <charconv>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_text.h"
 #include "cli/schedule.h"
 
 namespace CLICommands {
-namespace {
 
-std::string twoDigits(long long value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    std::string s(buf, r.ptr);
-    return s.size() < 2 ? "0" + s : s;
-}
-
-}  // namespace
-
+using CLIText::twoDigits;
 CLIResult schedule(const CLIOptions& options) {
     auto modules = moduleSet(options);
     long long hour = options.hour;

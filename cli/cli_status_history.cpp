@@ -1,9 +1,9 @@
 // The `status` and `history` verbs.
-#include <charconv>
 #include <ctime>
 #include <string>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_text.h"
 #include "engine/admin.h"
 #include "engine/byte_format.h"
 #include "engine/clean_history.h"
@@ -11,24 +11,11 @@
 #include "platform/iso8601.h"
 
 namespace CLICommands {
+
+using CLIText::number;
+using CLIText::padRight;
+using CLIText::twoDigits;
 namespace {
-
-std::string number(int64_t value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
-
-std::string twoDigits(int value) {
-    std::string s = number(value);
-    return s.size() < 2 ? "0" + s : s;
-}
-
-std::string padRight(std::string text, size_t width) {
-    if (text.size() > width) text.resize(width);
-    text.append(width - text.size(), ' ');
-    return text;
-}
 
 // "yyyy-MM-dd HH:mm" in local time.
 std::string localMinute(Clock::TimePoint when) {

@@ -1,22 +1,14 @@
 // The `updates` verb: which installed applications advertise a newer version
 // in their update feed. Reads feeds only; downloads and installs nothing.
-#include <charconv>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_text.h"
 #include "modules/system/uninstaller.h"
 #include "modules/system/updater.h"
 
 namespace CLICommands {
-namespace {
 
-std::string number(int64_t value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
-
-}  // namespace
-
+using CLIText::number;
 CLIResult updates(const CLIOptions&) {
     auto token = std::make_shared<ScanToken>();
     auto silent = [](double, const std::string&) {};
