@@ -61,7 +61,9 @@ std::string_view trim(std::string_view s) {
 // without trailing slashes ("/Keep/" covers /Keep like "/Keep").
 std::string matchForm(const std::string& entry) {
     std::string e = entry.empty() || entry.front() == '/' ? entry : Locations::expandTilde(entry);
-    while (e.size() > 1 && e.back() == '/') e.pop_back();
+    // Compared paths are standardised, so an entry is too: written with "..",
+    // "." or doubled slashes it still names, and keeps, the same place.
+    if (!e.empty() && e.front() == '/') e = Locations::standardize(e);
     return Unicode::nfc(e);
 }
 

@@ -85,8 +85,12 @@ std::optional<Clock::TimePoint> parse(std::string_view text) {
     } else {
         return std::nullopt;
     }
-    sys_seconds local = sys_days{ymd} + hours{*h} + minutes{*mi} + seconds{*s};
-    return Clock::TimePoint{duration_cast<Clock::TimePoint::duration>((local - offset).time_since_epoch())};
+    sys_seconds instant = sys_days{ymd} + hours{*h} + minutes{*mi} + seconds{*s} - offset;
+    // The clock's resolution leaves it a few centuries either side of 1970:
+    // an instant beyond them is not a time it can hold.
+    if (instant < ceil<seconds>(Clock::TimePoint::min()) || instant > floor<seconds>(Clock::TimePoint::max()))
+        return std::nullopt;
+    return Clock::TimePoint{duration_cast<Clock::TimePoint::duration>(instant.time_since_epoch())};
 }
 
 }  // namespace Iso8601

@@ -5,6 +5,7 @@
 #include "platform/file_text.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace Plist {
@@ -35,11 +36,19 @@ Value convert(plist_t node, int depth) {
             v.real = d;
             break;
         }
-        case PLIST_STRING:
+        case PLIST_STRING: {
+            // Read in place: the copying getter aborts the process on a string
+            // holding a NUL byte, which any file may contain. Such a string
+            // reads up to the NUL, as every C caller of the library sees it.
+            uint64_t length = 0;
+            const char* s = plist_get_string_ptr(node, &length);
+            v.type = Value::Type::string;
+            if (s) v.text.assign(s, ::strnlen(s, size_t(length)));
+            break;
+        }
         case PLIST_KEY: {
             char* s = nullptr;
-            if (plist_get_node_type(node) == PLIST_STRING) plist_get_string_val(node, &s);
-            else plist_get_key_val(node, &s);
+            plist_get_key_val(node, &s);
             v.type = Value::Type::string;
             if (s) {
                 v.text = s;

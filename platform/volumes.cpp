@@ -110,6 +110,8 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         e.source = unescape(f[dash + 2]);
         e.readOnly = hasOption(f[5], "ro") || (dash + 3 < f.size() && hasOption(f[dash + 3], "ro"));
         if (e.mountPoint.empty() || e.mountPoint.front() != '/') continue;
+        // An escaped NUL would cut the path short at the first system call: another folder.
+        if (e.mountPoint.find('\0') != std::string::npos) continue;
         out.push_back(std::move(e));
     }
     return out;

@@ -106,41 +106,16 @@ std::vector<AgentLocation> agentLocations() {
 
 std::set<std::string> loadedLabels() {
     auto result = Admin::run(std::string(kLaunchctl) + " list", true);
-    std::set<std::string> labels;
-    if (!result.ok) return labels;
-    for (auto line : lines(result.output, false)) {
-        size_t tab = line.rfind('\t');
-        std::string label = trim(tab == std::string_view::npos ? line : line.substr(tab + 1));
-        if (!label.empty() && label != "Label") labels.insert(std::move(label));
-    }
-    return labels;
+    if (!result.ok) return {};
+    return parseLoadedLabels(result.output);
 }
 
 std::string userDomain() { return "gui/" + decimal(User::uid()); }
 
 std::set<std::string> disabledLabels() {
     auto result = Admin::run(std::string(kLaunchctl) + " print-disabled " + Admin::quote(userDomain()), true);
-    std::set<std::string> labels;
-    if (!result.ok) return labels;
-    for (auto line : lines(result.output, false)) {
-        if (line.find("=> disabled") == std::string_view::npos) continue;
-        std::string_view first;
-        size_t start = 0;
-        while (start <= line.size()) {
-            size_t arrow = line.find("=>", start);
-            if (arrow == std::string_view::npos) arrow = line.size();
-            if (arrow > start) {
-                first = line.substr(start, arrow - start);
-                break;
-            }
-            start = arrow + 2;
-        }
-        std::string unquoted;
-        for (char c : first)
-            if (c != '"') unquoted += c;
-        labels.insert(trim(unquoted));
-    }
-    return labels;
+    if (!result.ok) return {};
+    return parseDisabledLabels(result.output);
 }
 
 int hexValue(char c) {
@@ -214,6 +189,39 @@ bool isActionableLabel(const std::string& label) {
 const char* const kNoLabel = "No label to act on";
 
 }  // namespace
+
+std::set<std::string> parseLoadedLabels(std::string_view text) {
+    std::set<std::string> labels;
+    for (auto line : lines(text, false)) {
+        size_t tab = line.rfind('\t');
+        std::string label = trim(tab == std::string_view::npos ? line : line.substr(tab + 1));
+        if (!label.empty() && label != "Label") labels.insert(std::move(label));
+    }
+    return labels;
+}
+
+std::set<std::string> parseDisabledLabels(std::string_view text) {
+    std::set<std::string> labels;
+    for (auto line : lines(text, false)) {
+        if (line.find("=> disabled") == std::string_view::npos) continue;
+        std::string_view first;
+        size_t start = 0;
+        while (start <= line.size()) {
+            size_t arrow = line.find("=>", start);
+            if (arrow == std::string_view::npos) arrow = line.size();
+            if (arrow > start) {
+                first = line.substr(start, arrow - start);
+                break;
+            }
+            start = arrow + 2;
+        }
+        std::string unquoted;
+        for (char c : first)
+            if (c != '"') unquoted += c;
+        labels.insert(trim(unquoted));
+    }
+    return labels;
+}
 
 std::vector<LoginEntry> launchdEntries() {
     const auto loaded = loadedLabels();

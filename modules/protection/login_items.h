@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,12 @@ std::vector<LoginEntry> entries(const ScanTokenRef& token);
 
 // The entries of the three launchd folders, sorted by name.
 std::vector<LoginEntry> launchdEntries();
+
+// The labels "launchctl list" prints (the last tab-separated column, the
+// heading left out).
+std::set<std::string> parseLoadedLabels(std::string_view text);
+// The labels "launchctl print-disabled" marks "=> disabled", quotes removed.
+std::set<std::string> parseDisabledLabels(std::string_view text);
 
 // The login items of one user in the text "sfltool dumpbtm" prints, sorted by name.
 std::vector<LoginEntry> parseBTM(std::string_view text, uint32_t uid);

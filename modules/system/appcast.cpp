@@ -219,8 +219,12 @@ std::optional<Clock::TimePoint> parseDate(std::string_view text) {
         icu::ParsePosition position(0);
         UDate when = formatter->parse(u, position);
         if (position.getErrorIndex() >= 0 || position.getIndex() != u.length()) continue;
-        auto ms = std::chrono::milliseconds(int64_t(when));
-        return Clock::TimePoint(std::chrono::duration_cast<Clock::TimePoint::duration>(ms));
+        // A date the clock cannot hold (centuries away) is not a date for this feed.
+        using std::chrono::milliseconds;
+        const double earliest = double(std::chrono::ceil<milliseconds>(Clock::TimePoint::min()).time_since_epoch().count());
+        const double latest = double(std::chrono::floor<milliseconds>(Clock::TimePoint::max()).time_since_epoch().count());
+        if (!(when > earliest && when < latest)) return std::nullopt;
+        return Clock::TimePoint(std::chrono::duration_cast<Clock::TimePoint::duration>(milliseconds(int64_t(when))));
     }
     return std::nullopt;
 }
