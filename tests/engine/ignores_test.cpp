@@ -59,9 +59,12 @@ TEST_F(IgnoreList, HandEditedFileAndMatching) {
               "/Users/me/Keep\n"
               "/Users/me/Folder/\n"
               "relative/path\n"
-              "/with#hash\n");
+              "/with#hash\n"
+              "/Users/me/Docs/../Kept\n"
+              "/Users/me//Doubled/./here\n");
     EXPECT_EQ(Ignores::paths(), (std::vector<std::string>{"/Volumes/Archive", "/Users/me/Keep", "/Users/me/Keep",
-                                                         "/Users/me/Folder/", "relative/path", "/with#hash"}));
+                                                         "/Users/me/Folder/", "relative/path", "/with#hash",
+                                                         "/Users/me/Docs/../Kept", "/Users/me//Doubled/./here"}));
     struct Case {
         const char* path;
         bool ignored;
@@ -71,6 +74,9 @@ TEST_F(IgnoreList, HandEditedFileAndMatching) {
         {"/Users/me/Folder", true},       {"/Users/me/Folder/inside", true},
         {"/Volumes/Archive/x", true},     {"/relative/path", false},
         {"/with#hash", true},             {"/Users/me", false},
+        // An entry written with "..", "." or doubled slashes keeps the place it names.
+        {"/Users/me/Kept/x", true},       {"/Users/me/Doubled/here", true},
+        {"/Users/me/Docs", false},
     };
     for (const auto& c : cases) EXPECT_EQ(Ignores::isIgnored(c.path), c.ignored) << c.path;
     // One remove drops both copies.

@@ -34,6 +34,13 @@ TEST(Iso8601, ParsesInternetDateTimesOnly) {
         {"2026-03-01T24:00:00Z", std::nullopt},
         {"2026-03-01T09:30:00Zjunk", std::nullopt},
         {"2026-03-01T09:30:00+2:00", std::nullopt},
+        // The clock holds nanoseconds: instants centuries away do not fit it.
+        {"2262-04-11T23:47:16Z", utc(2262, 4, 11, 23, 47, 16)},
+        {"2262-04-11T23:47:17Z", std::nullopt},
+        {"2402-12-31T23:59:59+02:00", std::nullopt},
+        {"1677-09-21T00:12:44Z", utc(1677, 9, 21, 0, 12, 44)},
+        {"1677-09-21T00:12:43Z", std::nullopt},
+        {"1000-01-01T00:00:00Z", std::nullopt},
         {"", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(Iso8601::parse(c.text), c.expected) << c.text;

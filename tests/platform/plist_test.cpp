@@ -41,3 +41,31 @@ TEST(PropertyLists, XmlAndBinaryReadAlike) {
     EXPECT_FALSE(Plist::parse("not a plist").has_value());
     EXPECT_FALSE(Plist::parse("").has_value());
 }
+
+TEST(PropertyLists, AStringHoldingANulByteReadsUpToIt) {
+    // Any bundle may carry such a file; the library's copying getter aborts on it.
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                      "<key>CFBundleIdentifier</key><string>com.example";
+    xml += '\0';
+    xml += ".hidden</string><key>CFBundleName</key><string>Tool</string></dict></plist>";
+    auto fromXml = Plist::parse(xml);
+    ASSERT_TRUE(fromXml && fromXml->isDict());
+    EXPECT_EQ(fromXml->string("CFBundleIdentifier"), "com.example");
+    EXPECT_EQ(fromXml->string("CFBundleName"), "Tool");
+
+    // The same in binary form: { "A" = "b\0c" }.
+    std::string bytes = "bplist00";
+    bytes += std::string("\xD1\x01\x02", 3);
+    bytes += std::string("\x51" "A", 2);
+    bytes += std::string("\x53" "b\0c", 4);
+    bytes += std::string("\x08\x0B\x0D", 3);
+    std::string trailer(32, '\0');
+    trailer[6] = 1;
+    trailer[7] = 1;
+    trailer[15] = 3;
+    trailer[31] = 17;
+    bytes += trailer;
+    auto fromBinary = Plist::parse(bytes);
+    ASSERT_TRUE(fromBinary && fromBinary->isDict());
+    EXPECT_EQ(fromBinary->string("A"), "b");
+}

@@ -15,7 +15,9 @@ TEST(MountTable, RealWritableFileSystemsAreVolumes) {
         "34 28 254:0 /srv/sub /bind rw - ext4 /dev/vda rw\n"
         "35 28 0:60 / /overlay rw - overlay overlay rw\n"
         "garbage line\n"
-        "36 28 0:61 / relative rw - ext4 /dev/x rw\n";
+        "36 28 0:61 / relative rw - ext4 /dev/x rw\n"
+        // An escaped NUL would reach the system as "/media/": another folder.
+        "37 28 8:65 / /media/\\000cut rw - ext4 /dev/sde1 rw\n";
     auto entries = Volumes::parseMountInfo(table);
     std::vector<std::string> volumes;
     for (const auto& e : entries)

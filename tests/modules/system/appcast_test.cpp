@@ -182,6 +182,9 @@ TEST_F(AppcastTest, ReadsTheThreeDateFormsWhateverTheLocale) {
         {"09 Jan 2013 11:00:00 +0000", std::nullopt},
         {"Wed, 09 Jan 2013 11:00:00 +0000 trailing", std::nullopt},
         {"yesterday", std::nullopt},
+        // Beyond what the clock can hold.
+        {"Sat, 31 Dec 2402 11:00:00 +0000", std::nullopt},
+        {"1500-01-09T11:00:00+0000", std::nullopt},
         {"", std::nullopt},
     };
     const icu::Locale original = icu::Locale::getDefault();
