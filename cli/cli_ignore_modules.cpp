@@ -6,6 +6,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_text.h"
 #include "engine/ignores.h"
+#include "platform/unicode.h"
 
 namespace CLICommands {
 
@@ -82,6 +83,11 @@ CLIResult ignore(const CLIOptions& options) {
     const bool adding = sub == "add";
     Ignores::Edit edit = adding ? Ignores::add(path) : Ignores::remove(path);
     CLIResult r;
+    if (edit == Ignores::Edit::notUtf8) {
+        const std::string shown = Unicode::sanitizeUtf8(path);
+        return {ExitCode::usage, "Not added: the ignore list holds UTF-8 paths only, and this one is not: " + shown,
+                nlohmann::json{{"error", "not_utf8"}, {"path", shown}}};
+    }
     if (edit == Ignores::Edit::writeFailed) {
         // Never report a change that did not reach the file.
         // The message goes to standard error, where errors belong.

@@ -135,6 +135,7 @@ std::vector<std::string> paths() {
 }
 
 Edit add(std::string_view path) {
+    if (!Unicode::isValidUtf8(path)) return Edit::notUtf8;
     std::string value = !path.empty() && path.front() == '/' ? std::string(path) : Locations::expandTilde(path);
     auto list = paths();
     for (const auto& e : list)

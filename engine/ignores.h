@@ -13,6 +13,7 @@ enum class Edit {
     changed,      // the list was changed and written
     unchanged,    // nothing to do: already listed, or not listed
     writeFailed,  // the file could not be written; the list is as the file still holds it
+    notUtf8,      // refused: the file is UTF-8 text, and one entry that is not would void the whole list
 };
 
 extern const std::string_view header;  // the four comment lines written on top
@@ -22,7 +23,8 @@ std::filesystem::path fileURL();
 // The current entries: the cached list, read from the file on first use.
 std::vector<std::string> paths();
 
-// Appends a path ("~" expanded when it does not begin with "/").
+// Appends a path ("~" expanded when it does not begin with "/"). A path that
+// is not UTF-8 is refused: a file holding it would read as an empty list.
 Edit add(std::string_view path);
 // Removes every entry equal to the argument as given (not expanded).
 Edit remove(std::string_view path);

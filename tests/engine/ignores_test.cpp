@@ -102,3 +102,12 @@ TEST_F(IgnoreList, InvalidUtf8FileReadsAsEmpty) {
     writeFile(Ignores::fileURL(), "/ok\n/bad\xFF\n");
     EXPECT_TRUE(Ignores::paths().empty());
 }
+
+TEST_F(IgnoreList, APathThatIsNotUtf8IsRefusedAndTheListKeepsWorking) {
+    ASSERT_EQ(Ignores::add("/Users/me/Keep"), Ignores::Edit::changed);
+    // Written to the file, it would make the whole file read as an empty list.
+    EXPECT_EQ(Ignores::add("/Users/me/bad\xFF"), Ignores::Edit::notUtf8);
+    Ignores::resetCache();
+    EXPECT_EQ(Ignores::paths(), std::vector<std::string>{"/Users/me/Keep"});
+    EXPECT_TRUE(Ignores::isIgnored("/Users/me/Keep/file"));
+}
