@@ -6,7 +6,8 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 TEST_P(EveryRoad, LeavesProtectedAndIgnoredPlacesAlone) {
-    removeAll({item(protectedPath), item(ignoredPath), item(underIgnored), item(plain)});
+    removeAll({item(protectedPath), item(ignoredPath), item(underIgnored), item(protectedThroughLink),
+               item(ignoredThroughLink), item(plain)});
     EXPECT_EQ(readFile(protectedPath / "data"), "system data");
     EXPECT_EQ(readFile(ignoredPath / "data"), "ignored data");
     EXPECT_EQ(readFile(underIgnored / "data"), "data under an ignored folder");

@@ -30,6 +30,11 @@ void RemovalSafety::SetUp() {
     EXPECT_EQ(Ignores::add(ignoredPath.native()), Ignores::Edit::changed);
     EXPECT_EQ(Ignores::add(ignoredFolder.native()), Ignores::Edit::changed);
 
+    makeSymlink(protectedPath.parent_path(), caches / "com.example.system-shortcut");
+    protectedThroughLink = caches / "com.example.system-shortcut" / protectedPath.filename();
+    makeSymlink(underIgnored.parent_path(), home() / "Desktop/shortcut");
+    ignoredThroughLink = home() / "Desktop/shortcut" / underIgnored.filename();
+
     linkToCanary = caches / "com.example.link";
     makeSymlink(canary, linkToCanary);
 

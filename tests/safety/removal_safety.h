@@ -33,6 +33,10 @@ protected:
     // A folder on the ignore list, and a folder inside another one that is.
     std::filesystem::path ignoredPath;
     std::filesystem::path underIgnored;
+    // The protected folder and the ignored one, each named through a link to
+    // the folder that holds it (the link itself sits in the user's caches).
+    std::filesystem::path protectedThroughLink;
+    std::filesystem::path ignoredThroughLink;
     // A symbolic link to the canary folder, in the user's caches.
     std::filesystem::path linkToCanary;
     // A folder holding a file, a link to the canary folder, a link to a canary
