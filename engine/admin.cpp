@@ -243,7 +243,7 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
     std::vector<bool> refused(texts.size(), false);
     std::vector<std::string> lines;
     for (size_t i = 0; i < texts.size(); ++i) {
-        refused[i] = RemovalGuard::check(paths[i]) != RemovalGuard::Verdict::allowed;
+        refused[i] = RemovalGuard::checkWhole(paths[i]) != RemovalGuard::Verdict::allowed;
         // A trailing "/" would make rm follow a link to a folder.
         if (!refused[i]) lines.push_back(removalLine(Locations::withoutTrailingSlash(texts[i])));
     }

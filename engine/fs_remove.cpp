@@ -51,7 +51,7 @@ bool requiresElevation(const std::filesystem::path& path) {
 RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
     RemovalOutcome out;
     for (const auto& item : items) {
-        switch (RemovalGuard::check(item.url)) {
+        switch (RemovalGuard::checkWhole(item.url)) {
             case RemovalGuard::Verdict::allowed: break;
             case RemovalGuard::Verdict::ignored:
                 out.failures.emplace_back(item, "On the ignore list");

@@ -164,6 +164,17 @@ bool isIgnored(const std::filesystem::path& path) {
     return false;
 }
 
+bool holdsIgnored(const std::filesystem::path& path) {
+    std::string p = Unicode::nfc(Locations::standardize(path.native()));
+    if (p.empty() || p.front() != '/') return false;
+    if (p != "/") p += '/';
+    for (const auto& entry : paths()) {
+        std::string e = matchForm(entry);
+        if (e.size() > p.size() && e.compare(0, p.size(), p) == 0) return true;
+    }
+    return false;
+}
+
 void resetCache() {
     std::lock_guard guard(lock());
     cached.reset();

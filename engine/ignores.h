@@ -33,6 +33,10 @@ Edit remove(std::string_view path);
 // standardised ("." and ".." resolved) first; links are not resolved.
 bool isIgnored(const std::filesystem::path& path);
 
+// Whether an entry lies inside the folder at the path: removing the folder
+// would take the entry with it.
+bool holdsIgnored(const std::filesystem::path& path);
+
 // Parses the text of an ignore file into its entries.
 std::vector<std::string> parse(std::string_view text);
 // The file text for a list of entries: header, sorted entries, final line feed.

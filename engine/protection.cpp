@@ -100,6 +100,17 @@ bool isUnderProtectedLocation(const std::filesystem::path& path) {
     return false;
 }
 
+bool holdsProtectedLocation(const std::filesystem::path& path) {
+    for (const auto& p : views(path)) {
+        if (p.empty() || p.front() != '/') continue;
+        const std::string folder = p == "/" ? p : p + "/";
+        if (Unicode::equal(p, "/Users")) return true;
+        for (auto prefix : protectedPathPrefixes)
+            if (prefix.size() > folder.size() && Unicode::hasPrefix(prefix, folder)) return true;
+    }
+    return false;
+}
+
 bool isPathProtected(const std::filesystem::path& path) {
     if (isUnderProtectedLocation(path)) return true;
     return matchesProtectedName(lastComponent(trimmedPath(path)));

@@ -21,6 +21,10 @@ bool isPathProtected(const std::filesystem::path& path);
 // the name test: the rules every removal checks again just before it acts.
 bool isUnderProtectedLocation(const std::filesystem::path& path);
 
+// Whether a protected location lies inside the folder at the path ("/usr"
+// holds "/usr/bin", "/Users" the shared and system accounts' folders).
+bool holdsProtectedLocation(const std::filesystem::path& path);
+
 // Whether a name contains a protected fragment, without regard to case.
 bool matchesProtectedName(std::string_view name);
 

@@ -56,4 +56,15 @@ Verdict check(const std::filesystem::path& path) {
     return Verdict::allowed;
 }
 
+Verdict checkWhole(const std::filesystem::path& path) {
+    Verdict verdict = check(path);
+    if (verdict != Verdict::allowed) return verdict;
+    std::string p = Locations::withoutTrailingSlash(path.native());
+    auto real = resolved(p);
+    if (Ignores::holdsIgnored(p) || (real && Ignores::holdsIgnored(*real))) return Verdict::ignored;
+    if (Protection::holdsProtectedLocation(p) || (real && Protection::holdsProtectedLocation(*real)))
+        return Verdict::protected_;
+    return Verdict::allowed;
+}
+
 }  // namespace RemovalGuard

@@ -9,12 +9,17 @@ namespace RemovalGuard {
 enum class Verdict {
     allowed,
     invalid,     // not an absolute path naming one item ("." or ".." inside, empty, NUL)
-    ignored,     // on the ignore list, or below an entry
+    ignored,     // on the ignore list, or below an entry (checkWhole: or holding one)
     protected_,  // "/", or under a protected system prefix or account folder
 };
 
 // Looks at the path as given and at the path its folder really resolves to, so
 // neither a link on the way nor a test root hides a protected or ignored place.
 Verdict check(const std::filesystem::path& path);
+
+// check(), for a road that removes a folder with everything in it: a folder
+// holding an ignore-list entry or a protected location is refused as well,
+// since they would go with it.
+Verdict checkWhole(const std::filesystem::path& path);
 
 }  // namespace RemovalGuard

@@ -7,10 +7,12 @@ namespace fs = std::filesystem;
 
 TEST_P(EveryRoad, LeavesProtectedAndIgnoredPlacesAlone) {
     removeAll({item(protectedPath), item(ignoredPath), item(underIgnored), item(protectedThroughLink),
-               item(ignoredThroughLink), item(plain)});
+               item(ignoredThroughLink), item(holdsIgnored), item(holdsProtected), item(plain)});
     EXPECT_EQ(readFile(protectedPath / "data"), "system data");
     EXPECT_EQ(readFile(ignoredPath / "data"), "ignored data");
     EXPECT_EQ(readFile(underIgnored / "data"), "data under an ignored folder");
+    EXPECT_EQ(readFile(holdsIgnored / "keep/data"), "kept data");
+    EXPECT_EQ(readFile(holdsProtected / "bin/tool"), "system tool");
     EXPECT_FALSE(existsItself(plain)) << "the road removed nothing at all";
     EXPECT_EQ(canaryDamage(), "");
 }

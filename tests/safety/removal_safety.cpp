@@ -27,6 +27,14 @@ void RemovalSafety::SetUp() {
     fs::path ignoredFolder = caches / "com.example.ignored-folder";
     underIgnored = ignoredFolder / "inner";
     writeFile(underIgnored / "data", "data under an ignored folder");
+    holdsProtected = sys("/usr");
+    writeFile(holdsProtected / "bin/tool", "system tool");
+    writeFile(holdsProtected / "local/own", "own");
+
+    holdsIgnored = caches / "com.example.keeper";
+    writeFile(holdsIgnored / "keep/data", "kept data");
+    writeFile(holdsIgnored / "other.cache", "other");
+    EXPECT_EQ(Ignores::add((holdsIgnored / "keep").native()), Ignores::Edit::changed);
     EXPECT_EQ(Ignores::add(ignoredPath.native()), Ignores::Edit::changed);
     EXPECT_EQ(Ignores::add(ignoredFolder.native()), Ignores::Edit::changed);
 
