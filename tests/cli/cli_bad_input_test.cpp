@@ -126,7 +126,7 @@ TEST_F(BadInput, GarbageAndHugeHistoryAndIgnoreFiles) {
     const std::string goodLine = *CleanHistory::encode(record) + "\n";
 
     std::string binary;
-    for (int i = 0; i < 300000; ++i) binary += char((i * 7919 + 13) % 256);
+    for (uint32_t i = 0; i < 300000; ++i) binary += char((i * 7919u + 13u) % 256u);
 
     // Many megabytes of records, with lines no reader can use among them:
     // truncated JSON, a year the clock cannot hold, extreme numbers.
