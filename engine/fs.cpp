@@ -3,8 +3,11 @@
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include "platform/volumes.h"
+#include "platform/work_pool.h"
 #include "platform/walker.h"
 
 namespace FS {
@@ -12,24 +15,46 @@ namespace {
 
 constexpr int64_t kFolderBytes = 4096;
 
+// No file has this identity (no file system hands out the last inode number of
+// the last device); should one turn up, it is kept apart.
+constexpr FileIdentity kVacant{UINT64_MAX, UINT64_MAX};
+
 int64_t countFile(const FileFacts& facts, SeenSet& seen) {
-    if (!seen.insert(facts.identity).second) return 0;
+    if (!seen.insert(facts.identity)) return 0;
     return facts.allocatedSize;
 }
 
-int64_t treeSize(const std::filesystem::path& folder, SeenSet& seen) {
-    int64_t total = 0;
+// What one thread of a folder measurement found: its folders, and the files not
+// yet in the caller's set with their sizes.
+struct alignas(64) Tally {
     int64_t folders = 0;
-    Walker::walk(folder, [&](const WalkEntry& e) {
+    std::vector<std::pair<FileIdentity, int64_t>> files;
+};
+
+// The subtrees are walked on several threads at once. The caller's set is only
+// read while they run; the files they found join it afterwards, one by one, so
+// a file reached through two hard links in subtrees walked at the same time
+// counts once. Both links give the same allocated size, so which one counts
+// does not change the total: it is the sequential walk's total.
+int64_t treeSize(const std::filesystem::path& folder, SeenSet& seen) {
+    std::vector<Tally> tallies(WorkPool::width());
+    Walker::walkParallel(folder, [&](const WalkEntry& e, unsigned slot) {
         if (e.facts.isSymlink()) return WalkAction::skipSubtree;
+        Tally& tally = tallies[slot];
         if (e.facts.isDirectory()) {
-            ++folders;
+            ++tally.folders;
             return WalkAction::proceed;
         }
-        total += countFile(e.facts, seen);
+        if (!seen.contains(e.facts.identity)) tally.files.emplace_back(e.facts.identity, e.facts.allocatedSize);
         return WalkAction::proceed;
     });
-    return total + folders * kFolderBytes;
+    int64_t total = 0;
+    for (auto& tally : tallies) {
+        total += tally.folders * kFolderBytes;
+        for (const auto& [identity, bytes] : tally.files)
+            if (seen.insert(identity)) total += bytes;
+    }
+    return total;
 }
 
 std::vector<std::string> splitSegments(std::string_view path) {
@@ -92,6 +117,36 @@ std::vector<std::string> globExpand(std::string_view pattern, bool descendAfter)
 }
 
 }  // namespace
+
+size_t SeenSet::slotOf(const FileIdentity& id) const {
+    size_t mask = slots_.size() - 1;
+    size_t i = std::hash<FileIdentity>{}(id) & mask;
+    while (slots_[i] != id && slots_[i] != kVacant) i = (i + 1) & mask;
+    return i;
+}
+
+bool SeenSet::contains(const FileIdentity& id) const {
+    if (id == kVacant) return holdsVacant_;
+    return !slots_.empty() && slots_[slotOf(id)] == id;
+}
+
+bool SeenSet::insert(const FileIdentity& id) {
+    if (id == kVacant) return !std::exchange(holdsVacant_, true);
+    // At most half full, so probes stay short.
+    if ((count_ + 1) * 2 > slots_.size()) grow();
+    size_t i = slotOf(id);
+    if (slots_[i] == id) return false;
+    slots_[i] = id;
+    ++count_;
+    return true;
+}
+
+void SeenSet::grow() {
+    std::vector<FileIdentity> old(std::max<size_t>(64, slots_.size() * 2), kVacant);
+    old.swap(slots_);
+    for (const auto& id : old)
+        if (id != kVacant) slots_[slotOf(id)] = id;
+}
 
 int64_t size(const std::filesystem::path& path, SeenSet& seen) {
     auto facts = lstatFacts(path);

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/scan_model.h"
@@ -15,8 +14,23 @@
 namespace FS {
 
 // File identities already counted in one measuring pass. A scan passes the same
-// set to every size() call so a file reached twice is counted once.
-using SeenSet = std::unordered_set<FileIdentity>;
+// set to every size() call so a file reached twice is counted once. One entry
+// per file met, so it is a flat table: no allocation per file.
+class SeenSet {
+public:
+    // Adds the identity; true when it was not in the set yet.
+    bool insert(const FileIdentity& id);
+    bool contains(const FileIdentity& id) const;
+    size_t size() const { return count_ + (holdsVacant_ ? 1 : 0); }
+
+private:
+    size_t slotOf(const FileIdentity& id) const;
+    void grow();
+
+    std::vector<FileIdentity> slots_;  // vacant slots hold kVacant
+    size_t count_ = 0;                 // identities in slots_
+    bool holdsVacant_ = false;         // whether the identity equal to kVacant was added
+};
 
 struct VolumeStats {
     int64_t total = 0;

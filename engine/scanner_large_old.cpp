@@ -119,10 +119,11 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
                 }
             }
             if (!e.facts.isRegular()) return WalkAction::proceed;
-            if (!seen.insert(e.facts.identity).second) return WalkAction::proceed;
-
+            // Only a file big enough to be listed can be listed twice, so only
+            // those are remembered (a hard link to it met later is passed over).
             const int64_t size = e.facts.allocatedSize;
             if (size < kOldBytes) return WalkAction::proceed;
+            if (!seen.insert(e.facts.identity)) return WalkAction::proceed;
             std::string path = toPrefix + std::string(e.path.substr(fromPrefix.size()));
             if (size >= kLargeBytes) {
                 large.push_back(reviewItem(path, e.name, size, Locations::abbreviateTilde(path)));

@@ -37,6 +37,17 @@ namespace Walker {
 bool walk(const std::filesystem::path& root, const std::function<WalkAction(const WalkEntry&)>& visit,
           const WalkOptions& options = {});
 
+// Visits the same entries as walk(), with the same options and actions, but
+// shares the folders out among up to WorkPool::width() threads: the visitor
+// (and onError) is called from several threads at once, in no fixed order, with
+// the slot of the calling thread (below WorkPool::width()) so it can keep its
+// state per slot without locks. Each folder's entries still come from one
+// thread, folders before their contents. Only for walks whose result does not
+// depend on the order of the entries. Returns when every visit has returned.
+bool walkParallel(const std::filesystem::path& root,
+                  const std::function<WalkAction(const WalkEntry&, unsigned slot)>& visit,
+                  const WalkOptions& options = {});
+
 // The names in a folder, "." and ".." left out, in the order the file system
 // gives them. Empty when the folder cannot be listed; ok tells the two apart.
 std::vector<std::string> list(const std::filesystem::path& folder, bool* ok = nullptr);

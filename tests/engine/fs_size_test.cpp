@@ -2,8 +2,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "engine/fs.h"
+#include "platform/walker.h"
+#include "platform/work_pool.h"
 #include "support/test_env.h"
+#include "support/unprivileged.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -68,4 +77,114 @@ TEST_F(FSSize, PackageInsideFolderCountsAsOneFolder) {
     FS::SeenSet fresh;
     // Measured directly the bundle is walked in full: two files and three folders.
     EXPECT_GE(FS::size(apps / "Big.app", fresh), 6 * 1024 * 1024 + 3 * 4096);
+}
+
+namespace {
+
+// The size rule walked on one thread, in order: the figure the parallel
+// measurement must reproduce exactly.
+int64_t sequentialSize(const fs::path& path, FS::SeenSet& seen) {
+    auto facts = lstatFacts(path);
+    if (!facts || facts->isSymlink()) return 0;
+    if (!facts->isDirectory()) return facts->isRegular() && seen.insert(facts->identity) ? facts->allocatedSize : 0;
+    int64_t total = 0;
+    Walker::walk(path, [&](const WalkEntry& e) {
+        if (e.facts.isSymlink()) return WalkAction::skipSubtree;
+        if (e.facts.isDirectory()) total += 4096;
+        else if (seen.insert(e.facts.identity)) total += e.facts.allocatedSize;
+        return WalkAction::proceed;
+    });
+    return total;
+}
+
+// A tree wide and deep enough to be shared out among threads, with what makes
+// measuring hard: files hard-linked from far-apart subfolders (and from outside
+// the tree), links to files and folders, packages, a pipe and empty folders.
+void buildTangledTree(const fs::path& top) {
+    for (int a = 0; a < 12; ++a) {
+        for (int b = 0; b < 6; ++b) {
+            fs::path leaf = top / ("a" + std::to_string(a)) / ("b" + std::to_string(b)) / "c";
+            for (int f = 0; f < 5; ++f) allocateFile(leaf / ("f" + std::to_string(f)), (a * 7 + b * 3 + f) * 4096);
+        }
+    }
+    allocateFile(top / "a0/b0/shared.bin", 3 * 1024 * 1024);
+    for (int a : {3, 7, 11}) fs::create_hard_link(top / "a0/b0/shared.bin", top / ("a" + std::to_string(a)) / "b5/c/same.bin");
+    allocateFile(top.parent_path() / "outside.bin", 1024 * 1024);
+    fs::create_hard_link(top.parent_path() / "outside.bin", top / "a9/b2/linked-in.bin");
+    makeSymlink(top / "a1", top / "a2/b1/folder-link");
+    makeSymlink(top / "a0/b0/shared.bin", top / "a4/file-link");
+    allocateFile(top / "a5/Tool.app/Contents/MacOS/Tool", 2 * 1024 * 1024);
+    allocateFile(top / "a6/b3/Shot.photoslibrary/database", 512 * 1024);
+    makeFolders(top / "a8/empty/inner");
+    ASSERT_EQ(::mkfifo((top / "a10/pipe").c_str(), 0644), 0);
+}
+
+}  // namespace
+
+TEST_F(FSSize, ParallelMeasurementIsTheSequentialOne) {
+    ASSERT_GT(WorkPool::width(), 0u);
+    const fs::path top = tmp() / "tree";
+    buildTangledTree(top);
+    const int64_t shared = lstatFacts(top / "a0/b0/shared.bin")->allocatedSize;
+
+    FS::SeenSet reference;
+    const int64_t expected = sequentialSize(top, reference);
+    // The reference itself counts the shared file once, not at each of its links.
+    int64_t everyLink = 0;
+    Walker::walk(top, [&](const WalkEntry& e) {
+        everyLink += e.facts.isDirectory() ? 4096 : e.facts.isRegular() ? e.facts.allocatedSize : 0;
+        return WalkAction::proceed;
+    });
+    EXPECT_EQ(everyLink - expected, 3 * shared);
+    // Run after run the threads meet the hard links in another order.
+    for (int run = 0; run < 25; ++run) {
+        FS::SeenSet seen;
+        ASSERT_EQ(FS::size(top, seen), expected) << "run " << run;
+        ASSERT_EQ(seen.size(), reference.size());
+        // Measured again in the same pass, only the folders count.
+        FS::SeenSet again;
+        sequentialSize(top, again);
+        ASSERT_EQ(FS::size(top, seen), sequentialSize(top, again));
+    }
+}
+
+TEST_F(FSSize, ParallelMeasurementHonoursWhatThePassAlreadyCounted) {
+    const fs::path top = tmp() / "tree";
+    buildTangledTree(top);
+    // The caller's set holds files met earlier in the pass: a hard link outside
+    // the folder, and a whole subfolder measured first.
+    const std::vector<fs::path> steps = {tmp() / "outside.bin", top / "a3", top / "a0/b0", top, top / "a7", top};
+    FS::SeenSet parallel, sequential;
+    for (const auto& step : steps)
+        EXPECT_EQ(FS::size(step, parallel), sequentialSize(step, sequential)) << step;
+    EXPECT_EQ(parallel.size(), sequential.size());
+}
+
+TEST_F(FSSize, UnreadableFoldersMeasureTheSameOnEveryThread) {
+    const fs::path top = tmp() / "tree";
+    buildTangledTree(top);
+    // Folders this child may not list or enter, or may list without reaching
+    // what is inside: each counts as one folder and adds nothing more. The
+    // link to the shared file inside one does not hide its other links.
+    for (const char* closed : {"a3/b5", "a4", "a9"}) ::chmod((top / closed).c_str(), 0700);
+    ::chmod((top / "a11/b5/c").c_str(), 0300);
+    ::chmod((top / "a6/b3").c_str(), 0600);
+    // The parent has used the pool before the fork; the child has none of its
+    // threads and must start its own without hanging.
+    FS::SeenSet asRoot;
+    const int64_t everything = FS::size(top, asRoot);
+    std::string failure = testing_support::inUnprivilegedChild([&]() -> std::string {
+        for (int run = 0; run < 10; ++run) {
+            FS::SeenSet parallel, sequential;
+            const int64_t expected = sequentialSize(top, sequential);
+            const int64_t got = FS::size(top, parallel);
+            if (got != expected) return "measured " + std::to_string(got) + ", expected " + std::to_string(expected);
+            if (parallel.size() != sequential.size()) return "seen sets differ";
+            if (got >= everything) return "unreadable folders were measured";
+        }
+        FS::SeenSet fresh;
+        if (FS::size(top / "a4", fresh) != 0) return "an unreadable folder measured something";
+        return "";
+    });
+    EXPECT_EQ(failure, "");
 }

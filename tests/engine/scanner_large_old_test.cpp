@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/file_facts.h"
@@ -228,6 +230,38 @@ TEST_F(LargeOld, CancellationReturnsWhatWasFound) {
     EXPECT_EQ(calls, 0);
     ASSERT_EQ(none.categories.size(), 2u);
     EXPECT_TRUE(none.categories[1].items.empty());
+}
+
+TEST_F(LargeOld, CancellingFromAnotherThreadStopsALargeWalkPromptly) {
+    for (int f = 0; f < 40; ++f) touchMany(tmp() / "r1" / ("folder" + std::to_string(f)), 250);
+    file(tmp() / "r2/never.bin", 100 * MiB, 2 * 365 * kDay);
+    Scanner::LargeOldLimits limits;
+    limits.progressStep = 50;
+
+    // Each progress point takes a moment, so the walk of r1 alone lasts far
+    // longer than the cancellation may.
+    ScanToken token;
+    std::atomic<int> calls{0};
+    std::atomic<bool> started{false};
+    ScanReport report;
+    std::chrono::steady_clock::time_point returned;
+    std::thread scan([&] {
+        report = Scanner::scanLargeAndOld({tmp() / "r1", tmp() / "r2"}, token, [&](double, const std::string&) {
+            ++calls;
+            started = true;
+            std::this_thread::sleep_for(2ms);
+        }, limits);
+        returned = std::chrono::steady_clock::now();
+    });
+    while (!started) std::this_thread::sleep_for(1ms);
+    const auto cancelled = std::chrono::steady_clock::now();
+    token.cancel();
+    scan.join();
+
+    EXPECT_LT(returned - cancelled, 300ms);
+    EXPECT_LT(calls.load(), 10'000 / 50);
+    ASSERT_EQ(report.categories.size(), 2u);
+    EXPECT_TRUE(report.categories[1].items.empty());
 }
 
 TEST_F(LargeOld, AgeTexts) {

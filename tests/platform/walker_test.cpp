@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <set>
+#include <thread>
+#include <tuple>
 
 #include "platform/packages.h"
 #include "platform/walker.h"
+#include "platform/work_pool.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
@@ -64,6 +71,86 @@ TEST_F(WalkerTest, StopEndsTheWalkAndEntriesComeInInodeOrder) {
     finished = Walker::walk(r, [&](const WalkEntry&) { return ++seen == 5 ? WalkAction::stop : WalkAction::proceed; });
     EXPECT_FALSE(finished);
     EXPECT_EQ(seen, 5);
+}
+
+namespace {
+
+// What a walk reports of one entry, apart from the order.
+using Seen = std::tuple<std::string, int, bool, uint64_t>;
+
+void wideTree(const fs::path& r) {
+    for (int a = 0; a < 10; ++a)
+        for (int b = 0; b < 8; ++b)
+            for (int f = 0; f < 4; ++f)
+                writeFile(r / ("d" + std::to_string(a)) / ("e" + std::to_string(b)) / ("f" + std::to_string(f)), "x");
+    writeFile(r / "d3/.cache/h", "h");
+    writeFile(r / "d4/Tool.app/Contents/Info.plist", "p");
+    makeSymlink(r / "d1", r / "d2/link");
+}
+
+}  // namespace
+
+TEST_F(WalkerTest, ParallelWalkMeetsWhatTheSequentialWalkMeets) {
+    fs::path r = tmp() / "wide";
+    wideTree(r);
+    auto skipE3 = [](std::string_view name) { return name == "e3" ? WalkAction::skipSubtree : WalkAction::proceed; };
+    struct Case {
+        const char* what;
+        bool skipHidden, enterPackages, skipSome;
+    };
+    for (const Case& c : {Case{"defaults", false, false, false}, Case{"hidden skipped", true, false, false},
+                          Case{"packages entered", false, true, false}, Case{"subtrees skipped", false, false, true}}) {
+        WalkOptions options;
+        options.skipHidden = c.skipHidden;
+        options.enterPackages = c.enterPackages;
+        std::set<Seen> sequential;
+        Walker::walk(r, [&](const WalkEntry& e) {
+            sequential.emplace(std::string(e.path), e.depth, e.isPackage, e.facts.identity.inode);
+            return c.skipSome ? skipE3(e.name) : WalkAction::proceed;
+        }, options);
+
+        std::mutex lock;
+        std::set<Seen> parallel;
+        std::map<std::string, size_t> order;  // path -> when it was visited
+        bool slotsInRange = true;
+        bool finished = Walker::walkParallel(r, [&](const WalkEntry& e, unsigned slot) {
+            std::lock_guard guard(lock);
+            slotsInRange = slotsInRange && slot < WorkPool::width();
+            // The whole path is copied here: the view dies with the call.
+            parallel.emplace(std::string(e.path), e.depth, e.isPackage, e.facts.identity.inode);
+            order.emplace(std::string(e.path), order.size());
+            return c.skipSome ? skipE3(e.name) : WalkAction::proceed;
+        }, options);
+        EXPECT_TRUE(finished) << c.what;
+        EXPECT_TRUE(slotsInRange) << c.what;
+        EXPECT_EQ(parallel, sequential) << c.what;
+        // A folder is always met before what it holds.
+        for (const auto& [path, when] : order) {
+            auto parent = order.find(fs::path(path).parent_path().string());
+            if (parent != order.end()) {
+                EXPECT_LT(parent->second, when) << path;
+            }
+        }
+    }
+}
+
+TEST_F(WalkerTest, ParallelWalkStopsEverywhereAndReturnsAfterTheLastVisit) {
+    fs::path r = tmp() / "wide";
+    wideTree(r);
+    std::atomic<int> visits{0}, inside{0};
+    bool finished = Walker::walkParallel(r, [&](const WalkEntry&, unsigned) {
+        inside.fetch_add(1);
+        int n = visits.fetch_add(1) + 1;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        inside.fetch_sub(1);
+        return n == 20 ? WalkAction::stop : WalkAction::proceed;
+    });
+    EXPECT_FALSE(finished);
+    // No visit is still running once the walk returned, and the other threads
+    // stopped as soon as one asked: each finishes the entry it had begun, or
+    // the one it was about to begin.
+    EXPECT_EQ(inside.load(), 0);
+    EXPECT_LE(visits.load(), 20 + 2 * (int(WorkPool::width()) - 1));
 }
 
 TEST(PackageNames, ExtensionsDecide) {

@@ -1,0 +1,84 @@
+#include "platform/work_pool.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace WorkPool {
+namespace {
+
+struct Pool {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<std::function<void()>> jobs;
+
+    explicit Pool(unsigned threads) {
+        for (unsigned i = 0; i < threads; ++i) std::thread([this] { serve(); }).detach();
+    }
+
+    void serve() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(mutex);
+                ready.wait(lock, [this] { return !jobs.empty(); });
+                job = std::move(jobs.front());
+                jobs.pop_front();
+            }
+            job();
+        }
+    }
+};
+
+// The pool is never destroyed: its threads wait for work until the process
+// ends, and a thread still busy at exit must not find its pool gone.
+std::atomic<Pool*> current{nullptr};
+std::mutex creation;
+
+// A forked child holds none of its parent's threads: it forgets the parent's
+// pool (whose lock another thread may have held at the fork) and starts its own
+// when it first needs one. The creation lock is held across the fork so the
+// child never inherits it locked. No allocation happens in the handlers.
+void lockForFork() { creation.lock(); }
+void unlockInParent() { creation.unlock(); }
+void forgetInChild() {
+    current.store(nullptr, std::memory_order_relaxed);
+    creation.unlock();
+}
+
+Pool& pool() {
+    Pool* p = current.load(std::memory_order_acquire);
+    if (p) return *p;
+    std::lock_guard guard(creation);
+    p = current.load(std::memory_order_acquire);
+    if (p) return *p;
+    static bool registered = false;
+    if (!registered) registered = ::pthread_atfork(lockForFork, unlockInParent, forgetInChild) == 0;
+    p = new Pool(width() - 1);
+    current.store(p, std::memory_order_release);
+    return *p;
+}
+
+}  // namespace
+
+unsigned width() {
+    static const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    return n;
+}
+
+void post(std::function<void()> job) {
+    if (width() < 2) return;
+    Pool& p = pool();
+    {
+        std::lock_guard lock(p.mutex);
+        p.jobs.push_back(std::move(job));
+    }
+    p.ready.notify_one();
+}
+
+}  // namespace WorkPool

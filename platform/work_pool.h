@@ -1,0 +1,19 @@
+#pragma once
+// The one process-wide pool of threads that size measurement shares out its
+// work on. It holds one thread fewer than the machine has hardware threads: the
+// thread that asks for help works too.
+#include <functional>
+
+namespace WorkPool {
+
+// How many threads may work on one job at once, the caller included: the
+// hardware thread count, at least 1.
+unsigned width();
+
+// Runs the job on a pool thread as soon as one is free. A job must not wait for
+// another job to run (the caller of a shared job works through it itself and
+// never relies on the pool to start one), so a busy pool only slows work down.
+// With a width of 1 there are no pool threads and the job is dropped.
+void post(std::function<void()> job);
+
+}  // namespace WorkPool
