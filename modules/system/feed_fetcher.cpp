@@ -1,18 +1,13 @@
 #include "modules/system/feed_fetcher.h"
 
-#include <curl/curl.h>
-
 #include <mutex>
+
+#include "modules/system/curl_library.h"
 
 namespace {
 
 constexpr const char* kUserAgent = "Vessiltane/1.0 (update check)";
 constexpr long kMaxRedirects = 10;
-
-void initialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // One request of a batch and what has arrived for it so far.
 struct Transfer {
@@ -24,9 +19,12 @@ struct Transfer {
     char errorBuffer[CURL_ERROR_SIZE] = {};
 };
 
+// Called only once a fetcher has the library loaded.
+const CurlLibrary& curl() { return *Curl::library(); }
+
 long statusOf(CURL* easy) {
     long code = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    curl().easyGetinfo(easy, CURLINFO_RESPONSE_CODE, &code);
     return code;
 }
 
@@ -47,11 +45,10 @@ size_t collect(char* data, size_t size, size_t count, void* context) {
 class HttpsFeedFetcher : public FeedFetcher {
 public:
     explicit HttpsFeedFetcher(Options options) : options_(std::move(options)) {
-        initialiseCurlOnce();
-        multi_ = curl_multi_init();
+        if (Curl::library()) multi_ = curl().multiInit();
     }
     ~HttpsFeedFetcher() override {
-        if (multi_) curl_multi_cleanup(multi_);
+        if (multi_) curl().multiCleanup(multi_);
     }
     HttpsFeedFetcher(const HttpsFeedFetcher&) = delete;
     HttpsFeedFetcher& operator=(const HttpsFeedFetcher&) = delete;
@@ -65,8 +62,8 @@ public:
             ~Cleanup() {
                 for (Transfer& t : transfers) {
                     if (!t.easy) continue;
-                    curl_multi_remove_handle(multi, t.easy);
-                    curl_easy_cleanup(t.easy);
+                    curl().multiRemoveHandle(multi, t.easy);
+                    curl().easyCleanup(t.easy);
                     t.easy = nullptr;
                 }
             }
@@ -77,28 +74,29 @@ public:
             Transfer& t = transfers[i];
             t.index = i;
             t.cap = options_.maxBodyBytes;
-            CURL* easy = multi_ ? curl_easy_init() : nullptr;
-            if (easy && configure(t, easy, urls[i]) && curl_multi_add_handle(multi_, easy) == CURLM_OK) {
+            CURL* easy = multi_ ? curl().easyInit() : nullptr;
+            if (easy && configure(t, easy, urls[i]) && curl().multiAddHandle(multi_, easy) == CURLM_OK) {
                 ++pending;
                 continue;
             }
             t.easy = nullptr;
-            if (easy) curl_easy_cleanup(easy);
-            done(i, FeedResponse{std::nullopt, {}, "the request could not be set up"});
+            if (easy) curl().easyCleanup(easy);
+            done(i, FeedResponse{std::nullopt, {},
+                                 multi_ ? "the request could not be set up" : "no HTTPS library could be loaded"});
         }
 
         while (pending > 0) {
             int running = 0;
-            CURLMcode rc = curl_multi_perform(multi_, &running);
+            CURLMcode rc = curl().multiPerform(multi_, &running);
             pending -= finishCompleted(done);
             if (pending == 0 || rc != CURLM_OK) break;
-            if (curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
+            if (curl().multiPoll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
         }
         // Requests are left over only when the multi handle itself failed.
         for (Transfer& t : transfers) {
             if (!t.easy) continue;
-            curl_multi_remove_handle(multi_, t.easy);
-            curl_easy_cleanup(t.easy);
+            curl().multiRemoveHandle(multi_, t.easy);
+            curl().easyCleanup(t.easy);
             t.easy = nullptr;
             done(t.index, FeedResponse{std::nullopt, {}, "the transfer was abandoned"});
         }
@@ -107,34 +105,34 @@ public:
 private:
     bool configure(Transfer& t, CURL* e, const std::string& url) {
         t.easy = e;
-        bool ok = curl_easy_setopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK;
-        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-        curl_easy_setopt(e, CURLOPT_USERAGENT, kUserAgent);
+        bool ok = curl().easySetopt(e, CURLOPT_URL, url.c_str()) == CURLE_OK;
+        curl().easySetopt(e, CURLOPT_HTTPGET, 1L);
+        curl().easySetopt(e, CURLOPT_USERAGENT, kUserAgent);
 #if LIBCURL_VERSION_NUM >= 0x075500
-        ok = ok && curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
-        ok = ok && curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "https") == CURLE_OK;
+        ok = ok && curl().easySetopt(e, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
+        ok = ok && curl().easySetopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "https") == CURLE_OK;
 #else
-        ok = ok && curl_easy_setopt(e, CURLOPT_PROTOCOLS, long(CURLPROTO_HTTPS)) == CURLE_OK;
-        ok = ok && curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, long(CURLPROTO_HTTPS)) == CURLE_OK;
+        ok = ok && curl().easySetopt(e, CURLOPT_PROTOCOLS, long(CURLPROTO_HTTPS)) == CURLE_OK;
+        ok = ok && curl().easySetopt(e, CURLOPT_REDIR_PROTOCOLS, long(CURLPROTO_HTTPS)) == CURLE_OK;
 #endif
-        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
-        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, long(options_.timeout.count()));
-        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(options_.timeout.count()));
-        curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(options_.maxBodyBytes));
+        curl().easySetopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+        curl().easySetopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+        curl().easySetopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl().easySetopt(e, CURLOPT_TIMEOUT_MS, long(options_.timeout.count()));
+        curl().easySetopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(options_.timeout.count()));
+        curl().easySetopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(options_.maxBodyBytes));
         // Compressed answers are accepted; the cap applies to what they expand to.
-        curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
-        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+        curl().easySetopt(e, CURLOPT_ACCEPT_ENCODING, "");
+        curl().easySetopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl().easySetopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
         if (options_.caFile) {
-            ok = ok && curl_easy_setopt(e, CURLOPT_CAINFO, options_.caFile->c_str()) == CURLE_OK;
-            curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+            ok = ok && curl().easySetopt(e, CURLOPT_CAINFO, options_.caFile->c_str()) == CURLE_OK;
+            curl().easySetopt(e, CURLOPT_CAPATH, nullptr);
         }
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, collect);
-        curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
-        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorBuffer);
-        curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
+        curl().easySetopt(e, CURLOPT_WRITEFUNCTION, collect);
+        curl().easySetopt(e, CURLOPT_WRITEDATA, &t);
+        curl().easySetopt(e, CURLOPT_ERRORBUFFER, t.errorBuffer);
+        curl().easySetopt(e, CURLOPT_PRIVATE, &t);
         return ok;
     }
 
@@ -143,12 +141,12 @@ private:
     size_t finishCompleted(const Completion& done) {
         size_t finished = 0;
         int left = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+        while (CURLMsg* msg = curl().multiInfoRead(multi_, &left)) {
             if (msg->msg != CURLMSG_DONE) continue;
             CURL* easy = msg->easy_handle;
             CURLcode result = msg->data.result;
             char* context = nullptr;
-            curl_easy_getinfo(easy, CURLINFO_PRIVATE, &context);
+            curl().easyGetinfo(easy, CURLINFO_PRIVATE, &context);
             auto* t = reinterpret_cast<Transfer*>(context);
             if (!t || t->easy != easy) continue;
             FeedResponse response;
@@ -158,10 +156,10 @@ private:
             } else if (t->overCap || result == CURLE_FILESIZE_EXCEEDED) {
                 response.error = "the feed is larger than the limit";
             } else {
-                response.error = t->errorBuffer[0] ? std::string(t->errorBuffer) : curl_easy_strerror(result);
+                response.error = t->errorBuffer[0] ? std::string(t->errorBuffer) : curl().easyStrerror(result);
             }
-            curl_multi_remove_handle(multi_, easy);
-            curl_easy_cleanup(easy);
+            curl().multiRemoveHandle(multi_, easy);
+            curl().easyCleanup(easy);
             t->easy = nullptr;
             ++finished;
             done(t->index, std::move(response));

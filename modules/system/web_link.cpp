@@ -1,21 +1,22 @@
 #include "modules/system/web_link.h"
 
-#include <curl/curl.h>
-
 #include <memory>
+
+#include "modules/system/curl_library.h"
 
 #include "platform/unicode.h"
 
 namespace WebLink {
 namespace {
 
+// Called only once a handle exists, so with the library loaded.
 struct UrlDeleter {
-    void operator()(CURLU* u) const { curl_url_cleanup(u); }
+    void operator()(CURLU* u) const { Curl::library()->urlCleanup(u); }
 };
 using Url = std::unique_ptr<CURLU, UrlDeleter>;
 
 struct PartDeleter {
-    void operator()(char* p) const { curl_free(p); }
+    void operator()(char* p) const { Curl::library()->freeMemory(p); }
 };
 
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -57,16 +58,18 @@ Url read(std::string_view text) {
     if (!Unicode::isValidUtf8(text)) return nullptr;
     std::string scheme = schemeOf(text);
     if (scheme != "http" && scheme != "https") return nullptr;
-    Url url(curl_url());
+    const CurlLibrary* curl = Curl::library();
+    if (!curl) return nullptr;
+    Url url(curl->url());
     if (!url) return nullptr;
     std::string copy(text);
-    if (curl_url_set(url.get(), CURLUPART_URL, copy.c_str(), 0) != CURLUE_OK) return nullptr;
+    if (curl->urlSet(url.get(), CURLUPART_URL, copy.c_str(), 0) != CURLUE_OK) return nullptr;
     return url;
 }
 
 std::string part(const Url& url, CURLUPart which, unsigned flags) {
     char* raw = nullptr;
-    if (curl_url_get(url.get(), which, &raw, flags) != CURLUE_OK || !raw) return {};
+    if (Curl::library()->urlGet(url.get(), which, &raw, flags) != CURLUE_OK || !raw) return {};
     std::unique_ptr<char, PartDeleter> owned(raw);
     return std::string(raw);
 }
