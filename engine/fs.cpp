@@ -19,42 +19,42 @@ constexpr int64_t kFolderBytes = 4096;
 // the last device); should one turn up, it is kept apart.
 constexpr FileIdentity kVacant{UINT64_MAX, UINT64_MAX};
 
-int64_t countFile(const FileFacts& facts, SeenSet& seen) {
-    if (!seen.insert(facts.identity)) return 0;
-    return facts.allocatedSize;
-}
-
-// What one thread of a folder measurement found: its folders, and the files not
-// yet in the caller's set with their sizes.
-struct alignas(64) Tally {
-    int64_t folders = 0;
-    std::vector<std::pair<FileIdentity, int64_t>> files;
+// A file met while measuring the item at index `item`, not yet in the
+// caller's set when it was met.
+struct Found {
+    size_t item;
+    FileIdentity identity;
+    int64_t bytes;
 };
 
-// The subtrees are walked on several threads at once. The caller's set is only
-// read while they run; the files they found join it afterwards, one by one, so
-// a file reached through two hard links in subtrees walked at the same time
-// counts once. Both links give the same allocated size, so which one counts
-// does not change the total: it is the sequential walk's total.
-int64_t treeSize(const std::filesystem::path& folder, SeenSet& seen) {
+// What one thread of a measurement found: the folders met inside each item, and
+// the files.
+struct alignas(64) Tally {
+    std::vector<int64_t> folders;
+    std::vector<Found> files;
+};
+
+// Walks the folders on several threads at once, adding to each folder item's
+// figure its folders' flat size and appending the files met to `files`. The
+// caller's set is only read while the threads run.
+void walkFolders(const std::vector<std::filesystem::path>& folders, const std::vector<size_t>& items,
+                 const SeenSet& seen, std::vector<int64_t>& out, std::vector<Found>& files) {
     std::vector<Tally> tallies(WorkPool::width());
-    Walker::walkParallel(folder, [&](const WalkEntry& e, unsigned slot) {
+    for (auto& tally : tallies) tally.folders.assign(folders.size(), 0);
+    Walker::walkParallel(folders, [&](const WalkEntry& e, unsigned slot) {
         if (e.facts.isSymlink()) return WalkAction::skipSubtree;
         Tally& tally = tallies[slot];
         if (e.facts.isDirectory()) {
-            ++tally.folders;
+            ++tally.folders[e.root];
             return WalkAction::proceed;
         }
-        if (!seen.contains(e.facts.identity)) tally.files.emplace_back(e.facts.identity, e.facts.allocatedSize);
+        if (!seen.contains(e.facts.identity)) tally.files.push_back({items[e.root], e.facts.identity, e.facts.allocatedSize});
         return WalkAction::proceed;
     });
-    int64_t total = 0;
     for (auto& tally : tallies) {
-        total += tally.folders * kFolderBytes;
-        for (const auto& [identity, bytes] : tally.files)
-            if (seen.insert(identity)) total += bytes;
+        for (size_t r = 0; r < folders.size(); ++r) out[items[r]] += tally.folders[r] * kFolderBytes;
+        files.insert(files.end(), tally.files.begin(), tally.files.end());
     }
-    return total;
 }
 
 std::vector<std::string> splitSegments(std::string_view path) {
@@ -141,21 +141,53 @@ bool SeenSet::insert(const FileIdentity& id) {
     return true;
 }
 
-void SeenSet::grow() {
-    std::vector<FileIdentity> old(std::max<size_t>(64, slots_.size() * 2), kVacant);
+void SeenSet::grow() { rehash(std::max<size_t>(64, slots_.size() * 2)); }
+
+void SeenSet::reserve(size_t more) {
+    size_t slots = std::max<size_t>(64, slots_.size());
+    while ((count_ + more) * 2 > slots) slots *= 2;
+    if (slots > slots_.size()) rehash(slots);
+}
+
+void SeenSet::rehash(size_t slots) {
+    std::vector<FileIdentity> old(slots, kVacant);
     old.swap(slots_);
     for (const auto& id : old)
         if (id != kVacant) slots_[slotOf(id)] = id;
 }
 
-int64_t size(const std::filesystem::path& path, SeenSet& seen) {
-    auto facts = lstatFacts(path);
-    if (!facts) return 0;
-    if (facts->isSymlink()) return 0;
-    if (facts->isRegular()) return countFile(*facts, seen);
-    if (facts->isDirectory()) return treeSize(path, seen);
-    return 0;
+// The files found join the caller's set one by one, item by item in the
+// callers' order: a file reached from two items counts for the earlier one, as
+// in a measurement one item after the other, and a file reached through two
+// hard links within one item (perhaps by two threads at once) counts once.
+// Both links give the same allocated size, so which one counts does not change
+// the figure.
+std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen) {
+    std::vector<int64_t> out(paths.size(), 0);
+    std::vector<Found> files;
+    std::vector<std::filesystem::path> folders;
+    std::vector<size_t> folderItems;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        auto facts = lstatFacts(paths[i]);
+        if (!facts || facts->isSymlink()) continue;
+        if (facts->isRegular()) {
+            files.push_back({i, facts->identity, facts->allocatedSize});
+        } else if (facts->isDirectory()) {
+            folders.push_back(paths[i]);
+            folderItems.push_back(i);
+        }
+    }
+    if (!folders.empty()) walkFolders(folders, folderItems, seen, out, files);
+    seen.reserve(files.size());
+    if (paths.size() > 1) {
+        std::stable_sort(files.begin(), files.end(), [](const Found& a, const Found& b) { return a.item < b.item; });
+    }
+    for (const auto& file : files)
+        if (seen.insert(file.identity)) out[file.item] += file.bytes;
+    return out;
 }
+
+int64_t size(const std::filesystem::path& path, SeenSet& seen) { return sizes({path}, seen)[0]; }
 
 bool hasWildcard(std::string_view segment) { return segment.find_first_of("*?[") != std::string_view::npos; }
 

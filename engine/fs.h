@@ -22,10 +22,13 @@ public:
     bool insert(const FileIdentity& id);
     bool contains(const FileIdentity& id) const;
     size_t size() const { return count_ + (holdsVacant_ ? 1 : 0); }
+    // Makes room for that many more identities at once.
+    void reserve(size_t more);
 
 private:
     size_t slotOf(const FileIdentity& id) const;
     void grow();
+    void rehash(size_t slots);
 
     std::vector<FileIdentity> slots_;  // vacant slots hold kVacant
     size_t count_ = 0;                 // identities in slots_
@@ -42,6 +45,11 @@ struct VolumeStats {
 // it holds plus 4,096 bytes per folder met inside it (packages met inside count
 // as one folder and are not entered). Unreadable things measure 0.
 int64_t size(const std::filesystem::path& path, SeenSet& seen);
+
+// The sizes of several items measured together, all of them on every thread at
+// once: exactly what size() gives for each in turn, in this order, with the
+// same set (a file reached from two items counts for the earlier one).
+std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen);
 
 // The existing paths a catalog pattern names (home already expanded). A plain
 // path gives itself when something exists there; "base/*" gives the entries of

@@ -1,5 +1,6 @@
 #include "engine/protection.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,16 @@ std::string trimmedPath(const std::filesystem::path& path) {
     return p;
 }
 
+// Called for every item a scan finds, so ASCII paths (nearly all) are compared
+// as bytes, which is what the Unicode rules give for them.
 bool underPrefixes(const std::string& p) {
+    const bool ascii = Unicode::isAscii(p);
     for (auto prefix : protectedPathPrefixes) {
+        if (ascii) {
+            if (p.compare(0, prefix.size(), prefix) == 0 && (p.size() == prefix.size() || p[prefix.size()] == '/'))
+                return true;
+            continue;
+        }
         if (Unicode::equal(p, prefix)) return true;
         std::string withSlash = std::string(prefix) + "/";
         if (Unicode::hasPrefix(p, withSlash)) return true;
@@ -40,17 +49,17 @@ bool underPrefixes(const std::string& p) {
     return false;
 }
 
-bool inProtectedUserFolder(const std::string& p) {
+bool inProtectedUserFolder(std::string_view p) {
     if (!Unicode::hasPrefix(p, "/Users/")) return false;
-    std::vector<std::string> pieces;
+    // The second non-empty piece between slashes: the folder directly under /Users.
+    std::string_view second;
+    int piece = 0;
     size_t i = 0;
-    while (i < p.size() && pieces.size() < 2) {
-        size_t j = p.find('/', i);
-        if (j == std::string::npos) j = p.size();
-        if (j > i) pieces.push_back(p.substr(i, j - i));
+    while (i < p.size() && piece < 2) {
+        size_t j = std::min(p.find('/', i), p.size());
+        if (j > i && ++piece == 2) second = p.substr(i, j - i);
         i = j + 1;
     }
-    std::string second = pieces.size() >= 2 ? pieces[1] : std::string();
     for (auto folder : protectedUserFolders)
         if (Unicode::equal(second, folder)) return true;
     return false;
@@ -119,8 +128,10 @@ bool isPathProtected(const std::filesystem::path& path) {
 bool matchesProtectedName(std::string_view name) {
     if (name.empty()) return false;
     std::string lowered = Unicode::lower(name);
+    // The fragments are ASCII: in an ASCII name a byte search finds them.
+    const bool ascii = Unicode::isAscii(lowered);
     for (auto fragment : protectedNameFragments)
-        if (Unicode::contains(lowered, fragment)) return true;
+        if (ascii ? lowered.find(fragment) != std::string::npos : Unicode::contains(lowered, fragment)) return true;
     return false;
 }
 

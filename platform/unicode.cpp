@@ -12,13 +12,14 @@
 #include <memory>
 
 namespace Unicode {
-namespace {
 
 bool isAscii(std::string_view s) {
     for (unsigned char c : s)
         if (c >= 0x80) return false;
     return true;
 }
+
+namespace {
 
 // Whether a byte offset of composed UTF-8 text lies on a grapheme cluster boundary.
 bool isBoundary(const std::string& text, size_t offset) {

@@ -12,6 +12,9 @@ namespace Unicode {
 std::string nfc(std::string_view text);
 // Full Unicode lower-casing (root locale) of the composed form.
 std::string lower(std::string_view text);
+// Whether every byte is ASCII: such text has one form only and one byte per
+// character, so the rules below come down to comparing bytes.
+bool isAscii(std::string_view text);
 // Whether the text is well-formed UTF-8.
 bool isValidUtf8(std::string_view text);
 // Invalid sequences replaced by U+FFFD.

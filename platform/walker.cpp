@@ -61,21 +61,30 @@ int openRoot(const std::filesystem::path& root, const WalkOptions& options, dev_
 
 class ParallelWalk;
 
+// Where a walk goes on: a folder open at fd (or, fd -1, a root still to be
+// opened by its path), named path, at depth, below root number `root`.
+struct Task {
+    int fd;
+    std::string path;
+    int depth;
+    size_t root;
+    dev_t device;  // of the root
+};
+
 // Walks folders depth first on one thread. In a parallel walk a folder about to
 // be entered may be handed to another thread instead.
 class FolderWalk {
 public:
-    FolderWalk(const Visit* visit, const SlotVisit* slotVisit, const WalkOptions& options, dev_t rootDevice,
+    FolderWalk(const Visit* visit, const SlotVisit* slotVisit, const WalkOptions& options,
                ParallelWalk* shared = nullptr, unsigned slot = 0)
-        : visit_(visit), slotVisit_(slotVisit), options_(options), rootDevice_(rootDevice), shared_(shared),
-          slot_(slot) {}
+        : visit_(visit), slotVisit_(slotVisit), options_(options), shared_(shared), slot_(slot) {}
 
-    // Walks the folder open at fd, whose path is `path`; takes the handle.
-    bool run(int fd, std::string path, int depth) {
-        path_ = std::move(path);
-        bool keepGoing = folder(fd, depth);
-        ::close(fd);
-        return keepGoing;
+    // Walks the task's folder; takes its handle.
+    bool run(Task task) {
+        path_ = std::move(task.path);
+        root_ = task.root;
+        rootDevice_ = task.device;
+        return folder(task.fd, task.depth);
     }
 
 private:
@@ -87,16 +96,19 @@ private:
         return visit_ ? (*visit_)(entry) : (*slotVisit_)(entry, slot_);
     }
 
-    // Reads the whole folder into the level's buffers, then closes the stream.
-    bool readFolder(int fd, Level& level) {
+    // Reads the whole folder into the level's buffers. The stream takes over
+    // the handle and stays open while the folder's entries are visited (they
+    // are reached through the same handle); nullptr when the folder cannot be
+    // read, with the handle closed.
+    DIR* readFolder(int fd, Level& level) {
         level.entries.clear();
         level.names.clear();
-        int dupfd = ::dup(fd);
-        if (dupfd < 0) return false;
-        DIR* dir = ::fdopendir(dupfd);
+        DIR* dir = ::fdopendir(fd);
         if (!dir) {
-            ::close(dupfd);
-            return false;
+            int error = errno;
+            ::close(fd);
+            errno = error;
+            return nullptr;
         }
         errno = 0;
         while (dirent* d = ::readdir(dir)) {
@@ -107,11 +119,10 @@ private:
             level.entries.push_back({d->d_ino, uint32_t(level.names.size()), uint32_t(len)});
             level.names.append(n, len + 1);
         }
-        bool ok = errno == 0;
-        ::closedir(dir);
+        if (errno != 0) report(path_, errno);
         std::sort(level.entries.begin(), level.entries.end(),
                   [](const RawEntry& a, const RawEntry& b) { return a.inode < b.inode; });
-        return ok;
+        return dir;
     }
 
     bool folder(int fd, int depth);
@@ -119,20 +130,22 @@ private:
     const Visit* visit_;
     const SlotVisit* slotVisit_;
     const WalkOptions& options_;
-    const dev_t rootDevice_;
     ParallelWalk* shared_;
     const unsigned slot_;
+    size_t root_ = 0;
+    dev_t rootDevice_ = 0;
     std::string path_;
     std::vector<Level> levels_;
 };
 
-// The state one parallel walk shares between its threads: the folders waiting
-// for a thread (each with its open handle), and how many threads are busy or
-// waiting. It lives as long as the last thread that took part holds it.
+// The state one parallel walk shares between its threads: the roots, taken up
+// one at a time without a lock, the folders handed out while they are walked,
+// and how many threads are busy or waiting. It lives as long as the last
+// thread that took part holds it.
 class ParallelWalk : public std::enable_shared_from_this<ParallelWalk> {
 public:
-    ParallelWalk(const SlotVisit& visit, const WalkOptions& options, dev_t rootDevice)
-        : visit_(visit), options_(options), rootDevice_(rootDevice) {}
+    ParallelWalk(std::vector<std::filesystem::path> roots, const SlotVisit& visit, const WalkOptions& options)
+        : roots_(std::move(roots)), visit_(visit), options_(options) {}
 
     ~ParallelWalk() {
         for (auto& task : queue_) ::close(task.fd);
@@ -142,13 +155,11 @@ public:
     // Every thread leaves the walk before its next entry.
     void stop() { stopped_.store(true, std::memory_order_relaxed); }
 
-    // Runs the walk on the calling thread (slot 0) until every folder is done.
-    bool run(int rootFd, std::string rootPath) {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(Task{rootFd, std::move(rootPath), 1});
-            queued_.store(1, std::memory_order_relaxed);
-        }
+    // Runs the walk on the calling thread (slot 0) too, until every root and
+    // folder is done. A root is opened only when a thread takes it up, so a
+    // long list of roots never holds more handles open than there are threads.
+    bool run() {
+        if (roots_.size() > 1) askForHelpers();
         work(0);
         return !stopped();
     }
@@ -156,13 +167,13 @@ public:
     // Hands a folder to a waiting thread. False when no thread waits for one,
     // so the caller walks it itself; a handle stays open only while its folder
     // waits, and no more folders wait than threads do.
-    bool offer(int fd, const std::string& path, int depth) {
+    bool offer(int fd, const std::string& path, int depth, size_t root, dev_t device) {
         if (!helpersAsked_.load(std::memory_order_relaxed)) askForHelpers();
         if (idle_.load(std::memory_order_relaxed) <= queued_.load(std::memory_order_relaxed)) return false;
         {
             std::lock_guard lock(mutex_);
             if (idle_.load(std::memory_order_relaxed) <= queue_.size()) return false;
-            queue_.push_back(Task{fd, path, depth});
+            queue_.push_back(Task{fd, path, depth, root, device});
             queued_.store(queue_.size(), std::memory_order_relaxed);
         }
         changed_.notify_one();
@@ -170,22 +181,44 @@ public:
     }
 
 private:
-    struct Task {
-        int fd;
-        std::string path;
-        int depth;
-    };
-
-    // Pool threads join only once the walk meets a second folder, so measuring
-    // a lone file or a flat folder never wakes them.
+    // Pool threads join only once the walk has more than one folder to give
+    // out, so measuring a lone file or a flat folder never wakes them.
     void askForHelpers() {
         if (helpersAsked_.exchange(true)) return;
         for (unsigned i = 1; i < WorkPool::width(); ++i)
             WorkPool::post([self = shared_from_this()] { self->work(self->nextSlot_.fetch_add(1)); });
     }
 
+    // One thread fewer is busy; the last one wakes those waiting for the end.
+    void release() {
+        if (busy_.fetch_sub(1) != 1) return;
+        { std::lock_guard lock(mutex_); }
+        changed_.notify_all();
+    }
+
     void work(unsigned slot) {
         std::unique_ptr<FolderWalk> walker;
+        auto walk = [&](Task task) {
+            if (!walker) walker = std::make_unique<FolderWalk>(nullptr, &visit_, options_, this, slot);
+            if (!walker->run(std::move(task))) stop();
+        };
+        // The roots first. A thread counts itself busy before it takes one,
+        // so no thread sees the walk over while a root taken is not yet done.
+        for (;;) {
+            busy_.fetch_add(1);
+            const size_t r = nextRoot_.fetch_add(1);
+            if (r >= roots_.size() || stopped()) {
+                release();
+                break;
+            }
+            Task task{-1, {}, 1, r, 0};
+            task.fd = openRoot(roots_[r], options_, &task.device);
+            task.path = rootPrefix(roots_[r]);
+            if (task.fd >= 0) walk(std::move(task));
+            release();
+        }
+        // Then the folders other threads hand out, until nothing waits and no
+        // thread is still walking (and so perhaps inside the visitor).
         std::unique_lock lock(mutex_);
         for (;;) {
             if (stopped()) {
@@ -194,52 +227,57 @@ private:
                 queue_.clear();
                 queued_.store(0, std::memory_order_relaxed);
             }
-            // The walk is over once nothing waits and no thread is still
-            // inside a folder (and so perhaps inside the visitor).
-            if (queue_.empty() && active_ == 0) break;
-            if (queue_.empty()) {
-                idle_.fetch_add(1, std::memory_order_relaxed);
-                changed_.wait(lock);
-                idle_.fetch_sub(1, std::memory_order_relaxed);
+            if (!queue_.empty()) {
+                Task task = std::move(queue_.front());
+                queue_.pop_front();
+                queued_.store(queue_.size(), std::memory_order_relaxed);
+                busy_.fetch_add(1);
+                lock.unlock();
+                walk(std::move(task));
+                lock.lock();
+                if (busy_.fetch_sub(1) == 1) changed_.notify_all();
                 continue;
             }
-            Task task = std::move(queue_.front());
-            queue_.pop_front();
-            queued_.store(queue_.size(), std::memory_order_relaxed);
-            ++active_;
-            lock.unlock();
-            if (!walker) walker = std::make_unique<FolderWalk>(nullptr, &visit_, options_, rootDevice_, this, slot);
-            bool keepGoing = walker->run(task.fd, std::move(task.path), task.depth);
-            lock.lock();
-            if (!keepGoing) stopped_.store(true, std::memory_order_relaxed);
-            --active_;
+            if (busy_.load() == 0) break;
+            idle_.fetch_add(1, std::memory_order_relaxed);
+            changed_.wait(lock);
+            idle_.fetch_sub(1, std::memory_order_relaxed);
         }
-        // Wake the others: the walk is over for everyone.
-        changed_.notify_all();
     }
 
-    // Read only by the thread that holds a task, and a task is handed out only
-    // while the caller of run() waits, so these outlive every use.
+    // The roots are the walk's own, as a helper may start after the walk is
+    // over. The visitor and options are used only by a thread that walks
+    // something, which happens only while the caller of run() waits.
+    const std::vector<std::filesystem::path> roots_;
     const SlotVisit& visit_;
     const WalkOptions& options_;
-    const dev_t rootDevice_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Task> queue_;
-    int active_ = 0;  // threads walking a task
-    std::atomic<size_t> idle_{0};
+    std::deque<Task> queue_;             // folders handed out, each open
+    std::atomic<size_t> nextRoot_{0};
+    std::atomic<int> busy_{0};           // threads walking a root or folder
+    std::atomic<size_t> idle_{0};        // threads waiting for a folder
     std::atomic<size_t> queued_{0};
     std::atomic<bool> stopped_{false};
     std::atomic<bool> helpersAsked_{false};
     std::atomic<unsigned> nextSlot_{1};
 };
 
+// Walks the folder open at fd, and closes it.
 bool FolderWalk::folder(int fd, int depth) {
     if (levels_.size() < size_t(depth)) levels_.resize(depth);
     // levels_ may grow (and move) while a subfolder is walked, so this
     // level's buffers are looked up again on every turn of the loop.
-    if (!readFolder(fd, levels_[depth - 1])) report(path_, errno ? errno : EIO);
+    DIR* dir = readFolder(fd, levels_[depth - 1]);
+    if (!dir) {
+        report(path_, errno ? errno : EIO);
+        return !(shared_ && shared_->stopped());
+    }
+    struct Closer {
+        DIR* dir;
+        ~Closer() { ::closedir(dir); }
+    } closer{dir};
     const size_t base = path_.size();
     const size_t count = levels_[depth - 1].entries.size();
     for (size_t i = 0; i < count; ++i) {
@@ -259,7 +297,8 @@ bool FolderWalk::folder(int fd, int depth) {
         const FileFacts facts = FileFacts::from(st);
         const bool isDir = facts.isDirectory();
         const bool isPackage = isDir && Packages::isPackageName(nameView);
-        WalkAction action = visit(WalkEntry{path_, std::string_view(path_).substr(base + 1), facts, depth, isPackage});
+        WalkAction action =
+            visit(WalkEntry{path_, std::string_view(path_).substr(base + 1), facts, depth, isPackage, root_});
         if (action == WalkAction::stop) {
             if (shared_) shared_->stop();
             path_.resize(base);
@@ -281,10 +320,8 @@ bool FolderWalk::folder(int fd, int depth) {
             ::close(child);
             continue;
         }
-        if (shared_ && shared_->offer(child, path_, depth + 1)) continue;
-        bool keepGoing = folder(child, depth + 1);
-        ::close(child);
-        if (!keepGoing) {
+        if (shared_ && shared_->offer(child, path_, depth + 1, root_, rootDevice_)) continue;
+        if (!folder(child, depth + 1)) {
             path_.resize(base);
             return false;
         }
@@ -300,17 +337,20 @@ bool walk(const std::filesystem::path& root, const Visit& visit, const WalkOptio
     dev_t device = 0;
     int fd = openRoot(root, options, &device);
     if (fd < 0) return true;
-    FolderWalk w(&visit, nullptr, options, device);
-    return w.run(fd, rootPrefix(root), 1);
+    FolderWalk w(&visit, nullptr, options);
+    return w.run(Task{fd, rootPrefix(root), 1, 0, device});
+}
+
+bool walkParallel(const std::vector<std::filesystem::path>& roots, const SlotVisit& visit,
+                  const WalkOptions& options) {
+    Placeholders::neverFetch();
+    if (roots.empty()) return true;
+    auto shared = std::make_shared<ParallelWalk>(roots, visit, options);
+    return shared->run();
 }
 
 bool walkParallel(const std::filesystem::path& root, const SlotVisit& visit, const WalkOptions& options) {
-    Placeholders::neverFetch();
-    dev_t device = 0;
-    int fd = openRoot(root, options, &device);
-    if (fd < 0) return true;
-    auto shared = std::make_shared<ParallelWalk>(visit, options, device);
-    return shared->run(fd, rootPrefix(root));
+    return walkParallel(std::vector<std::filesystem::path>{root}, visit, options);
 }
 
 std::vector<std::string> list(const std::filesystem::path& folder, bool* ok) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_facts.h"
 
@@ -16,6 +17,7 @@ struct WalkEntry {
     const FileFacts& facts;
     int depth;              // 1 for the direct children of the root
     bool isPackage;         // a folder that the system presents as one item
+    size_t root = 0;        // in a walk of several roots, the index of this entry's root
 };
 
 enum class WalkAction { proceed, skipSubtree, stop };
@@ -45,6 +47,11 @@ bool walk(const std::filesystem::path& root, const std::function<WalkAction(cons
 // thread, folders before their contents. Only for walks whose result does not
 // depend on the order of the entries. Returns when every visit has returned.
 bool walkParallel(const std::filesystem::path& root,
+                  const std::function<WalkAction(const WalkEntry&, unsigned slot)>& visit,
+                  const WalkOptions& options = {});
+// The same over several roots at once, each entry naming its root's index.
+// False when the visitor asked to stop.
+bool walkParallel(const std::vector<std::filesystem::path>& roots,
                   const std::function<WalkAction(const WalkEntry&, unsigned slot)>& visit,
                   const WalkOptions& options = {});
 

@@ -160,6 +160,29 @@ TEST_F(FSSize, ParallelMeasurementHonoursWhatThePassAlreadyCounted) {
     EXPECT_EQ(parallel.size(), sequential.size());
 }
 
+TEST_F(FSSize, ItemsMeasuredTogetherGetTheirOneByOneFigures) {
+    const fs::path top = tmp() / "tree";
+    buildTangledTree(top);
+    makeSymlink(top / "a1", tmp() / "link-to-a1");
+    // Items sharing files through hard links and nesting, a file, a link, a
+    // missing path and a repeat: a shared file counts for the earliest item.
+    const std::vector<fs::path> items = {
+        top / "a3",  top / "a0",       tmp() / "outside.bin", top / "a9",       tmp() / "link-to-a1",
+        top / "a7",  tmp() / "absent", top / "a0/b0",         top / "a3/b5/c/same.bin", top,
+        top / "a0",  top / "a10/pipe",
+    };
+    for (int run = 0; run < 10; ++run) {
+        FS::SeenSet together, oneByOne;
+        const auto sizes = FS::sizes(items, together);
+        ASSERT_EQ(sizes.size(), items.size());
+        for (size_t i = 0; i < items.size(); ++i)
+            ASSERT_EQ(sizes[i], sequentialSize(items[i], oneByOne)) << "run " << run << ": " << items[i];
+        ASSERT_EQ(together.size(), oneByOne.size());
+    }
+    FS::SeenSet seen;
+    EXPECT_TRUE(FS::sizes({}, seen).empty());
+}
+
 TEST_F(FSSize, UnreadableFoldersMeasureTheSameOnEveryThread) {
     const fs::path top = tmp() / "tree";
     buildTangledTree(top);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/protection.h"
+#include "platform/unicode.h"
 #include "support/test_env.h"
 
 class ProtectionRules : public TestEnv {};
@@ -35,6 +36,12 @@ TEST_F(ProtectionRules, PathTable) {
         {"/Users/me/Library/Logs/TAILSCALE.log", true},
         {"/Users/me/NordVPN Agent", true},
         {"/Users/me/notes.txt", false},
+        // Paths beyond ASCII go through the Unicode rules.
+        {"/System/Caf\xC3\xA9", true},
+        {"/Syst\xC3\xA8me/x", false},
+        {"/Users/Shared/Caf\xC3\xA9", true},
+        {"/Users/Caf\xC3\xA9/notes.txt", false},
+        {"/Users/me/Caf\xC3\xA9/Dropbox", true},
         {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(Protection::isPathProtected(c.path), c.expected) << c.path;
@@ -60,6 +67,13 @@ TEST(ProtectionNames, CaseAndCanonicalEquivalence) {
     EXPECT_TRUE(Protection::matchesProtectedName("Surge Pro"));
     EXPECT_FALSE(Protection::matchesProtectedName(""));
     EXPECT_FALSE(Protection::matchesProtectedName("Photos"));
+    // Names and paths in ASCII are compared byte for byte, which holds only
+    // while every fragment and prefix is lower-case ASCII.
+    for (auto fragment : Protection::protectedNameFragments) {
+        EXPECT_TRUE(Unicode::isAscii(fragment)) << fragment;
+        EXPECT_EQ(Unicode::lower(fragment), fragment);
+    }
+    for (auto prefix : Protection::protectedPathPrefixes) EXPECT_TRUE(Unicode::isAscii(prefix)) << prefix;
 }
 
 TEST(ProtectionBundleIDs, PrefixesAsWritten) {
