@@ -22,6 +22,21 @@ void sortLargestFirst(std::vector<ScanItem>& items) {
                      [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
 }
 
+std::vector<int64_t> measureInOrder(const std::vector<std::filesystem::path>& paths, FS::SeenSet& seen,
+                                    const ScanToken& token) {
+    // Enough items to keep every thread busy on folders of many small
+    // entries, few enough that a cancelled scan stops soon.
+    constexpr size_t kBatch = 64;
+    std::vector<int64_t> sizes;
+    sizes.reserve(paths.size());
+    for (size_t from = 0; from < paths.size() && !token.isCancelled(); from += kBatch) {
+        std::vector<std::filesystem::path> batch(paths.begin() + from,
+                                                 paths.begin() + std::min(paths.size(), from + kBatch));
+        for (int64_t size : FS::sizes(batch, seen)) sizes.push_back(size);
+    }
+    return sizes;
+}
+
 int64_t measureAlone(const std::filesystem::path& path) {
     FS::SeenSet seen;
     return FS::size(path, seen);

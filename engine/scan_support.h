@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fs.h"
 #include "engine/scan_model.h"
 #include "platform/plist.h"
 
@@ -18,6 +19,14 @@ std::vector<std::filesystem::path> children(const std::filesystem::path& folder)
 
 // Largest first; items of equal size keep their order.
 void sortLargestFirst(std::vector<ScanItem>& items);
+
+// Measures the items with one seen set, a batch at a time, each batch on every
+// thread at once: each item gets the figure that measuring the items one after
+// the other in this order gives. The token is read before each batch, as it
+// would be before each item; once it is set the rest are left unmeasured, so
+// the result is shorter than the list.
+std::vector<int64_t> measureInOrder(const std::vector<std::filesystem::path>& paths, FS::SeenSet& seen,
+                                    const ScanToken& token);
 
 // The size of one item measured on its own, with a fresh seen set.
 int64_t measureAlone(const std::filesystem::path& path);

@@ -9,6 +9,7 @@
 #include "engine/fs.h"
 #include "engine/ignores.h"
 #include "engine/protection.h"
+#include "engine/scan_support.h"
 #include "platform/clock.h"
 #include "platform/file_facts.h"
 #include "platform/locations.h"
@@ -18,10 +19,6 @@ namespace Scanner {
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
-// How many entries of a rule are measured together: enough to keep every
-// thread busy on folders of many small entries, few enough that a cancelled
-// scan stops soon.
-constexpr size_t kMeasuredTogether = 64;
 
 bool endsWithAllEntries(std::string_view pattern) {
     return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == "/*";
@@ -118,24 +115,16 @@ ScanReport scan(const std::vector<JunkCategory>& categories, const ScanToken& to
             if (token.isCancelled()) break;
             const std::string resolved = resolvePattern(rule.pattern);
             int matched = 0;
-            const auto paths = FS::expand(resolved);
-            // The entries are measured a batch at a time, each batch on every
-            // thread at once, with the figures one-by-one measuring gives; the
-            // token is read between batches as it would be between entries.
-            for (size_t from = 0; from < paths.size() && !token.isCancelled(); from += kMeasuredTogether) {
-                std::vector<std::filesystem::path> batch;
-                for (size_t i = from; i < std::min(paths.size(), from + kMeasuredTogether); ++i)
-                    if (passesAgeTest(paths[i], rule.minAgeDays) && !Ignores::isIgnored(paths[i]))
-                        batch.push_back(paths[i]);
-                const auto sizes = FS::sizes(batch, seen);
-                for (size_t i = 0; i < batch.size(); ++i) {
-                    const auto& path = batch[i];
-                    // An empty file or folder, or one whose files were already
-                    // counted, is still there to be removed; a dangling link is not.
-                    if (sizes[i] <= 0 && !existsFollowingLinks(path)) continue;
-                    ++matched;
-                    items.push_back(makeItem(path, sizes[i], rule.safety, Protection::isPathProtected(path)));
-                }
+            std::vector<std::filesystem::path> paths;
+            for (auto& path : FS::expand(resolved))
+                if (passesAgeTest(path, rule.minAgeDays) && !Ignores::isIgnored(path)) paths.push_back(std::move(path));
+            const auto sizes = ScanSupport::measureInOrder(paths, seen, token);
+            for (size_t i = 0; i < sizes.size(); ++i) {
+                // An empty file or folder, or one whose files were already
+                // counted, is still there to be removed; a dangling link is not.
+                if (sizes[i] <= 0 && !existsFollowingLinks(paths[i])) continue;
+                ++matched;
+                items.push_back(makeItem(paths[i], sizes[i], rule.safety, Protection::isPathProtected(paths[i])));
             }
             report.coverage.push_back(coverageEntry(resolved, category, matched));
             ++done;

@@ -125,11 +125,12 @@ ScanReport scanTrash(const ScanToken& token, const ProgressCallback& progress) {
     report.coverage.push_back(Scanner::entry("User Trash", trash));
 
     std::vector<ScanItem> items;
-    for (const fs::path& url : trashEntries(trash)) {
-        if (token.isCancelled()) break;
+    const auto entries = trashEntries(trash);
+    const auto sizes = ScanSupport::measureInOrder(entries, shared, token);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const fs::path& url = entries[i];
         bool isProtected = Protection::isPathProtected(url);
-        int64_t size = FS::size(url, shared);
-        items.push_back(makeItem(url, lastComponent(url), "User Trash", size,
+        items.push_back(makeItem(url, lastComponent(url), "User Trash", sizes[i],
                                  isProtected ? Safety::protected_ : Safety::safe));
     }
     ScanSupport::sortLargestFirst(items);
