@@ -1,14 +1,10 @@
 #include "cli/cli_text.h"
+#include "platform/decimal.h"
 
-#include <charconv>
 
 namespace CLIText {
 
-std::string number(int64_t value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
+std::string number(int64_t value) { return Decimal::text(value); }
 
 std::string twoDigits(int64_t value) {
     std::string s = number(value);

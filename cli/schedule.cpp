@@ -1,6 +1,5 @@
 #include "cli/schedule.h"
 
-#include <charconv>
 
 #include "engine/admin.h"
 #include "engine/command_line.h"
@@ -8,17 +7,12 @@
 #include "platform/locations.h"
 #include "platform/resources.h"
 #include "platform/user.h"
+#include "platform/decimal.h"
 
 namespace Schedule {
 namespace {
 
-std::string decimal(long long value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
-
-std::string serviceTarget() { return "gui/" + decimal(User::uid()) + "/" + label; }
+std::string serviceTarget() { return "gui/" + Decimal::text(User::uid()) + "/" + label; }
 
 std::string describe(InstallError::Kind kind, const std::string& detail) {
     return (kind == InstallError::Kind::writeFailed ? "Could not write the job: "
@@ -72,7 +66,7 @@ void install(long long hour, const std::vector<ModuleID>& modules) {
 
     // Unload the running definition first, so installing again reloads it.
     std::string line = "/bin/launchctl bootout " + Admin::quote(serviceTarget()) + " 2>/dev/null; " +
-                       "/bin/launchctl bootstrap " + Admin::quote("gui/" + decimal(User::uid())) + " " +
+                       "/bin/launchctl bootstrap " + Admin::quote("gui/" + Decimal::text(User::uid())) + " " +
                        Admin::quote(plistURL().string());
     Admin::Result r = Admin::run(line, true);
     if (!r.ok) throw InstallError(InstallError::Kind::loadFailed, r.output);

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <mutex>
 
@@ -19,6 +18,7 @@
 #include "platform/locations.h"
 #include "platform/unicode.h"
 #include "platform/uuid.h"
+#include "platform/decimal.h"
 
 extern char** environ;
 
@@ -38,13 +38,6 @@ Result launchFailure(int error) {
     Result r;
     r.output = std::strerror(error);
     return r;
-}
-
-std::string decimal(long long n) {
-    char buf[24];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
-    (void)ec;
-    return std::string(buf, end);
 }
 
 Result spawnShell(const std::string& commandLine, bool mergeStderr) {
@@ -255,7 +248,7 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
             script += lines[i];
         }
         size_t n = lines.size();
-        std::string prompt = "Vessiltane needs administrator access to remove " + decimal((long long)n) +
+        std::string prompt = "Vessiltane needs administrator access to remove " + Decimal::text((long long)n) +
                              " system item" + (n == 1 ? "" : "s") +
                              " from protected locations such as /Library/Caches and /private/var/log.";
         Result r = runAsRoot(script, prompt);

@@ -1,4 +1,5 @@
 #include "engine/byte_format.h"
+#include "platform/decimal.h"
 
 #include <array>
 #include <charconv>
@@ -14,12 +15,6 @@ std::string fixed(double value, int decimals) {
     return std::string(buf, r.ptr);
 }
 
-std::string integer(int64_t value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
-
 // Drops zeros after the decimal point, and the point itself when nothing follows.
 std::string trimZeros(std::string s) {
     if (s.find('.') == std::string::npos) return s;
@@ -32,7 +27,7 @@ std::string trimZeros(std::string s) {
 
 std::string string(int64_t bytes) {
     if (bytes < 1) return "0 KB";
-    if (bytes < 1000) return integer(bytes) + (bytes == 1 ? " byte" : " bytes");
+    if (bytes < 1000) return Decimal::text(bytes) + (bytes == 1 ? " byte" : " bytes");
     struct Unit {
         std::string_view name;
         int decimals;
@@ -72,7 +67,7 @@ std::string compact(int64_t bytes) {
             return fixed(q, q >= 10.0 ? 0 : 1) + unit.letter;
         }
     }
-    return integer(bytes) + "B";
+    return Decimal::text(bytes) + "B";
 }
 
 }  // namespace ByteFormat

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <chrono>
 #include <set>
 #include <string_view>
@@ -18,6 +17,7 @@
 #include "platform/locations.h"
 #include "platform/unicode.h"
 #include "platform/user.h"
+#include "platform/decimal.h"
 
 namespace fs = std::filesystem;
 
@@ -95,12 +95,6 @@ bool olderThan(Clock::TimePoint when, std::chrono::seconds age) {
     Clock::TimePoint now = Clock::now();
     if (when == Clock::TimePoint::min()) return true;
     return now - when > age;
-}
-
-std::string decimal(uint64_t value) {
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
 }
 
 struct LabelledFolder {
@@ -194,7 +188,7 @@ ScanCategory documentVersions() {
         makeCategory("document-versions", "Document Versions", "macOS keeps old revisions of documents you edit.");
     fs::path store = Locations::system("/.DocumentRevisions-V100");
     if (!existsFollowingLinks(store)) return category;
-    fs::path mine = store / "PerUID" / decimal(User::uid());
+    fs::path mine = store / "PerUID" / Decimal::text(User::uid());
     if (!existsFollowingLinks(mine)) return category;
     category.items.push_back(makeItem(mine, "Your document revision history", "Needs administrator rights",
                                       ScanSupport::measureAlone(mine), Safety::review));

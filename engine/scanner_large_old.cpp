@@ -1,7 +1,6 @@
 #include "engine/scanner_large_old.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "engine/fs.h"
@@ -9,6 +8,7 @@
 #include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/walker.h"
+#include "platform/decimal.h"
 
 namespace Scanner {
 namespace {
@@ -18,15 +18,9 @@ constexpr int64_t kOldBytes = 104'857'600;    // 100 MiB
 constexpr int64_t kOldAgeSeconds = 31'536'000;  // 365 days
 constexpr double kMonthSeconds = 2'592'000;   // 30 days
 
-std::string integerText(int64_t value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
-
 // "402000" -> "402,000", the same under every locale.
 std::string grouped(int64_t value) {
-    std::string digits = integerText(value);
+    std::string digits = Decimal::text(value);
     size_t sign = digits[0] == '-' ? 1 : 0;
     for (size_t i = digits.size(); i > sign + 3; i -= 3) digits.insert(i - 3, 1, ',');
     return digits;
@@ -38,8 +32,8 @@ std::string ageText(double seconds) {
     // Far beyond any real file, but a forged date must not overflow the conversion.
     whole = std::min(whole, 1e15);
     int64_t count = int64_t(whole);
-    if (count > 23) return integerText(count / 12) + " years";
-    return integerText(count) + " months";
+    if (count > 23) return Decimal::text(count / 12) + " years";
+    return Decimal::text(count) + " months";
 }
 
 // The root as the walker will name its entries: no trailing "/", "/" as "".

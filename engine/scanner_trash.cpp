@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <string>
 #include <string_view>
 
@@ -16,6 +15,7 @@
 #include "platform/locations.h"
 #include "platform/user.h"
 #include "platform/walker.h"
+#include "platform/decimal.h"
 
 namespace Scanner {
 namespace {
@@ -25,12 +25,6 @@ namespace fs = std::filesystem;
 constexpr std::string_view kDot = " \u00B7 ";
 constexpr std::array<std::string_view, 4> kTrashMailboxes = {
     "Trash.mbox", "Deleted Messages.mbox", "Deleted Items.mbox", "Junk.mbox"};
-
-std::string uidText() {
-    char buf[24];
-    auto r = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned long long>(User::uid()));
-    return std::string(buf, r.ptr);
-}
 
 // Whether a folder is a folder in its own right and not a symbolic link. The
 // entries of a trash folder are offered for removal, so a trash folder that is
@@ -78,7 +72,7 @@ fs::path icloudTrashFolder() { return Locations::home() / "Library/Mobile Docume
 fs::path cloudStorageFolder() { return Locations::home() / "Library/CloudStorage"; }
 
 ScanCategory scanVolumeTrashes(const ScanToken& token, FS::SeenSet& shared, std::vector<CoverageEntry>& coverage) {
-    const std::string uid = uidText();
+    const std::string uid = Decimal::text(User::uid());
     std::vector<ScanItem> items;
     for (const fs::path& volume : FS::mountedVolumes()) {
         if (token.isCancelled()) break;
@@ -182,7 +176,7 @@ ScanCategory mailTrash() {
 }
 
 ScanCategory systemTrash() {
-    const std::string uid = uidText();
+    const std::string uid = Decimal::text(User::uid());
     const fs::path shelves[] = {Locations::system("/.Trashes"), Locations::system("/System/Volumes/Data/.Trashes")};
     std::vector<ScanItem> items;
     bool refused = false;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/user.h"
+#include "platform/decimal.h"
 
 namespace Trash {
 namespace {
@@ -32,13 +32,6 @@ std::string parentOf(const std::string& p) {
     size_t slash = p.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : p.substr(0, slash);
-}
-
-std::string decimal(int n) {
-    char buf[16];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
-    (void)ec;
-    return std::string(buf, end);
 }
 
 // Renames without ever replacing an existing entry: EEXIST when one is there.
@@ -105,7 +98,7 @@ std::optional<std::filesystem::path> folderFor(const std::filesystem::path& item
         if (::stat(up.c_str(), &ust) != 0 || ust.st_dev != device) break;
         top = up;
     }
-    return std::filesystem::path(top) / ".Trashes" / decimal(int(User::uid()));
+    return std::filesystem::path(top) / ".Trashes" / Decimal::text(int(User::uid()));
 }
 
 std::string variantName(const std::string& name, int attempt) {
@@ -117,7 +110,7 @@ std::string variantName(const std::string& name, int attempt) {
         stem = name.substr(0, dot);
         ext = name.substr(dot);
     }
-    std::string suffix = " " + decimal(attempt) + ext;
+    std::string suffix = " " + Decimal::text(attempt) + ext;
     if (stem.size() + suffix.size() > kNameMax) {
         size_t cut = kNameMax - suffix.size();
         // Never cut a character in two.

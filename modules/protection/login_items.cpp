@@ -1,7 +1,6 @@
 #include "modules/protection/login_items.h"
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 #include <set>
 #include <utility>
@@ -16,6 +15,7 @@
 #include "platform/unicode.h"
 #include "platform/user.h"
 #include "platform/walker.h"
+#include "platform/decimal.h"
 
 using Path = std::filesystem::path;
 
@@ -50,13 +50,6 @@ namespace {
 constexpr std::string_view kLaunchctl = "/bin/launchctl";
 
 bool cancelled(const ScanTokenRef& token) { return token && token->isCancelled(); }
-
-std::string decimal(uint64_t n) {
-    char buf[24];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
-    (void)ec;
-    return std::string(buf, end);
-}
 
 // Tabs and space separators at both ends; line breaks stay.
 std::string trim(std::string_view text) { return Unicode::trimmedSpaces(text); }
@@ -110,7 +103,7 @@ std::set<std::string> loadedLabels() {
     return parseLoadedLabels(result.output);
 }
 
-std::string userDomain() { return "gui/" + decimal(User::uid()); }
+std::string userDomain() { return "gui/" + Decimal::text(User::uid()); }
 
 std::set<std::string> disabledLabels() {
     auto result = Admin::run(std::string(kLaunchctl) + " print-disabled " + Admin::quote(userDomain()), true);
@@ -254,7 +247,7 @@ std::vector<LoginEntry> launchdEntries() {
 
 std::vector<LoginEntry> parseBTM(std::string_view text, uint32_t uid) {
     const std::string sectionStart = "Records for UID ";
-    const std::string marker = sectionStart + decimal(uid) + " :";
+    const std::string marker = sectionStart + Decimal::text(uid) + " :";
     bool inSection = false, sectionSeen = false;
     std::optional<Record> open;
     std::vector<Record> records;

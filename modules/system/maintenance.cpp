@@ -1,6 +1,5 @@
 #include "modules/system/maintenance.h"
 
-#include <charconv>
 #include <string_view>
 #include <system_error>
 
@@ -8,17 +7,11 @@
 #include "platform/locations.h"
 #include "platform/unicode.h"
 #include "platform/user.h"
+#include "platform/decimal.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string decimal(unsigned long long n) {
-    char buf[24];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
-    (void)ec;
-    return std::string(buf, end);
-}
 
 // The first blank-separated word of a command, as the shell would see it for
 // a plain command line; empty when there is none.
@@ -121,7 +114,7 @@ std::vector<MaintenanceTask> catalog() {
     // The command runs in a root shell, where "id -u" would name root: the
     // logged-in user's id goes in before the command is elevated.
     tasks.push_back(task("permissions", "Repair Disk Permissions", true, false,
-                         "/usr/sbin/diskutil resetUserPermissions / " + Admin::quote(decimal(User::uid())),
+                         "/usr/sbin/diskutil resetUserPermissions / " + Admin::quote(Decimal::text(User::uid())),
                          "Resets the access control lists on your home folder and its contents.",
                          "Use when apps cannot move or delete files they should be able to."));
     tasks.push_back(task("repair-volume", "Verify and Repair Startup Disk", true, false,

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <optional>
 #include <system_error>
@@ -20,6 +19,7 @@
 #include "platform/file_handle.h"
 #include "platform/locations.h"
 #include "platform/uuid.h"
+#include "platform/decimal.h"
 
 namespace Thinning {
 namespace {
@@ -41,13 +41,6 @@ std::string message(Kind kind, const std::string& detail) {
         case Kind::nothingToRemove: return "no foreign CPU slice to remove";
     }
     return detail;
-}
-
-std::string decimal(int64_t n) {
-    char buf[24];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
-    (void)ec;
-    return std::string(buf, end);
 }
 
 bool isNative(const std::string& name) { return name == "arm64" || name == "arm64e"; }
@@ -143,7 +136,7 @@ std::string sliceList(const FatBinary& fat) {
     std::string out;
     for (const auto& s : fat.architectures) {
         if (!out.empty()) out += ",";
-        out += s.name + ":" + decimal(s.size) + "@" + decimal(s.offset);
+        out += s.name + ":" + Decimal::text(s.size) + "@" + Decimal::text(s.offset);
     }
     return out;
 }
@@ -257,14 +250,14 @@ int64_t thinBinary(const fs::path& executable) {
     }
 
     auto readBack = FatBinary::read(temporary);
-    std::string detail = readBack ? "read back count=" + decimal(int64_t(readBack->architectures.size())) + " " +
+    std::string detail = readBack ? "read back count=" + Decimal::text(int64_t(readBack->architectures.size())) + " " +
                                         sliceList(*readBack)
                                   : "unreadable";
     if (!readBack || readBack->architectures.size() != 1 || readBack->architectures[0].name != slice.name ||
         readBack->architectures[0].size != int64_t(bytes.size())) {
         removeQuietly(temporary);
         throw ThinningError(Kind::verificationFailed, detail + "; expected " + slice.name + " with " +
-                                                          decimal(int64_t(bytes.size())) + " bytes");
+                                                          Decimal::text(int64_t(bytes.size())) + " bytes");
     }
 
     const int64_t sizeAfter = measure(temporary);

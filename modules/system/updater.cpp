@@ -1,7 +1,6 @@
 #include "modules/system/updater.h"
 
 #include <algorithm>
-#include <charconv>
 #include <exception>
 #include <mutex>
 
@@ -9,6 +8,7 @@
 #include "modules/system/web_link.h"
 #include "platform/plist.h"
 #include "platform/unicode.h"
+#include "platform/decimal.h"
 
 namespace Updater {
 namespace {
@@ -19,12 +19,6 @@ constexpr size_t kMaxInfoPlistBytes = 4 * 1024 * 1024;
 
 std::mutex fetcherLock;
 std::shared_ptr<FeedFetcher> fetcherOverride;
-
-std::string decimal(size_t n) {
-    char buffer[24];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
-    return std::string(buffer, end);
-}
 
 // The pieces of a version: split at ".", "-" and "_", empty pieces dropped,
 // each piece trimmed of spaces and tabs (a piece of spaces stays, empty).
@@ -192,7 +186,7 @@ Outcome check(const std::vector<InstalledApp>& apps, bool includePrereleases, co
         }
         if (progress) {
             const double fraction = std::min(double(done) / double(work.size()), 0.98);
-            progress(fraction, "Checked " + decimal(done) + " of " + decimal(work.size()) + " apps\u2026");
+            progress(fraction, "Checked " + Decimal::text(done) + " of " + Decimal::text(work.size()) + " apps\u2026");
         }
     }
 
