@@ -18,8 +18,12 @@ namespace {
 class OtherDevice {
 public:
     explicit OtherDevice(const fs::path& near) {
-        struct stat a{}, b{};
-        if (::stat(near.c_str(), &a) != 0 || ::stat("/dev/shm", &b) != 0 || a.st_dev == b.st_dev) return;
+        // /dev/shm serves when it is a file system of its own: another device
+        // than the test folder's and than the /dev folder holding it.
+        struct stat a{}, b{}, c{};
+        if (::stat(near.c_str(), &a) != 0 || ::stat("/dev/shm", &b) != 0 || ::stat("/dev", &c) != 0 ||
+            a.st_dev == b.st_dev || c.st_dev == b.st_dev)
+            return;
         std::string templ = "/dev/shm/vessiltane-test-XXXXXX";
         if (::mkdtemp(templ.data())) path_ = templ;
     }
