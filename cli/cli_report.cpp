@@ -55,15 +55,6 @@ ScanReport moduleReport(ModuleID module, bool deep, const ScanTokenRef& shared, 
     return ScanReport{};
 }
 
-std::string_view safetyWord(Safety s) {
-    switch (s) {
-        case Safety::safe: return "Safe";
-        case Safety::review: return "Review";
-        case Safety::protected_: return "Protected";
-    }
-    return "";
-}
-
 }  // namespace
 
 ScanReport buildReport(const std::vector<ModuleID>& modules, bool deep, const ProgressCallback& progress) {
@@ -98,7 +89,7 @@ nlohmann::json describe(const ScanReport& report, const std::vector<ModuleID>& m
             items.push_back({{"name", item.name},
                              {"path", item.url.native()},
                              {"bytes", item.size},
-                             {"safety", safetyWord(item.safety)},
+                             {"safety", Safeties::title(item.safety)},
                              {"detail", item.detail},
                              {"needs_admin", FS::requiresElevation(item.url)}});
         }

@@ -1,18 +1,64 @@
-// Vessiltane's entry point: a command word runs the command line; otherwise
-// the window would open.
+// Vessiltane's entry point: a fixed chain of handlers over the process
+// arguments. Each looks for its own trigger; the first that takes the
+// invocation ends start-up, and only when none does would the window open.
+// The links that draw (the icon, the screen renders, the user guide) live in
+// the window's library, loaded only when their switch is given, so the
+// command verbs and the probes start without Qt and need no display.
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "diagnostics/diagnostics.h"
 #include "engine/command_line.h"
+#include "platform/gui_module.h"
+
+namespace {
+
+// Runs a link of the window's library when its switch is on the command line.
+// True when the invocation was taken (status is then the exit status), also
+// when the library is missing: that is said on standard error and ends with 1.
+bool drawn(const char* flag, const char* handler, int argc, char** argv, int& status) {
+    if (!CommandLine::contains(CommandLine::arguments(), flag)) return false;
+    GuiModule::Outcome outcome = GuiModule::run(handler, argc, argv);
+    switch (outcome.kind) {
+        case GuiModule::Outcome::Kind::notConsumed: return false;
+        case GuiModule::Outcome::Kind::consumed: status = outcome.status; return true;
+        case GuiModule::Outcome::Kind::unavailable:
+            std::cerr << "vessiltane: " << outcome.error << '\n';
+            status = 1;
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CommandLine::setArguments(argc, argv);
     const std::vector<std::string>& arguments = CommandLine::arguments();
+    int status = 0;
+
+    if (drawn("--render-icon", "render-icon", argc, argv, status)) return status;
 
     // A command verb ends the process itself.
     if (CLI::runIfRequested(arguments)) return 0;
+
+    using Probe = bool (*)(const Diagnostics::Arguments&, std::ostream&, std::ostream&);
+    for (Probe probe : {Diagnostics::handleElevationProbe, Diagnostics::handleMalwareScan,
+                        Diagnostics::handleDetectionProbe, Diagnostics::handleThinningProbe})
+        if (probe(arguments, std::cout, std::cerr)) return 0;
+    // "--render-summary OUT [N]" and "--render-coverage OUT" come here, drawn
+    // by the window's library with the window's own views (not built yet).
+    for (Probe probe : {Diagnostics::handleListLoginItems, Diagnostics::handleListTasks})
+        if (probe(arguments, std::cout, std::cerr)) return 0;
+
+    if (drawn("--stamp-guide", "stamp-guide", argc, argv, status)) return status;
+    if (drawn("--render-pdf", "render-pdf", argc, argv, status)) return status;
+
+    if (Diagnostics::handleUpdateCheck(arguments, std::cout, std::cerr)) return 0;
+    if (Diagnostics::handleIfRequested(arguments, std::cout, std::cerr)) return 0;
 
     std::fputs("vessiltane: this build has no window; run `vessiltane help` for the commands\n", stderr);
     return 1;

@@ -28,4 +28,10 @@ std::optional<std::string> value(const std::vector<std::string>& args, std::stri
     return std::nullopt;
 }
 
+bool contains(const std::vector<std::string>& args, std::string_view flag) {
+    for (const auto& a : args)
+        if (a == flag) return true;
+    return false;
+}
+
 }  // namespace CommandLine

@@ -16,4 +16,7 @@ const std::vector<std::string>& arguments();
 std::optional<std::string> value(std::string_view flag);
 std::optional<std::string> value(const std::vector<std::string>& arguments, std::string_view flag);
 
+// Whether any argument, the executable path included, is exactly the flag.
+bool contains(const std::vector<std::string>& arguments, std::string_view flag);
+
 }  // namespace CommandLine

@@ -11,6 +11,15 @@ std::string_view rawValue(Safety s) {
     return "";
 }
 
+std::string_view title(Safety s) {
+    switch (s) {
+        case Safety::safe: return "Safe";
+        case Safety::review: return "Review";
+        case Safety::protected_: return "Protected";
+    }
+    return "";
+}
+
 std::optional<Safety> fromRawValue(std::string_view raw) {
     if (raw == "safe") return Safety::safe;
     if (raw == "review") return Safety::review;

@@ -21,6 +21,7 @@ enum class Safety { safe, review, protected_ };
 namespace Safeties {
 std::string_view rawValue(Safety safety);  // "safe", "review", "protected"
 std::optional<Safety> fromRawValue(std::string_view raw);
+std::string_view title(Safety safety);  // "Safe", "Review", "Protected"
 }  // namespace Safeties
 
 struct ScanItem {

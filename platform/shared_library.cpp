@@ -14,6 +14,11 @@ std::string fileName(const std::string& name, int majorVersion) {
 
 void* open(const std::string& fileName) { return ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL); }
 
+std::string lastError() {
+    const char* text = ::dlerror();
+    return text ? text : "unknown error";
+}
+
 void* symbol(void* library, const char* name) { return library ? ::dlsym(library, name) : nullptr; }
 
 }  // namespace SharedLibrary

@@ -13,6 +13,9 @@ std::string fileName(const std::string& name, int majorVersion);
 // or nullptr when the system has no such library. It stays loaded.
 void* open(const std::string& fileName);
 
+// Why the last open() or symbol() on this thread failed, in the loader's words.
+std::string lastError();
+
 // The address of a symbol of a loaded library; nullptr when it has none.
 void* symbol(void* library, const char* name);
 

@@ -8,77 +8,20 @@
 #include "engine/fs.h"
 #include "modules/system/thinning.h"
 #include "support/test_env.h"
+#include "support/universal_binary.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t kX86_64 = 0x01000007;
-constexpr uint32_t kArm64 = 0x0100000C;
 constexpr uint32_t kI386 = 0x00000007;
 constexpr uint32_t kArm64eSubtype = 0x80000002;
 
-struct SliceSpec {
-    uint32_t cpuType;
-    uint32_t cpuSubtype;
-    uint32_t alignment;
-    std::string bytes;
-};
-
-void word32(std::string& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out += char((v >> shift) & 0xFF);
-}
-void word64(std::string& out, uint64_t v) {
-    word32(out, uint32_t(v >> 32));
-    word32(out, uint32_t(v));
-}
 uint32_t readWord(const std::string& bytes, size_t at) {
     uint32_t v = 0;
     for (size_t i = 0; i < 4; ++i) v = (v << 8) | uint8_t(bytes[at + i]);
     return v;
-}
-
-// A universal file in the 32-bit (CAFEBABE) or 64-bit (CAFEBABF) header form,
-// each slice placed at the next multiple of 2^alignment after what precedes it.
-std::string universal(const std::vector<SliceSpec>& slices, bool form64) {
-    const size_t entry = form64 ? 32 : 20;
-    size_t at = 8 + slices.size() * entry;
-    std::vector<size_t> offsets;
-    for (const auto& s : slices) {
-        size_t unit = size_t(1) << s.alignment;
-        at = (at + unit - 1) / unit * unit;
-        offsets.push_back(at);
-        at += s.bytes.size();
-    }
-    std::string out;
-    word32(out, form64 ? 0xCAFEBABF : 0xCAFEBABE);
-    word32(out, uint32_t(slices.size()));
-    for (size_t i = 0; i < slices.size(); ++i) {
-        word32(out, slices[i].cpuType);
-        word32(out, slices[i].cpuSubtype);
-        if (form64) {
-            word64(out, offsets[i]);
-            word64(out, slices[i].bytes.size());
-            word32(out, slices[i].alignment);
-            word32(out, 0);
-        } else {
-            word32(out, uint32_t(offsets[i]));
-            word32(out, uint32_t(slices[i].bytes.size()));
-            word32(out, slices[i].alignment);
-        }
-    }
-    for (size_t i = 0; i < slices.size(); ++i) {
-        out.resize(offsets[i], '\0');
-        out += slices[i].bytes;
-    }
-    return out;
-}
-
-std::string filled(size_t length, char seed) {
-    std::string s(length, '\0');
-    for (size_t i = 0; i < length; ++i) s[i] = char(seed + char(i % 97));
-    return s;
 }
 
 int64_t sizeOf(const fs::path& p) {
@@ -140,8 +83,9 @@ protected:
     // A two-slice executable whose foreign slice is large enough to save space.
     fs::path appExecutable(const std::string& app = "Foo", bool form64 = false, uint32_t alignment = 14) {
         fs::path exe = home() / "Applications" / (app + ".app") / "Contents/MacOS" / app;
-        writeFile(exe, universal({{kX86_64, 3, 14, filled(64 * 1024, 'x')}, {kArm64, 0, alignment, filled(20000, 'a')}},
-                                 form64));
+        writeFile(exe, universalBinary({{kCpuX86_64, 3, 14, filledBytes(64 * 1024, 'x')},
+                                        {kCpuArm64, 0, alignment, filledBytes(20000, 'a')}},
+                                       form64));
         fs::permissions(exe, fs::perms(0755));
         return exe;
     }
@@ -161,7 +105,7 @@ TEST_F(ThinningTest, WritesOneSliceAtItsAlignedOffsetInBothHeaderForms) {
         const std::string app = "App" + std::to_string(n++);
         fs::path exe = appExecutable(app, c.form64, c.alignment);
         const std::string original = readFile(exe);
-        const std::string slice = filled(20000, 'a');
+        const std::string slice = filledBytes(20000, 'a');
         const int64_t before = sizeOf(exe);
         calls.clear();
 
@@ -171,7 +115,7 @@ TEST_F(ThinningTest, WritesOneSliceAtItsAlignedOffsetInBothHeaderForms) {
         ASSERT_EQ(bytes.size(), c.offset + slice.size());
         EXPECT_EQ(readWord(bytes, 0), 0xCAFEBABEu);
         EXPECT_EQ(readWord(bytes, 4), 1u);
-        EXPECT_EQ(readWord(bytes, 8), kArm64);
+        EXPECT_EQ(readWord(bytes, 8), kCpuArm64);
         EXPECT_EQ(readWord(bytes, 12), 0u);
         EXPECT_EQ(readWord(bytes, 16), c.offset);
         EXPECT_EQ(readWord(bytes, 20), uint32_t(slice.size()));
@@ -198,9 +142,9 @@ TEST_F(ThinningTest, WritesOneSliceAtItsAlignedOffsetInBothHeaderForms) {
 
 TEST_F(ThinningTest, KeepsTheFirstNativeSliceInHeaderOrder) {
     fs::path exe = home() / "tool";
-    writeFile(exe, universal({{kX86_64, 3, 12, filled(64 * 1024, 'x')},
-                              {kArm64, kArm64eSubtype, 12, filled(9000, 'e')},
-                              {kArm64, 0, 12, filled(8000, 'a')}},
+    writeFile(exe, universalBinary({{kCpuX86_64, 3, 12, filledBytes(64 * 1024, 'x')},
+                              {kCpuArm64, kArm64eSubtype, 12, filledBytes(9000, 'e')},
+                              {kCpuArm64, 0, 12, filledBytes(8000, 'a')}},
                              false));
     Thinning::thinBinary(exe);
     auto fat = FatBinary::read(exe);
@@ -208,7 +152,7 @@ TEST_F(ThinningTest, KeepsTheFirstNativeSliceInHeaderOrder) {
     ASSERT_EQ(fat->architectures.size(), 1u);
     EXPECT_EQ(fat->architectures[0].name, "arm64e");
     EXPECT_EQ(fat->architectures[0].cpuSubtype, kArm64eSubtype);
-    EXPECT_EQ(readFile(exe).substr(4096), filled(9000, 'e'));
+    EXPECT_EQ(readFile(exe).substr(4096), filledBytes(9000, 'e'));
     // Outside any bundle the executable is signed by itself.
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls[0].line.substr(calls[0].line.rfind(' ') + 1), Admin::quote(exe.string()));
@@ -221,12 +165,14 @@ TEST_F(ThinningTest, RefusesWhatIsNotAUniversalFileWithAForeignSlice) {
         const char* message;
     };
     const Case cases[] = {
-        {"one slice", universal({{kArm64, 0, 12, filled(100, 'a')}}, false), "not a universal binary"},
+        {"one slice", universalBinary({{kCpuArm64, 0, 12, filledBytes(100, 'a')}}, false), "not a universal binary"},
         {"plain text", "#!/bin/sh\necho hi\n", "not a universal binary"},
         {"arm64 and arm64e only",
-         universal({{kArm64, 0, 12, filled(100, 'a')}, {kArm64, kArm64eSubtype, 12, filled(100, 'e')}}, true),
+         universalBinary({{kCpuArm64, 0, 12, filledBytes(100, 'a')}, {kCpuArm64, kArm64eSubtype, 12, filledBytes(100, 'e')}},
+                         true),
          "no foreign CPU slice to remove"},
-        {"no native slice", universal({{kX86_64, 3, 12, filled(100, 'x')}, {kI386, 3, 12, filled(100, 'i')}}, false),
+        {"no native slice",
+         universalBinary({{kCpuX86_64, 3, 12, filledBytes(100, 'x')}, {kI386, 3, 12, filledBytes(100, 'i')}}, false),
          "no foreign CPU slice to remove"},
     };
     for (const auto& c : cases) {
@@ -250,7 +196,7 @@ TEST_F(ThinningTest, AFileThatWouldNotShrinkIsLeftAsItWas) {
     // Small slices, the native one aligned to 16 KiB: the thinned file is larger.
     fs::path exe = home() / "Applications/Tiny.app/Contents/MacOS/Tiny";
     const std::string contents =
-        universal({{kX86_64, 3, 0, filled(100, 'x')}, {kArm64, 0, 14, filled(100, 'a')}}, false);
+        universalBinary({{kCpuX86_64, 3, 0, filledBytes(100, 'x')}, {kCpuArm64, 0, 14, filledBytes(100, 'a')}}, false);
     writeFile(exe, contents);
     writeFile(exe.parent_path() / ".Tiny.thinning", "stale");  // replaced, then removed
     writeFile(sys("/usr/bin/codesign"), "stand-in");
@@ -286,7 +232,9 @@ TEST_F(ThinningTest, BundleIsFoundUpToSixFoldersUpAndQuotedIntact) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.executable.string());
         writeFile(c.executable,
-                  universal({{kX86_64, 3, 12, filled(64 * 1024, 'x')}, {kArm64, 0, 12, filled(5000, 'a')}}, false));
+                  universalBinary({{kCpuX86_64, 3, 12, filledBytes(64 * 1024, 'x')},
+                                   {kCpuArm64, 0, 12, filledBytes(5000, 'a')}},
+                                  false));
         calls.clear();
         Thinning::thinBinary(c.executable);
         ASSERT_EQ(calls.size(), 2u);
