@@ -4,6 +4,7 @@
 #include "cli/schedule.h"
 #include "modules/system/updater.h"
 #include "platform/locations.h"
+#include "support/app_bundle.h"
 #include "support/fake_feed_fetcher.h"
 #include "support/recording_runner.h"
 #include "support/test_env.h"
@@ -16,16 +17,6 @@ namespace {
 std::optional<CLI::Invocation> invoke(std::vector<std::string> args) {
     args.insert(args.begin(), "/usr/bin/vessiltane");
     return CLI::invoke(args);
-}
-
-void writeApp(const fs::path& app, const std::string& id, const std::string& version, const std::string& feed) {
-    std::string plist =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-        "<key>CFBundleIdentifier</key><string>" + id + "</string>"
-        "<key>CFBundleShortVersionString</key><string>" + version + "</string>" +
-        (feed.empty() ? "" : "<key>SUFeedURL</key><string>" + feed + "</string>") + "</dict></plist>\n";
-    writeFile(app / "Contents/Info.plist", plist);
-    writeFile(app / "Contents/MacOS" / app.stem(), "binary");
 }
 
 }  // namespace
@@ -126,9 +117,11 @@ TEST_F(DailyJob, ReadBackRefusesAMalformedJob) {
 class UpdatesVerb : public TestEnv {};
 
 TEST_F(UpdatesVerb, ReportsAdvertisedVersions) {
-    writeApp(sys("/Applications/Editor.app"), "com.example.editor", "1.2", "https://feeds.example.com/editor.xml");
-    writeApp(sys("/Applications/Viewer.app"), "com.example.viewer", "3.0", "https://feeds.example.com/viewer.xml");
-    writeApp(sys("/Applications/Plain.app"), "com.example.plain", "1.0", "");
+    writeAppBundle(sys("/Applications/Editor.app"), "com.example.editor", "1.2",
+                   "https://feeds.example.com/editor.xml");
+    writeAppBundle(sys("/Applications/Viewer.app"), "com.example.viewer", "3.0",
+                   "https://feeds.example.com/viewer.xml");
+    writeAppBundle(sys("/Applications/Plain.app"), "com.example.plain", "1.0", "");
     auto fetcher = std::make_shared<FakeFeedFetcher>();
     auto feed = [](const std::string& version, const std::string& url) {
         return "<rss><channel><item><title>v</title><enclosure url=\"" + url + "\" sparkle:version=\"" + version +

@@ -13,6 +13,7 @@
 #include "engine/admin.h"
 #include "support/test_env.h"
 #include "support/unprivileged.h"
+#include "switch_run.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -58,21 +59,12 @@ std::string pageSizes(const fs::path& pdf) {
     return lines;
 }
 
-struct Switch {
-    bool taken;
-    std::string out, err;
-};
-
-Switch stampSwitch(const std::vector<std::string>& arguments) {
-    std::ostringstream out, err;
-    bool taken = GuideRenderer::handleStampIfRequested(arguments, out, err);
-    return {taken, out.str(), err.str()};
+SwitchRun stampSwitch(const std::vector<std::string>& arguments) {
+    return runSwitch(GuideRenderer::handleStampIfRequested, arguments);
 }
 
-Switch renderSwitch(const std::vector<std::string>& arguments) {
-    std::ostringstream out, err;
-    bool taken = GuideRenderer::handleRenderIfRequested(arguments, out, err);
-    return {taken, out.str(), err.str()};
+SwitchRun renderSwitch(const std::vector<std::string>& arguments) {
+    return runSwitch(GuideRenderer::handleRenderIfRequested, arguments);
 }
 
 }  // namespace
@@ -85,7 +77,7 @@ TEST_F(GuideRendererTest, StampsEveryPageButTheFirstAndKeepsTextAndSizes) {
     const std::string sizesBefore = pageSizes(guide);
     ASSERT_NE(sizesBefore.find("Page    3 size:  595.276 x 841.89 pts"), std::string::npos) << sizesBefore;
 
-    Switch run = stampSwitch({"/usr/bin/vessiltane", "--stamp-guide", guide.native()});
+    SwitchRun run = stampSwitch({"--stamp-guide", guide.native()});
     EXPECT_TRUE(run.taken);
     EXPECT_EQ(run.out, "stamped 3 pages\n");
     EXPECT_EQ(run.err, "");
@@ -167,15 +159,15 @@ TEST_F(GuideRendererTest, WhatCannotBeStampedIsLeftByteForByte) {
         SCOPED_TRACE(c.name);
         const fs::path file = tmp() / c.name;
         writeFile(file, c.contents);
-        Switch run = stampSwitch({"/usr/bin/vessiltane", "--stamp-guide", file.native()});
+        SwitchRun run = stampSwitch({"--stamp-guide", file.native()});
         EXPECT_TRUE(run.taken);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "stamp failed: not a readable PDF\n");
         EXPECT_EQ(readFile(file), c.contents);
     }
     // A folder and a missing file are no PDF either.
-    EXPECT_EQ(stampSwitch({"x", "--stamp-guide", tmp().native()}).err, "stamp failed: not a readable PDF\n");
-    EXPECT_EQ(stampSwitch({"x", "--stamp-guide", (tmp() / "none.pdf").native()}).err,
+    EXPECT_EQ(stampSwitch({"--stamp-guide", tmp().native()}).err, "stamp failed: not a readable PDF\n");
+    EXPECT_EQ(stampSwitch({"--stamp-guide", (tmp() / "none.pdf").native()}).err,
               "stamp failed: not a readable PDF\n");
     EXPECT_FALSE(fs::exists(tmp() / "none.pdf"));
 }
@@ -188,7 +180,7 @@ TEST_F(GuideRendererTest, AFailedWriteKeepsTheOriginal) {
     const std::string original = readFile(guide);
     ::chmod(folder.c_str(), 0555);
     std::string failure = inUnprivilegedChild([&]() -> std::string {
-        Switch run = stampSwitch({"x", "--stamp-guide", guide.native()});
+        SwitchRun run = stampSwitch({"--stamp-guide", guide.native()});
         if (!run.taken) return "not taken";
         if (run.out != "") return "printed " + run.out;
         if (run.err != "stamp failed: Permission denied\n") return "said " + run.err;
@@ -200,17 +192,17 @@ TEST_F(GuideRendererTest, AFailedWriteKeepsTheOriginal) {
 }
 
 TEST_F(GuideRendererTest, SwitchesWithoutTheirArgumentsAreLeftToTheChain) {
-    EXPECT_FALSE(stampSwitch({"x"}).taken);
-    EXPECT_FALSE(stampSwitch({"x", "--stamp-guide"}).taken);
-    EXPECT_FALSE(renderSwitch({"x", "--render-pdf"}).taken);
-    EXPECT_FALSE(renderSwitch({"x", "--render-pdf", "guide.pdf"}).taken);
+    EXPECT_FALSE(stampSwitch({}).taken);
+    EXPECT_FALSE(stampSwitch({"--stamp-guide"}).taken);
+    EXPECT_FALSE(renderSwitch({"--render-pdf"}).taken);
+    EXPECT_FALSE(renderSwitch({"--render-pdf", "guide.pdf"}).taken);
 }
 
 TEST_F(GuideRendererTest, RendersEachPageAtTwiceItsSizeOnWhite) {
     const fs::path guide = tmp() / "guide.pdf";
     writePDF(guide, {{612, 792}, {300.5, 200}});
     const fs::path folder = tmp() / "pages" / "deeper";
-    Switch run = renderSwitch({"x", "--render-pdf", guide.native(), folder.native()});
+    SwitchRun run = renderSwitch({"--render-pdf", guide.native(), folder.native()});
     EXPECT_TRUE(run.taken);
     EXPECT_EQ(run.out, "pages: 2\nsize:  (612.0, 792.0)\n");
     EXPECT_EQ(run.err, "");
@@ -232,7 +224,7 @@ TEST_F(GuideRendererTest, RendersEachPageAtTwiceItsSizeOnWhite) {
 
 TEST_F(GuideRendererTest, RenderReportsWhatItCannotReadOrWrite) {
     // A relative path is shown resolved against the working folder.
-    Switch missing = renderSwitch({"x", "--render-pdf", "no-such-guide.pdf", (tmp() / "out").native()});
+    SwitchRun missing = renderSwitch({"--render-pdf", "no-such-guide.pdf", (tmp() / "out").native()});
     EXPECT_TRUE(missing.taken);
     EXPECT_EQ(missing.out, "cannot read " + (fs::current_path() / "no-such-guide.pdf").native() + "\n");
     EXPECT_FALSE(fs::exists(tmp() / "out"));
@@ -241,7 +233,7 @@ TEST_F(GuideRendererTest, RenderReportsWhatItCannotReadOrWrite) {
     const fs::path guide = tmp() / "guide.pdf";
     writePDF(guide, {{100, 100}});
     writeFile(tmp() / "file", "x");
-    Switch blocked = renderSwitch({"x", "--render-pdf", guide.native(), (tmp() / "file").native()});
+    SwitchRun blocked = renderSwitch({"--render-pdf", guide.native(), (tmp() / "file").native()});
     EXPECT_TRUE(blocked.taken);
     EXPECT_EQ(blocked.out, "pages: 1\nsize:  (100.0, 100.0)\n");
     EXPECT_EQ(blocked.err.rfind("could not write " + (tmp() / "file" / "page-01.png").native() + ": ", 0), 0u)

@@ -168,8 +168,8 @@ TEST_F(ThinningTest, RefusesWhatIsNotAUniversalFileWithAForeignSlice) {
         {"one slice", universalBinary({{kCpuArm64, 0, 12, filledBytes(100, 'a')}}, false), "not a universal binary"},
         {"plain text", "#!/bin/sh\necho hi\n", "not a universal binary"},
         {"arm64 and arm64e only",
-         universalBinary({{kCpuArm64, 0, 12, filledBytes(100, 'a')}, {kCpuArm64, kArm64eSubtype, 12, filledBytes(100, 'e')}},
-                         true),
+         universalBinary(
+             {{kCpuArm64, 0, 12, filledBytes(100, 'a')}, {kCpuArm64, kArm64eSubtype, 12, filledBytes(100, 'e')}}, true),
          "no foreign CPU slice to remove"},
         {"no native slice",
          universalBinary({{kCpuX86_64, 3, 12, filledBytes(100, 'x')}, {kI386, 3, 12, filledBytes(100, 'i')}}, false),
