@@ -4,6 +4,7 @@
 // The links that draw (the icon, the screen renders, the user guide) live in
 // the window's library, loaded only when their switch is given, so the
 // command verbs and the probes start without Qt and need no display.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -16,11 +17,15 @@
 
 namespace {
 
-// Runs a link of the window's library when its switch is on the command line.
-// True when the invocation was taken (status is then the exit status), also
-// when the library is missing: that is said on standard error and ends with 1.
-bool drawn(const char* flag, const char* handler, int argc, char** argv, int& status) {
-    if (!CommandLine::contains(CommandLine::arguments(), flag)) return false;
+// Runs a link of the window's library when its switch is on the command line
+// with the values it takes (else the link would pass, and the library is not
+// loaded for nothing). True when the invocation was taken (status is then the
+// exit status), also when the library is missing: that is said on standard
+// error and ends with 1.
+bool drawn(const char* flag, size_t values, const char* handler, int argc, char** argv, int& status) {
+    const std::vector<std::string>& arguments = CommandLine::arguments();
+    auto at = std::find(arguments.begin(), arguments.end(), flag);
+    if (at == arguments.end() || size_t(arguments.end() - at) <= values) return false;
     GuiModule::Outcome outcome = GuiModule::run(handler, argc, argv);
     switch (outcome.kind) {
         case GuiModule::Outcome::Kind::notConsumed: return false;
@@ -40,7 +45,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string>& arguments = CommandLine::arguments();
     int status = 0;
 
-    if (drawn("--render-icon", "render-icon", argc, argv, status)) return status;
+    if (drawn("--render-icon", 1, "render-icon", argc, argv, status)) return status;
 
     // A command verb ends the process itself.
     if (CLI::runIfRequested(arguments)) return 0;
@@ -54,8 +59,8 @@ int main(int argc, char** argv) {
     for (Probe probe : {Diagnostics::handleListLoginItems, Diagnostics::handleListTasks})
         if (probe(arguments, std::cout, std::cerr)) return 0;
 
-    if (drawn("--stamp-guide", "stamp-guide", argc, argv, status)) return status;
-    if (drawn("--render-pdf", "render-pdf", argc, argv, status)) return status;
+    if (drawn("--stamp-guide", 1, "stamp-guide", argc, argv, status)) return status;
+    if (drawn("--render-pdf", 2, "render-pdf", argc, argv, status)) return status;
 
     if (Diagnostics::handleUpdateCheck(arguments, std::cout, std::cerr)) return 0;
     if (Diagnostics::handleIfRequested(arguments, std::cout, std::cerr)) return 0;

@@ -3,6 +3,8 @@
 // calls its one exported function with the handler's name and the process
 // arguments. The library carries its own copy of the engine, so it records
 // the arguments for itself.
+#include <QThreadPool>
+
 #include <exception>
 #include <iostream>
 #include <string>
@@ -41,6 +43,9 @@ extern "C" __attribute__((visibility("default"))) int vessiltane_gui_main(const 
         if (link.name != name) continue;
         try {
             bool taken = link.handler(CommandLine::arguments(), std::cout, std::cerr);
+            // Qt scales and converts large images on its pool's threads; the
+            // library leaves none of them running into the process's exit.
+            QThreadPool::globalInstance()->waitForDone();
             std::cout.flush();
             return taken ? 0 : GuiModule::kNotConsumed;
         } catch (const std::exception& error) {

@@ -111,8 +111,10 @@ TEST_F(StartUpChain, WindowLibraryBesideTheExecutableOrInItsLibFolder) {
     EXPECT_EQ(missing.err, std::string("vessiltane: cannot find the window's library ") + GuiModule::kFileName +
                                " beside " + (prefix / "bin").native() + " or in its ../lib/vessiltane\n");
     EXPECT_FALSE(fs::exists(tmp() / "icons"));
-    // The command line works without it.
+    // The command line works without it, and so does a drawing switch
+    // without its value, which leaves the invocation to the rest of the chain.
     EXPECT_EQ(run("modules --quiet", executable).status, 0);
+    EXPECT_EQ(run("--render-icon", executable).err.rfind("vessiltane: this build has no window", 0), 0u);
 
     fs::create_directories(prefix / "lib" / "vessiltane");
     fs::copy_file(fs::path(VESSILTANE_BINARY_DIR) / GuiModule::kFileName,
