@@ -13,14 +13,13 @@
 #include "platform/locations.h"
 
 namespace CLICommands {
-namespace {
 
-ScanReport moduleReport(ModuleID module, bool deep, const ScanTokenRef& shared, const ProgressCallback& progress) {
+ScanReport moduleReport(ModuleID module, SystemJunk::LanguageFiles languageFiles, const ScanTokenRef& shared,
+                        const ProgressCallback& progress) {
     const ScanToken& token = *shared;
     switch (module) {
         case ModuleID::systemJunk:
-            return SystemJunk::scan(token, progress,
-                                   deep ? SystemJunk::LanguageFiles::afterExtras : SystemJunk::LanguageFiles::skip);
+            return SystemJunk::scan(token, progress, languageFiles);
         case ModuleID::mailAttachments:
             return Scanner::scan(Catalog::mail(), token, progress);
         case ModuleID::trashBins:
@@ -55,8 +54,6 @@ ScanReport moduleReport(ModuleID module, bool deep, const ScanTokenRef& shared, 
     return ScanReport{};
 }
 
-}  // namespace
-
 ScanReport buildReport(const std::vector<ModuleID>& modules, bool deep, const ProgressCallback& progress) {
     // One token for the whole build; nothing on the command line cancels it.
     auto token = std::make_shared<ScanToken>();
@@ -64,7 +61,8 @@ ScanReport buildReport(const std::vector<ModuleID>& modules, bool deep, const Pr
     combined.scannedAt = Clock::now();
     combined.duration = 0;
     for (auto module : modules) {
-        ScanReport report = moduleReport(module, deep, token, progress);
+        ScanReport report = moduleReport(
+            module, deep ? SystemJunk::LanguageFiles::afterExtras : SystemJunk::LanguageFiles::skip, token, progress);
         const std::string prefix = std::string(Modules::rawValue(module)) + ".";
         for (auto& c : report.categories) {
             if (c.items.empty()) continue;

@@ -1,0 +1,288 @@
+// The state object itself: its values and their writers, the report
+// selection, the banner and the scan driver every scanning action uses.
+#include "app/state/app_state.h"
+
+#include <cmath>
+
+#include "engine/admin.h"
+#include "engine/command_line.h"
+#include "modules/system/thinning.h"
+
+AppState::AppState(std::shared_ptr<Executor> executor, std::vector<std::string> arguments, QObject* parent)
+    : QObject(parent), executor_(std::move(executor)) {
+    tasks_ = Maintenance::catalog();
+    volume_ = FS::stats("/");
+    hasFullDiskAccess_ = Admin::hasFullDiskAccess();
+    if (auto name = CommandLine::value(arguments, "--module"))
+        if (auto module = Modules::fromCliArgument(*name)) module_ = *module;
+}
+
+AppState::AppState(QObject* parent) : AppState(makeThreadPoolExecutor(), CommandLine::arguments(), parent) {}
+
+AppState::~AppState() {
+    lifeline_.end();
+    // Nothing can receive the running scan's result any more: it ends now
+    // instead of running on for nothing (a closing window would wait for it).
+    if (token_) token_->cancel();
+}
+
+// ---- Writers ---------------------------------------------------------------
+
+void AppState::setModule(std::optional<ModuleID> module) {
+    module_ = module;
+    Q_EMIT moduleChanged();
+}
+
+void AppState::setProgress(ScanProgress progress) {
+    progress_ = std::move(progress);
+    Q_EMIT progressChanged();
+}
+
+void AppState::setRunning(bool running) {
+    progress_.isRunning = running;
+    Q_EMIT progressChanged();
+}
+
+void AppState::setActiveScan(std::optional<ModuleID> module) {
+    activeScan_ = module;
+    Q_EMIT activeScanChanged();
+}
+
+void AppState::refreshVolume() {
+    volume_ = FS::stats("/");
+    Q_EMIT volumeChanged();
+}
+
+void AppState::storeReport(ModuleID module, ScanReport report) {
+    reports_[size_t(module)] = std::move(report);
+    Q_EMIT reportChanged(module);
+}
+
+ScanReport* AppState::storedReport(ModuleID module) {
+    auto& stored = reports_[size_t(module)];
+    return stored ? &*stored : nullptr;
+}
+
+void AppState::setLastCleanup(std::optional<CleanupSummary> summary) {
+    lastCleanup_ = std::move(summary);
+    Q_EMIT lastCleanupChanged();
+}
+
+void AppState::setApps(std::vector<InstalledApp> apps) {
+    apps_ = std::move(apps);
+    Q_EMIT appsChanged();
+}
+
+void AppState::setLoadingApps(bool loading) {
+    isLoadingApps_ = loading;
+    Q_EMIT loadingAppsChanged();
+}
+
+void AppState::setScanningOrphans(bool scanning) {
+    scanningOrphans_ = scanning;
+    Q_EMIT scanningOrphansChanged();
+}
+
+void AppState::setThinning(bool thinning) {
+    thinning_ = thinning;
+    Q_EMIT thinningChanged();
+}
+
+void AppState::setLeftoverSelected(size_t index, bool selected) {
+    if (index >= leftovers_.size()) return;
+    leftovers_[index].isSelected = selected;
+    Q_EMIT leftoversChanged();
+}
+
+void AppState::setOrphanItemSelected(size_t category, size_t item, bool selected) {
+    if (category >= orphanCategories_.size() || item >= orphanCategories_[category].items.size()) return;
+    ScanItem& target = orphanCategories_[category].items[item];
+    if (target.safety == Safety::protected_) return;
+    target.isSelected = selected;
+    Q_EMIT orphanCategoriesChanged();
+}
+
+void AppState::setOrphanCategorySelected(size_t category, bool selected) {
+    if (category >= orphanCategories_.size()) return;
+    for (auto& item : orphanCategories_[category].items)
+        if (item.safety != Safety::protected_) item.isSelected = selected;
+    Q_EMIT orphanCategoriesChanged();
+}
+
+void AppState::setSpotlightSensitivity(SpotlightSearch::Sensitivity sensitivity) {
+    spotlightSensitivity_ = sensitivity;
+    Q_EMIT spotlightSensitivityChanged();
+}
+
+void AppState::setUpdaterIncludesPrereleases(bool include) {
+    updaterIncludesPrereleases_ = include;
+    Q_EMIT updaterChanged();
+}
+
+void AppState::setSpacePath(std::vector<SpaceNodeRef> path) {
+    spacePath_ = std::move(path);
+    Q_EMIT diskMapChanged();
+}
+
+// ---- Banner ------------------------------------------------------------------
+
+void AppState::showBanner(std::string text, bool isError) {
+    Banner banner{Uuid::random(), std::move(text), isError};
+    const Uuid id = banner.id;
+    banner_ = std::move(banner);
+    Q_EMIT bannerChanged();
+    // Cleared when its time is up, unless a newer banner took its place.
+    executor_->postAfter(lifeline_.receiver(), kBannerLifetime, [this, id] {
+        if (banner_ && banner_->id == id) dismissBanner();
+    });
+}
+
+void AppState::dismissBanner() {
+    banner_.reset();
+    Q_EMIT bannerChanged();
+}
+
+// ---- Reports -----------------------------------------------------------------
+
+bool AppState::isScanning(ModuleID module) const { return progress_.isRunning && activeScan_ == module; }
+
+const ScanReport& AppState::report(ModuleID module) const {
+    if (const auto& stored = reports_[size_t(module)]) return *stored;
+    emptyReport_ = ScanReport{};
+    return emptyReport_;
+}
+
+bool AppState::hasReport(ModuleID module) const { return reports_[size_t(module)].has_value(); }
+
+void AppState::toggle(const Uuid& id, ModuleID module) {
+    ScanReport* report = storedReport(module);
+    if (!report) {
+        storeReport(module, ScanReport{});
+        return;
+    }
+    for (size_t c = 0; c < report->categories.size(); ++c) {
+        auto& items = report->categories[c].items;
+        for (size_t i = 0; i < items.size(); ++i)
+            if (items[i].id == id) {
+                items[i].isSelected = !items[i].isSelected;
+                Q_EMIT selectionChanged(module, int(c), int(i));
+                return;
+            }
+    }
+}
+
+void AppState::toggle(ModuleID module, size_t category, size_t item) {
+    ScanReport* report = storedReport(module);
+    if (!report || category >= report->categories.size() || item >= report->categories[category].items.size())
+        return;
+    ScanItem& target = report->categories[category].items[item];
+    target.isSelected = !target.isSelected;
+    Q_EMIT selectionChanged(module, int(category), int(item));
+}
+
+void AppState::setSelection(bool selected, const std::optional<std::string>& categoryID, ModuleID module) {
+    ScanReport* report = storedReport(module);
+    if (!report) {
+        storeReport(module, ScanReport{});
+        return;
+    }
+    int matched = -1;
+    int matches = 0;
+    for (size_t c = 0; categoryID && c < report->categories.size(); ++c)
+        if (report->categories[c].id == *categoryID) {
+            matched = int(c);
+            ++matches;
+        }
+    if (categoryID && matches == 0) return;
+    report->setSelection(selected, categoryID);
+    Q_EMIT selectionChanged(module, matches == 1 ? matched : -1, -1);
+}
+
+std::vector<ScanItem> AppState::selectedBinaries() const {
+    std::vector<ScanItem> items;
+    for (const auto& category : junk().categories)
+        if (category.id == "universal-binaries") {
+            for (const auto& item : category.items)
+                if (item.isSelected) items.push_back(item);
+            break;
+        }
+    return items;
+}
+
+bool AppState::canThin() const {
+    if (thinning_ || !Thinning::codesignIsAvailable()) return false;
+    for (const auto& category : junk().categories)
+        if (category.id == "universal-binaries")
+            return category.selectedCount() > 0;
+    return false;
+}
+
+bool AppState::isHeavyConsumer(const RunningApp& app) {
+    return app.cpuPercent >= 20.0 || app.memoryBytes > 1'572'863'999;
+}
+
+// ---- Scan driver -------------------------------------------------------------
+
+ScanTokenRef AppState::newToken() {
+    // The work of the token being replaced would only run on for nothing and
+    // keep moving the newer action's progress line.
+    if (token_) token_->cancel();
+    token_ = std::make_shared<ScanToken>();
+    return token_;
+}
+
+ScanTokenRef AppState::beginScan(ModuleID module, const std::string& message) {
+    ScanTokenRef token = newToken();
+    setActiveScan(module);
+    setProgress({0, message, true});
+    return token;
+}
+
+void AppState::endScan() {
+    setActiveScan(std::nullopt);
+    progress_.isRunning = false;
+    progress_.fraction = 1.0;
+    Q_EMIT progressChanged();
+    refreshVolume();
+}
+
+void AppState::cancelScan() {
+    if (token_) token_->cancel();
+    endScan();
+}
+
+void AppState::runScan(ModuleID module, const std::string& message, Work work) {
+    ScanTokenRef token = beginScan(module, message);
+    ProgressCallback progress = makeProgress();
+    inBackground<ScanReport>(
+        [work = std::move(work), token, progress] {
+            ScanReport report = work(token, progress);
+            std::erase_if(report.categories, [](const ScanCategory& c) { return c.items.empty(); });
+            return report;
+        },
+        [this, module, token](ScanReport report) {
+            if (!isCurrent(token)) return;
+            storeReport(module, std::move(report));
+            endScan();
+        });
+}
+
+ProgressCallback AppState::makeProgress() {
+    return [post = mainPoster(), this](double fraction, const std::string& message) {
+        post([this, fraction, message] { applyProgress(fraction, message); });
+    };
+}
+
+std::function<void(Executor::Job)> AppState::mainPoster() {
+    return [executor = executor_, receiver = lifeline_.receiver()](Executor::Job job) {
+        executor->post(receiver, std::move(job));
+    };
+}
+
+void AppState::applyProgress(double fraction, const std::string& message) {
+    // A step too small to see, with the same words, would only redraw the screens.
+    if (std::fabs(fraction - progress_.fraction) < 0.01 && message == progress_.message) return;
+    progress_.fraction = fraction;
+    progress_.message = message;
+    Q_EMIT progressChanged();
+}

@@ -1,0 +1,369 @@
+#pragma once
+// The one state object of the window. Every screen reads its published values
+// and calls its actions; no screen changes a record itself. It lives on the
+// main thread: every value is read and written there, and every action is
+// called there and returns at once. An action's engine work runs through the
+// executor off the main thread, and its results come back to the main thread
+// as posted calls that are dropped once the state is gone.
+//
+// Every write of a published value emits its change signal (one per value or
+// per group of values, listed with the values below), so a widget can show
+// the current value and redraw on each signal.
+//
+// The cancel token: one scan runs at a time. The scans, the three loaders and
+// the update check cancel the current token and install a new one; so do the
+// application listing, the orphan scan and the disk map, which replace it.
+// A finished scan, loader, orphan scan, update check or disk map publishes
+// only while its token is still the current one (the same object), so a
+// superseded result simply disappears. Stop cancels the current token and
+// keeps it, so the stopped scan stores what it had found.
+#include <QObject>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/state/cleanup_summary.h"
+#include "app/state/executor.h"
+#include "engine/fs.h"
+#include "engine/module_id.h"
+#include "engine/scan_model.h"
+#include "modules/protection/login_items.h"
+#include "modules/system/disk_map.h"
+#include "modules/system/maintenance.h"
+#include "modules/system/privacy_extras.h"
+#include "modules/system/processes.h"
+#include "modules/system/spotlight_search.h"
+#include "modules/system/uninstaller.h"
+#include "modules/system/updater.h"
+#include "platform/uuid.h"
+
+class AppState : public QObject {
+    Q_OBJECT
+
+public:
+    // The window's transient message; a newer one replaces an older one, and
+    // each is cleared 4.5 seconds after it was raised unless replaced.
+    struct Banner {
+        Uuid id = Uuid::random();
+        std::string text;
+        bool isError = false;
+    };
+
+    static constexpr std::chrono::milliseconds kBannerLifetime{4500};
+
+    // arguments: the process arguments, read for "--module <name>".
+    explicit AppState(std::shared_ptr<Executor> executor, std::vector<std::string> arguments,
+                      QObject* parent = nullptr);
+    // The application's state: the thread-pool executor and the process arguments.
+    explicit AppState(QObject* parent = nullptr);
+    // Cancels the work still running for it; nothing of it is published.
+    ~AppState() override;
+
+    const std::shared_ptr<Executor>& executor() const { return executor_; }
+
+    // ---- Published values ------------------------------------------------
+
+    // The module shown in the detail pane (the sidebar's selection); at start
+    // the one named by "--module", else Smart Scan. Signal: moduleChanged.
+    std::optional<ModuleID> module() const { return module_; }
+    void setModule(std::optional<ModuleID> module);
+
+    // Free and total bytes of the startup volume, read at start and again at
+    // the end of each scan and removal; absent when unreadable. Signal: volumeChanged.
+    const std::optional<FS::VolumeStats>& volume() const { return volume_; }
+
+    // Full Disk Access, probed once at start; never changes.
+    bool hasFullDiskAccess() const { return hasFullDiskAccess_; }
+
+    // The progress line of the running action. Signal: progressChanged.
+    const ScanProgress& progress() const { return progress_; }
+    // The module whose action runs; absent when none. Signal: activeScanChanged.
+    std::optional<ModuleID> activeScan() const { return activeScan_; }
+    // Whether the module counts as scanning: the progress runs and the active scan is that module.
+    bool isScanning(ModuleID module) const;
+    // The cancel token of the current scan; null before the first one. Not published.
+    const ScanTokenRef& token() const { return token_; }
+
+    // The module's last report, or the empty report when it has none (which
+    // is not stored). Signals: reportChanged when a report is stored whole,
+    // selectionChanged when items of it are ticked or cleared.
+    const ScanReport& report(ModuleID module) const;
+    bool hasReport(ModuleID module) const;
+    // report() of smartScan, systemJunk, trashBins, mailAttachments, privacy, malware.
+    const ScanReport& smartScan() const { return report(ModuleID::smartScan); }
+    const ScanReport& junk() const { return report(ModuleID::systemJunk); }
+    const ScanReport& trash() const { return report(ModuleID::trashBins); }
+    const ScanReport& mail() const { return report(ModuleID::mailAttachments); }
+    const ScanReport& privacy() const { return report(ModuleID::privacy); }
+    const ScanReport& malware() const { return report(ModuleID::malware); }
+
+    // The last cleanup's summary; setting it opens the summary sheet, and the
+    // sheet's dismissal sets it to nothing. The shredder screen sets its own.
+    // Signal: lastCleanupChanged.
+    const std::optional<CleanupSummary>& lastCleanup() const { return lastCleanup_; }
+    void setLastCleanup(std::optional<CleanupSummary> summary);
+
+    // The window's transient message. Signal: bannerChanged.
+    const std::optional<Banner>& banner() const { return banner_; }
+    void showBanner(std::string text, bool isError);
+    void dismissBanner();
+
+    // Uninstaller. Signals: appsChanged, loadingAppsChanged, selectedAppChanged,
+    // leftoversChanged, orphanCategoriesChanged, scanningOrphansChanged,
+    // spotlightSensitivityChanged.
+    const std::vector<InstalledApp>& apps() const { return apps_; }
+    bool isLoadingApps() const { return isLoadingApps_; }
+    const std::optional<InstalledApp>& selectedApp() const { return selectedApp_; }
+    const std::vector<Uninstaller::Leftover>& leftovers() const { return leftovers_; }
+    // The leftover at that position ticked or cleared (out of range: nothing).
+    void setLeftoverSelected(size_t index, bool selected);
+    const std::vector<ScanCategory>& orphanCategories() const { return orphanCategories_; }
+    // One item of an orphan category, or every item of it, ticked or cleared
+    // (out of range: nothing). Protected items keep their state.
+    void setOrphanItemSelected(size_t category, size_t item, bool selected);
+    void setOrphanCategorySelected(size_t category, bool selected);
+    bool scanningOrphans() const { return scanningOrphans_; }
+    SpotlightSearch::Sensitivity spotlightSensitivity() const { return spotlightSensitivity_; }
+    void setSpotlightSensitivity(SpotlightSearch::Sensitivity sensitivity);
+
+    // Update check, one group. Signal: updaterChanged.
+    const std::vector<AppUpdate>& appUpdates() const { return appUpdates_; }
+    int updaterChecked() const { return updaterChecked_; }
+    int updaterWithoutFeed() const { return updaterWithoutFeed_; }
+    bool updaterHasRun() const { return updaterHasRun_; }
+    bool updaterRunning() const { return updaterRunning_; }
+    bool updaterIncludesPrereleases() const { return updaterIncludesPrereleases_; }
+    void setUpdaterIncludesPrereleases(bool include);
+
+    // Disk map: the last tree and the breadcrumb, root first. The screen
+    // writes a prefix of the breadcrumb back when a crumb is pressed.
+    // Signal: diskMapChanged.
+    const SpaceNodeRef& spaceRoot() const { return spaceRoot_; }
+    const std::vector<SpaceNodeRef>& spacePath() const { return spacePath_; }
+    void setSpacePath(std::vector<SpaceNodeRef> path);
+
+    // Maintenance tasks, the catalog's rows with their last run. Signal: tasksChanged.
+    const std::vector<MaintenanceTask>& tasks() const { return tasks_; }
+    // Startup items. Signal: loginEntriesChanged.
+    const std::vector<LoginEntry>& loginEntries() const { return loginEntries_; }
+    // Privacy permissions and remembered Wi-Fi networks. Signal: privacyExtrasChanged.
+    const std::vector<PermissionGrant>& permissionGrants() const { return permissionGrants_; }
+    const std::vector<std::string>& wifiNetworks() const { return wifiNetworks_; }
+    // Running applications using much CPU or memory, and unresponsive ones.
+    // Signal: processesChanged.
+    const std::vector<RunningApp>& heavyConsumers() const { return heavyConsumers_; }
+    const std::vector<RunningApp>& hungApplications() const { return hungApplications_; }
+
+    // A thinning is running. Signal: thinningChanged.
+    bool thinning() const { return thinning_; }
+    // The ticked items of System Junk's "universal-binaries" category, in
+    // item order. Changes with the System Junk report (reportChanged,
+    // selectionChanged of systemJunk).
+    std::vector<ScanItem> selectedBinaries() const;
+    // The signing tool exists, a binary is ticked and no thinning runs.
+    bool canThin() const;
+
+    // Whether an application counts as a heavy consumer: at least 20 % CPU,
+    // or more than 1,572,863,999 bytes (1,500 MiB) of memory.
+    static bool isHeavyConsumer(const RunningApp& app);
+
+    // ---- Report selection ------------------------------------------------
+
+    // Flips the first item with that id in the module's report, whatever its
+    // safety; stores the empty report for a module that had none.
+    void toggle(const Uuid& id, ModuleID module);
+    // Flips the item at that position of the module's report (out of range:
+    // nothing); what list rows call, without searching.
+    void toggle(ModuleID module, size_t category, size_t item);
+    // Ticks or clears every item of the category with that id (of every
+    // category when none is named); protected items keep their state.
+    void setSelection(bool selected, const std::optional<std::string>& categoryID, ModuleID module);
+
+    // ---- Scans -----------------------------------------------------------
+
+    // The progress callback every action hands the engine, callable from any
+    // thread: each call moves the progress line on the main thread, unless
+    // the fraction moved by less than 0.01 and the message stayed the same.
+    // It does not look at the token, and does nothing once the state is gone.
+    ProgressCallback makeProgress();
+
+    // Stop: cancels the current token (which stays current) and ends the progress line.
+    void cancelScan();
+
+    void scanSystemJunk();
+    void scanMail();
+    void scanTrash();
+    void scanPhotos();
+    void scanMusic();
+    void scanLargeAndOld();
+    void scanMalware();
+    void scanExtensions();
+    void scanPrivacy();
+    // Eight modules in one task; stores each module's report and the Smart
+    // Scan report made of the first seven's categories that hold items.
+    void smartScanAll();
+    // Repeats what the shown module's screen last did (nothing for the
+    // shredder, maintenance or no module).
+    void rescanCurrent();
+
+    // ---- Cleaning --------------------------------------------------------
+
+    // Removes the selected items of the report (the module's current one):
+    // those needing administrator rights in one privileged batch, the others
+    // for good, or to the Trash when toTrash is set (Smart Scan's Mail and
+    // adware categories always go to the Trash). Records the cleanup in the
+    // history, sets lastCleanup and scans the module again. With nothing
+    // selected it only raises the banner "Nothing is selected.".
+    void clean(const ScanReport& report, ModuleID module, bool toTrash);
+
+    // ---- Uninstaller and orphans ----------------------------------------
+
+    void loadApps();
+    // Picks an application (or none) and looks for its leftovers.
+    void select(std::optional<InstalledApp> app);
+    void uninstallSelected();
+    void scanOrphans();
+    // Removes the ticked items of the category (as the pane shows it) to the
+    // Trash, those needing administrator rights in one privileged batch.
+    void removeOrphanCategory(const ScanCategory& category);
+
+    // ---- Tools -----------------------------------------------------------
+
+    void loadLoginItems();
+    void loadPrivacyExtras();
+    // Resets the permission; the list and a banner say how it went.
+    void revoke(const PermissionGrant& grant);
+    void loadProcesses();
+    void quit(const RunningApp& app, bool force);
+    void runTask(const std::string& id);
+
+    // ---- Update check, thinning, disk map --------------------------------
+
+    void checkForUpdates();
+    void thinSelectedBinaries();
+    void buildDiskMap(const std::filesystem::path& root);
+    // Opens a node of the disk map: the root cuts the breadcrumb back to the
+    // root alone, any other node is appended.
+    void drill(const SpaceNodeRef& node);
+
+Q_SIGNALS:
+    void moduleChanged();
+    void volumeChanged();
+    void progressChanged();
+    void activeScanChanged();
+    // A report was stored whole for the module (a new scan, or the empty one).
+    void reportChanged(ModuleID module);
+    // Items of the module's report were ticked or cleared: one item, every
+    // item of one category (item -1), or of every category (both -1).
+    void selectionChanged(ModuleID module, int category, int item);
+    void lastCleanupChanged();
+    void bannerChanged();
+    void appsChanged();
+    void loadingAppsChanged();
+    void selectedAppChanged();
+    void leftoversChanged();
+    void orphanCategoriesChanged();
+    void scanningOrphansChanged();
+    void spotlightSensitivityChanged();
+    void updaterChanged();
+    void diskMapChanged();
+    void tasksChanged();
+    void loginEntriesChanged();
+    void privacyExtrasChanged();
+    void processesChanged();
+    void thinningChanged();
+
+private:
+    using Work = std::function<ScanReport(const ScanTokenRef&, const ProgressCallback&)>;
+
+    // The scan driver.
+    ScanTokenRef beginScan(ModuleID module, const std::string& message);
+    void endScan();
+    void runScan(ModuleID module, const std::string& message, Work work);
+    // The known applications when there are any, else the installed ones;
+    // nothing when the token stopped the listing part-way: a partial list
+    // would make the applications it misses look uninstalled, their support
+    // files orphaned and their updates unchecked.
+    static std::optional<std::vector<InstalledApp>> listApps(const std::vector<InstalledApp>& known,
+                                                             const ScanTokenRef& token,
+                                                             const ProgressCallback& progress);
+    // runScan() with the module's own scan, as its screen runs it.
+    void runModuleScan(ModuleID module, const std::string& message);
+    void applyProgress(double fraction, const std::string& message);
+
+    // Runs work() off the main thread, then done(result) on the main thread
+    // while this state exists.
+    template <class Result>
+    void inBackground(std::function<Result()> work, std::function<void(Result)> done);
+
+    // Cancels the current token and installs a new one, which it returns.
+    ScanTokenRef newToken();
+    // Posts a call to the main thread for this state, from any thread; the
+    // call is dropped once the state is gone.
+    std::function<void(Executor::Job)> mainPoster();
+
+    // Writers that announce the change.
+    void setProgress(ScanProgress progress);
+    void setActiveScan(std::optional<ModuleID> module);
+    void setRunning(bool running);
+    void storeReport(ModuleID module, ScanReport report);
+    void refreshVolume();
+    void setApps(std::vector<InstalledApp> apps);
+    void setLoadingApps(bool loading);
+    void setScanningOrphans(bool scanning);
+    void setThinning(bool thinning);
+    bool isCurrent(const ScanTokenRef& token) const { return token_ == token; }
+    ScanReport* storedReport(ModuleID module);
+
+    std::shared_ptr<Executor> executor_;
+    Lifeline lifeline_;
+
+    std::optional<ModuleID> module_ = ModuleID::smartScan;
+    std::optional<FS::VolumeStats> volume_;
+    bool hasFullDiskAccess_ = false;
+    ScanProgress progress_;
+    std::optional<ModuleID> activeScan_;
+    ScanTokenRef token_;
+    std::array<std::optional<ScanReport>, 16> reports_;
+    mutable ScanReport emptyReport_;
+    std::optional<CleanupSummary> lastCleanup_;
+    std::optional<Banner> banner_;
+    std::vector<InstalledApp> apps_;
+    bool isLoadingApps_ = false;
+    std::optional<InstalledApp> selectedApp_;
+    std::vector<Uninstaller::Leftover> leftovers_;
+    std::vector<ScanCategory> orphanCategories_;
+    bool scanningOrphans_ = false;
+    SpotlightSearch::Sensitivity spotlightSensitivity_ = SpotlightSearch::Sensitivity::enhanced;
+    std::vector<AppUpdate> appUpdates_;
+    int updaterChecked_ = 0;
+    int updaterWithoutFeed_ = 0;
+    bool updaterHasRun_ = false;
+    bool updaterRunning_ = false;
+    bool updaterIncludesPrereleases_ = false;
+    SpaceNodeRef spaceRoot_;
+    std::vector<SpaceNodeRef> spacePath_;
+    std::vector<MaintenanceTask> tasks_;
+    std::vector<LoginEntry> loginEntries_;
+    std::vector<PermissionGrant> permissionGrants_;
+    std::vector<std::string> wifiNetworks_;
+    std::vector<RunningApp> heavyConsumers_;
+    std::vector<RunningApp> hungApplications_;
+    bool thinning_ = false;
+};
+
+template <class Result>
+void AppState::inBackground(std::function<Result()> work, std::function<void(Result)> done) {
+    // The job holds the executor and the receiver, never the state itself.
+    executor_->run([post = mainPoster(), work = std::move(work), done = std::move(done)] {
+        auto result = std::make_shared<Result>(work());
+        post([done, result] { done(std::move(*result)); });
+    });
+}
