@@ -274,8 +274,11 @@ ProgressCallback AppState::makeProgress() {
 }
 
 std::function<void(Executor::Job)> AppState::mainPoster() {
-    return [executor = executor_, receiver = lifeline_.receiver()](Executor::Job job) {
-        executor->post(receiver, std::move(job));
+    // The executor is held weakly: queued work that held it strongly would
+    // keep alive the executor that queues it. Once the executor is gone, so
+    // is the state that owned it, and there is nobody to post to.
+    return [weakExecutor = std::weak_ptr<Executor>(executor_), receiver = lifeline_.receiver()](Executor::Job job) {
+        if (auto executor = weakExecutor.lock()) executor->post(receiver, std::move(job));
     };
 }
 

@@ -361,7 +361,7 @@ private:
 
 template <class Result>
 void AppState::inBackground(std::function<Result()> work, std::function<void(Result)> done) {
-    // The job holds the executor and the receiver, never the state itself.
+    // The job holds a way to post back, never the state itself.
     executor_->run([post = mainPoster(), work = std::move(work), done = std::move(done)] {
         auto result = std::make_shared<Result>(work());
         post([done, result] { done(std::move(*result)); });

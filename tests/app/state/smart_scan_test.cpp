@@ -61,8 +61,9 @@ TEST_F(StateTest, AModuleScanStartedDuringASmartScanCancelsIt) {
     settle();
     EXPECT_TRUE(state().hasReport(ModuleID::mailAttachments));
     for (ModuleID module : kSmartScanModules)
-        if (module != ModuleID::mailAttachments)
+        if (module != ModuleID::mailAttachments) {
             EXPECT_FALSE(state().hasReport(module)) << Modules::rawValue(module);
+        }
     EXPECT_FALSE(state().hasReport(ModuleID::smartScan));
 
     // Finding nothing anywhere still stores every report, and the combined

@@ -38,9 +38,22 @@ TEST_F(StateTest, EveryActionLeftRunningWhenTheStateGoesPublishesNothing) {
         {"update check", [](AppState& s) { s.checkForUpdates(); }},
         {"disk map", [&](AppState& s) { s.buildDiskMap(home()); }},
         {"maintenance", [](AppState& s) { s.runTask("quicklook"); }},
-        {"quit", [](AppState& s) { s.quit(RunningApp{.id = 4242, .name = "Ghost"}, true); }},
+        {"quit",
+         [](AppState& s) {
+             RunningApp ghost;
+             ghost.id = 4242;
+             ghost.name = "Ghost";
+             s.quit(ghost, true);
+         }},
         {"revoke", [](AppState& s) { s.revoke({"a.b|kTCCServiceCamera", "a.b", "kTCCServiceCamera", "Camera", true}); }},
-        {"leftovers", [](AppState& s) { s.select(InstalledApp{.id = "/x/Y.app", .name = "Y", .url = "/x/Y.app"}); }},
+        {"leftovers",
+         [](AppState& s) {
+             InstalledApp gone;
+             gone.id = "/x/Y.app";
+             gone.name = "Y";
+             gone.url = "/x/Y.app";
+             s.select(gone);
+         }},
         {"banner", [](AppState& s) { s.showBanner("Soon gone", false); }},
     };
     for (const auto& [name, start] : actions) {
@@ -58,7 +71,9 @@ TEST_F(StateTest, EveryActionLeftRunningWhenTheStateGoesPublishesNothing) {
         EXPECT_EQ(executor->queuedWork(), 0u) << name;
         EXPECT_EQ(executor->queuedPosts(), 0u) << name;
         // Nothing can receive a result any more: the scan under way was told to stop.
-        if (token) EXPECT_TRUE(token->isCancelled()) << name;
+        if (token) {
+            EXPECT_TRUE(token->isCancelled()) << name;
+        }
     }
 
     // A cleaning whose window went away still removes what was asked and

@@ -211,7 +211,9 @@ TEST_F(StateTest, MaintenanceTasksReportHowTheirRunEnded) {
         const MaintenanceTask& running = task(state(), c.id);
         EXPECT_TRUE(running.isRunning) << c.id;
         EXPECT_FALSE(running.outcome) << c.id;
-        if (std::string(c.id) == "quicklook") EXPECT_EQ(running.succeeded, lastSucceeded);
+        if (std::string(c.id) == "quicklook") {
+            EXPECT_EQ(running.succeeded, lastSucceeded);
+        }
         const int volumeReads = int(volume.count());
         settle();
         const MaintenanceTask& done = task(state(), c.id);
