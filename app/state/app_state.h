@@ -66,6 +66,8 @@ public:
     // Cancels the work still running for it; nothing of it is published.
     ~AppState() override;
 
+    // Where the state's work runs. A screen that runs engine work of its own
+    // (the shredder) runs it here too, its posted calls tied to a Lifeline it holds.
     const std::shared_ptr<Executor>& executor() const { return executor_; }
 
     // ---- Published values ------------------------------------------------
@@ -225,10 +227,18 @@ public:
 
     // ---- Uninstaller and orphans ----------------------------------------
 
+    // Lists the installed applications, unless they are listed already or
+    // being listed (Rescan empties the list first). A listing stopped part-way
+    // is not kept.
     void loadApps();
-    // Picks an application (or none) and looks for its leftovers.
+    // Picks an application (or none) and looks for its leftovers; a search
+    // whose application is no longer picked when it ends is dropped.
     void select(std::optional<InstalledApp> app);
+    // Quits, unregisters and trashes the picked application with its ticked
+    // leftovers; the summary reports it and the application leaves the list.
     void uninstallSelected();
+    // Looks for support files no installed application owns (nothing while
+    // one such scan runs).
     void scanOrphans();
     // Removes the ticked items of the category (as the pane shows it) to the
     // Trash, those needing administrator rights in one privileged batch.
@@ -236,18 +246,32 @@ public:
 
     // ---- Tools -----------------------------------------------------------
 
+    // Reads the startup items and the report of broken ones (nothing while
+    // a load runs).
     void loadLoginItems();
+    // Reads the privacy permissions and the remembered Wi-Fi networks.
     void loadPrivacyExtras();
-    // Resets the permission; the list and a banner say how it went.
+    // Resets the permission off the main thread; the list and a banner say
+    // how it went.
     void revoke(const PermissionGrant& grant);
+    // Samples the running applications: the heavy consumers and the hung ones.
     void loadProcesses();
+    // Asks the application to quit (force: at once); a banner says how it went.
     void quit(const RunningApp& app, bool force);
+    // Runs the maintenance task with that id: its row shows it running, then
+    // its outcome; a banner says how it ended. An unavailable task only
+    // raises an error banner.
     void runTask(const std::string& id);
 
     // ---- Update check, thinning, disk map --------------------------------
 
+    // Reads the installed applications' update feeds (nothing while a check
+    // runs), with the pre-release choice as it stands once they are listed.
     void checkForUpdates();
+    // Thins the ticked universal binaries (Stop does not reach it), then
+    // shows the summary and scans System Junk again.
     void thinSelectedBinaries();
+    // Measures the folder as a tree four levels deep.
     void buildDiskMap(const std::filesystem::path& root);
     // Opens a node of the disk map: the root cuts the breadcrumb back to the
     // root alone, any other node is appended.
