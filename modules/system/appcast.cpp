@@ -172,7 +172,7 @@ const icu::RegexPattern* prereleasePattern() {
         UErrorCode status = U_ZERO_ERROR;
         UParseError where;
         std::unique_ptr<icu::RegexPattern> p(icu::RegexPattern::compile(
-            icu::UnicodeString::fromUTF8("(?i)(?:^|[-_.])(rc|alpha|beta|preview|nightly)\\d*(?:$|[-_.0-9])"), 0,
+            icu::UnicodeString::fromUTF8("(?i)(?:^|[-_.0-9])(rc|alpha|beta|preview|nightly)\\d*(?:$|[-_.0-9])"), 0,
             where, status));
         return U_SUCCESS(status) ? std::move(p) : nullptr;
     }();
@@ -195,13 +195,18 @@ const std::vector<std::unique_ptr<icu::SimpleDateFormat>>& dateFormatters() {
     thread_local const std::vector<std::unique_ptr<icu::SimpleDateFormat>> formatters = [] {
         std::vector<std::unique_ptr<icu::SimpleDateFormat>> out;
         const icu::Locale posix("en_US_POSIX");
+        // The day is "d", not "dd": feeds write "5 Nov" and " 5 Nov" as often as
+        // "05 Nov", and a strict "dd" refuses the first two. Strict reading
+        // stays: a lenient one takes "09 Jan 2013 ..." through the numeric form
+        // as a date in year 14, and accepts a time without its zone.
         for (const char* format :
-             {"EEE, dd MMM yyyy HH:mm:ss Z", "EEE, dd MMM yyyy HH:mm:ss zzz", "yyyy-MM-dd'T'HH:mm:ssZ"}) {
+             {"EEE, d MMM yyyy HH:mm:ss Z", "EEE, d MMM yyyy HH:mm:ss zzz", "yyyy-MM-d'T'HH:mm:ssZ"}) {
             UErrorCode status = U_ZERO_ERROR;
             auto f = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(format), posix, status);
             if (U_FAILURE(status)) continue;
             f->setLenient(false);
-            // Every form carries its zone; GMT only keeps the result independent of the machine's.
+            // Every text read names its own zone, so the formatter's zone never
+            // enters the result; a fixed one spares looking up the machine's.
             f->adoptTimeZone(icu::TimeZone::createTimeZone("GMT"));
             out.push_back(std::move(f));
         }

@@ -25,13 +25,15 @@ std::optional<Entry> parse(std::string_view body, bool includePrereleases);
 
 // A publication date in one of the forms feeds use, read with English month
 // and day names whatever the user's locale: "Wed, 09 Jan 2013 11:00:00 +0000",
-// "Wed, 09 Jan 2013 11:00:00 GMT" or "2013-01-09T11:00:00+0000".
+// "Wed, 09 Jan 2013 11:00:00 GMT" or "2013-01-09T11:00:00+0000". The day may
+// have one digit or be padded with a space ("Wed,  5 Nov 2014 ..."); a date
+// the clock cannot hold (a two-digit year, say) is no date.
 std::optional<Clock::TimePoint> parseDate(std::string_view text);
 
 // Whether a version or file name marks a pre-release: rc, alpha, beta,
-// preview or nightly in any case, at the start or after "-", "_" or ".",
-// optionally followed by digits, and then at the end or before "-", "_", "."
-// or a digit.
+// preview or nightly in any case, at the start, after "-", "_" or ".", or
+// right after a digit ("1.6.7beta1"), optionally followed by digits, and then
+// at the end or before "-", "_", "." or a digit.
 bool looksLikePrerelease(std::string_view text);
 
 }  // namespace Appcast

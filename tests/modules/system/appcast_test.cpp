@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 #include <unicode/locid.h>
+#include <unicode/timezone.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "modules/system/appcast.h"
+#include "support/compiled_locale.h"
 #include "support/test_env.h"
 
 namespace {
@@ -119,6 +122,14 @@ TEST_F(AppcastTest, PicksTheEntryAsTheFeedDescribesIt) {
         {"pre-release newest, excluded",
          feed(R"(<item><sparkle:version>2.0-beta1</sparkle:version></item><item><sparkle:version>1.9</sparkle:version></item>)"),
          false, "1.9"},
+        {"pre-release without a separator, excluded",
+         feed(R"(<item><enclosure url="https://example.com/App-1.6.7beta1.zip" sparkle:version="1.6.7beta1"/></item>
+                 <item><enclosure url="https://example.com/App-1.6.6.zip" sparkle:version="1.6.6"/></item>)"),
+         false, "1.6.6", "https://example.com/App-1.6.6.zip"},
+        {"pre-release without a separator, included",
+         feed(R"(<item><enclosure url="https://example.com/App-1.6.7beta1.zip" sparkle:version="1.6.7beta1"/></item>
+                 <item><enclosure url="https://example.com/App-1.6.6.zip" sparkle:version="1.6.6"/></item>)"),
+         true, "1.6.7beta1", "https://example.com/App-1.6.7beta1.zip"},
         {"pre-release newest, included",
          feed(R"(<item><sparkle:version>2.0-beta1</sparkle:version></item><item><sparkle:version>1.9</sparkle:version></item>)"),
          true, "2.0-beta1"},
@@ -167,41 +178,70 @@ TEST_F(AppcastTest, PicksTheEntryAsTheFeedDescribesIt) {
 }
 
 TEST_F(AppcastTest, ReadsTheThreeDateFormsWhateverTheLocale) {
-    const Clock::TimePoint when = utc(2013, 1, 9, 11, 0, 0);
+    const Clock::TimePoint january9 = utc(2013, 1, 9, 11, 0, 0);
+    const Clock::TimePoint november5 = utc(2014, 11, 5, 10, 56, 0);
     struct Case {
         const char* text;
         std::optional<Clock::TimePoint> expected;
     } cases[] = {
-        {"Wed, 09 Jan 2013 11:00:00 +0000", when},
-        {"Wed, 09 Jan 2013 12:30:00 +0130", when},
-        {"Wed, 09 Jan 2013 11:00:00 GMT", when},
-        {"Wed, 09 Jan 2013 03:00:00 PST", when},
-        {"2013-01-09T11:00:00+0000", when},
-        {"2013-01-09T06:00:00-0500", when},
+        // Each form with a two-digit, a one-digit and a space-padded day.
+        {"Wed, 09 Jan 2013 11:00:00 +0000", january9},
+        {"Wed, 9 Jan 2013 11:00:00 +0000", january9},
+        {"Wed,  9 Jan 2013 11:00:00 +0000", january9},
+        {"Wed, 05 Nov 2014 11:56:00 +0100", november5},
+        {"Wed, 5 Nov 2014 11:56:00 +0100", november5},
+        {"Wed,  5 Nov 2014 11:56:00 +0100", november5},
+        {"Wed, 09 Jan 2013 12:30:00 +0130", january9},
+        {"Wed, 09 Jan 2013 11:00:00 GMT", january9},
+        {"Wed, 9 Jan 2013 11:00:00 GMT", january9},
+        {"Wed,  9 Jan 2013 11:00:00 GMT", january9},
+        {"Wed, 09 Jan 2013 03:00:00 PST", january9},
+        {"Wed, 5 Nov 2014 04:56:00 CST", november5},
+        {"2013-01-09T11:00:00+0000", january9},
+        {"2013-01-9T11:00:00+0000", january9},
+        {"2013-01-09T06:00:00-0500", january9},
+        {"2014-11-5T11:56:00+0100", november5},
+        // Not dates: another language, a missing weekday, zone or seconds, text after the date.
         {"Mittwoch, 09 Januar 2013 11:00:00 +0000", std::nullopt},
         {"09 Jan 2013 11:00:00 +0000", std::nullopt},
+        {"9 Jan 2013 11:00:00 +0000", std::nullopt},
+        {"Wed, 9 Jan 2013 11:00:00", std::nullopt},
+        {"Wed, 9 Jan 2013 11:00 +0000", std::nullopt},
         {"Wed, 09 Jan 2013 11:00:00 +0000 trailing", std::nullopt},
+        {"Wed, 32 Jan 2013 11:00:00 +0000", std::nullopt},
         {"yesterday", std::nullopt},
-        // Beyond what the clock can hold.
+        // A two-digit year is year 13, which no feed means; beyond what the clock can hold.
+        {"Wed, 9 Jan 13 11:00:00 +0000", std::nullopt},
         {"Sat, 31 Dec 2402 11:00:00 +0000", std::nullopt},
         {"1500-01-09T11:00:00+0000", std::nullopt},
         {"", std::nullopt},
     };
-    const icu::Locale original = icu::Locale::getDefault();
-    for (const char* locale : {"de_DE", "ja_JP", "en_US"}) {
+    const icu::Locale originalLocale = icu::Locale::getDefault();
+    std::unique_ptr<icu::TimeZone> originalZone(icu::TimeZone::createDefault());
+    const struct {
+        const char* locale;
+        const char* zone;
+    } settings[] = {{"de_DE", "America/Los_Angeles"}, {"ja_JP", "Asia/Tokyo"}};
+    for (const auto& setting : settings) {
+        // The C library and the Unicode library both follow the user: a
+        // locale with other day and month names, and a zone far from GMT.
+        testing_support::CompiledLocale cLocale(tmp() / "locales", setting.locale);
+        ASSERT_TRUE(cLocale.active()) << cLocale.failure();
         UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(icu::Locale(locale), status);
+        icu::Locale::setDefault(icu::Locale(setting.locale), status);
+        icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone(setting.zone));
         // Each thread builds its own formatters, so a fresh one shows what a
-        // user with this locale gets.
+        // user with these settings gets.
         std::thread([&] {
             for (const Case& c : cases) {
-                SCOPED_TRACE(std::string(locale) + ": " + c.text);
+                SCOPED_TRACE(std::string(setting.locale) + ": " + c.text);
                 EXPECT_EQ(Appcast::parseDate(c.text), c.expected);
             }
         }).join();
     }
     UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(original, status);
+    icu::Locale::setDefault(originalLocale, status);
+    icu::TimeZone::setDefault(*originalZone);
 }
 
 TEST_F(AppcastTest, TheEntryCarriesItsDateWhenItParses) {
@@ -210,6 +250,17 @@ TEST_F(AppcastTest, TheEntryCarriesItsDateWhenItParses) {
         false);
     ASSERT_TRUE(dated);
     EXPECT_EQ(dated->published, utc(2013, 1, 9, 11, 0, 0));
+
+    // A feed as release tools write it: the newest item's day has one digit.
+    auto newest = Appcast::parse(feed(R"(
+        <item><title>Version 1.4.2</title><pubDate>Wed, 5 Nov 2014 11:56:00 +0100</pubDate>
+          <enclosure url="https://example.com/App-1.4.2.zip" sparkle:version="1.4.2" length="3" type="application/octet-stream"/></item>
+        <item><title>Version 1.4.1</title><pubDate>Mon, 13 Oct 2014 09:12:00 +0200</pubDate>
+          <enclosure url="https://example.com/App-1.4.1.zip" sparkle:version="1.4.1" length="3" type="application/octet-stream"/></item>)"),
+                                 false);
+    ASSERT_TRUE(newest);
+    EXPECT_EQ(newest->version, "1.4.2");
+    EXPECT_EQ(newest->published, utc(2014, 11, 5, 10, 56, 0));
 
     auto undated =
         Appcast::parse(feed("<item><sparkle:version>2.0</sparkle:version><pubDate>soon</pubDate></item>"), false);
@@ -223,10 +274,16 @@ TEST_F(AppcastTest, PrereleasePattern) {
         const char* text;
         bool prerelease;
     } cases[] = {
+        // After a separator or at the start.
         {"1.0-rc1", true},     {"2.0b.beta2", true},  {"3.0_Preview", true},   {"Preview.dmg", true},
         {"2.0-BETA", true},    {"1.0.alpha", true},   {"4.0-nightly-20240101", true},
-        {"rc2", true},         {"1.0-beta10.3", true}, {"1.0rc1", false},      {"alphabet", false},
-        {"2.0-rcx", false},    {"2.0-betamax", false}, {"release", false},     {"1.0", false},
+        {"rc2", true},         {"1.0-beta10.3", true},
+        // Right after a digit, as many projects write it.
+        {"1.6.7beta1", true},  {"1.0rc1", true},      {"2.0alpha", true},      {"3.1RC2.1", true},
+        {"App-2.4beta3.dmg", true},                   {"5.0preview", true},    {"20240101nightly", true},
+        // No pre-release word standing on its own.
+        {"alphabet", false},   {"2.0-rcx", false},    {"2.0-betamax", false},  {"2.0betamax", false},
+        {"1.0b2", false},      {"Resources.zip", false}, {"release", false},  {"1.0", false},
         {"", false},
     };
     for (const Case& c : cases) {

@@ -12,6 +12,7 @@
 #include "engine/admin.h"
 #include "platform/clock.h"
 #include "support/bundled_process.h"
+#include "support/compiled_locale.h"
 #include "support/fake_workspace.h"
 #include "support/recording_runner.h"
 #include "support/test_env.h"
@@ -52,39 +53,13 @@ protected:
     std::shared_ptr<FakeWorkspace> workspace;
 };
 
-// Runs the body with the process (and its children) in a German locale,
-// where the decimal separator is a comma. The locale is compiled into the
-// test's temporary folder, so the machine needs none installed.
-class GermanLocale {
-public:
-    explicit GermanLocale(const std::filesystem::path& folder) {
-        std::filesystem::create_directories(folder);
-        const auto made = Admin::run("localedef -c -i de_DE -f UTF-8 " +
-                                         Admin::quote((folder / "de_DE.UTF-8").native()),
-                                     true);
-        ::setenv("LOCPATH", folder.c_str(), 1);
-        ::setenv("LC_ALL", "de_DE.UTF-8", 1);
-        active_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-        if (!active_) failure_ = "could not make the locale: " + made.output;
-    }
-    ~GermanLocale() {
-        std::setlocale(LC_ALL, "C");
-        ::unsetenv("LC_ALL");
-        ::unsetenv("LOCPATH");
-    }
-    bool active() const { return active_ && std::string(std::localeconv()->decimal_point) == ","; }
-    const std::string& failure() const { return failure_; }
-
-private:
-    bool active_ = false;
-    std::string failure_;
-};
-
 }  // namespace
 
 TEST_F(ProcessesTest, RunningAppsUnderADecimalCommaLocale) {
-    GermanLocale german(tmp() / "locales");
+    // A German locale, where the decimal separator is a comma.
+    CompiledLocale german(tmp() / "locales", "de_DE");
     ASSERT_TRUE(german.active()) << german.failure();
+    ASSERT_EQ(std::string(std::localeconv()->decimal_point), ",");
 
     workspace->add(makeApp(101, "Safari", ActivationPolicy::regular, "com.apple.Safari", "/Applications/Safari.app"));
     workspace->add(makeApp(102, std::nullopt, ActivationPolicy::accessory, "com.example.menu"));
