@@ -1,7 +1,5 @@
 #include "modules/protection/extensions.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -12,8 +10,8 @@
 #include "engine/fs.h"
 #include "engine/protection.h"
 #include "engine/scan_support.h"
+#include "modules/protection/chromium_manifest.h"
 #include "platform/file_facts.h"
-#include "platform/file_text.h"
 #include "platform/locations.h"
 #include "platform/plist.h"
 #include "platform/unicode.h"
@@ -127,16 +125,14 @@ std::vector<BrowserProfiles> browserProfiles() {
     };
 }
 
-// The name a Chromium extension gives itself: the first version folder whose
-// manifest has a string "name", else the id folder's own name.
+// The name a Chromium extension goes by in its browser: from the first
+// version folder whose manifest has a string "name", else the id folder's own
+// name.
 std::string chromiumExtensionName(const Path& idFolder, const std::string& idName) {
     for (const auto& version : read(idFolder)) {
-        auto text = FileText::read(idFolder / version / "manifest.json");
-        if (!text) continue;
-        auto json = nlohmann::json::parse(*text, nullptr, false);
-        if (json.is_discarded() || !json.is_object()) continue;
-        auto it = json.find("name");
-        if (it != json.end() && it->is_string()) return it->get<std::string>();
+        auto manifest = ChromiumManifest::read(idFolder / version);
+        if (!manifest) continue;
+        if (auto name = ChromiumManifest::name(*manifest, idFolder / version)) return *name;
     }
     return idName;
 }
