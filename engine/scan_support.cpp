@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "engine/fs.h"
+#include "platform/file_facts.h"
+#include "platform/locations.h"
 #include "platform/walker.h"
 
 namespace ScanSupport {
@@ -60,6 +62,12 @@ std::optional<std::string> launchProgram(const Plist::Value& job) {
     for (const auto& argument : arguments->array)
         if (!argument.isString()) return std::nullopt;
     return arguments->array.front().text;
+}
+
+bool programExists(std::string_view program) {
+    if (program.find('\0') != std::string_view::npos) return false;
+    if (program.empty()) return existsFollowingLinks(".");
+    return existsFollowingLinks(Locations::fromSystemView(program));
 }
 
 void report(const ProgressCallback& progress, double fraction, const std::string& message) {

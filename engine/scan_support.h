@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/fs.h"
@@ -38,6 +39,12 @@ ScanItem reviewItem(const std::filesystem::path& url, std::string name, std::str
 // first element of "ProgramArguments" when that is a non-empty array of
 // strings; nothing otherwise.
 std::optional<std::string> launchProgram(const Plist::Value& job);
+
+// Whether a file is there (links followed) at the program a launch item
+// names: an absolute path where the system would find it
+// (Locations::fromSystemView), a relative one from the current folder, an
+// empty one being that folder. A path holding NUL names no file.
+bool programExists(std::string_view program);
 
 // Calls the callback when there is one.
 void report(const ProgressCallback& progress, double fraction, const std::string& message);

@@ -103,7 +103,7 @@ ScanCategory scanBrokenLoginItems() {
             if (!job || !job->isDict()) continue;
             auto program = ScanSupport::launchProgram(*job);
             if (!program || program->empty() || program->front() != '/') continue;
-            if (existsFollowingLinks(*program)) continue;
+            if (ScanSupport::programExists(*program)) continue;
             category.items.push_back(
                 ScanSupport::reviewItem(file, file.stem().string(), "Points at a missing program: " + *program));
         }

@@ -73,6 +73,14 @@ std::string systemView(std::string_view path) {
     return std::string(path);
 }
 
+std::filesystem::path fromSystemView(std::string_view path) {
+    if (path.empty() || path.front() != '/') return std::filesystem::path(path);
+    const std::string h = trimTrailingSlashes(home().string());
+    if (!h.empty() && path.substr(0, h.size()) == h && (path.size() == h.size() || path[h.size()] == '/'))
+        return std::filesystem::path(path);
+    return system(path);
+}
+
 std::filesystem::path supportFolder() {
     return home() / "Library" / "Application Support" / "Vessiltane";
 }

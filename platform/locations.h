@@ -24,6 +24,13 @@ std::filesystem::path system(std::string_view absolute);
 // ("/tmp/r/Library/x" -> "/Library/x"); any other path unchanged.
 std::string systemView(std::string_view path);
 
+// Where a path that another program wrote as the system sees it (the program
+// of a launch item, say) lies here: an absolute path inside the home folder as
+// it stands, since the home is $HOME's wherever that is; any other absolute
+// path under root(), like every fixed system folder. A relative path is
+// returned unchanged.
+std::filesystem::path fromSystemView(std::string_view path);
+
 // ~/Library/Application Support/Vessiltane: history, ignore list, user rules.
 std::filesystem::path supportFolder();
 

@@ -9,7 +9,6 @@
 #include "engine/fs.h"
 #include "engine/removal_guard.h"
 #include "engine/scan_support.h"
-#include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/plist.h"
 #include "platform/unicode.h"
@@ -74,9 +73,7 @@ void sortByName(std::vector<LoginEntry>& entries) {
 }
 
 bool programExistsAt(const std::optional<std::string>& program) {
-    if (!program) return true;
-    // A relative path is looked up from the current folder, an empty one is that folder.
-    return existsFollowingLinks(program->empty() ? Path(".") : Path(*program));
+    return !program || ScanSupport::programExists(*program);
 }
 
 std::string extensionOf(const std::string& name) {

@@ -118,12 +118,14 @@ TEST_F(ScannerExtras, BrokenPreferencesAreFilesNoInstalledAppOwns) {
 }
 
 TEST_F(ScannerExtras, BrokenLoginItemsPointAtMissingAbsolutePrograms) {
+    // Programs are named as the system sees them and looked for under the
+    // test root, where the fixture puts them.
     fs::path agents = home() / "Library/LaunchAgents";
-    fs::path present = tmp() / "bin/present";
-    writeFile(present, "#!/bin/sh\n");
-    makeSymlink(tmp() / "bin/gone", tmp() / "bin/dangling");
-    const std::string missing = (tmp() / "opt/tool/agent").string();
-    const std::string missingArg = (tmp() / "usr/local/bin/x").string();
+    const std::string present = "/usr/local/bin/present";
+    writeFile(sys(present), "#!/bin/sh\n");
+    makeSymlink(sys("/usr/local/bin/gone"), sys("/usr/local/bin/dangling"));
+    const std::string missing = "/opt/tool/agent";
+    const std::string missingArg = "/usr/local/bin/x";
 
     struct Case {
         const char* name;
@@ -131,7 +133,7 @@ TEST_F(ScannerExtras, BrokenLoginItemsPointAtMissingAbsolutePrograms) {
         bool binary;
         const char* listedWith;  // the program in the detail, or null when not listed
     };
-    const std::string dangling = (tmp() / "bin/dangling").string();
+    const std::string dangling = "/usr/local/bin/dangling";
     const Case cases[] = {
         {"com.example.missing", dict({{"Program", str(missing)}}), false, missing.c_str()},
         {"com.example.args",
@@ -140,7 +142,7 @@ TEST_F(ScannerExtras, BrokenLoginItemsPointAtMissingAbsolutePrograms) {
          dict({{"Program", Value::makeInteger(3)}, {"ProgramArguments", Value::makeArray({str(missingArg)})}}), false,
          missingArg.c_str()},
         {"com.example.dangling", dict({{"Program", str(dangling)}}), true, dangling.c_str()},
-        {"com.example.present", dict({{"Program", str(present.string())}}), false, nullptr},
+        {"com.example.present", dict({{"Program", str(present)}}), false, nullptr},
         {"com.example.relative", dict({{"Program", str("tool")}}), false, nullptr},
         {"com.example.mixed", dict({{"ProgramArguments", Value::makeArray({str(missingArg), Value::makeInteger(1)})}}),
          false, nullptr},
@@ -171,7 +173,7 @@ TEST_F(ScannerExtras, BrokenLoginItemsPointAtMissingAbsolutePrograms) {
 }
 
 TEST_F(ScannerExtras, BrokenLoginItemsKeepFolderOrderUnsorted) {
-    const std::string missing = (tmp() / "missing/program").string();
+    const std::string missing = "/missing/program";
     auto job = dict({{"Program", str(missing)}, {"Padding", str(std::string(20000, 'x'))}});
     writePlist(home() / "Library/LaunchAgents/user.agent.plist", dict({{"Program", str(missing)}}), false);
     writePlist(sys("/Library/LaunchAgents/global.agent.plist"), job, false);

@@ -138,10 +138,11 @@ TEST(LoginEntryModel, ScopesAndStatusLabels) {
 }
 
 TEST_F(LoginItemsTest, LaunchdFoldersWithLoadedAndDisabledStates) {
-    const auto tool = tmp() / "bin/sync-tool";
-    writeFile(tool, "#!/bin/sh\n");
+    // The program as the system names it, present under the test root.
+    const std::string tool = "/usr/local/bin/sync-tool";
+    writeFile(sys(tool), "#!/bin/sh\n");
     writeFile(userAgents() / "com.example.sync.plist",
-              plistText({{"Label", str("com.example.sync")}, {"Program", str(tool.string())}}));
+              plistText({{"Label", str("com.example.sync")}, {"Program", str(tool)}}));
     // No label: listed under its file name; its program is gone.
     writeFile(userAgents() / "nolabel.plist",
               plistText({{"ProgramArguments", Plist::Value::makeArray({str("/nonexistent/bin/x"), str("--flag")})}}));
@@ -154,7 +155,7 @@ TEST_F(LoginItemsTest, LaunchdFoldersWithLoadedAndDisabledStates) {
     writeFile(sys("/Library/LaunchAgents/com.vendor.Agent.plist"),
               plistText({{"Label", str("com.vendor.Agent")},
                          {"Program", Plist::Value::makeInteger(3)},
-                         {"ProgramArguments", Plist::Value::makeArray({str(tool.string())})}}));
+                         {"ProgramArguments", Plist::Value::makeArray({str(tool)})}}));
     // An empty argument list and a list holding a number give no program.
     writeFile(sys("/Library/LaunchDaemons/com.vendor.daemon.plist"),
               plistText({{"Label", str("com.vendor.daemon")}, {"ProgramArguments", Plist::Value::makeArray({})}}));
@@ -190,14 +191,14 @@ TEST_F(LoginItemsTest, LaunchdFoldersWithLoadedAndDisabledStates) {
     EXPECT_EQ(sync.id, "User Launch Agent:com.example.sync");
     EXPECT_EQ(sync.scope, Scope::userAgent);
     EXPECT_EQ(sync.plistURL, userAgents() / "com.example.sync.plist");
-    EXPECT_EQ(sync.program, tool.string());
+    EXPECT_EQ(sync.program, tool);
     EXPECT_TRUE(sync.programExists);
     EXPECT_TRUE(sync.isLoaded);
     EXPECT_FALSE(sync.isDisabled);
 
     const auto& agent = entries[1];
     EXPECT_EQ(agent.id, "System Launch Agent:com.vendor.Agent");
-    EXPECT_EQ(agent.program, tool.string());
+    EXPECT_EQ(agent.program, tool);
     EXPECT_FALSE(agent.isLoaded);
     EXPECT_TRUE(agent.isDisabled);
     EXPECT_EQ(agent.statusLabel(), "disabled");
