@@ -1,6 +1,6 @@
 // Browser extension manifests and the message files their names point into.
-// The input up to the first NUL is manifest.json, the rest the default
-// locale's messages.json. A name that is no message key stays as written, a
+// The input up to the first NUL is manifest.json, the rest the messages.json
+// of the locale "en". A name that is no message key stays as written, a
 // changed name came from a key, and what is shown is always UTF-8.
 #include <cstdlib>
 #include <filesystem>
@@ -12,25 +12,19 @@
 
 namespace {
 
-std::filesystem::path scratch;
-
+// A new file each time: truncating one in place makes ext4 write it through
+// on close, which would slow every run down to the disk's pace.
 void write(const std::filesystem::path& file, std::string_view bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    std::ofstream out(file, std::ios::binary);
     out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char templ[] = "/tmp/vessiltane-fuzz-manifest-XXXXXX";
-    FUZZ_CHECK(::mkdtemp(templ) != nullptr);
-    scratch = templ;
-    for (const char* locale : {"en", "en_US", "de"})
-        std::filesystem::create_directories(scratch / "1.0_0" / "_locales" / locale);
-    std::atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(scratch, ec);
-    });
+    std::filesystem::create_directories(FuzzSupport::scratchFolder("manifest") / "1.0_0" / "_locales" / "en");
     return 0;
 }
 
@@ -40,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view manifestText = bytes.substr(0, cut);
     const std::string_view messagesText = cut == std::string_view::npos ? std::string_view() : bytes.substr(cut + 1);
 
-    const std::filesystem::path version = scratch / "1.0_0";
+    const std::filesystem::path version = FuzzSupport::scratchFolder("manifest") / "1.0_0";
     write(version / "manifest.json", manifestText);
-    for (const char* locale : {"en", "en_US", "de"}) write(version / "_locales" / locale / "messages.json", messagesText);
+    write(version / "_locales" / "en" / "messages.json", messagesText);
 
     const auto manifest = ChromiumManifest::read(version);
     if (!manifest) return 0;

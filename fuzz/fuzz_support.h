@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,22 @@ inline std::vector<std::string> pieces(std::string_view text, char separator) {
         out.emplace_back(text.substr(start, end - start));
         start = end + 1;
     }
+}
+
+// A scratch folder of the target's own under /tmp, made on the first call
+// and removed when the run ends.
+inline const std::filesystem::path& scratchFolder(std::string_view name) {
+    static std::filesystem::path folder;
+    if (folder.empty()) {
+        std::string templ = "/tmp/vessiltane-fuzz-" + std::string(name) + "-XXXXXX";
+        FUZZ_CHECK(::mkdtemp(templ.data()) != nullptr);
+        folder = templ;
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(folder, ec);
+        });
+    }
+    return folder;
 }
 
 }  // namespace FuzzSupport
