@@ -3,6 +3,7 @@
 // none prints its result or ends the process itself.
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <vector>
 
 #include "cli/cli_options.h"
@@ -42,5 +43,9 @@ nlohmann::json describe(const ScanReport& report, const std::vector<ModuleID>& m
 
 // The options' modules, or the default cleanable set when none were named.
 std::vector<ModuleID> moduleSet(const CLIOptions& options);
+
+// Tests: called by `clean` between its scan and its removals, as a user's
+// minutes between the two would let someone change the disk.
+void setAfterScanHookForTesting(std::function<void(const ScanReport& report)> hook);
 
 }  // namespace CLICommands

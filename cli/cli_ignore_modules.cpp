@@ -6,6 +6,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_text.h"
 #include "engine/ignores.h"
+#include "platform/locations.h"
 #include "platform/unicode.h"
 
 namespace CLICommands {
@@ -34,8 +35,15 @@ bool isDefaultForClean(ModuleID m) {
 }
 
 CLIResult listIgnores() {
-    auto paths = Ignores::paths();
     CLIResult r;
+    if (auto why = Ignores::unreadable()) {
+        r.exitCode = ExitCode::error;
+        r.human = "The ignore list cannot be read (" + *why + "): " + Ignores::fileURL().string() +
+                  "\nNothing will be removed until it can be read.";
+        r.json = nlohmann::json{{"error", "ignore_list_unreadable"}, {"reason", *why}, {"file", Ignores::fileURL().string()}};
+        return r;
+    }
+    auto paths = Ignores::paths();
     r.json = nlohmann::json{{"file", Ignores::fileURL().string()}, {"paths", paths}};
     if (paths.empty()) {
         r.human = "Nothing on the ignore list. Add with: Vessiltane ignore add <path>";
@@ -83,10 +91,25 @@ CLIResult ignore(const CLIOptions& options) {
     const bool adding = sub == "add";
     Ignores::Edit edit = adding ? Ignores::add(path) : Ignores::remove(path);
     CLIResult r;
-    if (edit == Ignores::Edit::notUtf8) {
+    if (edit == Ignores::Edit::refused) {
+        // An entry that would read back as another one would protect the wrong place.
         const std::string shown = Unicode::sanitizeUtf8(path);
-        return {ExitCode::usage, "Not added: the ignore list holds UTF-8 paths only, and this one is not: " + shown,
-                nlohmann::json{{"error", "not_utf8"}, {"path", shown}}};
+        const std::string expanded = !path.empty() && path.front() == '/' ? path : Locations::expandTilde(path);
+        const std::string why = Ignores::unstorable(expanded).value_or("it cannot be stored");
+        return {ExitCode::usage, "Not added: " + shown + " (" + why + ")",
+                nlohmann::json{{"error", "invalid_path"}, {"path", shown}, {"reason", why}}};
+    }
+    if (edit == Ignores::Edit::unreadable) {
+        // Rewriting it would drop every entry it holds.
+        r.exitCode = ExitCode::error;
+        const std::string why = Ignores::unreadable().value_or("it cannot be read");
+        CLIOutput::writeError("The ignore list cannot be read (" + why + "), so it was left as it is: " +
+                              Ignores::fileURL().string());
+        r.json = nlohmann::json{{"error", "ignore_list_unreadable"},
+                                {"reason", why},
+                                {"path", Unicode::sanitizeUtf8(path)},
+                                {"file", Ignores::fileURL().string()}};
+        return r;
     }
     if (edit == Ignores::Edit::writeFailed) {
         // Never report a change that did not reach the file.

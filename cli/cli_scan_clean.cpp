@@ -1,5 +1,6 @@
 // The `scan` and `clean` verbs.
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "cli/cli.h"
@@ -9,6 +10,7 @@
 #include "engine/byte_format.h"
 #include "engine/clean_history.h"
 #include "engine/fs.h"
+#include "engine/ignores.h"
 
 namespace CLICommands {
 
@@ -22,6 +24,9 @@ int64_t categoryBytes(const ScanCategory& c) {
     for (const auto& item : c.items) total += item.size;
     return total;
 }
+
+std::mutex hookLock;
+std::function<void(const ScanReport&)> afterScanHook;
 
 // The elevated items that the privileged batch did not remove.
 int64_t privilegeRemainder(const std::vector<ScanItem>& items, const Admin::PrivilegedRemoval& removal) {
@@ -68,12 +73,36 @@ CLIResult scan(const CLIOptions& options) {
     return r;
 }
 
+void setAfterScanHookForTesting(std::function<void(const ScanReport& report)> hook) {
+    std::lock_guard guard(hookLock);
+    afterScanHook = std::move(hook);
+}
+
 CLIResult clean(const CLIOptions& options) {
+    // What the ignore list protects is unknown while it cannot be read:
+    // nothing is removed, and the user is told which file to mend.
+    if (auto why = Ignores::unreadable()) {
+        CLIResult r;
+        r.exitCode = ExitCode::error;
+        r.human = "Nothing was removed: the ignore list cannot be read (" + *why + "): " +
+                  Ignores::fileURL().string() + "\nMend or remove that file, then clean again.";
+        r.json = nlohmann::json{
+            {"error", "ignore_list_unreadable"}, {"reason", *why}, {"file", Ignores::fileURL().string()}};
+        return r;
+    }
     if (!options.allowAdmin && !options.quiet && !options.json)
         CLIOutput::writeError("note: items needing administrator rights will be skipped (pass --allow-admin)");
 
     auto modules = moduleSet(options);
     ScanReport report = buildReport(modules, options.deep, CLIOutput::progressHandler(options));
+    {
+        std::function<void(const ScanReport&)> hook;
+        {
+            std::lock_guard guard(hookLock);
+            hook = afterScanHook;
+        }
+        if (hook) hook(report);
+    }
 
     // Eligibility is by safety alone: safe always, review on request, protected never.
     std::vector<ScanItem> eligible;
@@ -120,7 +149,10 @@ CLIResult clean(const CLIOptions& options) {
                 if (it != sizes.end()) reclaimed += it->second;
             }
             removed += int64_t(batch.removed.size());
-            for (const auto& p : batch.failed) failures.push_back(p + ": administrator removal failed");
+            for (size_t i = 0; i < batch.failed.size(); ++i) {
+                const bool known = i < batch.reasons.size() && !batch.reasons[i].empty();
+                failures.push_back(batch.failed[i] + ": " + (known ? batch.reasons[i] : "administrator removal failed"));
+            }
             if (batch.cancelled) {
                 failures.push_back("administrator authorization was cancelled");
                 skipped = privilegeRemainder(elevated, batch);

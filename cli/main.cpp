@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli.h"
 #include "diagnostics/diagnostics.h"
+#include "engine/admin.h"
 #include "engine/command_line.h"
 #include "platform/gui_module.h"
 
@@ -41,6 +43,10 @@ bool drawn(const char* flag, size_t values, const char* handler, int argc, char*
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The root side of the privileged batch, started by the batch's script
+    // with the paths on standard input; nothing else of start-up runs for it.
+    if (argc == 2 && std::string_view(argv[1]) == Admin::kPrivilegedRemovalSwitch) return Admin::privilegedRemovalMain();
+
     CommandLine::setArguments(argc, argv);
     const std::vector<std::string>& arguments = CommandLine::arguments();
     int status = 0;

@@ -79,7 +79,7 @@ void uninstall() {
 }
 
 std::optional<long long> installedHour() {
-    auto job = Plist::readFile(plistURL());
+    auto job = Plist::readFile(plistURL(), FileText::kDefaultMaxBytes, FileText::Owner::own);
     if (!job || !job->isDict()) return std::nullopt;
     const Plist::Value* interval = job->get("StartCalendarInterval");
     if (!interval || !interval->isDict()) return std::nullopt;

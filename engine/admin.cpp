@@ -7,15 +7,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
 #include "engine/fs.h"
+#include "engine/ignores.h"
 #include "engine/removal_guard.h"
 #include "platform/atomic_file.h"
 #include "platform/authorization.h"
 #include "platform/file_facts.h"
 #include "platform/locations.h"
+#include "platform/remove_tree.h"
+#include "platform/resources.h"
 #include "platform/unicode.h"
 #include "platform/uuid.h"
 #include "platform/decimal.h"
@@ -152,13 +158,70 @@ Result viaSystemTool(const std::filesystem::path& script, const std::optional<st
     return r;
 }
 
-// One line of the batch: rm's argument and the two marker texts all carry the
-// path in single quotes, so nothing in it is ever expanded by the root shell.
-std::string removalLine(const std::string& path) {
-    std::string q = quote(path);
-    return "if rm -rf -- " + q + "; then echo \"ok:\"" + q + "\"\"; else echo \"fail:\"" + q + "\"\"; fi";
+std::mutex helperLock;
+std::optional<std::filesystem::path> helperOverride;
+
+constexpr std::string_view kRequestHeader = "vessiltane-removal 1";
+// Ends the request in the script. Every line of a request begins with a
+// keyword, a path line with "path /", so no line of one can end it early.
+constexpr std::string_view kRequestEnd = "VESSILTANE-REMOVAL-REQUEST";
+
+std::optional<std::filesystem::path> helperExecutable() {
+    {
+        std::lock_guard guard(helperLock);
+        if (helperOverride) return helperOverride;
+    }
+    return Resources::executablePath();
 }
 
+bool fitsOnALine(std::string_view text) {
+    return text.find('\n') == std::string_view::npos && text.find('\0') == std::string_view::npos;
+}
+
+// The batch: this executable started as root, the request on its standard
+// input as a here-document whose delimiter is quoted, so the shell expands
+// nothing in it.
+std::string batchScript(const std::filesystem::path& helper, const std::vector<std::string>& paths) {
+    std::string script = "exec " + quote(helper.native()) + " " + quote(kPrivilegedRemovalSwitch) + " <<'" +
+                         std::string(kRequestEnd) + "'\n";
+    script += std::string(kRequestHeader) + "\n";
+    script += "home " + Locations::home().native() + "\n";
+    script += "root " + Locations::root() + "\n";
+    for (const auto& p : paths) script += "path " + p + "\n";
+    script += std::string(kRequestEnd);
+    return script;
+}
+
+struct Reported {
+    enum class Kind { none, removed, failed } kind = Kind::none;
+    std::string reason;
+};
+
+// What the root side said of each path, by its position in the request. The
+// authorization tool may have turned line feeds into carriage returns.
+std::vector<Reported> reportedOutcomes(std::string_view output, size_t count) {
+    std::vector<Reported> out(count);
+    size_t i = 0;
+    while (i < output.size()) {
+        size_t j = output.find_first_of("\r\n", i);
+        if (j == std::string_view::npos) j = output.size();
+        std::string_view line = output.substr(i, j - i);
+        i = j + 1;
+        size_t space = line.find(' ');
+        if (space == std::string_view::npos) continue;
+        std::string_view word = line.substr(0, space);
+        std::string_view rest = line.substr(space + 1);
+        size_t end = rest.find(' ');
+        std::string_view number = rest.substr(0, end);
+        size_t index = 0;
+        auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), index);
+        if (ec != std::errc() || ptr != number.data() + number.size() || index >= count) continue;
+        if (word == "removed" || word == "gone") out[index] = {Reported::Kind::removed, {}};
+        else if (word == "failed")
+            out[index] = {Reported::Kind::failed, end == std::string_view::npos ? std::string() : std::string(rest.substr(end + 1))};
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -227,49 +290,154 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
         if (t.empty() || t.front() != '/' || t.find('\n') != std::string::npos || t.find('\0') != std::string::npos ||
             Locations::standardize(t) == "/") {
             out.failed = texts;
+            out.reasons.assign(texts.size(), {});
             return out;
         }
     }
 
     // What the user said never to touch, and system locations, never reach
-    // the root shell.
+    // the root side at all.
     std::vector<bool> refused(texts.size(), false);
-    std::vector<std::string> lines;
+    std::vector<std::string> requested;
+    std::vector<size_t> requestIndex(texts.size(), SIZE_MAX);
     for (size_t i = 0; i < texts.size(); ++i) {
         refused[i] = RemovalGuard::checkWhole(paths[i]) != RemovalGuard::Verdict::allowed;
-        // A trailing "/" would make rm follow a link to a folder.
-        if (!refused[i]) lines.push_back(removalLine(Locations::withoutTrailingSlash(texts[i])));
+        if (refused[i]) continue;
+        requestIndex[i] = requested.size();
+        // A trailing "/" names the same item; the root side never follows it.
+        requested.push_back(Locations::withoutTrailingSlash(texts[i]));
     }
 
-    if (!lines.empty()) {
-        std::string script;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            if (i) script += '\n';
-            script += lines[i];
+    std::vector<Reported> reported(requested.size());
+    if (!requested.empty()) {
+        auto helper = helperExecutable();
+        // Where the user's home or the system root cannot be written on one
+        // line of the request, or the program cannot say where it is, no
+        // batch can be run as asked.
+        if (!helper || !fitsOnALine(helper->native()) || !fitsOnALine(Locations::home().native()) ||
+            !fitsOnALine(Locations::root())) {
+            out.failed = texts;
+            out.reasons.assign(texts.size(), "The privileged batch cannot be started");
+            return out;
         }
-        size_t n = lines.size();
+        size_t n = requested.size();
         std::string prompt = "Vessiltane needs administrator access to remove " + Decimal::text((long long)n) +
                              " system item" + (n == 1 ? "" : "s") +
                              " from protected locations such as /Library/Caches and /private/var/log.";
-        Result r = runAsRoot(script, prompt);
+        Result r = runAsRoot(batchScript(*helper, requested), prompt);
         if (r.cancelled) {
             out.cancelled = true;
             return out;
         }
         if (!r.ok && (r.output.empty() || r.authorizationUnavailable)) {
             out.failed = texts;
+            out.reasons.assign(texts.size(), {});
             out.authorizationUnavailable = true;
             return out;
         }
+        if (r.ok) reported = reportedOutcomes(r.output, requested.size());
     }
 
-    // Whatever the exit status, the file system says what went. The item
-    // itself is looked at: a dangling link rm could not remove is still there.
+    // Each path as the root side reported it; one it did not report on (the
+    // batch broke off) by what the file system shows. The item itself is
+    // looked at: a dangling link that is still there was not removed.
     for (size_t i = 0; i < texts.size(); ++i) {
-        if (refused[i] || existsItself(Locations::withoutTrailingSlash(texts[i]))) out.failed.push_back(texts[i]);
-        else out.removed.push_back(texts[i]);
+        if (refused[i]) {
+            out.failed.push_back(texts[i]);
+            out.reasons.push_back(RemovalGuard::text(RemovalGuard::checkWhole(paths[i])));
+            continue;
+        }
+        const Reported& said = reported[requestIndex[i]];
+        bool gone = said.kind == Reported::Kind::removed ||
+                    (said.kind == Reported::Kind::none && !existsItself(requested[requestIndex[i]]));
+        if (gone) {
+            out.removed.push_back(texts[i]);
+        } else {
+            out.failed.push_back(texts[i]);
+            out.reasons.push_back(said.reason);
+        }
     }
     return out;
+}
+
+PrivilegedRemovalRun runPrivilegedRemoval(std::string_view request) {
+    PrivilegedRemovalRun run;
+    std::vector<std::string_view> lines;
+    size_t i = 0;
+    while (i < request.size()) {
+        size_t j = request.find('\n', i);
+        if (j == std::string_view::npos) j = request.size();
+        lines.push_back(request.substr(i, j - i));
+        i = j + 1;
+    }
+    if (lines.size() < 3 || lines[0] != kRequestHeader || lines[1].substr(0, 5) != "home " ||
+        lines[2].substr(0, 5) != "root ") {
+        run.output = "not a removal request\n";
+        return run;
+    }
+    std::vector<std::string> paths;
+    for (size_t k = 3; k < lines.size(); ++k) {
+        if (lines[k].substr(0, 5) != "path ") {
+            run.output = "not a removal request\n";
+            return run;
+        }
+        paths.emplace_back(lines[k].substr(5));
+    }
+    // The user's places, as the user's process sees them: the ignore list
+    // and the roots every path is reached from.
+    const std::string home(lines[1].substr(5));
+    ::setenv("HOME", home.c_str(), 1);
+    Locations::setRoot(std::string(lines[2].substr(5)));
+    Ignores::resetCache();
+
+    for (size_t k = 0; k < paths.size(); ++k) {
+        const std::string index = Decimal::text((long long)k);
+        RemovalGuard::Verdict verdict = RemovalGuard::checkWhole(paths[k]);
+        if (verdict != RemovalGuard::Verdict::allowed) {
+            run.output += "failed " + index + " " + RemovalGuard::text(verdict) + "\n";
+            continue;
+        }
+        RemoveTree::Result result = RemoveTree::remove(paths[k]);
+        switch (result.status) {
+            case RemoveTree::Status::removed: run.output += "removed " + index + "\n"; break;
+            case RemoveTree::Status::alreadyGone: run.output += "gone " + index + "\n"; break;
+            case RemoveTree::Status::failed:
+                run.output += "failed " + index + " " +
+                              (result.blocked != Reach::Blocked::none ? FS::blockedText(result.blocked)
+                                                                      : std::string(std::strerror(result.error))) +
+                              "\n";
+                break;
+        }
+    }
+    // The outcomes are in the output; an authorization tool that drops the
+    // output of a failing command must still pass them on.
+    run.status = 0;
+    return run;
+}
+
+int privilegedRemovalMain() {
+    // The request is small; anything larger is not one.
+    constexpr size_t kMaxRequest = 64 * 1024 * 1024;
+    std::string request;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        request.append(buf, size_t(n));
+        if (request.size() > kMaxRequest) return 2;
+    }
+    PrivilegedRemovalRun run = runPrivilegedRemoval(request);
+    const char* p = run.output.data();
+    size_t left = run.output.size();
+    while (left > 0) {
+        ssize_t n = ::write(run.status == 2 ? STDERR_FILENO : STDOUT_FILENO, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        p += n;
+        left -= size_t(n);
+    }
+    return run.status;
 }
 
 bool hasFullDiskAccess() {
@@ -286,6 +454,11 @@ void setRunnerForTesting(Runner runner) {
 void setPrivilegedBackendForTesting(PrivilegedBackend backend) {
     std::lock_guard guard(seamLock);
     testBackend = std::move(backend);
+}
+
+void setPrivilegedHelperForTesting(std::optional<std::filesystem::path> executable) {
+    std::lock_guard guard(helperLock);
+    helperOverride = std::move(executable);
 }
 
 }  // namespace Admin

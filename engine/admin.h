@@ -25,6 +25,9 @@ struct Result {
 struct PrivilegedRemoval {
     std::vector<std::string> removed;
     std::vector<std::string> failed;
+    // Why each failed path failed, in the order of failed; empty where nothing
+    // says (the batch did not run, or broke off).
+    std::vector<std::string> reasons;
     bool cancelled = false;
     bool authorizationUnavailable = false;
 };
@@ -41,11 +44,32 @@ Result run(const std::string& commandLine, bool mergeStderr = false);
 // shown and the script runs.
 Result runAsRoot(const std::string& script, const std::optional<std::string>& prompt = std::nullopt);
 
-// Removes the paths as root in one batch behind one prompt. A batch holding a
+// Removes the paths as root in one batch behind one prompt. What runs as root
+// is this executable (privilegedRemovalMain), handed the paths on standard
+// input, so no shell reads a path again: it checks each path against the
+// removal rules again and removes it through the same walker as every other
+// road, so a path that meets a link or another mount fails. A batch holding a
 // relative path, "/" or a path with a line feed is refused whole without a
 // prompt; an ignored path or one under a protected location is left out of the
 // script and listed as failed.
 PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths);
+
+// The hidden first argument with which the batch starts this executable as root.
+inline constexpr std::string_view kPrivilegedRemovalSwitch = "--privileged-removal";
+
+// The root side of the batch: the request is read from standard input, each
+// path's outcome written to standard output, one line per path. Returns the
+// exit status: 0 when every path is gone, 1 when one is not, 2 for a request
+// that is not one.
+int privilegedRemovalMain();
+
+// The same on a request held in memory: the text written to standard output,
+// and the exit status.
+struct PrivilegedRemovalRun {
+    std::string output;
+    int status = 2;
+};
+PrivilegedRemovalRun runPrivilegedRemoval(std::string_view request);
 
 // Whether the process may read the folders the system's privacy protection guards.
 bool hasFullDiskAccess();
@@ -59,5 +83,8 @@ using PrivilegedBackend =
     std::function<Result(const std::filesystem::path& script, const std::optional<std::string>& prompt)>;
 void setRunnerForTesting(Runner runner);
 void setPrivilegedBackendForTesting(PrivilegedBackend backend);
+// The executable the batch starts as root, in place of the running one (a test
+// program has no privileged entry of its own).
+void setPrivilegedHelperForTesting(std::optional<std::filesystem::path> executable);
 
 }  // namespace Admin

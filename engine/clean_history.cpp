@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "platform/atomic_file.h"
+#include "platform/file_handle.h"
 #include "platform/file_text.h"
 #include "platform/iso8601.h"
 #include "platform/locations.h"
@@ -15,6 +16,9 @@
 
 namespace CleanHistory {
 namespace {
+
+// Some hundred thousand cleanups; a larger file is not this program's history.
+constexpr size_t kMaxFileBytes = 64 * 1024 * 1024;
 
 std::optional<int64_t> integer(const nlohmann::json& value) {
     if (value.is_number_unsigned()) {
@@ -130,20 +134,23 @@ void append(const CleanupRecord& record) {
     auto line = encode(record);
     if (!line) return;
     line->push_back('\n');
-    int fd = ::open(logURL().c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
+    // The program's own file: never written through a link put in its place,
+    // and never anything but a regular file (a FIFO would block the cleanup).
+    FileHandle handle(::open(logURL().c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    struct stat st{};
+    if (!handle.valid() || ::fstat(handle.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    const int fd = handle.get();
     // A line left without its line feed (edited by hand, or cut short by a
     // full disk) must not swallow this record: start a new line first, in the
     // same write. Should another writer end the file meanwhile, the result is
     // an empty line, which readers skip.
     if (lacksFinalLineFeed(fd)) line->insert(line->begin(), '\n');
     writeOnce(fd, *line);
-    ::close(fd);
 }
 
 std::vector<CleanupRecord> recent(int limit) {
     if (limit <= 0) return {};
-    auto bytes = FileText::read(logURL(), std::numeric_limits<size_t>::max());
+    auto bytes = FileText::readOwn(logURL(), kMaxFileBytes);
     if (!bytes || !Unicode::isValidUtf8(*bytes)) return {};
 
     std::vector<CleanupRecord> records;

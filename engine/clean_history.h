@@ -35,13 +35,14 @@ std::filesystem::path logURL();
 // Appends the record as one line. The line goes out in a single write to a
 // file opened for appending, so records written by two processes at once both
 // land whole; when the file's last line lacks its line feed (a hand edit), a
-// new line is started first. Failures are silent: a cleanup never fails
+// new line is started first. A link or anything but a regular file in the
+// file's place is never written to. Failures are silent: a cleanup never fails
 // because its history could not be written.
 void append(const CleanupRecord& record);
 
 // At most `limit` records, the last appended first (file order reversed, not
-// sorted by time). Lines that are not records are skipped; a missing file or
-// one that is not UTF-8 reads as no records.
+// sorted by time). Lines that are not records are skipped; a missing file, one
+// that is not UTF-8, not a regular file, a link or over 64 MiB reads as no records.
 std::vector<CleanupRecord> recent(int limit);
 
 // The record as a JSON object with the eight keys in field order; nothing when

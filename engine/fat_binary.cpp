@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <limits>
 
+#include "platform/file_text.h"
+
 namespace {
 
 constexpr size_t kHeaderBytes = 8;
@@ -115,21 +117,20 @@ std::optional<FatBinary> FatBinary::parse(std::span<const uint8_t> bytes) {
 }
 
 std::optional<FatBinary> FatBinary::read(const std::filesystem::path& path) {
-    // Non-blocking, so a pipe or a terminal where an executable is expected
-    // reads as empty instead of hanging the scan.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
+    // Through the one reader's open: a pipe or a terminal where an executable
+    // is expected is never read, so it cannot hang the scan.
+    FileHandle fd = FileText::openRegular(path);
+    if (!fd.valid()) return std::nullopt;
     std::array<uint8_t, kMaxHeaderBytes> buffer{};
     std::optional<FatBinary> result;
-    ssize_t got = readFully(fd, buffer.data(), kHeaderBytes);
+    ssize_t got = readFully(fd.get(), buffer.data(), kHeaderBytes);
     if (got == ssize_t(kHeaderBytes)) {
         if (auto shape = headerShape(buffer.data())) {
             size_t table = size_t(shape->first) * shape->second;
-            ssize_t more = readFully(fd, buffer.data() + kHeaderBytes, table);
+            ssize_t more = readFully(fd.get(), buffer.data() + kHeaderBytes, table);
             if (more == ssize_t(table))
                 result = parse(std::span<const uint8_t>(buffer.data(), kHeaderBytes + table));
         }
     }
-    ::close(fd);
     return result;
 }

@@ -32,7 +32,9 @@ struct FatBinary {
     static constexpr size_t kMaxHeaderBytes = 8 + 31 * 32;
 
     // The parsed header of the file, or nothing when it is not a readable
-    // universal binary. Never writes, never blocks on a pipe or device.
+    // universal binary. Never writes, never blocks on a pipe or device. The
+    // slices are as the header says: whoever reads one checks that it lies
+    // inside the file.
     static std::optional<FatBinary> read(const std::filesystem::path& path);
 
     // The same, from the first bytes of a file (bytes past the header are ignored).

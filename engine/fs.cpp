@@ -1,11 +1,17 @@
 #include "engine/fs.h"
 
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 
+#include "platform/file_handle.h"
+#include "platform/locations.h"
+#include "platform/mounts.h"
+#include "platform/reach.h"
 #include "platform/volumes.h"
 #include "platform/work_pool.h"
 #include "platform/walker.h"
@@ -74,45 +80,39 @@ std::string join(const std::string& base, const std::string& name) {
     return base + "/" + name;
 }
 
-// Expands a pattern whose segments may hold wildcards, segment by segment.
-// With descendAfter, the caller will list what is found, so a final match that
-// is a symbolic link is dropped like a link met halfway.
-std::vector<std::string> globExpand(std::string_view pattern, bool descendAfter) {
-    std::vector<std::string> current = {pattern.empty() || pattern.front() != '/' ? std::string() : "/"};
-    // Whether each candidate was produced by a wildcard and is a symbolic link.
-    std::vector<bool> isMatchedLink = {false};
-    auto segments = splitSegments(pattern);
-    for (size_t s = 0; s < segments.size(); ++s) {
-        const std::string& seg = segments[s];
-        std::vector<std::string> next;
-        std::vector<bool> nextLinks;
-        for (size_t c = 0; c < current.size(); ++c) {
-            if (isMatchedLink[c]) continue;  // never descend through a matched link
-            const std::string& base = current[c];
-            if (!hasWildcard(seg)) {
-                next.push_back(base.empty() ? seg : join(base, seg));
-                nextLinks.push_back(false);
-                continue;
-            }
-            bool ok = false;
-            auto names = Walker::list(base.empty() ? "." : base, &ok);
-            std::sort(names.begin(), names.end());
-            for (const auto& name : names) {
-                if (name == ".DS_Store") continue;
-                if (::fnmatch(seg.c_str(), name.c_str(), FNM_PERIOD) != 0) continue;
-                std::string path = base.empty() ? name : join(base, name);
-                auto facts = lstatFacts(path);
-                next.push_back(path);
-                nextLinks.push_back(facts && facts->isSymlink() && (descendAfter || s + 1 < segments.size()));
-            }
-        }
-        current = std::move(next);
-        isMatchedLink = std::move(nextLinks);
-        if (current.empty()) break;
-    }
+bool isAllEntries(std::string_view pattern) {
+    return pattern == "*" || (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == "/*");
+}
+
+// A folder an expansion stands in: its handle, the path as the scan reports
+// it, and where it really is (for telling mounts apart).
+struct OpenFolder {
+    FileHandle fd;
+    std::string path;
+    std::string real;
+};
+
+// The subfolder of an open folder, never a link and never on another mount
+// than the expansion started on; nothing otherwise.
+std::optional<OpenFolder> openSubfolder(const OpenFolder& folder, const std::string& name,
+                                        const Mounts::Boundary& mount) {
+    FileHandle fd(::openat(folder.fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) return std::nullopt;
+    std::string real = join(folder.real, name);
+    if (mount.crossedBy(fd.get(), real)) return std::nullopt;
+    return OpenFolder{std::move(fd), join(folder.path, name), std::move(real)};
+}
+
+// The names in an open folder that a wildcard segment matches, the way a
+// shell would (a leading "." only by a pattern starting with "."), .DS_Store
+// left out, in name order.
+std::vector<std::string> matching(const OpenFolder& folder, const std::string& segment) {
     std::vector<std::string> out;
-    for (size_t c = 0; c < current.size(); ++c)
-        if (!isMatchedLink[c] && existsItself(current[c])) out.push_back(current[c]);
+    auto names = Walker::names(folder.fd.get());
+    if (!names) return out;
+    std::sort(names->begin(), names->end());
+    for (auto& name : *names)
+        if (name != ".DS_Store" && ::fnmatch(segment.c_str(), name.c_str(), FNM_PERIOD) == 0) out.push_back(std::move(name));
     return out;
 }
 
@@ -191,46 +191,73 @@ int64_t size(const std::filesystem::path& path, SeenSet& seen) { return sizes({p
 
 bool hasWildcard(std::string_view segment) { return segment.find_first_of("*?[") != std::string_view::npos; }
 
-std::string patternBase(std::string_view pattern) {
+std::string patternBase(const std::filesystem::path& base, std::string_view pattern) {
     std::string_view p = pattern;
-    if (p.size() >= 2 && p.substr(p.size() - 2) == "/*") p.remove_suffix(2);
-    std::string base = p.empty() || p.front() != '/' ? "" : "/";
+    if (isAllEntries(p)) p.remove_suffix(p.size() == 1 ? 1 : 2);
+    std::string out = Locations::withoutTrailingSlash(base.native());
     for (const auto& seg : splitSegments(p)) {
         if (hasWildcard(seg)) break;
-        base = base.empty() ? seg : join(base, seg);
+        out = join(out, seg);
     }
-    return base;
+    return out;
 }
 
-std::vector<std::filesystem::path> expand(std::string_view pattern) {
+std::vector<std::filesystem::path> expand(const std::filesystem::path& base, std::string_view pattern) {
     std::vector<std::filesystem::path> out;
-    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == "/*") {
-        std::string_view base = pattern.substr(0, pattern.size() - 2);
-        std::vector<std::string> bases;
-        bool wild = false;
-        for (const auto& seg : splitSegments(base)) wild = wild || hasWildcard(seg);
-        if (wild) {
-            for (auto& b : globExpand(base, true))
-                if (existsFollowingLinks(b)) bases.push_back(std::move(b));
-        } else if (existsFollowingLinks(std::string(base))) {
-            bases.emplace_back(base);
-        }
-        for (const auto& b : bases) {
-            bool ok = false;
-            auto names = Walker::list(b, &ok);
-            if (!ok) continue;
+    const bool allEntries = isAllEntries(pattern);
+    std::vector<std::string> segments = splitSegments(pattern);
+    if (allEntries) segments.pop_back();
+    const std::string top = Locations::withoutTrailingSlash(base.native());
+    if (!allEntries && segments.empty()) {
+        if (existsItself(top)) out.emplace_back(top);
+        return out;
+    }
+
+    // The folders every match lies in: the fixed ones in front of the first
+    // wildcard are reached from the location's root, none of them a link or
+    // across a mount; below them each folder is opened without following a
+    // link, and a folder on another mount is not entered. The last segment of
+    // a pattern naming items is the item itself, which may be a link: it is
+    // reported as one, never looked through.
+    const size_t folderSegments = allEntries ? segments.size() : segments.size() - 1;
+    size_t fixed = 0;
+    std::string start = top;
+    while (fixed < folderSegments && !hasWildcard(segments[fixed])) start = join(start, segments[fixed++]);
+    Reach::Folder reached = Reach::folder(start, Reach::Use::listing);
+    if (!reached.reached()) return out;
+    const Mounts::Boundary mount(reached.fd.get(), reached.realPath);
+    std::vector<OpenFolder> current;
+    current.push_back(OpenFolder{std::move(reached.fd), start, reached.realPath == "/" ? "" : reached.realPath});
+
+    for (size_t s = fixed; s < folderSegments && !current.empty(); ++s) {
+        std::vector<OpenFolder> next;
+        for (const auto& folder : current) {
+            std::vector<std::string> names;
+            if (hasWildcard(segments[s])) names = matching(folder, segments[s]);
+            else names.push_back(segments[s]);
             for (const auto& name : names)
-                if (name != ".DS_Store") out.emplace_back(join(b, name));
+                if (auto sub = openSubfolder(folder, name, mount)) next.push_back(std::move(*sub));
         }
-        return out;
+        current = std::move(next);
     }
-    bool wild = false;
-    for (const auto& seg : splitSegments(pattern)) wild = wild || hasWildcard(seg);
-    if (wild) {
-        for (auto& p : globExpand(pattern, false)) out.emplace_back(std::move(p));
-        return out;
+
+    for (const auto& folder : current) {
+        if (allEntries) {
+            auto names = Walker::names(folder.fd.get());
+            if (!names) continue;
+            for (const auto& name : *names)
+                if (name != ".DS_Store") out.emplace_back(join(folder.path, name));
+            continue;
+        }
+        const std::string& last = segments.back();
+        if (!hasWildcard(last)) {
+            struct stat st{};
+            if (::fstatat(folder.fd.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+                out.emplace_back(join(folder.path, last));
+            continue;
+        }
+        for (const auto& name : matching(folder, last)) out.emplace_back(join(folder.path, name));
     }
-    if (existsFollowingLinks(std::string(pattern))) out.emplace_back(std::string(pattern));
     return out;
 }
 

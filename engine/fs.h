@@ -10,6 +10,7 @@
 
 #include "engine/scan_model.h"
 #include "platform/file_facts.h"
+#include "platform/reach.h"
 
 namespace FS {
 
@@ -51,20 +52,26 @@ int64_t size(const std::filesystem::path& path, SeenSet& seen);
 // same set (a file reached from two items counts for the earlier one).
 std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen);
 
-// The existing paths a catalog pattern names (home already expanded). A plain
-// path gives itself when something exists there; "base/*" gives the entries of
-// base except .DS_Store, hidden ones included, in listing order. A segment
-// holding "*", "?" or "[" is matched against the names of its folder the way a
-// shell would (a leading "." only by a pattern starting with "."), .DS_Store
-// left out, and a match that is a symbolic link is never descended through.
-std::vector<std::filesystem::path> expand(std::string_view pattern);
+// The existing paths a catalog pattern names below a folder, base, which is
+// taken as it is (the home folder or the system root: a "*", "?" or "[" in its
+// name is just a character of it). The pattern is the rest of the path, and
+// only its own segments are patterns. "x/*" gives the entries of x except
+// .DS_Store, hidden ones included, in listing order; a segment holding "*", "?"
+// or "[" is matched against the names of its folder the way a shell would (a
+// leading "." only by a pattern starting with "."), .DS_Store left out; a plain
+// last segment gives itself when something is there. No folder on the way is
+// ever reached through a symbolic link or across a mount: a fixed folder of the
+// pattern that is a link yields nothing, and neither does a matched one. The
+// item a pattern names may itself be a link, reported as the link.
+std::vector<std::filesystem::path> expand(const std::filesystem::path& base, std::string_view pattern);
 
 // Whether a pattern segment is a wildcard.
 bool hasWildcard(std::string_view segment);
 
-// The fixed leading folder of a pattern: everything before the first segment
-// with a wildcard; for a pattern without one, the pattern less a final "/*".
-std::string patternBase(std::string_view pattern);
+// The fixed leading folder of a pattern below base: base and the segments
+// before the first wildcard; for a pattern without one, the pattern less a
+// final "/*".
+std::string patternBase(const std::filesystem::path& base, std::string_view pattern);
 
 // Whether the folder at path can be listed.
 bool canList(const std::filesystem::path& path);
@@ -90,7 +97,12 @@ struct RemovalOutcome {
 bool requiresElevation(const std::filesystem::path& path);
 
 // Removes the items one by one, for good or to the Trash, never following a
-// link and never touching a protected or ignored path.
+// link and never touching a protected or ignored path. An item whose folder is
+// reached only through a link or across a mount, or that is (or holds) a mount
+// point, fails with a text saying so (blockedText).
 RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash);
+
+// The failure text of an item that a link or a mount stood in the way of.
+std::string blockedText(Reach::Blocked blocked);
 
 }  // namespace FS

@@ -23,7 +23,8 @@ void addBytes(int64_t& total, int64_t size) {
     if (__builtin_add_overflow(total, size, &total)) std::abort();
 }
 
-std::string failureText(int error, const std::filesystem::path& url) {
+std::string failureText(int error, Reach::Blocked blocked, const std::filesystem::path& url) {
+    if (blocked != Reach::Blocked::none) return blockedText(blocked);
     // Permission refused: either ownership explains it, or the system's
     // privacy protection does.
     if (error == EACCES || error == EPERM)
@@ -32,6 +33,16 @@ std::string failureText(int error, const std::filesystem::path& url) {
 }
 
 }  // namespace
+
+std::string blockedText(Reach::Blocked blocked) {
+    switch (blocked) {
+        case Reach::Blocked::none: break;
+        case Reach::Blocked::link: return "A folder on its path is a symbolic link";
+        case Reach::Blocked::mount: return "A mount point is in the way";
+        case Reach::Blocked::locationRoot: return "Protected item";
+    }
+    return {};
+}
 
 bool requiresElevation(const std::filesystem::path& path) {
     std::filesystem::path item = Locations::withoutTrailingSlash(path.native());
@@ -62,6 +73,9 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
             case RemovalGuard::Verdict::invalid:
                 out.failures.emplace_back(item, std::strerror(EINVAL));
                 continue;
+            case RemovalGuard::Verdict::ignoreListUnreadable:
+                out.failures.emplace_back(item, RemovalGuard::text(RemovalGuard::Verdict::ignoreListUnreadable));
+                continue;
         }
         // A second line of defence: callers filter protected items out, and
         // the rating may say what the path rules cannot (a photo library
@@ -73,16 +87,19 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
 
         RemoveTree::Status status;
         int error = 0;
+        Reach::Blocked blocked = Reach::Blocked::none;
         std::filesystem::path destination;
         if (toTrash) {
             Trash::Moved moved = Trash::move(item.url);
             status = moved.status;
             error = moved.error;
+            blocked = moved.blocked;
             destination = std::move(moved.destination);
         } else {
             RemoveTree::Result removed = RemoveTree::remove(item.url);
             status = removed.status;
             error = removed.error;
+            blocked = removed.blocked;
         }
 
         switch (status) {
@@ -96,7 +113,7 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
                 addBytes(out.bytes, item.size);
                 break;
             case RemoveTree::Status::failed:
-                out.failures.emplace_back(item, failureText(error, item.url));
+                out.failures.emplace_back(item, failureText(error, blocked, item.url));
                 break;
         }
     }

@@ -1,12 +1,16 @@
 #include "engine/ignores.h"
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 
 #include "platform/atomic_file.h"
+#include "platform/file_text.h"
 #include "platform/locations.h"
 #include "platform/unicode.h"
 
@@ -17,7 +21,6 @@ std::mutex& lock() {
     static std::mutex m;
     return m;
 }
-std::optional<std::vector<std::string>> cached;
 
 bool isSpaceAt(std::string_view s, size_t i, size_t* length) {
     unsigned char c = static_cast<unsigned char>(s[i]);
@@ -64,17 +67,76 @@ std::string matchForm(const std::string& entry) {
     // Compared paths are standardised, so an entry is too: written with "..",
     // "." or doubled slashes it still names, and keeps, the same place.
     if (!e.empty() && e.front() == '/') e = Locations::standardize(e);
+    // A line that is not UTF-8 stays as it is, and is matched byte for byte.
     return Unicode::nfc(e);
 }
 
-std::string readFile() {
-    std::ifstream in(fileURL(), std::ios::binary);
-    if (!in) return {};
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string text = ss.str();
-    if (!Unicode::isValidUtf8(text)) return {};
-    return text;
+// Where the entry's place really is, when a link on the way leads elsewhere.
+std::optional<std::string> realForm(const std::string& form) {
+    if (form.empty() || form.front() != '/' || form.find('\0') != std::string::npos) return std::nullopt;
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(form.c_str(), nullptr), &std::free);
+    if (!real) return std::nullopt;
+    std::string r = Unicode::nfc(real.get());
+    if (r == form) return std::nullopt;
+    return r;
+}
+
+// One entry as it is compared: as written (expanded and standardised), and
+// where it really is.
+struct Form {
+    std::string written;
+    std::optional<std::string> real;
+};
+
+struct List {
+    std::vector<std::string> entries;
+    std::vector<Form> forms;
+    std::optional<std::string> unreadable;
+};
+
+std::vector<Form> formsOf(const std::vector<std::string>& entries) {
+    std::vector<Form> out;
+    out.reserve(entries.size());
+    for (const auto& e : entries) {
+        Form f{matchForm(e), std::nullopt};
+        f.real = realForm(f.written);
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+std::optional<List> cached;
+
+// A list larger than this is no list of paths someone keeps by hand.
+constexpr size_t kMaxFileBytes = 16 * 1024 * 1024;
+
+std::string unreadableReason(int error) {
+    switch (error) {
+        case EINVAL: return "it is not a regular file";
+        case ELOOP: return "a symbolic link stands in its place";
+        case EFBIG: return "it is larger than 16 MB";
+        default: return std::strerror(error);
+    }
+}
+
+List readList() {
+    List list;
+    int error = 0;
+    auto bytes = FileText::readOwn(fileURL(), kMaxFileBytes, &error);
+    if (bytes) {
+        list.entries = parse(*bytes);
+        list.forms = formsOf(list.entries);
+    } else if (error != ENOENT && error != ENOTDIR) {
+        // It is there, but what it protects is unknown: nothing may be removed.
+        list.unreadable = unreadableReason(error);
+    }
+    return list;
+}
+
+// The cached list, read from the file first when needed. Called with the lock held.
+const List& loaded() {
+    if (!cached) cached = readList();
+    return *cached;
 }
 
 // Rewrites the file and the cache. False when the file could not be written.
@@ -85,8 +147,27 @@ bool write(const std::vector<std::string>& entries) {
         cached.reset();
         return false;
     }
-    cached = entries;
+    cached = List{entries, formsOf(entries), std::nullopt};
     return true;
+}
+
+// The forms to compare with, their real paths looked up now when asked.
+std::vector<Form> currentForms(RealPaths realPaths) {
+    std::vector<Form> forms;
+    {
+        std::lock_guard guard(lock());
+        forms = loaded().forms;
+    }
+    if (realPaths == RealPaths::fresh)
+        for (auto& f : forms) f.real = realForm(f.written);
+    return forms;
+}
+
+bool covers(const std::string& entry, const std::string& p) {
+    if (entry.empty() || entry.front() != '/') return false;
+    if (entry == "/") return true;  // the whole disk is on the list
+    if (p == entry) return true;
+    return p.size() > entry.size() && p.compare(0, entry.size(), entry) == 0 && p[entry.size()] == '/';
 }
 
 }  // namespace
@@ -130,13 +211,30 @@ std::string render(std::vector<std::string> entries) {
 
 std::vector<std::string> paths() {
     std::lock_guard guard(lock());
-    if (!cached) cached = parse(readFile());
-    return *cached;
+    return loaded().entries;
+}
+
+std::optional<std::string> unreadable() {
+    std::lock_guard guard(lock());
+    return loaded().unreadable;
+}
+
+std::optional<std::string> unstorable(std::string_view entry) {
+    if (entry.empty()) return "it is empty";
+    for (char c : entry)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return "it holds a control character (a line break, a tab or the like)";
+    if (trim(entry) != entry) return "it begins or ends with white space";
+    if (entry.front() == '#') return "it would read as a comment";
+    if (entry.front() != '/') return "it is not an absolute path";
+    return std::nullopt;
 }
 
 Edit add(std::string_view path) {
-    if (!Unicode::isValidUtf8(path)) return Edit::notUtf8;
     std::string value = !path.empty() && path.front() == '/' ? std::string(path) : Locations::expandTilde(path);
+    if (unstorable(value)) return Edit::refused;
+    // Rewriting a list that could not be read would lose what it holds.
+    if (unreadable()) return Edit::unreadable;
     auto list = paths();
     for (const auto& e : list)
         if (Unicode::equal(e, value)) return Edit::unchanged;
@@ -145,6 +243,7 @@ Edit add(std::string_view path) {
 }
 
 Edit remove(std::string_view path) {
+    if (unreadable()) return Edit::unreadable;
     auto list = paths();
     size_t before = list.size();
     std::erase_if(list, [&](const std::string& e) { return Unicode::equal(e, path); });
@@ -152,26 +251,20 @@ Edit remove(std::string_view path) {
     return write(list) ? Edit::changed : Edit::writeFailed;
 }
 
-bool isIgnored(const std::filesystem::path& path) {
+bool isIgnored(const std::filesystem::path& path, RealPaths realPaths) {
     std::string p = Unicode::nfc(Locations::standardize(path.native()));
-    for (const auto& entry : paths()) {
-        std::string e = matchForm(entry);
-        if (e.empty() || e.front() != '/') continue;
-        if (e == "/") return true;  // the whole disk is on the list
-        if (p == e) return true;
-        if (p.size() > e.size() && p.compare(0, e.size(), e) == 0 && p[e.size()] == '/') return true;
-    }
+    for (const auto& f : currentForms(realPaths))
+        if (covers(f.written, p) || (f.real && covers(*f.real, p))) return true;
     return false;
 }
 
-bool holdsIgnored(const std::filesystem::path& path) {
+bool holdsIgnored(const std::filesystem::path& path, RealPaths realPaths) {
     std::string p = Unicode::nfc(Locations::standardize(path.native()));
     if (p.empty() || p.front() != '/') return false;
     if (p != "/") p += '/';
-    for (const auto& entry : paths()) {
-        std::string e = matchForm(entry);
-        if (e.size() > p.size() && e.compare(0, p.size(), p) == 0) return true;
-    }
+    auto inside = [&](const std::string& e) { return e.size() > p.size() && e.compare(0, p.size(), p) == 0; };
+    for (const auto& f : currentForms(realPaths))
+        if (inside(f.written) || (f.real && inside(*f.real))) return true;
     return false;
 }
 

@@ -2,7 +2,14 @@
 // The user's never-touch list: paths that are neither scanned nor removed,
 // together with everything below them. Kept in
 // ~/Library/Application Support/Vessiltane/ignore.txt and in a process-wide copy.
+//
+// It fails closed. A list that exists but cannot be read (unreadable, not a
+// regular file, a link, oversized) stops every removal, since what it protects
+// is unknown; a line that is not UTF-8 is kept and matched byte for byte, and
+// written back unchanged, instead of voiding the rest; and an entry that would
+// not read back as written is refused when it is added.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +20,8 @@ enum class Edit {
     changed,      // the list was changed and written
     unchanged,    // nothing to do: already listed, or not listed
     writeFailed,  // the file could not be written; the list is as the file still holds it
-    notUtf8,      // refused: the file is UTF-8 text, and one entry that is not would void the whole list
+    refused,      // add only: the entry would not read back as written (see storable())
+    unreadable,   // the list exists but cannot be read, so it is not rewritten
 };
 
 extern const std::string_view header;  // the four comment lines written on top
@@ -21,21 +29,38 @@ extern const std::string_view header;  // the four comment lines written on top
 std::filesystem::path fileURL();
 
 // The current entries: the cached list, read from the file on first use.
+// Empty when the file is missing, and when it cannot be read.
 std::vector<std::string> paths();
 
-// Appends a path ("~" expanded when it does not begin with "/"). A path that
-// is not UTF-8 is refused: a file holding it would read as an empty list.
+// Why the list cannot be read when the file exists but cannot be (for the
+// user: "not a regular file", the system's message, ...); nothing otherwise.
+// While this holds, nothing may be removed.
+std::optional<std::string> unreadable();
+
+// Why an entry would not read back from the file exactly as written: empty, a
+// comment, white space at either end, a control character (a line break, a
+// tab, a carriage return...). Nothing when it can be stored.
+std::optional<std::string> unstorable(std::string_view entry);
+
+// Appends a path ("~" expanded when it does not begin with "/"); refused when
+// it could not be stored (see unstorable()).
 Edit add(std::string_view path);
 // Removes every entry equal to the argument as given (not expanded).
 Edit remove(std::string_view path);
 
-// Whether the item is listed or lies below a listed folder. The path is
-// standardised ("." and ".." resolved) first; links are not resolved.
-bool isIgnored(const std::filesystem::path& path);
+// Whether an entry's real path is looked up again, for a check made just
+// before something is removed, or taken as it was when the list was read.
+enum class RealPaths { asRead, fresh };
 
-// Whether an entry lies inside the folder at the path: removing the folder
-// would take the entry with it.
-bool holdsIgnored(const std::filesystem::path& path);
+// Whether the item is listed or lies below a listed folder. The path is
+// standardised ("." and ".." resolved) first; links in it are not resolved.
+// An entry covers both the place as written and the place it really is (its
+// real path, when a link on the way leads elsewhere).
+bool isIgnored(const std::filesystem::path& path, RealPaths realPaths = RealPaths::asRead);
+
+// Whether an entry (as written or as it really is) lies inside the folder at
+// the path: removing the folder would take the entry with it.
+bool holdsIgnored(const std::filesystem::path& path, RealPaths realPaths = RealPaths::asRead);
 
 // Parses the text of an ignore file into its entries.
 std::vector<std::string> parse(std::string_view text);

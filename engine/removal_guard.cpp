@@ -42,6 +42,17 @@ std::optional<std::string> resolved(const std::string& p) {
 
 }  // namespace
 
+std::string text(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::allowed: return {};
+        case Verdict::invalid: return "Not an absolute path to one item";
+        case Verdict::ignored: return "On the ignore list";
+        case Verdict::protected_: return "Protected item";
+        case Verdict::ignoreListUnreadable: return "The ignore list cannot be read";
+    }
+    return "Protected item";
+}
+
 Verdict check(const std::filesystem::path& path) {
     const std::string& raw = path.native();
     if (raw.empty() || raw.front() != '/' || raw.find('\0') != std::string::npos) return Verdict::invalid;
@@ -49,8 +60,10 @@ Verdict check(const std::filesystem::path& path) {
     std::string p = Locations::withoutTrailingSlash(raw);
     if (hasDotComponent(p)) return Verdict::invalid;
 
+    if (Ignores::unreadable()) return Verdict::ignoreListUnreadable;
     auto real = resolved(p);
-    if (Ignores::isIgnored(p) || (real && Ignores::isIgnored(*real))) return Verdict::ignored;
+    constexpr auto fresh = Ignores::RealPaths::fresh;
+    if (Ignores::isIgnored(p, fresh) || (real && Ignores::isIgnored(*real, fresh))) return Verdict::ignored;
     if (Protection::isUnderProtectedLocation(p) || (real && Protection::isUnderProtectedLocation(*real)))
         return Verdict::protected_;
     return Verdict::allowed;
@@ -61,7 +74,8 @@ Verdict checkWhole(const std::filesystem::path& path) {
     if (verdict != Verdict::allowed) return verdict;
     std::string p = Locations::withoutTrailingSlash(path.native());
     auto real = resolved(p);
-    if (Ignores::holdsIgnored(p) || (real && Ignores::holdsIgnored(*real))) return Verdict::ignored;
+    constexpr auto fresh = Ignores::RealPaths::fresh;
+    if (Ignores::holdsIgnored(p, fresh) || (real && Ignores::holdsIgnored(*real, fresh))) return Verdict::ignored;
     if (Protection::holdsProtectedLocation(p) || (real && Protection::holdsProtectedLocation(*real)))
         return Verdict::protected_;
     return Verdict::allowed;

@@ -3,6 +3,7 @@
 // scan said: deleting for good, moving to the Trash, the privileged batch, and
 // every later road that removes files.
 #include <filesystem>
+#include <string>
 
 namespace RemovalGuard {
 
@@ -11,7 +12,13 @@ enum class Verdict {
     invalid,     // not an absolute path naming one item ("." or ".." inside, empty, NUL)
     ignored,     // on the ignore list, or below an entry (checkWhole: or holding one)
     protected_,  // "/", or under a protected system prefix or account folder
+    // The ignore list exists but cannot be read: what it protects is unknown,
+    // so nothing is removed until it can be read again.
+    ignoreListUnreadable,
 };
+
+// The failure text every road gives for a verdict other than allowed.
+std::string text(Verdict verdict);
 
 // Looks at the path as given and at the path its folder really resolves to, so
 // neither a link on the way nor a test root hides a protected or ignored place.

@@ -74,24 +74,38 @@ ScanItem makeItem(const std::filesystem::path& path, int64_t size, Safety ruleSa
 // The coverage entry of one rule: the pattern's place with a final "/*"
 // dropped. A pattern with a wildcard elsewhere keeps it in the path shown, and
 // takes its status from the fixed folder in front of the first wildcard.
-CoverageEntry coverageEntry(const std::string& resolved, const JunkCategory& category, int matched) {
-    std::string path = resolved;
+CoverageEntry coverageEntry(const RulePlace& place, const JunkCategory& category, int matched) {
+    std::string path = place.path();
     if (endsWithAllEntries(path)) path.resize(path.size() - 2);
     CoverageEntry entry;
     entry.id = category.id + "|" + path;
     entry.label = category.title;
     entry.path = path;
-    entry.status = Scanner::status(FS::patternBase(resolved));
+    entry.status = Scanner::status(FS::patternBase(place.base, place.pattern));
     entry.itemCount = matched;
     return entry;
 }
 
 }  // namespace
 
-std::string resolvePattern(std::string_view pattern) {
-    if (!pattern.empty() && pattern.front() == '~') return Locations::expandTilde(pattern);
-    if (!pattern.empty() && pattern.front() == '/') return Locations::system(pattern).string();
-    return std::string(pattern);
+std::string RulePlace::path() const {
+    if (pattern.empty()) return base.native();
+    const std::string& b = base.native();
+    return (b.empty() || b.back() == '/' ? b : b + "/") + pattern;
+}
+
+RulePlace placeOf(std::string_view pattern) {
+    if (!pattern.empty() && pattern.front() == '~') {
+        size_t slash = pattern.find('/');
+        std::string_view user = pattern.substr(0, slash);
+        std::string_view rest = slash == std::string_view::npos ? std::string_view() : pattern.substr(slash + 1);
+        return {Locations::expandTilde(user), std::string(rest)};
+    }
+    if (!pattern.empty() && pattern.front() == '/') {
+        while (!pattern.empty() && pattern.front() == '/') pattern.remove_prefix(1);
+        return {Locations::system("/"), std::string(pattern)};
+    }
+    return {std::filesystem::path(), std::string(pattern)};
 }
 
 ScanReport scan(const std::vector<JunkCategory>& categories, const ScanToken& token,
@@ -113,10 +127,10 @@ ScanReport scan(const std::vector<JunkCategory>& categories, const ScanToken& to
         std::vector<ScanItem> items;
         for (const auto& rule : category.rules) {
             if (token.isCancelled()) break;
-            const std::string resolved = resolvePattern(rule.pattern);
+            const RulePlace place = placeOf(rule.pattern);
             int matched = 0;
             std::vector<std::filesystem::path> paths;
-            for (auto& path : FS::expand(resolved))
+            for (auto& path : FS::expand(place.base, place.pattern))
                 if (passesAgeTest(path, rule.minAgeDays) && !Ignores::isIgnored(path)) paths.push_back(std::move(path));
             const auto sizes = ScanSupport::measureInOrder(paths, seen, token);
             for (size_t i = 0; i < sizes.size(); ++i) {
@@ -126,7 +140,7 @@ ScanReport scan(const std::vector<JunkCategory>& categories, const ScanToken& to
                 ++matched;
                 items.push_back(makeItem(paths[i], sizes[i], rule.safety, Protection::isPathProtected(paths[i])));
             }
-            report.coverage.push_back(coverageEntry(resolved, category, matched));
+            report.coverage.push_back(coverageEntry(place, category, matched));
             ++done;
         }
 

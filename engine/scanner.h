@@ -3,6 +3,7 @@
 // report with one coverage entry per rule, plus the two coverage helpers that
 // the other scans of this namespace share.
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,9 +28,16 @@ CoverageEntry::Status status(const std::filesystem::path& path);
 // and the number of entries it holds when it could be checked.
 CoverageEntry entry(std::string_view label, const std::filesystem::path& path);
 
-// Where a catalog pattern points on this machine: "~" becomes the home folder,
-// an absolute pattern names a fixed system folder (moved under the test root
-// in tests).
-std::string resolvePattern(std::string_view pattern);
+// Where a catalog pattern points on this machine: the folder it starts from
+// ("~" the home folder, "/" the system root, moved under the test root in
+// tests), taken literally whatever its name holds, and the rule's own part
+// below it, whose segments may be wildcards.
+struct RulePlace {
+    std::filesystem::path base;
+    std::string pattern;
+    // The whole path as written: base, "/", pattern.
+    std::string path() const;
+};
+RulePlace placeOf(std::string_view pattern);
 
 }  // namespace Scanner

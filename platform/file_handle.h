@@ -26,6 +26,9 @@ public:
         fd_ = fd;
     }
 
+    // Gives up the descriptor without closing it.
+    int release() { return std::exchange(fd_, -1); }
+
     // Closes now and tells whether the close worked: for a file just written,
     // a failed close can mean its data did not reach the disk.
     bool close() { return ::close(std::exchange(fd_, -1)) == 0; }

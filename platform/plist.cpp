@@ -214,8 +214,8 @@ std::optional<Value> parse(std::string_view bytes) {
     return v;
 }
 
-std::optional<Value> readFile(const std::filesystem::path& path, size_t maxBytes) {
-    auto bytes = FileText::read(path, maxBytes);
+std::optional<Value> readFile(const std::filesystem::path& path, size_t maxBytes, FileText::Owner owner) {
+    auto bytes = owner == FileText::Owner::own ? FileText::readOwn(path, maxBytes) : FileText::read(path, maxBytes);
     if (!bytes) return std::nullopt;
     return parse(*bytes);
 }

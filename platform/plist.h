@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_text.h"
+
 namespace Plist {
 
 struct Value {
@@ -45,8 +47,10 @@ struct Value {
 // Parses XML or binary property-list bytes; nothing when they are not one.
 std::optional<Value> parse(std::string_view bytes);
 
-// Reads and parses a file (at most maxBytes); nothing on any failure.
-std::optional<Value> readFile(const std::filesystem::path& path, size_t maxBytes = 16 * 1024 * 1024);
+// Reads and parses a file (at most maxBytes) through the one file reader;
+// nothing on any failure. The program's own files are never read through a link.
+std::optional<Value> readFile(const std::filesystem::path& path, size_t maxBytes = FileText::kDefaultMaxBytes,
+                              FileText::Owner owner = FileText::Owner::other);
 
 // The XML form of a value.
 std::string toXml(const Value& value);

@@ -1,16 +1,15 @@
 #include "platform/remove_tree.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/locations.h"
+#include "platform/mounts.h"
+#include "platform/walker.h"
 
 namespace RemoveTree {
 namespace {
@@ -22,12 +21,16 @@ enum class Outcome { removed, gone, failed };
 
 class Remover {
 public:
-    explicit Remover(dev_t device) : device_(device) {}
+    // Everything removed lies on the mount of the folder open at fd.
+    Remover(int fd, const std::string& realPath) : boundary_(fd, realPath) {}
 
     int firstError() const { return firstError_; }
+    Reach::Blocked blocked() const { return blocked_; }
 
-    // Removes one entry of the open folder, whatever it is now.
-    Outcome removeEntry(int dirfd, const char* name) {
+    // Removes one entry of the open folder (whose real path is folderPath),
+    // whatever it is now.
+    Outcome removeEntry(int dirfd, const std::string& folderPath, const char* name) {
+        const std::string path = (folderPath == "/" ? "" : folderPath) + "/" + name;
         for (int attempt = 0; attempt < kAttempts; ++attempt) {
             struct stat st{};
             if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return goneOr(errno);
@@ -36,7 +39,6 @@ public:
                 if (errno == EISDIR) continue;  // became a folder since the look
                 return goneOr(errno);
             }
-            if (st.st_dev != device_) return fail(EXDEV);
 
             int fd = ::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0) {
@@ -53,7 +55,13 @@ public:
                 ::close(fd);
                 continue;  // another folder took its place
             }
-            empty(fd);
+            // A mount point, a bind mount included: what it shows belongs elsewhere.
+            if (boundary_.crossedBy(fd, path)) {
+                ::close(fd);
+                if (firstError_ == 0) blocked_ = Reach::Blocked::mount;
+                return fail(EXDEV);
+            }
+            empty(fd, path);
             ::close(fd);
             if (::unlinkat(dirfd, name, AT_REMOVEDIR) == 0) return Outcome::removed;
             // Removed by someone else meanwhile: gone all the same.
@@ -74,78 +82,46 @@ private:
         return fail(error);
     }
 
-    // The names in the open folder, read whole before anything is removed.
-    bool names(int fd, std::vector<std::string>& out) {
-        out.clear();
-        int dupfd = ::dup(fd);
-        if (dupfd < 0) return fail(errno), false;
-        DIR* dir = ::fdopendir(dupfd);
-        if (!dir) {
-            int err = errno;
-            ::close(dupfd);
-            return fail(err), false;
-        }
-        ::rewinddir(dir);  // the handle shares its offset with earlier passes
-        errno = 0;
-        while (dirent* d = ::readdir(dir)) {
-            const char* n = d->d_name;
-            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-            out.emplace_back(n);
-        }
-        int err = errno;
-        ::closedir(dir);
-        if (err != 0) return fail(err), false;
-        return true;
-    }
-
-    void empty(int fd) {
-        std::vector<std::string> list;
+    void empty(int fd, const std::string& path) {
         // Entries created while the folder is emptied get another pass or two.
         for (int pass = 0; pass < kAttempts; ++pass) {
-            if (!names(fd, list) || list.empty()) return;
+            int error = 0;
+            auto list = Walker::names(fd, &error);
+            if (!list) {
+                fail(error);
+                return;
+            }
+            if (list->empty()) return;
             int before = firstError_;
-            for (const auto& n : list) removeEntry(fd, n.c_str());
+            for (const auto& n : *list) removeEntry(fd, path, n.c_str());
             if (firstError_ != before) return;
         }
     }
 
-    dev_t device_;
+    Mounts::Boundary boundary_;
     int firstError_ = 0;
+    Reach::Blocked blocked_ = Reach::Blocked::none;
 };
 
 }  // namespace
 
 Result remove(const std::filesystem::path& path) {
-    std::string p = Locations::withoutTrailingSlash(path.native());
-    if (p.empty() || p.front() != '/' || p == "/" || p.find('\0') != std::string::npos) return {Status::failed, EINVAL};
-    size_t slash = p.rfind('/');
-    std::string parent = slash == 0 ? "/" : p.substr(0, slash);
-    std::string name = p.substr(slash + 1);
-    if (name == "." || name == "..") return {Status::failed, EINVAL};
-
-    // The folders above the item are reached the ordinary way: /tmp and /var
-    // are links on some systems, and so may be the home folder.
-    int parentfd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parentfd < 0) {
-        int err = errno;
+    Reach::Parent parent = Reach::parent(path);
+    if (!parent.folder.reached()) {
+        const int err = parent.folder.error;
+        if (parent.folder.blocked != Reach::Blocked::none) return {Status::failed, err, parent.folder.blocked};
+        // No folder there: nor the item.
         if (err == ENOENT || err == ENOTDIR) return {Status::alreadyGone, 0};
         return {Status::failed, err};
     }
-    struct stat pst{};
-    if (::fstat(parentfd, &pst) != 0) {
-        int err = errno;
-        ::close(parentfd);
-        return {Status::failed, err};
-    }
-    Remover remover(pst.st_dev);
-    Outcome outcome = remover.removeEntry(parentfd, name.c_str());
-    ::close(parentfd);
-    switch (outcome) {
+    if (parent.name == "." || parent.name == "..") return {Status::failed, EINVAL};
+    Remover remover(parent.folder.fd.get(), parent.folder.realPath);
+    switch (remover.removeEntry(parent.folder.fd.get(), parent.folder.realPath, parent.name.c_str())) {
         case Outcome::removed: return {Status::removed, 0};
         case Outcome::gone: return {Status::alreadyGone, 0};
         case Outcome::failed: break;
     }
-    return {Status::failed, remover.firstError()};
+    return {Status::failed, remover.firstError(), remover.blocked()};
 }
 
 }  // namespace RemoveTree

@@ -1,10 +1,15 @@
 #pragma once
-// The one way the system deletes files as the user. Every level is opened
-// relative to its parent's handle with O_NOFOLLOW | O_DIRECTORY and every entry
-// removed with unlinkat against that handle, so a symbolic link is removed as a
-// link and never followed, a folder swapped for a link while the removal runs
-// is never entered, and nothing on another device than the item is touched.
+// The one way the system deletes files. The item's folder is reached from the
+// root of its location without passing through a link or onto another mount
+// (see Reach); below it every level is opened relative to its parent's handle
+// with O_NOFOLLOW | O_DIRECTORY, the same object checked again after opening,
+// and every entry removed with unlinkat against that handle. So a symbolic link
+// is removed as a link and never followed, a folder swapped for a link while the
+// removal runs is never entered, and nothing on another mount than the item's
+// folder is touched: a mount point met inside, a bind mount too, is left alone.
 #include <filesystem>
+
+#include "platform/reach.h"
 
 namespace RemoveTree {
 
@@ -17,14 +22,18 @@ enum class Status {
 struct Result {
     Status status = Status::failed;
     int error = 0;  // errno of the first failure
+    // Why the item could not be reached or emptied whole: a link on the way to
+    // it, or a mount on the way or inside it.
+    Reach::Blocked blocked = Reach::Blocked::none;
 };
 
 // Removes the item at an absolute path: a file or link is unlinked, a folder
-// is emptied depth first and then removed. The folders above the item may be
-// reached through links; the item and everything below it never are. A folder
-// that is a mount point, or one met inside on another device, is left alone
-// (EXDEV). The root, relative paths and paths ending in "." or ".." are refused
-// (EINVAL). The removal goes on past a failure and reports the first one.
+// is emptied depth first and then removed. A folder on the way that is a link
+// or another mount fails the item (ELOOP, EXDEV) before anything is touched; an
+// item that is itself a mount point is left alone (EXDEV), and so is a mount
+// point met inside. The root of a location, relative paths and paths with "."
+// or ".." in them are refused (EINVAL). The removal goes on past a failure and
+// reports the first one.
 Result remove(const std::filesystem::path& path);
 
 }  // namespace RemoveTree

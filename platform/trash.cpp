@@ -13,7 +13,10 @@
 #include <string>
 
 #include "platform/file_facts.h"
+#include "platform/file_handle.h"
 #include "platform/locations.h"
+#include "platform/mounts.h"
+#include "platform/reach.h"
 #include "platform/user.h"
 #include "platform/decimal.h"
 
@@ -51,27 +54,27 @@ int renameExclusive(int fromfd, const char* from, int tofd, const char* to) {
 #endif
 }
 
-// Opens the Trash folder, creating it (and a volume's shared .Trashes) when
-// missing. A link in its place is refused: items never travel through one.
-int openTrashFolder(const std::filesystem::path& folder, int& error) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) return fd;
-    if (errno != ENOENT) {
-        error = errno;
-        return -1;
-    }
+// Opens the Trash folder, reached like any folder the system removes into,
+// creating it (and a volume's shared .Trashes) when missing. A link in its
+// place, or on the way to it, is refused: items never travel through one.
+Reach::Folder openTrashFolder(const std::filesystem::path& folder) {
+    Reach::Folder trash = Reach::folder(folder, Reach::Use::entries);
+    if (trash.reached() || trash.error != ENOENT) return trash;
     std::filesystem::path parent = folder.parent_path();
-    if (parent.filename() == ".Trashes" && !existsItself(parent)) {
+    if (parent.filename() == ".Trashes") {
         // Shared by every user of the volume: each may add a folder of their own.
-        if (::mkdir(parent.c_str(), 01333) == 0) ::chmod(parent.c_str(), 01333);
+        Reach::Parent volume = Reach::parent(parent);
+        if (volume.folder.reached() && ::mkdirat(volume.folder.fd.get(), volume.name.c_str(), 01333) == 0)
+            ::fchmodat(volume.folder.fd.get(), volume.name.c_str(), 01333, 0);
     }
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = errno;
-        return -1;
+    Reach::Parent holder = Reach::parent(folder);
+    if (!holder.folder.reached()) return std::move(holder.folder);
+    if (::mkdirat(holder.folder.fd.get(), holder.name.c_str(), 0700) != 0 && errno != EEXIST) {
+        Reach::Folder failed;
+        failed.error = errno;
+        return failed;
     }
-    fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) error = errno;
-    return fd;
+    return Reach::folder(folder, Reach::Use::entries);
 }
 
 }  // namespace
@@ -123,14 +126,31 @@ std::string variantName(const std::string& name, int attempt) {
 Moved move(const std::filesystem::path& item) {
     std::string p = Locations::withoutTrailingSlash(item.native());
     if (p.empty() || p.front() != '/' || p == "/") return {RemoveTree::Status::failed, EINVAL, {}};
-    std::string parent = parentOf(p);
-    std::string name = p.substr(p.rfind('/') + 1);
+
+    Reach::Parent from = Reach::parent(p);
+    if (!from.folder.reached()) {
+        const int err = from.folder.error;
+        if (from.folder.blocked != Reach::Blocked::none) return {RemoveTree::Status::failed, err, {}, from.folder.blocked};
+        if (err == ENOENT || err == ENOTDIR) return {RemoveTree::Status::alreadyGone, 0, {}};
+        return {RemoveTree::Status::failed, err, {}};
+    }
+    const int parentfd = from.folder.fd.get();
+    const std::string& name = from.name;
     if (name == "." || name == "..") return {RemoveTree::Status::failed, EINVAL, {}};
 
     struct stat st{};
-    if (::lstat(p.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return {RemoveTree::Status::alreadyGone, 0, {}};
+    if (::fstatat(parentfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return {RemoveTree::Status::alreadyGone, 0, {}};
         return {RemoveTree::Status::failed, errno, {}};
+    }
+    if (S_ISDIR(st.st_mode)) {
+        // A mount point stays where it is mounted, and so does a folder
+        // holding one: the Trash never takes in what is mounted elsewhere.
+        FileHandle dir(::openat(parentfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        std::string real = (from.folder.realPath == "/" ? "" : from.folder.realPath) + "/" + name;
+        if ((dir.valid() && Mounts::Boundary(parentfd, from.folder.realPath).crossedBy(dir.get(), real)) ||
+            Mounts::holdsMountPoint(real))
+            return {RemoveTree::Status::failed, EXDEV, {}, Reach::Blocked::mount};
     }
 
     std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> locate;
@@ -141,21 +161,13 @@ Moved move(const std::filesystem::path& item) {
     std::optional<std::filesystem::path> folder = locate ? locate(p) : folderFor(p);
     if (!folder) return {RemoveTree::Status::failed, ENODEV, {}};
 
-    int error = 0;
-    int trashfd = openTrashFolder(*folder, error);
-    if (trashfd < 0) return {RemoveTree::Status::failed, error, {}};
-    int parentfd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parentfd < 0) {
-        int err = errno;
-        ::close(trashfd);
-        if (err == ENOENT || err == ENOTDIR) return {RemoveTree::Status::alreadyGone, 0, {}};
-        return {RemoveTree::Status::failed, err, {}};
-    }
+    Reach::Folder trash = openTrashFolder(*folder);
+    if (!trash.reached()) return {RemoveTree::Status::failed, trash.error, {}};
 
     Moved result{RemoveTree::Status::failed, EEXIST, {}};
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
         std::string candidate = variantName(name, attempt);
-        int err = renameExclusive(parentfd, name.c_str(), trashfd, candidate.c_str());
+        int err = renameExclusive(parentfd, name.c_str(), trash.fd.get(), candidate.c_str());
         if (err == 0) {
             result = {RemoveTree::Status::removed, 0, *folder / candidate};
             break;
@@ -167,8 +179,6 @@ Moved move(const std::filesystem::path& item) {
             result = {RemoveTree::Status::failed, err, {}};
         break;
     }
-    ::close(parentfd);
-    ::close(trashfd);
     return result;
 }
 

@@ -20,11 +20,15 @@ struct Moved {
     RemoveTree::Status status = RemoveTree::Status::failed;
     int error = 0;                           // errno when failed
     std::filesystem::path destination;       // where the item is now, when moved
+    // A link or a mount on the way to the item, or the item a mount point.
+    Reach::Blocked blocked = Reach::Blocked::none;
 };
 
 // Moves the item into its Trash folder, creating that folder when missing.
-// A symbolic link is moved as a link. The Trash folder itself must be a real
-// folder, not a link.
+// A symbolic link is moved as a link. The item's folder and the Trash folder
+// are reached from the roots of their locations without passing through a link
+// or a mount (see Reach); the Trash folder itself must be a real folder, not a
+// link, and an item that is a mount point stays.
 Moved move(const std::filesystem::path& item);
 
 // "report.pdf", "report 2.pdf", "report 3.pdf", ...: the name an item takes in

@@ -4,12 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <mutex>
 #include <set>
-#include <sstream>
 
 #include "platform/file_facts.h"
+#include "platform/file_text.h"
 
 #ifdef __APPLE__
 #include <sys/mount.h>
@@ -117,6 +116,16 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
     return out;
 }
 
+std::vector<MountEntry> mountTable() {
+#ifdef __APPLE__
+    return {};
+#else
+    auto text = FileText::read("/proc/self/mountinfo", 4 * 1024 * 1024);
+    if (!text) return {};
+    return parseMountInfo(*text);
+#endif
+}
+
 bool isVolume(const MountEntry& e) {
     if (e.readOnly || e.root != "/") return false;
     if (among(kPseudoTypes, e.type)) return false;
@@ -139,12 +148,8 @@ std::vector<std::filesystem::path> mounted() {
         out.emplace_back(mounts[k].f_mntonname);
     }
 #else
-    std::ifstream in("/proc/self/mountinfo");
-    if (!in) return out;
-    std::stringstream buffer;
-    buffer << in.rdbuf();
     std::set<std::string> devices;
-    for (const auto& e : parseMountInfo(buffer.str())) {
+    for (const auto& e : mountTable()) {
         if (!isVolume(e)) continue;
         auto facts = statFacts(e.mountPoint);
         if (!facts || !facts->isDirectory()) continue;

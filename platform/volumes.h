@@ -23,6 +23,9 @@ struct MountEntry {
 // Parses the Linux mount table (/proc/self/mountinfo). Malformed lines are skipped.
 std::vector<MountEntry> parseMountInfo(std::string_view text);
 
+// The current mount table of the process (empty where there is none to read).
+std::vector<MountEntry> mountTable();
+
 // Whether an entry is a volume: a whole real file system, not read-only.
 bool isVolume(const MountEntry& entry);
 

@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/mounts.h"
 #include "platform/packages.h"
 #include "platform/placeholders.h"
+#include "platform/reach.h"
 #include "platform/work_pool.h"
 
 namespace Walker {
@@ -44,19 +46,33 @@ std::string rootPrefix(const std::filesystem::path& root) {
     return path;
 }
 
-// Opens the root of a walk and notes its device. -1 when it is no folder or
-// cannot be opened (reported).
-int openRoot(const std::filesystem::path& root, const WalkOptions& options, dev_t* device) {
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st{};
-    if (fd >= 0 && ::fstat(fd, &st) == 0) {
-        *device = st.st_dev;
-        return fd;
+// What a walk that stays on one mount keeps of its root: where the mount ends,
+// and how the paths it reports map to real paths for that test.
+struct RootMount {
+    Mounts::Boundary boundary;
+    std::string given;  // the root's path as reported
+    std::string real;   // and as it really is
+
+    std::string realPathOf(std::string_view path) const {
+        return real + std::string(path.substr(std::min(given.size(), path.size())));
     }
-    int error = errno;
-    if (fd >= 0) ::close(fd);
-    if (options.onError) options.onError(root.native(), error);
-    return -1;
+};
+
+// Opens the root of a walk, reached without passing through a link or a mount,
+// and notes where its mount ends when asked to. -1 when it is no folder or
+// cannot be reached (reported).
+int openRoot(const std::filesystem::path& root, const WalkOptions& options, std::shared_ptr<const RootMount>* mount) {
+    Reach::Folder folder = Reach::folder(root, Reach::Use::listing);
+    if (!folder.reached()) {
+        if (options.onError) options.onError(root.native(), folder.error);
+        return -1;
+    }
+    if (options.stayOnMount) {
+        std::string real = folder.realPath == "/" ? "" : folder.realPath;
+        *mount = std::make_shared<RootMount>(
+            RootMount{Mounts::Boundary(folder.fd.get(), folder.realPath), rootPrefix(root), std::move(real)});
+    }
+    return folder.fd.release();
 }
 
 class ParallelWalk;
@@ -68,7 +84,7 @@ struct Task {
     std::string path;
     int depth;
     size_t root;
-    dev_t device;  // of the root
+    std::shared_ptr<const RootMount> mount;  // for a walk that stays on its root's mount
 };
 
 // Walks folders depth first on one thread. In a parallel walk a folder about to
@@ -83,7 +99,7 @@ public:
     bool run(Task task) {
         path_ = std::move(task.path);
         root_ = task.root;
-        rootDevice_ = task.device;
+        mount_ = std::move(task.mount);
         return folder(task.fd, task.depth);
     }
 
@@ -133,7 +149,7 @@ private:
     ParallelWalk* shared_;
     const unsigned slot_;
     size_t root_ = 0;
-    dev_t rootDevice_ = 0;
+    std::shared_ptr<const RootMount> mount_;
     std::string path_;
     std::vector<Level> levels_;
 };
@@ -167,13 +183,13 @@ public:
     // Hands a folder to a waiting thread. False when no thread waits for one,
     // so the caller walks it itself; a handle stays open only while its folder
     // waits, and no more folders wait than threads do.
-    bool offer(int fd, const std::string& path, int depth, size_t root, dev_t device) {
+    bool offer(int fd, const std::string& path, int depth, size_t root, const std::shared_ptr<const RootMount>& mount) {
         if (!helpersAsked_.load(std::memory_order_relaxed)) askForHelpers();
         if (idle_.load(std::memory_order_relaxed) <= queued_.load(std::memory_order_relaxed)) return false;
         {
             std::lock_guard lock(mutex_);
             if (idle_.load(std::memory_order_relaxed) <= queue_.size()) return false;
-            queue_.push_back(Task{fd, path, depth, root, device});
+            queue_.push_back(Task{fd, path, depth, root, mount});
             queued_.store(queue_.size(), std::memory_order_relaxed);
         }
         changed_.notify_one();
@@ -211,8 +227,8 @@ private:
                 release();
                 break;
             }
-            Task task{-1, {}, 1, r, 0};
-            task.fd = openRoot(roots_[r], options_, &task.device);
+            Task task{-1, {}, 1, r, nullptr};
+            task.fd = openRoot(roots_[r], options_, &task.mount);
             task.path = rootPrefix(roots_[r]);
             if (task.fd >= 0) walk(std::move(task));
             release();
@@ -306,7 +322,6 @@ bool FolderWalk::folder(int fd, int depth) {
         }
         if (!isDir || action == WalkAction::skipSubtree) continue;
         if (isPackage && !options_.enterPackages) continue;
-        if (options_.stayOnDevice && facts.identity.device != uint64_t(rootDevice_)) continue;
         int child = ::openat(fd, levels_[depth - 1].names.data() + raw.offset,
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (child < 0) {
@@ -320,7 +335,12 @@ bool FolderWalk::folder(int fd, int depth) {
             ::close(child);
             continue;
         }
-        if (shared_ && shared_->offer(child, path_, depth + 1, root_, rootDevice_)) continue;
+        if (mount_ && mount_->boundary.crossedBy(child, mount_->realPathOf(path_))) {
+            ::close(child);
+            report(path_, EXDEV);
+            continue;
+        }
+        if (shared_ && shared_->offer(child, path_, depth + 1, root_, mount_)) continue;
         if (!folder(child, depth + 1)) {
             path_.resize(base);
             return false;
@@ -334,11 +354,11 @@ bool FolderWalk::folder(int fd, int depth) {
 
 bool walk(const std::filesystem::path& root, const Visit& visit, const WalkOptions& options) {
     Placeholders::neverFetch();
-    dev_t device = 0;
-    int fd = openRoot(root, options, &device);
+    std::shared_ptr<const RootMount> mount;
+    int fd = openRoot(root, options, &mount);
     if (fd < 0) return true;
     FolderWalk w(&visit, nullptr, options);
-    return w.run(Task{fd, rootPrefix(root), 1, 0, device});
+    return w.run(Task{fd, rootPrefix(root), 1, 0, std::move(mount)});
 }
 
 bool walkParallel(const std::vector<std::filesystem::path>& roots, const SlotVisit& visit,
@@ -353,24 +373,41 @@ bool walkParallel(const std::filesystem::path& root, const SlotVisit& visit, con
     return walkParallel(std::vector<std::filesystem::path>{root}, visit, options);
 }
 
-std::vector<std::string> list(const std::filesystem::path& folder, bool* ok) {
-    Placeholders::neverFetch();
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
+std::optional<std::vector<std::string>> names(int fd, int* error) {
+    auto fail = [&](int err) -> std::optional<std::vector<std::string>> {
+        if (error) *error = err;
+        return std::nullopt;
+    };
+    int dupfd = ::dup(fd);
+    if (dupfd < 0) return fail(errno);
+    DIR* dir = ::fdopendir(dupfd);
     if (!dir) {
-        if (ok) *ok = false;
-        return names;
+        int err = errno;
+        ::close(dupfd);
+        return fail(err);
     }
+    ::rewinddir(dir);  // the handle shares its offset with earlier readers
+    std::vector<std::string> out;
     errno = 0;
     while (dirent* d = ::readdir(dir)) {
         const char* n = d->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-        names.emplace_back(n);
+        out.emplace_back(n);
     }
-    bool good = errno == 0;
+    int err = errno;
     ::closedir(dir);
-    if (ok) *ok = good;
-    return names;
+    if (err != 0) return fail(err);
+    if (error) *error = 0;
+    return out;
+}
+
+std::vector<std::string> list(const std::filesystem::path& folder, bool* ok) {
+    Placeholders::neverFetch();
+    Reach::Folder reached = Reach::folder(folder, Reach::Use::listing);
+    std::optional<std::vector<std::string>> found;
+    if (reached.reached()) found = names(reached.fd.get());
+    if (ok) *ok = found.has_value();
+    return found ? std::move(*found) : std::vector<std::string>();
 }
 
 }  // namespace Walker

@@ -1,11 +1,15 @@
 #pragma once
-// The one directory walker every scan uses. Each folder is opened relative to
-// its parent's handle with O_NOFOLLOW | O_DIRECTORY, read whole, and its entries
-// are stat'ed with fstatat(AT_SYMLINK_NOFOLLOW) in inode order (cheap on disks
-// where inode order is close to disk order). A symbolic link is reported, never
-// followed. Errors never stop a walk: the entry or folder is passed over.
+// The one directory walker every scan uses. The folder walked is reached from
+// the root of its location without passing through a link or a mount (see
+// Reach); each folder below it is opened relative to its parent's handle with
+// O_NOFOLLOW | O_DIRECTORY, read whole, and its entries are stat'ed with
+// fstatat(AT_SYMLINK_NOFOLLOW) in inode order (cheap on disks where inode order
+// is close to disk order). A symbolic link is reported, never followed. Errors
+// never stop a walk: the entry or folder is passed over.
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,7 +29,9 @@ enum class WalkAction { proceed, skipSubtree, stop };
 struct WalkOptions {
     bool enterPackages = false;  // enter packages met inside the walked folder
     bool skipHidden = false;     // leave out names starting with "." (and what is below them)
-    bool stayOnDevice = false;   // do not enter folders of another device than the root
+    // Do not enter a folder on another mount than the root (a bind mount
+    // included); it is reported to onError with EXDEV.
+    bool stayOnMount = false;
     // Called for a folder that could not be opened or listed, or an entry that
     // could not be stat'ed, with the errno value. Optional.
     std::function<void(std::string_view path, int error)> onError;
@@ -56,7 +62,13 @@ bool walkParallel(const std::vector<std::filesystem::path>& roots,
                   const WalkOptions& options = {});
 
 // The names in a folder, "." and ".." left out, in the order the file system
-// gives them. Empty when the folder cannot be listed; ok tells the two apart.
+// gives them. Empty when the folder cannot be listed (or is reached only
+// through a link or across a mount); ok tells the two apart.
 std::vector<std::string> list(const std::filesystem::path& folder, bool* ok = nullptr);
+
+// The names in the folder open at fd, read whole from its start, "." and ".."
+// left out. The handle stays open and usable. Nothing when it cannot be read,
+// with the errno value in error.
+std::optional<std::vector<std::string>> names(int fd, int* error = nullptr);
 
 }  // namespace Walker

@@ -342,6 +342,8 @@ ActionOutcome remove(const LoginEntry& entry) {
         case RemovalGuard::Verdict::ignored: return ActionOutcome::failure("On the ignore list");
         case RemovalGuard::Verdict::protected_: return ActionOutcome::failure("Protected item");
         case RemovalGuard::Verdict::invalid: return ActionOutcome::failure("Could not remove " + plist.string());
+        case RemovalGuard::Verdict::ignoreListUnreadable:
+            return ActionOutcome::failure(RemovalGuard::text(RemovalGuard::Verdict::ignoreListUnreadable));
     }
 
     setEnabled(entry, false);  // a job that cannot be switched off is still removed

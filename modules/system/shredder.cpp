@@ -1,6 +1,5 @@
 #include "modules/system/shredder.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,12 +8,17 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 
 #include "engine/fs.h"
 #include "engine/removal_guard.h"
 #include "platform/file_facts.h"
 #include "platform/file_handle.h"
+#include "platform/mounts.h"
+#include "platform/reach.h"
 #include "platform/uuid.h"
 #include "platform/walker.h"
 
@@ -45,34 +49,77 @@ std::string join(const std::string& base, const std::string& rel) {
     return base == "/" ? "/" + rel : base + "/" + rel;
 }
 
-// One chosen item: its path as the user named it, the device it lies on (the
-// shredder never crosses onto another one) and the number of passes.
+// The files with several hard links met among the chosen items, and which of
+// their names were chosen. Overwriting such a file is only right when every
+// name it has is among them: then it is destroyed once, whichever name comes
+// first, and its other names are only removed.
+class SharedFiles {
+public:
+    void addName(const FileIdentity& id, const std::string& path) { files_[key(id)].names.insert(path); }
+
+    // Whether every one of the file's current names is a chosen one.
+    bool allChosen(const FileIdentity& id, uint64_t links) const {
+        auto it = files_.find(key(id));
+        return it != files_.end() && it->second.names.size() >= links;
+    }
+    void nameRemoved(const FileIdentity& id, const std::string& path) {
+        auto it = files_.find(key(id));
+        if (it != files_.end()) it->second.names.erase(path);
+    }
+    bool overwritten(const FileIdentity& id) const {
+        auto it = files_.find(key(id));
+        return it != files_.end() && it->second.overwritten;
+    }
+    void markOverwritten(const FileIdentity& id) { files_[key(id)].overwritten = true; }
+
+private:
+    struct File {
+        std::set<std::string> names;
+        bool overwritten = false;
+    };
+    static std::pair<uint64_t, uint64_t> key(const FileIdentity& id) { return {id.device, id.inode}; }
+    std::map<std::pair<uint64_t, uint64_t>, File> files_;
+};
+
+// One chosen item: its path as the user named it, where its folder really is,
+// the mount the shredder never leaves, and the number of passes.
 struct Item {
     std::string path;
-    uint64_t device = 0;
+    std::string realFolder;
+    std::shared_ptr<const Mounts::Boundary> mount;
     int passes = 1;
+    SharedFiles* shared = nullptr;
+
+    std::string realPathOf(const std::string& rel) const {
+        std::string name = path.substr(path.rfind('/') + 1);
+        std::string real = (realFolder == "/" ? "" : realFolder) + "/" + name;
+        return rel.empty() ? real : real + "/" + rel;
+    }
 };
 
 // The rules every removal road checks again just before it acts, for the item
 // itself or for something inside it.
 Failure refusal(const Item& item, const std::string& rel) {
-    switch (RemovalGuard::check(join(item.path, rel))) {
+    RemovalGuard::Verdict verdict = RemovalGuard::check(join(item.path, rel));
+    switch (verdict) {
         case RemovalGuard::Verdict::allowed: return std::nullopt;
         case RemovalGuard::Verdict::invalid: return std::string(kNotAbsolute);
         case RemovalGuard::Verdict::ignored: return std::string(kIgnored);
         case RemovalGuard::Verdict::protected_: return std::string(kProtected);
+        case RemovalGuard::Verdict::ignoreListUnreadable: return RemovalGuard::text(verdict);
     }
     return std::string(kProtected);
 }
 
-bool wouldOverwriteOtherLinks(const FileFacts& facts) {
-    return facts.isRegular() && facts.logicalSize > 0 && facts.links > 1;
+bool wouldOverwriteOtherLinks(const Item& item, const FileFacts& facts) {
+    return facts.isRegular() && facts.logicalSize > 0 && facts.links > 1 &&
+           !item.shared->allChosen(facts.identity, facts.links);
 }
 
 // Everything that would make the shredder stop halfway, found before anything
 // is touched, so a refused folder is left whole rather than half destroyed.
 Failure preflight(const Item& item, const FileFacts& facts) {
-    if (wouldOverwriteOtherLinks(facts)) return std::string(kHardLinked);
+    if (wouldOverwriteOtherLinks(item, facts)) return std::string(kHardLinked);
     if (!facts.isDirectory()) return std::nullopt;
     Failure found;
     auto relativeOf = [&](std::string_view path) {
@@ -80,16 +127,16 @@ Failure preflight(const Item& item, const FileFacts& facts) {
     };
     WalkOptions options;
     options.enterPackages = true;
+    options.stayOnMount = true;
     options.onError = [&](std::string_view path, int error) {
-        if (!found) found = located(relativeOf(path), systemMessage(error));
+        if (!found) found = located(relativeOf(path), error == EXDEV ? std::string(kOtherVolume) : systemMessage(error));
     };
     Walker::walk(
         item.path,
         [&](const WalkEntry& e) {
             std::string rel = relativeOf(e.path);
             Failure why = refusal(item, rel);
-            if (!why && e.facts.identity.device != item.device) why = kOtherVolume;
-            if (!why && wouldOverwriteOtherLinks(e.facts)) why = kHardLinked;
+            if (!why && wouldOverwriteOtherLinks(item, e.facts)) why = kHardLinked;
             if (!why) return found ? WalkAction::stop : WalkAction::proceed;
             found = located(rel, *why);
             return WalkAction::stop;
@@ -98,49 +145,24 @@ Failure preflight(const Item& item, const FileFacts& facts) {
     return found;
 }
 
-// The names in an open folder, read whole before any of them is removed.
-std::optional<std::vector<std::string>> listAll(int fd, int* error) {
-    int dupfd = ::dup(fd);
-    if (dupfd < 0) {
-        *error = errno;
-        return std::nullopt;
-    }
-    DIR* dir = ::fdopendir(dupfd);
-    if (!dir) {
-        *error = errno;
-        ::close(dupfd);
-        return std::nullopt;
-    }
-    std::vector<std::string> names;
-    errno = 0;
-    while (dirent* d = ::readdir(dir)) {
-        const char* n = d->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-        names.emplace_back(n);
-    }
-    *error = errno;
-    ::closedir(dir);
-    if (*error != 0) return std::nullopt;
-    return names;
-}
-
 bool sameObject(const struct stat& st, const FileFacts& facts) {
     return uint64_t(st.st_dev) == facts.identity.device && uint64_t(st.st_ino) == facts.identity.inode;
 }
 
 // Writes random bytes over the whole file, pass after pass, each pass forced
 // to disk. The file is opened without following a link and must still be the
-// single-linked regular file that was examined.
-Failure overwrite(int dirfd, const std::string& name, const FileFacts& facts, int passes) {
+// regular file that was examined, with no name outside the chosen items.
+Failure overwrite(const Item& item, int dirfd, const std::string& name, const FileFacts& facts) {
     FileHandle fd(::openat(dirfd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) return systemMessage(errno);
     struct stat st{};
     if (::fstat(fd.get(), &st) != 0) return systemMessage(errno);
     if (!S_ISREG(st.st_mode) || !sameObject(st, facts)) return std::string(kChanged);
-    if (st.st_nlink > 1) return std::string(kHardLinked);
+    if (st.st_nlink > 1 && !item.shared->allChosen(facts.identity, uint64_t(st.st_nlink)))
+        return std::string(kHardLinked);
     const int64_t size = int64_t(st.st_size);
     std::vector<unsigned char> buffer(size_t(std::min(size, kChunk)));
-    for (int pass = 0; pass < passes; ++pass) {
+    for (int pass = 0; pass < item.passes; ++pass) {
         int64_t offset = 0;
         while (offset < size) {
             size_t count = size_t(std::min<int64_t>(int64_t(buffer.size()), size - offset));
@@ -157,6 +179,7 @@ Failure overwrite(int dirfd, const std::string& name, const FileFacts& facts, in
         }
         if (::fsync(fd.get()) != 0) return systemMessage(errno);
     }
+    if (st.st_nlink > 1) item.shared->markOverwritten(facts.identity);
     return std::nullopt;
 }
 
@@ -165,12 +188,13 @@ Failure shredEntry(const Item& item, int dirfd, const std::string& name, const F
 
 // Overwrites a non-empty regular file, then removes the entry under a random
 // name so its old name does not stay behind. Links and other items are only
-// renamed and removed.
+// renamed and removed, and so is a further name of a file already overwritten.
 Failure shredFile(const Item& item, int dirfd, const std::string& name, const FileFacts& facts,
                   const std::string& rel) {
-    if (facts.isRegular() && facts.logicalSize > 0) {
-        if (facts.links > 1) return located(rel, kHardLinked);
-        if (Failure f = overwrite(dirfd, name, facts, item.passes)) return located(rel, *f);
+    const bool shared = facts.isRegular() && facts.links > 1;
+    if (facts.isRegular() && facts.logicalSize > 0 && !(shared && item.shared->overwritten(facts.identity))) {
+        if (wouldOverwriteOtherLinks(item, facts)) return located(rel, kHardLinked);
+        if (Failure f = overwrite(item, dirfd, name, facts)) return located(rel, *f);
     }
     auto now = factsAt(dirfd, name.c_str());
     if (!now) return located(rel, systemMessage(errno));
@@ -180,21 +204,23 @@ Failure shredFile(const Item& item, int dirfd, const std::string& name, const Fi
     if (factsAt(dirfd, newName.c_str())) return located(rel, systemMessage(EEXIST));
     if (::renameat(dirfd, name.c_str(), dirfd, newName.c_str()) != 0) return located(rel, systemMessage(errno));
     if (::unlinkat(dirfd, newName.c_str(), 0) != 0) return located(rel, systemMessage(errno));
+    if (shared) item.shared->nameRemoved(facts.identity, join(item.path, rel));
     return std::nullopt;
 }
 
 // Shreds what a folder holds, then the folder. The first failure ends it and
-// the folder stays; a folder that cannot be read whole is never removed unseen.
+// the folder stays; a folder that cannot be read whole is never removed unseen,
+// and a mount point inside (a bind mount too) is never entered.
 Failure shredFolder(const Item& item, int dirfd, const std::string& name, const FileFacts& facts,
                     const std::string& rel) {
-    if (facts.identity.device != item.device) return located(rel, kOtherVolume);
     FileHandle fd(::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) return located(rel, systemMessage(errno));
     struct stat st{};
     if (::fstat(fd.get(), &st) != 0) return located(rel, systemMessage(errno));
     if (!sameObject(st, facts)) return located(rel, kChanged);
+    if (item.mount->crossedBy(fd.get(), item.realPathOf(rel))) return located(rel, kOtherVolume);
     int error = 0;
-    auto names = listAll(fd.get(), &error);
+    auto names = Walker::names(fd.get(), &error);
     if (!names) return located(rel, systemMessage(error));
     for (const auto& entry : *names) {
         std::string entryRel = rel.empty() ? entry : rel + "/" + entry;
@@ -226,27 +252,58 @@ struct Prepared {
     FileFacts facts;
 };
 
-Failure prepare(const std::filesystem::path& url, int passes, std::optional<Prepared>& out) {
+std::string tidyPath(const std::filesystem::path& url) {
+    std::string path = url.native();
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+Failure prepare(const std::filesystem::path& url, int passes, SharedFiles& shared, std::optional<Prepared>& out) {
     Item item;
-    item.path = url.native();
-    while (item.path.size() > 1 && item.path.back() == '/') item.path.pop_back();
+    item.path = tidyPath(url);
     item.passes = passes;
+    item.shared = &shared;
     if (Failure why = refusal(item, "")) return why;
-    size_t slash = item.path.rfind('/');
-    std::string parent = slash == 0 ? "/" : item.path.substr(0, slash);
-    std::string name = item.path.substr(slash + 1);
+    // The item's folder is reached from its location's root: never through a
+    // link, never across a mount.
+    Reach::Parent parent = Reach::parent(item.path);
+    if (!parent.folder.reached()) {
+        if (parent.folder.blocked != Reach::Blocked::none) return FS::blockedText(parent.folder.blocked);
+        return systemMessage(parent.folder.error);
+    }
     out.emplace();
     Prepared& p = *out;
-    p.parent.reset(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!p.parent.valid()) return systemMessage(errno);
-    auto facts = factsAt(p.parent.get(), name.c_str());
+    auto facts = factsAt(parent.folder.fd.get(), parent.name.c_str());
     if (!facts) return systemMessage(errno);
-    item.device = facts->identity.device;
+    item.realFolder = parent.folder.realPath;
+    item.mount = std::make_shared<Mounts::Boundary>(parent.folder.fd.get(), parent.folder.realPath);
     if (Failure why = preflight(item, *facts)) return why;
     p.item = std::move(item);
-    p.name = std::move(name);
+    p.parent = std::move(parent.folder.fd);
+    p.name = std::move(parent.name);
     p.facts = *facts;
     return std::nullopt;
+}
+
+// Notes every name of a many-linked file among the chosen items, before any
+// of them is shredded.
+void countNames(const std::vector<ScanItem>& items, SharedFiles& shared) {
+    for (const auto& chosen : items) {
+        const std::string path = tidyPath(chosen.url);
+        // Only names that go with their item: a folder the rules refuse keeps its own.
+        if (RemovalGuard::checkWhole(path) != RemovalGuard::Verdict::allowed) continue;
+        auto facts = lstatFacts(path);
+        if (!facts) continue;
+        if (facts->isRegular() && facts->links > 1) shared.addName(facts->identity, path);
+        if (!facts->isDirectory()) continue;
+        WalkOptions options;
+        options.enterPackages = true;
+        options.stayOnMount = true;
+        Walker::walk(path, [&](const WalkEntry& e) {
+            if (e.facts.isRegular() && e.facts.links > 1) shared.addName(e.facts.identity, std::string(e.path));
+            return WalkAction::proceed;
+        }, options);
+    }
 }
 
 }  // namespace
@@ -256,13 +313,15 @@ Outcome shred(const std::vector<ScanItem>& items, int passes, const ScanToken& t
     Outcome outcome;
     FS::SeenSet seen;
     passes = std::max(passes, 1);
+    SharedFiles shared;
+    countNames(items, shared);
     const size_t n = items.size();
     for (size_t i = 0; i < n; ++i) {
         if (token.isCancelled()) break;
         const ScanItem& item = items[i];
         if (progress) progress(double(i) / double(n), "Shredding " + item.name + "\u2026");
         std::optional<Prepared> prepared;
-        Failure failure = prepare(item.url, passes, prepared);
+        Failure failure = prepare(item.url, passes, shared, prepared);
         int64_t size = 0;
         if (!failure) {
             size = FS::size(prepared->item.path, seen);

@@ -17,6 +17,7 @@
 #include "engine/removal_guard.h"
 #include "platform/file_facts.h"
 #include "platform/file_handle.h"
+#include "platform/file_text.h"
 #include "platform/locations.h"
 #include "platform/uuid.h"
 #include "platform/decimal.h"
@@ -97,8 +98,15 @@ std::string fatBinary(const std::string& slice, uint32_t cpuType, uint32_t cpuSu
 std::string readSlice(const fs::path& executable, const FatBinary::Slice& slice) {
     if (slice.size > int64_t(UINT32_MAX))
         throw ThinningError(Kind::rewriteFailed, "the slice is too large for a universal file");
-    FileHandle fd(::open(executable.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid()) throw fileError(errno, "could not open the executable");
+    int error = 0;
+    FileHandle fd = FileText::openRegular(executable, FileText::Owner::other, &error);
+    if (!fd.valid()) throw fileError(error, "could not open the executable");
+    // Only bytes the file holds are read: a header claiming more than that
+    // never makes the system set aside room for it.
+    struct stat st{};
+    if (::fstat(fd.get(), &st) != 0) throw fileError(errno, "could not read the executable");
+    if (slice.size <= 0 || uint64_t(slice.offset) + uint64_t(slice.size) > uint64_t(st.st_size))
+        throw ThinningError(Kind::rewriteFailed, "could not read the slice");
     std::string bytes(size_t(slice.size), '\0');
     size_t done = 0;
     while (done < bytes.size()) {
@@ -232,6 +240,8 @@ int64_t thinBinary(const fs::path& executable) {
         case RemovalGuard::Verdict::ignored: throw ThinningError(Kind::rewriteFailed, "On the ignore list");
         case RemovalGuard::Verdict::protected_: throw ThinningError(Kind::rewriteFailed, "Protected item");
         case RemovalGuard::Verdict::invalid: throw ThinningError(Kind::rewriteFailed, std::strerror(EINVAL));
+        case RemovalGuard::Verdict::ignoreListUnreadable:
+            throw ThinningError(Kind::rewriteFailed, RemovalGuard::text(RemovalGuard::Verdict::ignoreListUnreadable));
     }
 
     const auto bundle = enclosingBundle(executable);

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
 
 #include "engine/ignores.h"
 #include "platform/locations.h"
+#include "platform/file_facts.h"
 #include "support/test_env.h"
+#include "support/unprivileged.h"
 
 using namespace testing_support;
 
@@ -98,16 +104,123 @@ TEST_F(IgnoreList, FailedWriteIsReportedAndForgotten) {
     EXPECT_FALSE(Ignores::isIgnored("/Users/me/Projects"));
 }
 
-TEST_F(IgnoreList, InvalidUtf8FileReadsAsEmpty) {
-    writeFile(Ignores::fileURL(), "/ok\n/bad\xFF\n");
-    EXPECT_TRUE(Ignores::paths().empty());
+// Whatever add() accepts reads back from the file as exactly that entry;
+// whatever would read back as another entry (or none) is refused.
+TEST_F(IgnoreList, AnEntryIsStoredOnlyWhenItReadsBackExactly) {
+    const std::string h = home().string();
+    struct Case {
+        std::string entry;
+        bool stored;
+    } cases[] = {
+        {"/Users/me/Keep", true},
+        {"/Users/me/two  spaces inside", true},
+        {"/Users/me/with#hash", true},
+        {"/Users/me/Caf\xC3\xA9", true},
+        {"/Users/me/not utf-8 \xFF\xFE", true},
+        {"~/Projects", true},
+        {"/Users/me/trailing ", false},
+        {"/Users/me/trailing\t", false},
+        {"/Users/me/no-break\xC2\xA0", false},
+        {" /Users/me/leading", false},
+        {"/Users/me/cr\r", false},
+        {"/Users/me/lf\n/Users/me/Other", false},
+        {"/Users/me/tab\tinside", false},
+        {"/Users/me/bell\x07", false},
+        {"", false},
+        {"# a comment", false},
+        {"relative/path", false},
+        {"~no-such-user-here/x", false},
+    };
+    std::vector<std::string> stored;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        const std::string value = c.entry.rfind("~/", 0) == 0 ? h + c.entry.substr(1) : c.entry;
+        EXPECT_EQ(Ignores::add(c.entry), c.stored ? Ignores::Edit::changed : Ignores::Edit::refused);
+        EXPECT_EQ(Ignores::unstorable(value).has_value(), !c.stored);
+        if (c.stored) stored.push_back(value);
+    }
+    Ignores::resetCache();
+    auto reread = Ignores::paths();
+    std::sort(reread.begin(), reread.end());
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(reread, stored);
+    EXPECT_FALSE(Ignores::isIgnored("/Users/me/Other"));
 }
 
-TEST_F(IgnoreList, APathThatIsNotUtf8IsRefusedAndTheListKeepsWorking) {
-    ASSERT_EQ(Ignores::add("/Users/me/Keep"), Ignores::Edit::changed);
-    // Written to the file, it would make the whole file read as an empty list.
-    EXPECT_EQ(Ignores::add("/Users/me/bad\xFF"), Ignores::Edit::notUtf8);
+// A line that is not UTF-8 is an entry like any other: matched byte for byte,
+// kept on every rewrite, and the other entries stand.
+TEST_F(IgnoreList, ALineThatIsNotUtf8IsKeptAndMatchedByteForByte) {
+    writeFile(Ignores::fileURL(), std::string(Ignores::header) + "/Users/me/ok\n/Users/me/bad\xFF\n");
+    EXPECT_EQ(Ignores::paths(), (std::vector<std::string>{"/Users/me/ok", "/Users/me/bad\xFF"}));
+    EXPECT_TRUE(Ignores::isIgnored("/Users/me/ok/file"));
+    EXPECT_TRUE(Ignores::isIgnored("/Users/me/bad\xFF/file"));
+    EXPECT_FALSE(Ignores::isIgnored("/Users/me/bad\xFE/file"));
+
+    ASSERT_EQ(Ignores::add("/Users/me/new"), Ignores::Edit::changed);
+    ASSERT_EQ(Ignores::remove("/Users/me/ok"), Ignores::Edit::changed);
+    EXPECT_EQ(readFile(Ignores::fileURL()), std::string(Ignores::header) + "/Users/me/bad\xFF\n/Users/me/new\n");
     Ignores::resetCache();
-    EXPECT_EQ(Ignores::paths(), std::vector<std::string>{"/Users/me/Keep"});
-    EXPECT_TRUE(Ignores::isIgnored("/Users/me/Keep/file"));
+    EXPECT_TRUE(Ignores::isIgnored("/Users/me/bad\xFF"));
+    EXPECT_TRUE(Ignores::isIgnored("/Users/me/new"));
+}
+
+// An entry names a place; a link on the way to it does not let the place
+// itself, reached by its real path, slip out of the list.
+TEST_F(IgnoreList, AnEntryCoversTheRealPathOfThePlaceItNames) {
+    const std::filesystem::path real = tmp() / "data/Documents";
+    writeFile(real / "thesis.pdf", "precious");
+    makeSymlink(tmp() / "data", home() / "Data");
+    ASSERT_EQ(Ignores::add("~/Data/Documents"), Ignores::Edit::changed);
+    EXPECT_TRUE(Ignores::isIgnored(home() / "Data/Documents/thesis.pdf"));
+    EXPECT_TRUE(Ignores::isIgnored(real / "thesis.pdf"));
+    EXPECT_TRUE(Ignores::holdsIgnored(tmp() / "data"));
+    EXPECT_FALSE(Ignores::isIgnored(tmp() / "data/Other"));
+}
+
+// A list that is there but cannot be read fails closed: nothing says what it
+// protects, so it is never rewritten without its entries, and every removal
+// stops (the removal roads' own tests check that).
+TEST_F(IgnoreList, AListThatCannotBeReadIsNeverRewrittenAndSaysWhy) {
+    const auto file = Ignores::fileURL();
+    makeFolders(file.parent_path());
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::string reason;
+    } cases[] = {
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); }, "it is not a regular file"},
+        {"folder", [&] { makeFolders(file / "inside"); }, "it is not a regular file"},
+        {"link", [&] {
+             writeFile(tmp() / "elsewhere.txt", "/Users/me/Keep\n");
+             makeSymlink(tmp() / "elsewhere.txt", file);
+         }, "a symbolic link stands in its place"},
+        {"too large", [&] { allocateFile(file, 17 * 1024 * 1024); }, "it is larger than 16 MB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(file);
+        c.make();
+        Ignores::resetCache();
+        EXPECT_EQ(Ignores::unreadable(), c.reason);
+        EXPECT_TRUE(Ignores::paths().empty());
+        EXPECT_EQ(Ignores::add("/Users/me/New"), Ignores::Edit::unreadable);
+        EXPECT_EQ(Ignores::remove("/Users/me/Keep"), Ignores::Edit::unreadable);
+        EXPECT_TRUE(existsItself(file));
+    }
+    std::filesystem::remove_all(file);
+    Ignores::resetCache();
+    EXPECT_EQ(Ignores::unreadable(), std::nullopt);
+}
+
+TEST_F(IgnoreList, AListOnlyRootMayReadIsUnreadableToTheUser) {
+    writeFile(Ignores::fileURL(), "/Users/me/Keep\n");
+    ::chmod(Ignores::fileURL().c_str(), 0600);
+    std::string failure = inUnprivilegedChild([&]() -> std::string {
+        Ignores::resetCache();
+        if (Ignores::unreadable() != std::optional<std::string>("Permission denied")) return "not reported unreadable";
+        if (Ignores::add("/Users/me/New") != Ignores::Edit::unreadable) return "the list was rewritten";
+        return "";
+    });
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(readFile(Ignores::fileURL()), "/Users/me/Keep\n");
 }

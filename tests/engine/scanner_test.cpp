@@ -235,7 +235,7 @@ TEST_F(CatalogScan, AgeEdgeLinksEmptyFoldersAndOrder) {
     // Largest first; equal sizes keep the order in which the folder listed them.
     ASSERT_EQ(items.front().name, "big");
     std::vector<std::string> listed;
-    for (const auto& p : FS::expand(caches.string() + "/*")) {
+    for (const auto& p : FS::expand(caches, "*")) {
         auto name = p.filename().string();
         if (sizes.count(name) && sizes[name] == 0) listed.push_back(name);
     }
@@ -335,7 +335,8 @@ TEST_F(CatalogScan, StatusAndLabelledEntries) {
         Status status;
         int count;
     } cases[] = {
-        {"folder", Status::checked, 3},         {"link-to-folder", Status::checked, 3},
+        // A place reached only through a link is not read.
+        {"folder", Status::checked, 3},         {"link-to-folder", Status::unreadable, 0},
         {"file.txt", Status::checked, 0},       {"missing", Status::missing, 0},
         {"dangling", Status::missing, 0},       {"ignored", Status::ignored, 0},
     };

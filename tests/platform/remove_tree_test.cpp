@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include "platform/file_facts.h"
+#include "platform/mounts.h"
+#include "platform/reach.h"
+#include "platform/volumes.h"
+#include "support/bind_mount.h"
 #include "support/test_env.h"
 #include "support/unprivileged.h"
 
@@ -50,13 +54,84 @@ TEST_F(RemoveTreeTest, TrailingSlashOnALinkStillRemovesOnlyTheLink) {
     EXPECT_EQ(readFile(outside / "keep.txt"), "keep");
 }
 
-TEST_F(RemoveTreeTest, FoldersAboveTheItemMayBeLinks) {
+// Reaching the item: each way the system has of it (the kernel's walk, or
+// its own walk with the mount told by mount ids or by the mount table).
+struct Way {
+    const char* name;
+    Reach::Method method;
+    Mounts::Source source;
+};
+
+class RemoveTreeWays : public TestEnv, public testing::WithParamInterface<Way> {
+protected:
+    void SetUp() override {
+        TestEnv::SetUp();
+        Reach::setMethodForTesting(GetParam().method);
+        Mounts::setSourceForTesting(GetParam().source);
+    }
+};
+
+TEST_P(RemoveTreeWays, AFolderOnTheWayThatIsALinkFailsTheItemAndTouchesNothing) {
     writeFile(tmp() / "real/cache/x", "x");
     makeSymlink(tmp() / "real", tmp() / "alias");
-    EXPECT_EQ(RemoveTree::remove(tmp() / "alias/cache").status, RemoveTree::Status::removed);
-    EXPECT_FALSE(existsItself(tmp() / "real/cache"));
+    makeFolders(tmp() / "deeper/a");
+    makeSymlink(tmp() / "real", tmp() / "deeper/a/b");
+    for (const fs::path& item : {tmp() / "alias/cache", tmp() / "alias/cache/x", tmp() / "deeper/a/b/cache"}) {
+        SCOPED_TRACE(item.native());
+        auto r = RemoveTree::remove(item);
+        EXPECT_EQ(r.status, RemoveTree::Status::failed);
+        EXPECT_EQ(r.blocked, Reach::Blocked::link);
+    }
+    EXPECT_EQ(readFile(tmp() / "real/cache/x"), "x");
     EXPECT_TRUE(existsItself(tmp() / "alias"));
 }
+
+// A bind mount shares the device number of the folder it shows: only the
+// mount itself tells it apart.
+TEST_P(RemoveTreeWays, MountsOnTheWayAtTheItemAndInsideAreNeverCrossed) {
+    writeFile(tmp() / "elsewhere/sub/precious.txt", "precious");
+    writeFile(tmp() / "folder/own/a.cache", "a");
+    writeFile(tmp() / "folder/b.cache", "b");
+    BindMount inside(tmp() / "elsewhere", tmp() / "folder/inner");
+    REQUIRE_BIND_MOUNT(inside);
+    BindMount onTheWay(tmp() / "elsewhere", tmp() / "mnt");
+    REQUIRE_BIND_MOUNT(onTheWay);
+
+    auto through = RemoveTree::remove(tmp() / "mnt/sub/precious.txt");
+    EXPECT_EQ(through.status, RemoveTree::Status::failed);
+    EXPECT_EQ(through.blocked, Reach::Blocked::mount);
+    auto itself = RemoveTree::remove(tmp() / "mnt");
+    EXPECT_EQ(itself.status, RemoveTree::Status::failed);
+    EXPECT_EQ(itself.blocked, Reach::Blocked::mount);
+    auto holder = RemoveTree::remove(tmp() / "folder");
+    EXPECT_EQ(holder.status, RemoveTree::Status::failed);
+    EXPECT_EQ(holder.error, EXDEV);
+    EXPECT_EQ(holder.blocked, Reach::Blocked::mount);
+
+    EXPECT_EQ(readFile(tmp() / "elsewhere/sub/precious.txt"), "precious");
+    // What lay beside the mount went.
+    EXPECT_FALSE(existsItself(tmp() / "folder/own"));
+    EXPECT_FALSE(existsItself(tmp() / "folder/b.cache"));
+}
+
+// A volume is a location of its own: items on it are reached from its top.
+TEST_P(RemoveTreeWays, AnItemOnAMountedVolumeIsReachedFromTheVolume) {
+    writeFile(tmp() / "disk/.Trashes/501/old.zip", "z");
+    BindMount volume(tmp() / "disk", tmp() / "Volumes/Backup");
+    REQUIRE_BIND_MOUNT(volume);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "Volumes/Backup/.Trashes/501/old.zip").blocked, Reach::Blocked::mount);
+    Volumes::setForTesting(std::vector<fs::path>{root(), tmp() / "Volumes/Backup"});
+    EXPECT_EQ(RemoveTree::remove(tmp() / "Volumes/Backup/.Trashes/501/old.zip").status, RemoveTree::Status::removed);
+    EXPECT_FALSE(existsItself(tmp() / "disk/.Trashes/501/old.zip"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, RemoveTreeWays,
+    testing::Values(Way{"kernel", Reach::Method::automatic, Mounts::Source::automatic},
+                    Way{"componentWalk", Reach::Method::componentWalk, Mounts::Source::automatic},
+                    Way{"componentWalkAndMountTable", Reach::Method::componentWalk, Mounts::Source::mountTable},
+                    Way{"kernelAndMountTable", Reach::Method::automatic, Mounts::Source::mountTable}),
+    [](const testing::TestParamInfo<Way>& info) { return std::string(info.param.name); });
 
 TEST_F(RemoveTreeTest, MissingItemsAndRefusedPaths) {
     EXPECT_EQ(RemoveTree::remove(tmp() / "missing").status, RemoveTree::Status::alreadyGone);

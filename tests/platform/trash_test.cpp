@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/user.h"
+#include "platform/volumes.h"
 #include "platform/file_facts.h"
 #include "support/test_env.h"
 
@@ -101,10 +102,13 @@ TEST_F(TrashTest, ACrossDeviceMoveFailsAndCopiesNothing) {
     OtherDevice other(tmp());
     if (other.path().empty()) GTEST_SKIP() << "no second device here";
     writeFile(other.path() / "big/file", "contents");
+    // The other device is a volume of its own, so the item can be reached.
+    Volumes::setForTesting(std::vector<fs::path>{root(), "/dev/shm"});
     Trash::setFolderForTesting([&](const fs::path&) { return home() / ".Trash"; });
     auto r = Trash::move(other.path() / "big");
     EXPECT_EQ(r.status, RemoveTree::Status::failed);
     EXPECT_EQ(r.error, EXDEV);
+    EXPECT_EQ(r.blocked, Reach::Blocked::none) << "the rename across devices failed, not the way to the item";
     EXPECT_EQ(readFile(other.path() / "big/file"), "contents");
     EXPECT_TRUE(fs::is_empty(home() / ".Trash"));
 }

@@ -1,6 +1,12 @@
 // What every removal road must leave alone, whatever it is asked to remove.
+#include <sys/stat.h>
+
+#include <chrono>
+
+#include "engine/ignores.h"
 #include "platform/file_facts.h"
 #include "safety/removal_safety.h"
+#include "support/bind_mount.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -41,5 +47,64 @@ TEST_P(EveryRoad, ARelativeOrDottedPathNeverReachesAnythingElse) {
     fs::current_path(tmp());
     removeAll({item(dotted), item(fs::path("canary"))});
     fs::current_path(before);
+    EXPECT_EQ(canaryDamage(), "");
+}
+
+// A folder a rule names, and a whole catalog root, replaced by links to the
+// user's documents (old enough for every age limit): an item named through
+// either link is never reached, on any road.
+TEST_P(EveryRoad, ItemsBehindALinkedRuleFolderOrCatalogRootAreNeverReached) {
+    for (const auto& entry : fs::recursive_directory_iterator(canary))
+        setTimes(entry.path(), std::chrono::system_clock::now() - std::chrono::hours(24 * 30));
+    const fs::path ruleFolder = home() / "Library/Caches/com.apple.Safari";
+    makeSymlink(canary, ruleFolder);
+    const fs::path catalogRoot = home() / "Library/Logs";
+    makeSymlink(canary, catalogRoot);
+    const fs::path systemRoot = sys("/Library/Logs");
+    makeSymlink(canary, systemRoot);
+    removeAll({item(ruleFolder / "precious.txt"), item(ruleFolder / "deep"), item(catalogRoot / "hardlinked.txt"),
+               item(catalogRoot / ".hidden"), item(systemRoot / "deep/er"), item(plain)});
+    EXPECT_EQ(canaryDamage(), "");
+    EXPECT_FALSE(existsItself(plain)) << "the road removed nothing at all";
+}
+
+// Between the scan and the removal someone swaps the folder holding an item
+// for a link to a folder with an entry of the same name. The removal meets the
+// link on its way and stops there.
+TEST_P(EveryRoad, AFolderAboveTheItemSwappedForALinkAfterTheScanLeavesTheTarget) {
+    const fs::path caches = plain.parent_path();
+    const fs::path decoy = tmp() / "decoy";
+    writeFile(decoy / plain.filename() / "keep.txt", "decoy's own");
+    removeAll({item(plain)}, [&] {
+        fs::rename(caches, caches.native() + ".aside");
+        makeSymlink(decoy, caches);
+    });
+    EXPECT_EQ(readFile(decoy / plain.filename() / "keep.txt"), "decoy's own");
+    EXPECT_EQ(canaryDamage(), "");
+}
+
+// A bind mount shows the canary inside a folder chosen for removal, and as an
+// item of its own; it shares the device number of everything around it.
+TEST_P(EveryRoad, BindMountsAreNeverEntered) {
+    const fs::path holder = home() / "Library/Caches/com.example.mount-holder";
+    writeFile(holder / "own.cache", "own");
+    BindMount inside(canary, holder / "inner");
+    REQUIRE_BIND_MOUNT(inside);
+    BindMount itself(canary, home() / "Library/Caches/com.example.mount-point");
+    REQUIRE_BIND_MOUNT(itself);
+    removeAll({item(holder), item(home() / "Library/Caches/com.example.mount-point"), item(plain)});
+    EXPECT_EQ(canaryDamage(), "");
+    EXPECT_TRUE(existsItself(holder / "inner/precious.txt"));
+}
+
+// An ignore list that is there but cannot be read protects something no one
+// can tell: nothing is removed at all.
+TEST_P(EveryRoad, AnUnreadableIgnoreListStopsEveryRemoval) {
+    fs::remove(Ignores::fileURL());
+    ASSERT_EQ(::mkfifo(Ignores::fileURL().c_str(), 0644), 0);
+    Ignores::resetCache();
+    removeAll({item(plain), item(folderWithLinks)});
+    EXPECT_TRUE(existsItself(plain / "a/b/c.cache"));
+    EXPECT_TRUE(existsItself(folderWithLinks / "own.bin"));
     EXPECT_EQ(canaryDamage(), "");
 }

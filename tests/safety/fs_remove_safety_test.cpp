@@ -12,8 +12,16 @@ namespace fs = std::filesystem;
 
 INSTANTIATE_TEST_SUITE_P(
     FSRemove, EveryRoad,
-    testing::Values(RemovalRoad{"delete", [](const std::vector<ScanItem>& items) { FS::remove(items, false); }},
-                    RemovalRoad{"trash", [](const std::vector<ScanItem>& items) { FS::remove(items, true); }}),
+    testing::Values(RemovalRoad{"delete",
+                                [](const std::vector<ScanItem>& items) {
+                                    betweenScanAndRemoval();
+                                    FS::remove(items, false);
+                                }},
+                    RemovalRoad{"trash",
+                                [](const std::vector<ScanItem>& items) {
+                                    betweenScanAndRemoval();
+                                    FS::remove(items, true);
+                                }}),
     roadName);
 
 class FSRemoveSafety : public RemovalSafety, public testing::WithParamInterface<bool> {};

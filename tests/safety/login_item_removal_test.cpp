@@ -64,6 +64,7 @@ RemovalRoad startupRoad(const char* name, Scope scope) {
     return RemovalRoad{name, [scope](const std::vector<ScanItem>& items) {
                            StartupCommands commands;
                            commands.install();
+                           betweenScanAndRemoval();
                            for (const auto& item : items) LoginItems::remove(entryFor(scope, item));
                        }};
 }

@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
+#include "engine/admin.h"
 #include "engine/ignores.h"
+#include "platform/locations.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -78,3 +82,46 @@ std::string RemovalSafety::canaryDamage() const {
 }
 
 std::string roadName(const testing::TestParamInfo<RemovalRoad>& info) { return info.param.name; }
+
+namespace {
+
+std::function<void()> pendingBetween;
+
+}  // namespace
+
+void betweenScanAndRemoval() {
+    // Once per removal: what is taken out is not run again by a second call.
+    std::function<void()> between = std::exchange(pendingBetween, nullptr);
+    if (between) between();
+}
+
+void installBatchBackend(const fs::path& workingFolder) {
+    Admin::setPrivilegedBackendForTesting([workingFolder](const fs::path& script, const std::optional<std::string>&) {
+        betweenScanAndRemoval();
+        std::string cd = workingFolder.empty() ? "" : "cd " + Admin::quote(workingFolder.native()) + " && ";
+        return Admin::run(cd + "/bin/sh " + Admin::quote(script.native()), true);
+    });
+}
+
+bool reachedThroughALink(const fs::path& path) {
+    const fs::path top = path.native().rfind(Locations::home().native() + "/", 0) == 0 ? Locations::home()
+                                                                                    : fs::path(Locations::root());
+    fs::path folder = path.parent_path();
+    while (!folder.empty() && folder != top && folder != folder.root_path()) {
+        if (fs::is_symlink(folder)) return true;
+        folder = folder.parent_path();
+    }
+    return false;
+}
+
+void EveryRoad::TearDown() {
+    pendingBetween = nullptr;
+    RemovalSafety::TearDown();
+}
+
+void EveryRoad::removeAll(const std::vector<ScanItem>& items, std::function<void()> between) {
+    pendingBetween = std::move(between);
+    GetParam().remove(items);
+    EXPECT_FALSE(pendingBetween) << "the road never reached the point between its scan and its removal";
+    pendingBetween = nullptr;
+}

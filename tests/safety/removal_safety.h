@@ -63,6 +63,12 @@ private:
 // the way it does (for good, to the Trash, as root...). The shared tests then
 // look only at the disk. A road that receives the items' safety rating checks
 // that it refuses a protected one in its own tests.
+//
+// Each road calls betweenScanAndRemoval() once after it has what it will
+// remove and before it removes anything (a road that scans, after its scan; the
+// privileged batch, after the user's side decided and before the root side
+// acts), so a test can change the disk exactly there, as someone could in the
+// minutes a user leaves between the two.
 struct RemovalRoad {
     std::string name;
     std::function<void(const std::vector<ScanItem>& items)> remove;
@@ -74,7 +80,19 @@ inline void PrintTo(const RemovalRoad& road, std::ostream* os) { *os << road.nam
 
 std::string roadName(const testing::TestParamInfo<RemovalRoad>& info);
 
+// Runs what the current test asked to happen between the scan and the removal.
+void betweenScanAndRemoval();
+
+// A privileged backend that runs the script with a plain shell in the given
+// folder (the process's own when none), after betweenScanAndRemoval().
+void installBatchBackend(const std::filesystem::path& workingFolder = {});
+
+// Whether a folder on the way to the path, below the home folder or the system
+// root, is a symbolic link: a path a scan may never report.
+bool reachedThroughALink(const std::filesystem::path& path);
+
 class EveryRoad : public RemovalSafety, public testing::WithParamInterface<RemovalRoad> {
 protected:
-    void removeAll(const std::vector<ScanItem>& items) { GetParam().remove(items); }
+    void TearDown() override;
+    void removeAll(const std::vector<ScanItem>& items, std::function<void()> between = {});
 };

@@ -33,7 +33,10 @@ Shredder::Outcome shredPaths(const std::vector<fs::path>& paths) {
 
 INSTANTIATE_TEST_SUITE_P(Shredder, EveryRoad,
                          testing::Values(RemovalRoad{"shredder",
-                                                     [](const std::vector<ScanItem>& items) { shredPaths(items); },
+                                                     [](const std::vector<ScanItem>& items) {
+                                                         betweenScanAndRemoval();
+                                                         shredPaths(items);
+                                                     },
                                                      true}),
                          roadName);
 

@@ -22,6 +22,7 @@ void uninstallItems(const std::vector<ScanItem>& items) {
     app.size = items.front().size;
     std::vector<Uninstaller::Leftover> leftovers;
     for (size_t i = 1; i < items.size(); ++i) leftovers.push_back({items[i].url, items[i].size, "Caches", true});
+    betweenScanAndRemoval();
     Uninstaller::uninstall(app, leftovers);
     Workspace::setForTesting(nullptr);
 }

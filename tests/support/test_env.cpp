@@ -16,6 +16,8 @@
 #include "platform/clock.h"
 #include "platform/disk_images.h"
 #include "platform/locations.h"
+#include "platform/mounts.h"
+#include "platform/reach.h"
 #include "platform/resources.h"
 #include "platform/trash.h"
 #include "platform/user.h"
@@ -97,6 +99,11 @@ void resetProcessOverrides() {
     Ignores::resetCache();
     Admin::setRunnerForTesting(nullptr);
     Admin::setPrivilegedBackendForTesting(nullptr);
+    // The privileged batch starts the program built beside the tests, which
+    // has the root side's entry.
+    Admin::setPrivilegedHelperForTesting(std::filesystem::path(VESSILTANE_BINARY_DIR) / "vessiltane");
+    Reach::setMethodForTesting(Reach::Method::automatic);
+    Mounts::setSourceForTesting(Mounts::Source::automatic);
     Authorization::setToolForTesting(std::nullopt);
     Trash::setFolderForTesting(nullptr);
     Resources::setSearchFoldersForTesting(std::nullopt);

@@ -32,6 +32,12 @@ bool homeIsReal() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A test program is never the root side of a privileged batch: started as
+    // one by mistake it would run every test again, and so on.
+    if (argc >= 2 && std::strcmp(argv[1], "--privileged-removal") == 0) {
+        std::cerr << "refusing to run: a test program is not the privileged removal\n";
+        return 2;
+    }
     const bool listing = isListingOnly(argc, argv);  // before gtest consumes its flags
     ::testing::InitGoogleTest(&argc, argv);
     if (!listing) {

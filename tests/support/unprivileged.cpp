@@ -1,20 +1,94 @@
 #include "support/unprivileged.h"
 
 #include <grp.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
+
+#include "engine/admin.h"
 
 namespace testing_support {
 
-std::string inUnprivilegedChild(const std::function<std::string()>& body) {
+namespace {
+
+bool writeAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Reads up to and without the next line feed; nothing at the end of the stream.
+std::optional<std::string> readLine(int fd) {
+    std::string line;
+    char c;
+    for (;;) {
+        ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        if (c == '\n') return line;
+        line += c;
+    }
+}
+
+bool readExactly(int fd, std::string& out, size_t length) {
+    out.resize(length);
+    size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::read(fd, out.data() + done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// The child's side of a batch: the script's path goes to the root side, which
+// answers with the status, the output's length and the output.
+void sendBatchesTo(int socket) {
+    Admin::setPrivilegedBackendForTesting([socket](const std::filesystem::path& script, const std::optional<std::string>&) {
+        Admin::Result r;
+        if (!writeAll(socket, script.native() + "\n")) return r;
+        auto status = readLine(socket);
+        auto length = readLine(socket);
+        if (!status || !length || !readExactly(socket, r.output, std::stoul(*length))) return r;
+        r.exitStatus = std::stoi(*status);
+        r.ok = r.exitStatus == 0;
+        return r;
+    });
+}
+
+// The root side: runs each script handed over with a plain shell until the
+// child closes its end.
+void serveBatches(int socket) {
+    while (auto script = readLine(socket)) {
+        Admin::Result r = Admin::run("/bin/sh " + Admin::quote(*script), true);
+        writeAll(socket, std::to_string(r.exitStatus) + "\n" + std::to_string(r.output.size()) + "\n" + r.output);
+    }
+}
+
+std::string runChild(const std::function<std::string()>& body, bool rootBatches) {
     int fds[2];
     if (::pipe(fds) != 0) return "pipe failed";
+    int batch[2] = {-1, -1};
+    if (rootBatches && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, batch) != 0) return "socketpair failed";
     pid_t pid = ::fork();
     if (pid < 0) return "fork failed";
     if (pid == 0) {
         ::close(fds[0]);
+        if (rootBatches) {
+            ::close(batch[0]);
+            sendBatchesTo(batch[1]);
+        }
         std::string result;
         if (::getuid() == 0) {
             gid_t none[1] = {gid_t(kUnprivilegedId)};
@@ -30,6 +104,11 @@ std::string inUnprivilegedChild(const std::function<std::string()>& body) {
         ::_exit(result.empty() ? 0 : 1);
     }
     ::close(fds[1]);
+    if (rootBatches) {
+        ::close(batch[1]);
+        serveBatches(batch[0]);
+        ::close(batch[0]);
+    }
     std::string message;
     char buf[512];
     ssize_t n;
@@ -40,6 +119,14 @@ std::string inUnprivilegedChild(const std::function<std::string()>& body) {
     if (WIFSIGNALED(status)) return "child died with signal " + std::to_string(WTERMSIG(status));
     if (WEXITSTATUS(status) != 0 && message.empty()) return "child failed";
     return message;
+}
+
+}  // namespace
+
+std::string inUnprivilegedChild(const std::function<std::string()>& body) { return runChild(body, false); }
+
+std::string inUnprivilegedChildWithRootBatches(const std::function<std::string()>& body) {
+    return runChild(body, true);
 }
 
 }  // namespace testing_support

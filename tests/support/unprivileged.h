@@ -14,4 +14,10 @@ constexpr unsigned kUnprivilegedId = 65534;
 // returned here (with a note when the child crashed).
 std::string inUnprivilegedChild(const std::function<std::string()>& body);
 
+// The same, with the privileged batch as the system runs it: a batch the
+// child starts is run as root by this process (the child hands over the path
+// of its script as it would to the authorization tool, and gets the output and
+// status back), while the child goes on without privileges.
+std::string inUnprivilegedChildWithRootBatches(const std::function<std::string()>& body);
+
 }  // namespace testing_support

@@ -408,7 +408,7 @@ TEST_F(LoginItemsTest, SystemScopes) {
     EXPECT_EQ(calls, (std::vector<Call>{{"/bin/launchctl bootout 'system/com.vendor.daemon'", true},
                                         {"/bin/launchctl disable 'system/com.vendor.daemon'", true}}));
     ASSERT_EQ(rootScripts.size(), 1u);
-    EXPECT_NE(rootScripts[0].find("rm -rf -- '" + daemonPlist.string() + "'"), std::string::npos) << rootScripts[0];
+    EXPECT_NE(rootScripts[0].find("\npath " + daemonPlist.string() + "\n"), std::string::npos) << rootScripts[0];
     EXPECT_FALSE(std::filesystem::exists(daemonPlist));
 
     // A dismissed prompt.

@@ -131,27 +131,43 @@ TEST_F(ShredderTest, FoldersEmptyFilesAndLinksAreRemovedWithoutTouchingLinkTarge
     EXPECT_EQ(readFile(outside / "dir/inner.txt"), "keep me too");
 }
 
-TEST_F(ShredderTest, HardLinkedFilesAreRefusedAndKeepTheirContents) {
+// Overwriting a file changes every name it has. So a file with a name outside
+// the chosen items is refused whole; a file all of whose names were chosen is
+// destroyed once, and its size counted once.
+TEST_F(ShredderTest, AHardLinkedFileIsShreddedOnlyWhenEveryNameIsChosen) {
     fs::path first = home() / "one.txt";
     fs::path second = home() / "two.txt";
-    writeFile(first, "shared content");
+    const std::string content = pattern(10000);
+    writeFile(first, content);
     fs::create_hard_link(first, second);
     fs::path folder = home() / "Folder";
     writeFile(folder / "plain.txt", "plain");
     fs::create_hard_link(first, folder / "third.txt");
 
-    // Even with every name chosen, overwriting would change the others.
-    auto out = shred({first, second, folder});
-    EXPECT_EQ(out.shreddedCount, 0);
-    EXPECT_EQ(out.bytes, 0);
+    // A name left outside: the chosen ones are refused, nothing is touched.
     const std::string reason = "Has other hard links, so overwriting it would change them too";
-    EXPECT_EQ(out.failures, (std::vector<std::string>{first.string() + ": " + reason, second.string() + ": " + reason,
-                                                      folder.string() + ": third.txt: " + reason}));
-    EXPECT_EQ(readFile(first), "shared content");
-    EXPECT_EQ(readFile(second), "shared content");
-    // The folder is refused before anything in it is touched.
+    auto refused = shred({first, folder});
+    EXPECT_EQ(refused.shreddedCount, 0);
+    EXPECT_EQ(refused.bytes, 0);
+    EXPECT_EQ(refused.failures,
+              (std::vector<std::string>{first.string() + ": " + reason, folder.string() + ": third.txt: " + reason}));
+    EXPECT_EQ(readFile(second), content);
     EXPECT_EQ(readFile(folder / "plain.txt"), "plain");
-    EXPECT_EQ(readFile(folder / "third.txt"), "shared content");
+
+    // Every name chosen: overwritten once, every name gone, counted once.
+    FS::SeenSet seen;
+    int64_t expected = FS::size(first, seen) + FS::size(second, seen) + FS::size(folder, seen);
+    int fd = ::open(first.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    auto out = shred({first, second, folder});
+    EXPECT_EQ(out.failures, std::vector<std::string>{});
+    EXPECT_EQ(out.shreddedCount, 3);
+    EXPECT_EQ(out.bytes, expected);
+    for (const fs::path& p : {first, second, folder}) EXPECT_FALSE(existsItself(p)) << p;
+    std::string after = readAll(fd);
+    ::close(fd);
+    EXPECT_EQ(after.size(), content.size());
+    EXPECT_EQ(after.find(content.substr(0, 64)), std::string::npos);
 }
 
 TEST_F(ShredderTest, IgnoredAndProtectedPathsAreRefusedUntouched) {
@@ -164,7 +180,7 @@ TEST_F(ShredderTest, IgnoredAndProtectedPathsAreRefusedUntouched) {
     ASSERT_EQ(Ignores::add((holder / "kept").string()), Ignores::Edit::changed);
     fs::path system = sys("/System/Library/thing.plist");
     writeFile(system, "system");
-    // /usr itself is not protected, but what it holds in /usr/bin is.
+    // /usr is the root of a location, which no road removes whole.
     writeFile(sys("/usr/local/tool"), "local");
     writeFile(sys("/usr/bin/ls"), "bin");
     fs::path gone = home() / "Keep/never-existed";
@@ -175,7 +191,7 @@ TEST_F(ShredderTest, IgnoredAndProtectedPathsAreRefusedUntouched) {
     EXPECT_EQ(out.failures[0], ignored.string() + ": On the ignore list");
     EXPECT_EQ(out.failures[1], holder.string() + ": kept: On the ignore list");
     EXPECT_EQ(out.failures[2], system.string() + ": Protected item");
-    EXPECT_EQ(out.failures[3], sys("/usr").string() + ": bin: Protected item");
+    EXPECT_EQ(out.failures[3], sys("/usr").string() + ": Protected item");
     EXPECT_EQ(out.failures[4], gone.string() + ": On the ignore list");
     EXPECT_EQ(readFile(ignored), "notes");
     EXPECT_EQ(readFile(holder / "other.txt"), "other");

@@ -1,0 +1,29 @@
+#include "support/bind_mount.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef __linux__
+#include <sys/mount.h>
+#endif
+
+namespace testing_support {
+
+BindMount::BindMount(const std::filesystem::path& source, const std::filesystem::path& target) : target_(target) {
+#ifdef __linux__
+    std::filesystem::create_directories(target);
+    if (::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0) mounted_ = true;
+    else error_ = std::strerror(errno);
+#else
+    (void)source;
+    error_ = "this system has no bind mounts";
+#endif
+}
+
+BindMount::~BindMount() {
+#ifdef __linux__
+    if (mounted_) ::umount2(target_.c_str(), MNT_DETACH);
+#endif
+}
+
+}  // namespace testing_support
