@@ -7,9 +7,12 @@
 #include <sys/mount.h>
 #endif
 
+#include "platform/volumes.h"
+
 namespace testing_support {
 
-BindMount::BindMount(const std::filesystem::path& source, const std::filesystem::path& target) : target_(target) {
+BindMount::BindMount(const std::filesystem::path& source, const std::filesystem::path& target)
+    : source_(source), target_(target) {
 #ifdef __linux__
     std::filesystem::create_directories(target);
     if (::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0) mounted_ = true;
@@ -22,7 +25,12 @@ BindMount::BindMount(const std::filesystem::path& source, const std::filesystem:
 
 BindMount::~BindMount() {
 #ifdef __linux__
-    if (mounted_) ::umount2(target_.c_str(), MNT_DETACH);
+    if (!mounted_) return;
+    if (::umount2(target_.c_str(), MNT_DETACH) == 0) return;
+    // A faulty road may have moved the folder holding the mount: find it by
+    // what it shows, so no test leaves a mount behind.
+    for (const auto& entry : Volumes::mountTable())
+        if (entry.root == source_.native()) ::umount2(entry.mountPoint.c_str(), MNT_DETACH);
 #endif
 }
 

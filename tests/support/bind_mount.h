@@ -19,6 +19,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
+    std::filesystem::path source_;
     std::filesystem::path target_;
     bool mounted_ = false;
     std::string error_;

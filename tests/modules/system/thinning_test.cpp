@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 
@@ -9,6 +10,7 @@
 #include "modules/system/thinning.h"
 #include "support/test_env.h"
 #include "support/universal_binary.h"
+#include "support/unprivileged.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -189,6 +191,45 @@ TEST_F(ThinningTest, RefusesWhatIsNotAUniversalFileWithAForeignSlice) {
         EXPECT_EQ(namesIn(home() / "bin"), std::vector<std::string>{"tool"});
     }
     EXPECT_THROW(Thinning::thinBinary(home() / "missing"), Thinning::ThinningError);
+    EXPECT_TRUE(calls.empty());
+}
+
+// A header is what anyone may write: one claiming a slice far larger than the
+// file never makes the thinning set aside room for it.
+TEST_F(ThinningTest, ACraftedHeaderClaimingMoreThanTheFileHoldsIsReadNoFurther) {
+    std::string crafted;
+    auto word = [&](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) crafted += char((v >> shift) & 0xFF);
+    };
+    word(0xCAFEBABE);
+    word(2);
+    for (uint32_t type : {kCpuX86_64, kCpuArm64}) {
+        word(type);
+        word(0);
+        word(4096);        // offset
+        word(0x60000000);  // 1.5 GB
+        word(12);
+    }
+    crafted.resize(8192, 'z');
+    fs::path exe = home() / "bin/tool";
+    writeFile(exe, crafted);
+    std::string failure = inUnprivilegedChild([&]() -> std::string {
+        rusage before{}, after{};
+        ::getrusage(RUSAGE_SELF, &before);
+        std::string message;
+        try {
+            Thinning::thinBinary(exe);
+            return "thinned";
+        } catch (const std::exception& e) {
+            message = e.what();
+        }
+        ::getrusage(RUSAGE_SELF, &after);
+        if (message != "could not rewrite the binary: could not read the slice") return "failed with: " + message;
+        if (after.ru_maxrss - before.ru_maxrss > 256 * 1024) return "set aside " + std::to_string(after.ru_maxrss) + " KB";
+        return "";
+    });
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(readFile(exe), crafted);
     EXPECT_TRUE(calls.empty());
 }
 
