@@ -290,6 +290,35 @@ TEST_F(CatalogScan, IgnoredEntriesAndPlaces) {
     EXPECT_EQ(logs->itemCount, 0);
 }
 
+// The home folder is taken as it is named: brackets, stars and question marks
+// in its name are no patterns, and its places are found and counted checked.
+// Its caches folder replaced by a link to the documents offers nothing.
+TEST_F(CatalogScan, AHomeWhoseNameLooksLikeAPatternIsStillScanned) {
+    const fs::path odd = tmp() / "h-[x] *?";
+    ::setenv("HOME", odd.c_str(), 1);
+    auto lib = [&](std::string_view rel) { return odd / "Library" / rel; };
+    allocateFile(lib("Caches/com.example.app/blob"), 4096);
+    allocateFile(lib("Logs/old.log"), 4096);
+    age(lib("Caches/com.example.app"), 30);
+    age(lib("Logs/old.log"), 30);
+    writeFile(tmp() / "h-a/Library/Caches/decoy/blob", "the brackets as a pattern would match this home");
+    age(tmp() / "h-a/Library/Caches/decoy", 30);
+
+    auto report = scanRecording(Catalog::systemJunk()).report;
+    EXPECT_EQ(itemNames(*category(report, "user-caches")), std::vector<std::string>{"com.example.app"});
+    EXPECT_EQ(itemNames(*category(report, "user-logs")), std::vector<std::string>{"old.log"});
+    EXPECT_EQ(coverage(report, "user-caches|" + lib("Caches").string())->status, Status::checked);
+    EXPECT_EQ(coverage(report, "user-logs|" + lib("Logs").string())->status, Status::checked);
+
+    writeFile(tmp() / "Documents/thesis.pdf", "precious");
+    age(tmp() / "Documents/thesis.pdf", 30);
+    fs::rename(lib("Caches"), tmp() / "caches-aside");
+    makeSymlink(tmp() / "Documents", lib("Caches"));
+    report = scanRecording(Catalog::systemJunk()).report;
+    EXPECT_TRUE(category(report, "user-caches")->items.empty());
+    EXPECT_EQ(coverage(report, "user-caches|" + lib("Caches").string())->status, Status::unreadable);
+}
+
 TEST_F(CatalogScan, CancellationKeepsWhatWasBegun) {
     allocateFile(lib("Caches/com.example.a/x"), 4096);
     age(lib("Caches/com.example.a"), 5);

@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
+#include "engine/ignores.h"
 #include "platform/authorization.h"
 #include "platform/clock.h"
 #include "platform/file_facts.h"
@@ -101,4 +102,63 @@ TEST_F(CommandLineAsAUser, LinkedCatalogFoldersOfferAndLoseNothing) {
     EXPECT_EQ(readFile(documents / "taxes/2024.pdf"), "precious taxes");
     EXPECT_FALSE(existsItself(junk)) << "clean --apply no longer removes what it should";
     EXPECT_EQ(canaryDamage(), "");
+}
+
+// An ignore list that is there but cannot be read: clean removes nothing and
+// says which file to mend, and the list is never rewritten without its entries.
+class CommandLineIgnoreList : public RemovalSafety {
+protected:
+    CLIResult run(std::vector<std::string> words) {
+        words.insert(words.begin(), "vessiltane");
+        auto invocation = CLI::invoke(words);
+        EXPECT_TRUE(invocation.has_value());
+        return invocation ? invocation->result : CLIResult{};
+    }
+};
+
+TEST_F(CommandLineIgnoreList, AnUnreadableListStopsCleanAndIsNeverRewritten) {
+    makeOld(plain);
+    fs::remove(Ignores::fileURL());
+    ASSERT_EQ(::mkfifo(Ignores::fileURL().c_str(), 0644), 0);
+    Ignores::resetCache();
+
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"clean", "--apply"},
+                                                   std::vector<std::string>{"clean", "--apply", "--json"},
+                                                   std::vector<std::string>{"clean"}}) {
+        CLIResult clean = run(words);
+        EXPECT_EQ(clean.exitCode, ExitCode::error);
+        if (clean.json) {
+            EXPECT_EQ(clean.json->value("error", ""), "ignore_list_unreadable");
+        }
+        EXPECT_NE(clean.human.find("Nothing was removed: the ignore list cannot be read (it is not a regular file): " +
+                                   Ignores::fileURL().string()),
+                  std::string::npos)
+            << clean.human;
+    }
+    EXPECT_TRUE(existsItself(plain / "a/b/c.cache"));
+
+    EXPECT_EQ(run({"ignore", "add", "/Users/me/New"}).exitCode, ExitCode::error);
+    EXPECT_EQ(run({"ignore", "list"}).exitCode, ExitCode::error);
+    struct stat st{};
+    ASSERT_EQ(::lstat(Ignores::fileURL().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(CommandLineIgnoreList, AnEntryThatWouldNotReadBackIsRefusedWithWhy) {
+    const std::string before = readFile(Ignores::fileURL());
+    struct Case {
+        std::string path;
+        std::string says;
+    } cases[] = {
+        {"/Users/me/trailing ", "begins or ends with white space"},
+        {"/Users/me/cr\r", "control character"},
+        {"relative", "not an absolute path"},
+        {"", "it is empty"},
+    };
+    for (const auto& c : cases) {
+        CLIResult r = run({"ignore", "add", c.path});
+        EXPECT_EQ(r.exitCode, ExitCode::usage) << c.path;
+        EXPECT_NE(r.human.find(c.says), std::string::npos) << r.human;
+    }
+    EXPECT_EQ(readFile(Ignores::fileURL()), before);
 }
