@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -22,6 +23,7 @@
 #include "platform/locations.h"
 #include "platform/remove_tree.h"
 #include "platform/resources.h"
+#include "platform/text_lines.h"
 #include "platform/unicode.h"
 #include "platform/uuid.h"
 #include "platform/decimal.h"
@@ -199,14 +201,10 @@ struct Reported {
 
 // What the root side said of each path, by its position in the request. The
 // authorization tool may have turned line feeds into carriage returns.
-std::vector<Reported> reportedOutcomes(std::string_view output, size_t count) {
+std::vector<Reported> reportedOutcomes(std::string output, size_t count) {
     std::vector<Reported> out(count);
-    size_t i = 0;
-    while (i < output.size()) {
-        size_t j = output.find_first_of("\r\n", i);
-        if (j == std::string_view::npos) j = output.size();
-        std::string_view line = output.substr(i, j - i);
-        i = j + 1;
+    std::replace(output.begin(), output.end(), '\r', '\n');
+    for (std::string_view line : TextLines::nonEmpty(output)) {
         size_t space = line.find(' ');
         if (space == std::string_view::npos) continue;
         std::string_view word = line.substr(0, space);
@@ -362,14 +360,8 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
 
 PrivilegedRemovalRun runPrivilegedRemoval(std::string_view request) {
     PrivilegedRemovalRun run;
-    std::vector<std::string_view> lines;
-    size_t i = 0;
-    while (i < request.size()) {
-        size_t j = request.find('\n', i);
-        if (j == std::string_view::npos) j = request.size();
-        lines.push_back(request.substr(i, j - i));
-        i = j + 1;
-    }
+    std::vector<std::string_view> lines = TextLines::fields(request, '\n');
+    if (!lines.empty() && lines.back().empty()) lines.pop_back();  // the last line's own line feed
     if (lines.size() < 3 || lines[0] != kRequestHeader || lines[1].substr(0, 5) != "home " ||
         lines[2].substr(0, 5) != "root ") {
         run.output = "not a removal request\n";

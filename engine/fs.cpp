@@ -12,6 +12,7 @@
 #include "platform/locations.h"
 #include "platform/mounts.h"
 #include "platform/reach.h"
+#include "platform/text_lines.h"
 #include "platform/volumes.h"
 #include "platform/work_pool.h"
 #include "platform/walker.h"
@@ -65,13 +66,7 @@ void walkFolders(const std::vector<std::filesystem::path>& folders, const std::v
 
 std::vector<std::string> splitSegments(std::string_view path) {
     std::vector<std::string> out;
-    size_t i = 0;
-    while (i < path.size()) {
-        size_t j = path.find('/', i);
-        if (j == std::string_view::npos) j = path.size();
-        if (j > i) out.emplace_back(path.substr(i, j - i));
-        i = j + 1;
-    }
+    for (auto segment : TextLines::nonEmpty(path, '/')) out.emplace_back(segment);
     return out;
 }
 

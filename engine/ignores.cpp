@@ -12,6 +12,7 @@
 #include "platform/atomic_file.h"
 #include "platform/file_text.h"
 #include "platform/locations.h"
+#include "platform/text_lines.h"
 #include "platform/unicode.h"
 
 namespace Ignores {
@@ -182,12 +183,7 @@ std::filesystem::path fileURL() { return Locations::supportFolder() / "ignore.tx
 
 std::vector<std::string> parse(std::string_view text) {
     std::vector<std::string> out;
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t j = text.find('\n', i);
-        if (j == std::string_view::npos) j = text.size();
-        std::string_view line = text.substr(i, j - i);
-        i = j + 1;
+    for (std::string_view line : TextLines::nonEmpty(text)) {
         // A hand-edited file may end its lines with CR LF.
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         line = trim(line);

@@ -18,6 +18,7 @@
 
 #include "platform/locations.h"
 #include "platform/mounts.h"
+#include "platform/text_lines.h"
 #include "platform/volumes.h"
 
 namespace Reach {
@@ -28,17 +29,7 @@ std::atomic<Method> forcedMethod{Method::automatic};
 // How often a folder that changes between the look and the open is tried again.
 constexpr int kAttempts = 3;
 
-std::vector<std::string_view> components(std::string_view path) {
-    std::vector<std::string_view> out;
-    size_t i = 0;
-    while (i < path.size()) {
-        size_t j = path.find('/', i);
-        if (j == std::string_view::npos) j = path.size();
-        if (j > i) out.push_back(path.substr(i, j - i));
-        i = j + 1;
-    }
-    return out;
-}
+std::vector<std::string_view> components(std::string_view path) { return TextLines::nonEmpty(path, '/'); }
 
 bool isDotted(std::string_view path) {
     for (auto c : components(path))
