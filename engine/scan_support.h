@@ -13,9 +13,9 @@
 
 namespace ScanSupport {
 
-// The direct children of a folder (links followed to reach it), hidden ones
-// included, in the file system's order. Nothing when the folder is missing or
-// cannot be listed.
+// The direct children of a folder, hidden ones included, in the file system's
+// order. Nothing when the folder is missing, cannot be listed, or is reached
+// only through a symbolic link or across a mount (see Walker::list).
 std::vector<std::filesystem::path> children(const std::filesystem::path& folder);
 
 // Largest first; items of equal size keep their order.

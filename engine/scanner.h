@@ -21,7 +21,8 @@ ScanReport scan(const std::vector<JunkCategory>& categories, const ScanToken& to
 
 // What a scan can say about a place: missing (nothing there, links followed),
 // ignored (on the ignore list), checked (a folder that can be listed or a file
-// that can be read) or unreadable.
+// that can be read) or unreadable (a folder reached only through a link counts
+// as one: it is never looked into).
 CoverageEntry::Status status(const std::filesystem::path& path);
 
 // The coverage entry of a fixed, labelled place: "<label>|<path>", its status,

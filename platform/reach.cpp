@@ -157,6 +157,7 @@ std::optional<Folder> kernelWalk(int root, const std::string& rootReal, std::str
         }
         // A rename elsewhere on the system made the kernel give up: try again.
         if (errno == EAGAIN) continue;
+        // No such call here (an old kernel, or a sandbox that refuses it).
         if (errno == ENOSYS || errno == EPERM || errno == E2BIG) return std::nullopt;
         return failed(errno);
     }
