@@ -126,7 +126,7 @@ TEST_F(ProbeTest, ElevationProbeRemovesItsOwnScratchFile) {
     EXPECT_EQ(file.parent_path().parent_path(), scratch());
     EXPECT_EQ(file.parent_path().filename().native().rfind("vessiltane-elevation-", 0), 0u);
     ASSERT_EQ(log->scripts.size(), 1u);
-    EXPECT_NE(log->scripts[0].find(Admin::quote(file.native())), std::string::npos) << log->scripts[0];
+    EXPECT_NE(log->scripts[0].find("\npath " + file.native() + "\n"), std::string::npos) << log->scripts[0];
     EXPECT_EQ(entriesIn(scratch()), 0u);
 
     // A dismissed prompt leaves the file where it was, until the probe ends.

@@ -20,6 +20,8 @@ void inWindow(const std::function<void(AppState&)>& action) {
     Authorization::setToolForTesting(Authorization::Tool::none);
     auto executor = std::make_shared<ManualExecutor>();
     AppState state(executor, {"vessiltane"});
+    // The report the window shows is the scan; the user's click comes later.
+    betweenScanAndRemoval();
     action(state);
     executor->settle();
     EXPECT_TRUE(state.lastCleanup().has_value());
