@@ -33,8 +33,10 @@ bool write(const std::filesystem::path& path, std::string_view contents, std::st
         p += n;
         left -= size_t(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        int err = errno;
+    // The handle is closed whether or not the data reached the disk.
+    int err = ::fsync(fd) == 0 ? 0 : errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) {
         ::unlink(temp.c_str());
         return fail(err);
     }

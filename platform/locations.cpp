@@ -107,9 +107,10 @@ std::string abbreviateTilde(std::string_view path) {
     std::string h = trimTrailingSlashes(home().string());
     if (h.empty()) return std::string(path);
     if (path == h) return "~";
-    if (path.size() > h.size() && path.substr(0, h.size()) == h && path[h.size()] == '/')
-        return "~" + std::string(path.substr(h.size()));
-    return std::string(path);
+    if (path.size() <= h.size() || path.substr(0, h.size()) != h || path[h.size()] != '/') return std::string(path);
+    std::string abbreviated = "~";
+    abbreviated += path.substr(h.size());
+    return abbreviated;
 }
 
 std::string withoutTrailingSlash(std::string_view path) {
@@ -140,7 +141,7 @@ std::string standardize(std::string_view path) {
         if (k) out += '/';
         out += parts[k];
     }
-    if (out.empty()) out = ".";
+    if (out.empty()) out.push_back('.');
     return out;
 }
 

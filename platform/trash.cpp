@@ -113,7 +113,9 @@ std::string variantName(const std::string& name, int attempt) {
         stem = name.substr(0, dot);
         ext = name.substr(dot);
     }
-    std::string suffix = " " + Decimal::text(attempt) + ext;
+    std::string suffix = " ";
+    suffix += Decimal::text(attempt);
+    suffix += ext;
     if (stem.size() + suffix.size() > kNameMax) {
         size_t cut = kNameMax - suffix.size();
         // Never cut a character in two.

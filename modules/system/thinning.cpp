@@ -178,7 +178,12 @@ public:
         if (!facts) throw ThinningError(Kind::rewriteFailed, std::strerror(errno));
         identity_ = facts->identity;
         fs::path folder = bundle ? bundle->parent_path() : executable.parent_path();
-        path_ = folder / ("." + executable.filename().string() + "." + Uuid::random().string() + ".original");
+        std::string name = ".";
+        name += executable.filename().string();
+        name += '.';
+        name += Uuid::random().string();
+        name += ".original";
+        path_ = folder / name;
         // A second name costs no space: the old file is never written to, only
         // moved, so its bytes stay as they are.
         if (::link(executable.c_str(), path_.c_str()) == 0) return;

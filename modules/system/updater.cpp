@@ -43,7 +43,8 @@ std::optional<int64_t> wholeNumber(std::string_view text) {
     if (text.empty()) return std::nullopt;
     for (char c : text)
         if (c < '0' || c > '9') return std::nullopt;
-    std::string digits = (negative ? "-" : "") + std::string(text);
+    std::string digits = negative ? "-" : "";
+    digits += text;
     int64_t value = 0;
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
