@@ -1,7 +1,5 @@
 #include "cli/cli.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -125,6 +123,14 @@ std::optional<Invocation> invoke(const std::vector<std::string>& arguments) {
         inv.result.json = nlohmann::json{{"error", "unknown_module"}, {"invalid_modules", o.invalidModuleNames}};
         return inv;
     }
+    // Every path of the home folder would be taken from wherever the process
+    // happens to be, and every item fail on its own: refuse once, up front.
+    if (const char* home = std::getenv("HOME"); home && *home && *home != '/') {
+        inv.errorLine = "vessiltane: HOME must be an absolute path, not \"" + std::string(home) + "\"";
+        inv.result.exitCode = ExitCode::usage;
+        inv.result.json = nlohmann::json{{"error", "invalid_home"}, {"home", home}};
+        return inv;
+    }
     inv.result = verbs().at(word)(o);
     return inv;
 }
@@ -132,12 +138,7 @@ std::optional<Invocation> invoke(const std::vector<std::string>& arguments) {
 bool runIfRequested(const std::vector<std::string>& arguments) {
     auto inv = invoke(arguments);
     if (!inv) return false;
-    if (inv->help) {
-        std::string text = std::string(usageText) + "\n";
-        ssize_t ignored = ::write(STDOUT_FILENO, text.data(), text.size());
-        (void)ignored;
-        std::exit(0);
-    }
+    if (inv->help) CLIOutput::emit(CLIResult{ExitCode::success, std::string(usageText), std::nullopt}, false, false);
     if (inv->errorLine) CLIOutput::writeError(*inv->errorLine);
     CLIOutput::emit(inv->result, inv->options.json, inv->options.quiet);
 }

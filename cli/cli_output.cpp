@@ -1,26 +1,51 @@
 #include "cli/cli_output.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "cli/cli_options.h"
 
 namespace CLIOutput {
 namespace {
 
-void writeAll(int fd, const std::string& text) {
+// Writes the whole text; the errno value of the write that failed, or 0. A
+// reader that has gone away would end the process with SIGPIPE, perhaps in the
+// middle of a clean: the signal is held back on this thread while writing and
+// dropped, so the failure comes back as EPIPE instead. The mask is the
+// thread's own, so programs started meanwhile keep the usual behaviour.
+int writeAll(int fd, const std::string& text) {
+    sigset_t pipeOnly, previous;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    int failure = 0;
     const char* p = text.data();
     size_t left = text.size();
     while (left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return;
+            failure = errno;
+            break;
         }
         p += n;
         left -= size_t(n);
     }
+    if (failure == EPIPE) {
+        sigset_t pending;
+        sigpending(&pending);
+        if (sigismember(&pending, SIGPIPE)) {
+            const timespec now{0, 0};
+            sigtimedwait(&pipeOnly, nullptr, &now);
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return failure;
 }
 
 }  // namespace
@@ -46,7 +71,12 @@ std::string render(const CLIResult& result, bool json, bool quiet) {
 }
 
 void emit(const CLIResult& result, bool json, bool quiet) {
-    writeAll(STDOUT_FILENO, render(result, json, quiet));
+    // The verb has done its work (and written its record) by now; output that
+    // did not arrive is still a failure the caller must hear of.
+    if (int failure = writeAll(STDOUT_FILENO, render(result, json, quiet))) {
+        writeError(std::string("vessiltane: the output could not be written: ") + std::strerror(failure));
+        std::exit(ExitCode::error);
+    }
     std::exit(result.exitCode);
 }
 

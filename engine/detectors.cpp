@@ -82,19 +82,12 @@ bool isAttached(const fs::path& image, const std::set<std::string>& attached) {
     return !ec && attached.count(resolved.string());
 }
 
-// The date that tells how long ago an image was last used: its modification
-// date, or the distant past when it cannot be read.
-Clock::TimePoint lastChanged(const fs::path& path) {
+// Whether an image was last used long enough ago: its modification date
+// tells; one whose dates cannot be read counts as from the distant past.
+bool unusedFor(const fs::path& path, std::chrono::seconds age) {
     auto facts = lstatFacts(path);
-    if (!facts) return Clock::TimePoint::min();
-    auto since = std::chrono::seconds(facts->modified.tv_sec) + std::chrono::nanoseconds(facts->modified.tv_nsec);
-    return Clock::TimePoint(std::chrono::duration_cast<Clock::TimePoint::duration>(since));
-}
-
-bool olderThan(Clock::TimePoint when, std::chrono::seconds age) {
-    Clock::TimePoint now = Clock::now();
-    if (when == Clock::TimePoint::min()) return true;
-    return now - when > age;
+    if (!facts) return true;
+    return Clock::olderThan(facts->modified, Clock::now(), age);
 }
 
 struct LabelledFolder {
@@ -149,7 +142,7 @@ ScanCategory unusedDiskImages() {
         for (const auto& child : ScanSupport::children(folder)) {
             if (!isDiskImage(child)) continue;
             if (isAttached(child, attached)) continue;
-            if (!olderThan(lastChanged(child), kDiskImageAge)) continue;
+            if (!unusedFor(child, kDiskImageAge)) continue;
             category.items.push_back(makeItem(child, child.filename().string(),
                                               folder.filename().string() + std::string(kDot) + "not mounted",
                                               ScanSupport::measureAlone(child), Safety::review));

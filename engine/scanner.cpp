@@ -24,25 +24,6 @@ bool endsWithAllEntries(std::string_view pattern) {
     return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == "/*";
 }
 
-// Whether an entry last modified at `modified` is strictly older than
-// `minAgeDays` at `now`. Compared as (seconds, nanoseconds) pairs so no date a
-// file system can hold overflows the arithmetic.
-bool olderThan(const timespec& modified, Clock::TimePoint now, int minAgeDays) {
-    using namespace std::chrono;
-    auto sinceEpoch = duration_cast<nanoseconds>(now.time_since_epoch()).count();
-    int64_t nowSec = sinceEpoch / 1000000000;
-    int64_t nowNsec = sinceEpoch % 1000000000;
-    if (nowNsec < 0) {
-        nowNsec += 1000000000;
-        nowSec -= 1;
-    }
-    // age > limit  <=>  modified < now - limit
-    int64_t limitSec = nowSec - int64_t(minAgeDays) * kSecondsPerDay;
-    int64_t mSec = int64_t(modified.tv_sec);
-    if (mSec != limitSec) return mSec < limitSec;
-    return int64_t(modified.tv_nsec) < nowNsec;
-}
-
 // The age test of a rule with a minimum age. The item's own dates are read
 // (a symbolic link is judged by the link, as it is measured). A file always has
 // a modification time here, so the creation date is never needed; when the
@@ -51,7 +32,7 @@ bool passesAgeTest(const std::filesystem::path& path, int minAgeDays) {
     if (minAgeDays < 1) return true;
     auto facts = lstatFacts(path);
     if (!facts) return true;
-    return olderThan(facts->modified, Clock::now(), minAgeDays);
+    return Clock::olderThan(facts->modified, Clock::now(), std::chrono::seconds(int64_t(minAgeDays) * kSecondsPerDay));
 }
 
 std::string itemName(const std::filesystem::path& path) {

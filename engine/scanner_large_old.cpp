@@ -73,7 +73,6 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
     const auto nowNs = std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
     const int64_t nowSec = nowNs / 1'000'000'000 - (nowNs % 1'000'000'000 < 0 ? 1 : 0);
     const long nowNsec = long(nowNs - nowSec * 1'000'000'000);
-    const int64_t cutoffSec = nowSec - kOldAgeSeconds;
 
     ScanReport report;
     report.scannedAt = start;
@@ -124,8 +123,7 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
                 return WalkAction::proceed;
             }
             const timespec& m = e.facts.modified;
-            bool isOld = m.tv_sec < cutoffSec || (m.tv_sec == cutoffSec && m.tv_nsec < nowNsec);
-            if (isOld) {
+            if (Clock::olderThan(m, start, std::chrono::seconds(kOldAgeSeconds))) {
                 double age = double(nowSec) - double(m.tv_sec) + double(nowNsec - m.tv_nsec) / 1e9;
                 old.push_back(reviewItem(path, e.name, size,
                                        Locations::abbreviateTilde(path) + " \u00B7 untouched for " + ageText(age)));

@@ -23,6 +23,21 @@ void setForTesting(std::function<TimePoint()> s) {
     source = std::move(s);
 }
 
+bool olderThan(const timespec& when, TimePoint now, std::chrono::seconds age) {
+    using namespace std::chrono;
+    const int64_t sinceEpoch = duration_cast<nanoseconds>(now.time_since_epoch()).count();
+    int64_t nowSec = sinceEpoch / 1'000'000'000;
+    int64_t nowNsec = sinceEpoch % 1'000'000'000;
+    if (nowNsec < 0) {
+        nowNsec += 1'000'000'000;
+        nowSec -= 1;
+    }
+    const int64_t limitSec = nowSec - int64_t(age.count());
+    const int64_t whenSec = int64_t(when.tv_sec);
+    if (whenSec != limitSec) return whenSec < limitSec;
+    return int64_t(when.tv_nsec) < nowNsec;
+}
+
 void sleep(std::chrono::nanoseconds duration) {
     std::function<void(std::chrono::nanoseconds)> s;
     {

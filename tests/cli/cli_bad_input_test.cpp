@@ -4,6 +4,9 @@
 // cannot read; it never crashes, and never exits 0 having said nothing.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <nlohmann/json.hpp>
 
@@ -170,4 +173,86 @@ TEST_F(BadInput, GarbageAndHugeHistoryAndIgnoreFiles) {
             }
         }
     }
+}
+
+TEST_F(BadInput, RelativeHomeIsRefusedBeforeAnythingRuns) {
+    writeFile(home() / "Library/Caches/com.example.app/f", "cache");
+    for (const char* verb : {"scan", "clean --apply", "status --json"}) {
+        const std::string line = "cd " + Admin::quote(tmp().string()) + " && HOME=" +
+                                 Admin::quote(home().filename().string()) + " VESSILTANE_ROOT=" +
+                                 Admin::quote(root().string()) + " " +
+                                 Admin::quote(std::string(VESSILTANE_BINARY_DIR) + "/vessiltane") + " " + verb +
+                                 " 2>" + Admin::quote((tmp() / "err.txt").string());
+        Admin::Result r = Admin::run(line);
+        EXPECT_EQ(r.exitStatus, 2) << verb;
+        const std::string err = readFile(tmp() / "err.txt");
+        EXPECT_EQ(err, "vessiltane: HOME must be an absolute path, not \"" + home().filename().string() + "\"\n")
+            << verb;
+        if (std::string(verb).find("--json") != std::string::npos) {
+            EXPECT_EQ(nlohmann::json::parse(r.output, nullptr, false).value("error", ""), "invalid_home");
+        } else {
+            EXPECT_EQ(r.output, "") << verb;
+        }
+    }
+    EXPECT_TRUE(fs::exists(home() / "Library/Caches/com.example.app/f"));
+    EXPECT_FALSE(fs::exists(CleanHistory::logURL()));
+}
+
+namespace {
+
+// Runs the executable with standard output and standard error on a pipe
+// whose reader is already gone; returns the wait status.
+int runIntoBrokenPipe(const fs::path& home, const fs::path& root, std::vector<std::string> arguments) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    ::close(fds[0]);
+    const std::string binary = std::string(VESSILTANE_BINARY_DIR) + "/vessiltane";
+    arguments.insert(arguments.begin(), binary);
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string homeVar = "HOME=" + home.string(), rootVar = "VESSILTANE_ROOT=" + root.string();
+    char* envp[] = {homeVar.data(), rootVar.data(), nullptr};
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::dup2(fds[1], STDERR_FILENO);
+        ::execve(binary.c_str(), argv.data(), envp);
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    int status = -1;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+}  // namespace
+
+TEST_F(BadInput, OutputThatCannotBeWrittenEndsInExitOneAfterTheWorkIsDone) {
+    // A full disk: nothing of the document arrives.
+    const std::string line = "HOME=" + Admin::quote(home().string()) + " VESSILTANE_ROOT=" +
+                             Admin::quote(root().string()) + " " +
+                             Admin::quote(std::string(VESSILTANE_BINARY_DIR) + "/vessiltane") + " ";
+    for (const char* verb : {"modules --json", "help", "status"}) {
+        Admin::Result r = Admin::run(line + verb + " >/dev/full 2>" + Admin::quote((tmp() / "err.txt").string()));
+        EXPECT_EQ(r.exitStatus, 1) << verb;
+        EXPECT_NE(readFile(tmp() / "err.txt").find("the output could not be written"), std::string::npos) << verb;
+    }
+    EXPECT_EQ(Admin::run(line + "modules --json >/dev/null").exitStatus, 0);
+
+    // A reader that went away: the clean still removes what it chose and
+    // keeps its record, and then says the output was lost.
+    const fs::path cache = home() / "Library/Caches/com.example.app";
+    writeFile(cache / "data.bin", std::string(8192, 'c'));
+    setTimes(cache / "data.bin", std::chrono::system_clock::now() - std::chrono::hours(72));
+    setTimes(cache, std::chrono::system_clock::now() - std::chrono::hours(72));
+    const int status = runIntoBrokenPipe(home(), root(), {"clean", "--apply", "--modules", "systemJunk"});
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_FALSE(existsItself(cache));
+    const auto records = CleanHistory::recent(10);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].removedCount, 1);
+    EXPECT_FALSE(records[0].dryRun);
 }

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <map>
@@ -179,6 +181,14 @@ TEST_F(Detectors_, UnusedDiskImagesAreOldUnattachedImagesInThreeFolders) {
         else allocateFile(home() / c.path, 64 * 1024);
         setTimes(home() / c.path, now - c.age);
     }
+    // Dates beyond what a clock's nanoseconds reach: one from the year 3000 is
+    // recent, one from the year 1000 long unused.
+    for (auto [name, seconds] : {std::pair{"Downloads/future.dmg", int64_t(32'503'680'000)},
+                                 std::pair{"Downloads/ancient.dmg", int64_t(-30'610'224'000)}}) {
+        writeFile(home() / name, "image");
+        const timespec times[2] = {{time_t(seconds), 0}, {time_t(seconds), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (home() / name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    }
     // A bundle image is a folder, measured whole.
     allocateFile(home() / "Documents/Backup.sparsebundle/bands/0", 256 * 1024);
     setTimes(home() / "Documents/Backup.sparsebundle", now - 60 * 86400s);
@@ -191,7 +201,7 @@ TEST_F(Detectors_, UnusedDiskImagesAreOldUnattachedImagesInThreeFolders) {
 
     ScanCategory category = Detectors::unusedDiskImages();
     EXPECT_EQ(category.id, "unused-disk-images");
-    std::vector<std::string> expected = {"Backup.sparsebundle"};
+    std::vector<std::string> expected = {"Backup.sparsebundle", "ancient.dmg"};
     for (const auto& c : cases)
         if (c.listed) expected.push_back(fs::path(c.path).filename().string());
     std::vector<std::string> got = names(category);
