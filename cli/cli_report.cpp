@@ -70,6 +70,8 @@ ScanReport buildReport(const std::vector<ModuleID>& modules, bool deep, const Pr
             combined.categories.push_back(std::move(c));
         }
         for (auto& entry : report.coverage) combined.coverage.push_back(std::move(entry));
+        // A scan that could not look everywhere says so; the user must hear it.
+        for (auto& error : report.errors) combined.errors.push_back(std::move(error));
     }
     return combined;
 }
@@ -108,7 +110,8 @@ nlohmann::json describe(const ScanReport& report, const std::vector<ModuleID>& m
                           {"total_bytes", report.totalSize()},
                           {"item_count", report.itemCount()},
                           {"categories", categories},
-                          {"coverage", coverage}};
+                          {"coverage", coverage},
+                          {"errors", report.errors}};
 }
 
 }  // namespace CLICommands

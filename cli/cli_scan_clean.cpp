@@ -58,8 +58,11 @@ CLIResult scan(const CLIOptions& options) {
         titles += Modules::title(modules[i]);
     }
     r.human = "Scanned " + titles + "\n";
+    std::string incomplete;
+    for (const auto& error : report.errors) incomplete += "\nIncomplete: " + error;
     if (report.categories.empty()) {
-        r.human += "Nothing to clean.";
+        r.human += report.errors.empty() ? "Nothing to clean." : "Nothing to clean in what was examined.";
+        r.human += incomplete;
         return r;
     }
     for (const auto& c : report.categories) {
@@ -70,6 +73,7 @@ CLIResult scan(const CLIOptions& options) {
     int64_t items = report.itemCount();
     r.human += "Cleanable: " + ByteFormat::string(report.totalSize()) + " across " + number(items) + " " +
                plural(items, "item");
+    r.human += incomplete;
     return r;
 }
 
@@ -190,6 +194,7 @@ CLIResult clean(const CLIOptions& options) {
         lines.push_back(number(int64_t(failures.size())) + " item(s) could not be removed:");
         for (size_t i = 0; i < failures.size() && i < 10; ++i) lines.push_back("  " + failures[i]);
     }
+    for (const auto& error : report.errors) lines.push_back("Incomplete: " + error);
     if (options.apply && measuredKnown) {
         if (measured >= 0)
             lines.push_back("Volume free space increased by " + ByteFormat::string(measured) + ".");

@@ -80,6 +80,7 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
     FS::SeenSet seen;
     int64_t entries = 0;
     bool stopped = false;
+    bool limitReached = false;
 
     WalkOptions options;
     options.skipHidden = true;
@@ -108,6 +109,7 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
                                     "Examined " + grouped(entries) + " files\u2026");
                 if (entries > limits.entryLimit) {
                     stopped = true;
+                    limitReached = true;
                     return WalkAction::stop;
                 }
             }
@@ -132,6 +134,11 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
         }, options);
     }
 
+    // The lists hold only what was met before the limit: say so, or a home
+    // of many small files would seem to hold no large ones at all.
+    if (limitReached)
+        report.errors.push_back("Stopped at the limit of " + grouped(limits.entryLimit) + " entries, after " +
+                                grouped(entries) + ": files beyond them were not looked at.");
     sortAndCut(large, limits.listCut);
     sortAndCut(old, limits.listCut);
     report.categories.push_back(ScanCategory{"large-files", "Large Files",

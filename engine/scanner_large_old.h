@@ -29,7 +29,8 @@ struct LargeOldLimits {
 // largest first, each list cut to its 300 largest. A hard-linked file is listed
 // once, at the path met first. Progress "Examined <n> files…" every 2,000
 // entries; the walk stops at 402,000 entries or when the token is cancelled,
-// and what was found so far is returned.
+// and what was found so far is returned. A walk stopped by the entry limit
+// says so in the report's errors.
 ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, const ScanToken& token,
                            const ProgressCallback& progress, const LargeOldLimits& limits = {});
 

@@ -128,6 +128,7 @@ TEST_F(CLISampleHome, ScanHumanText) {
     EXPECT_EQ(empty["total_bytes"], 0);
     EXPECT_TRUE(empty["categories"].empty());
     EXPECT_TRUE(empty["coverage"].empty());
+    EXPECT_TRUE(empty["errors"].empty());
 }
 
 TEST_F(CLISampleHome, DryRunChangesNothingButRecordsTheRun) {

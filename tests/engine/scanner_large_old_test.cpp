@@ -189,22 +189,26 @@ TEST_F(LargeOld, EntryLimitAndFractionCapAcrossRoots) {
     limits.entryLimit = 40;
     std::vector<std::pair<double, std::string>> calls;
     ScanToken token;
-    Scanner::scanLargeAndOld({tmp() / "r1", tmp() / "r2"}, token,
-                             [&](double f, const std::string& m) { calls.emplace_back(f, m); }, limits);
+    auto stopped = Scanner::scanLargeAndOld({tmp() / "r1", tmp() / "r2"}, token,
+                                            [&](double f, const std::string& m) { calls.emplace_back(f, m); }, limits);
     // Reported at 10 ... 50, the walk going on at the limit itself and stopping at the next point.
     ASSERT_EQ(calls.size(), 5u);
     const double fractions[] = {0.25, 0.5, 0.75, 0.98, 0.98};
     for (size_t i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(calls[i].first, fractions[i]) << i;
     EXPECT_EQ(calls[4].second, "Examined 50 files\u2026");
+    // The report says the lists are partial, naming the limit.
+    EXPECT_EQ(stopped.errors, std::vector<std::string>{
+                                  "Stopped at the limit of 40 entries, after 50: files beyond them were not looked at."});
 
     // Without the limit, the count runs on over both roots.
     calls.clear();
     limits.entryLimit = 1'000;
     limits.progressScale = 1'000;
-    Scanner::scanLargeAndOld({tmp() / "r1", tmp() / "r2"}, token,
-                             [&](double f, const std::string& m) { calls.emplace_back(f, m); }, limits);
+    auto whole = Scanner::scanLargeAndOld({tmp() / "r1", tmp() / "r2"}, token,
+                                          [&](double f, const std::string& m) { calls.emplace_back(f, m); }, limits);
     ASSERT_EQ(calls.size(), 12u);
     EXPECT_EQ(calls.back().second, "Examined 120 files\u2026");
+    EXPECT_TRUE(whole.errors.empty());
 }
 
 TEST_F(LargeOld, CancellationReturnsWhatWasFound) {
@@ -224,6 +228,7 @@ TEST_F(LargeOld, CancellationReturnsWhatWasFound) {
     EXPECT_EQ(calls, 1);
     ASSERT_EQ(report.categories.size(), 2u);
     EXPECT_EQ(names(report.categories[1]), std::vector<std::string>{"found.bin"});
+    EXPECT_TRUE(report.errors.empty()) << "a cancelled scan was asked to stop";
 
     calls = 0;
     auto none = Scanner::scanLargeAndOld({tmp() / "r1"}, token, [&](double, const std::string&) { ++calls; }, limits);
