@@ -65,15 +65,16 @@ void install(long long hour, const std::vector<ModuleID>& modules) {
         throw InstallError(InstallError::Kind::writeFailed, error);
 
     // Unload the running definition first, so installing again reloads it.
-    std::string line = "/bin/launchctl bootout " + Admin::quote(serviceTarget()) + " 2>/dev/null; " +
-                       "/bin/launchctl bootstrap " + Admin::quote("gui/" + Decimal::text(User::uid())) + " " +
+    const std::string launchctl = Admin::tool("/bin/launchctl");
+    std::string line = launchctl + " bootout " + Admin::quote(serviceTarget()) + " 2>/dev/null; " + launchctl +
+                       " bootstrap " + Admin::quote("gui/" + Decimal::text(User::uid())) + " " +
                        Admin::quote(plistURL().string());
     Admin::Result r = Admin::run(line, true);
     if (!r.ok) throw InstallError(InstallError::Kind::loadFailed, r.output);
 }
 
 void uninstall() {
-    Admin::run("/bin/launchctl bootout " + Admin::quote(serviceTarget()), true);
+    Admin::run(Admin::tool("/bin/launchctl") + " bootout " + Admin::quote(serviceTarget()), true);
     std::error_code ec;
     std::filesystem::remove(plistURL(), ec);
 }

@@ -233,6 +233,8 @@ std::string quote(std::string_view argument) {
     return out;
 }
 
+std::string tool(std::string_view absolute) { return quote(Locations::system(absolute).native()); }
+
 Result run(const std::string& commandLine, bool mergeStderr) {
     Runner runner;
     {

@@ -36,6 +36,11 @@ struct PrivilegedRemoval {
 // in single quotes, a single quote inside written as '\''.
 std::string quote(std::string_view argument);
 
+// A system tool ("/usr/bin/mdfind") as the first word of a command line: found
+// in the system folders Locations gives, so a test root can stand in for it,
+// and quoted like every other argument.
+std::string tool(std::string_view absolute);
+
 // Runs the command line with /bin/sh -c and captures standard output (and
 // standard error when mergeStderr). Blocks until the command has exited.
 Result run(const std::string& commandLine, bool mergeStderr = false);

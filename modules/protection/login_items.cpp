@@ -95,7 +95,7 @@ std::vector<AgentLocation> agentLocations() {
 }
 
 std::set<std::string> loadedLabels() {
-    auto result = Admin::run(std::string(kLaunchctl) + " list", true);
+    auto result = Admin::run(Admin::tool(kLaunchctl) + " list", true);
     if (!result.ok) return {};
     return parseLoadedLabels(result.output);
 }
@@ -103,7 +103,7 @@ std::set<std::string> loadedLabels() {
 std::string userDomain() { return "gui/" + Decimal::text(User::uid()); }
 
 std::set<std::string> disabledLabels() {
-    auto result = Admin::run(std::string(kLaunchctl) + " print-disabled " + Admin::quote(userDomain()), true);
+    auto result = Admin::run(Admin::tool(kLaunchctl) + " print-disabled " + Admin::quote(userDomain()), true);
     if (!result.ok) return {};
     return parseDisabledLabels(result.output);
 }
@@ -279,7 +279,7 @@ std::vector<LoginEntry> entries(const ScanTokenRef& token) {
     if (cancelled(token)) return {};
     auto all = launchdEntries();
     if (cancelled(token)) return all;
-    auto btm = Admin::run("/usr/bin/sfltool dumpbtm", false);
+    auto btm = Admin::run(Admin::tool("/usr/bin/sfltool") + " dumpbtm", false);
     if (!btm.ok) return all;
     for (auto& entry : parseBTM(btm.output, uint32_t(User::uid()))) all.push_back(std::move(entry));
     return all;
@@ -316,7 +316,7 @@ ActionOutcome setEnabled(const LoginEntry& entry, bool enabled) {
 
     const std::string domain = entry.scope == LoginEntry::Scope::systemDaemon ? "system" : userDomain();
     const std::string target = Admin::quote(domain + "/" + entry.name);
-    const std::string launchctl(kLaunchctl);
+    const std::string launchctl = Admin::tool(kLaunchctl);
     if (enabled) {
         Admin::run(launchctl + " enable " + target, true);
         const std::string bootstrap =

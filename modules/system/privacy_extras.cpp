@@ -17,10 +17,6 @@ namespace {
 
 constexpr std::string_view kServicePrefix = "kTCCService";
 
-// A system tool as the first word of a command line: found under the system
-// root (so tests can stand in for it) and quoted like every other argument.
-std::string tool(std::string_view absolute) { return Admin::quote(Locations::system(absolute).native()); }
-
 }  // namespace
 
 const std::map<std::string, std::string>& serviceNames() {
@@ -69,7 +65,7 @@ std::vector<PermissionGrant> permissions() {
     // only fail the same way.
     if (!FS::canList(db.parent_path())) return {};
 
-    const std::string command = tool("/usr/bin/sqlite3") + " -separator '|' " + Admin::quote(db.native()) + " " +
+    const std::string command = Admin::tool("/usr/bin/sqlite3") + " -separator '|' " + Admin::quote(db.native()) + " " +
                                 Admin::quote("SELECT client, service, auth_value FROM access WHERE auth_value IN (1,2,3);");
     const Admin::Result result = Admin::run(command, true);
     if (!result.ok) return {};
@@ -97,7 +93,7 @@ std::vector<PermissionGrant> permissions() {
 }
 
 std::vector<std::string> preferredNetworks() {
-    const Admin::Result result = Admin::run(tool("/usr/sbin/networksetup") + " -listpreferredwirelessnetworks en0", true);
+    const Admin::Result result = Admin::run(Admin::tool("/usr/sbin/networksetup") + " -listpreferredwirelessnetworks en0", true);
     if (!result.ok) return {};
     const auto lines = TextLines::nonEmpty(result.output);
     if (lines.size() < 2) return {};
@@ -109,7 +105,7 @@ std::vector<std::string> preferredNetworks() {
 }
 
 bool revoke(const PermissionGrant& grant) {
-    return Admin::run(tool("/usr/bin/tccutil") + " reset " + Admin::quote(grant.service) + " " +
+    return Admin::run(Admin::tool("/usr/bin/tccutil") + " reset " + Admin::quote(grant.service) + " " +
                           Admin::quote(grant.client),
                       true)
         .ok;

@@ -24,7 +24,7 @@ std::string guiTarget(uid_t uid, std::string_view name) {
 }
 
 bool bootout(uid_t uid, std::string_view name) {
-    return Admin::run("/bin/launchctl bootout " + guiTarget(uid, name), true).ok;
+    return Admin::run(Admin::tool("/bin/launchctl") + " bootout " + guiTarget(uid, name), true).ok;
 }
 
 // Whether the path names a bundle narrowly enough to compare processes with:
@@ -109,10 +109,10 @@ std::vector<std::string> unregisterLoginItems(std::string_view bundleID, std::st
     std::vector<std::string> log;
 
     // The listing is read whatever launchctl's exit status.
-    const Admin::Result listing = Admin::run("/bin/launchctl list", true);
+    const Admin::Result listing = Admin::run(Admin::tool("/bin/launchctl") + " list", true);
     for (const auto& label : matchingLabels(listing.output, bundleID, appName)) {
         bool bootedOut = bootout(uid, label);
-        bool removed = Admin::run("/bin/launchctl remove " + Admin::quote(label), true).ok;
+        bool removed = Admin::run(Admin::tool("/bin/launchctl") + " remove " + Admin::quote(label), true).ok;
         if (bootedOut || removed) log.push_back("Unregistered login item " + label);
     }
 

@@ -115,7 +115,7 @@ std::vector<std::filesystem::path> paths(std::string_view appName, std::string_v
 
     char digits[16];
     auto end = std::to_chars(digits, digits + sizeof digits, limit < 0 ? 0 : limit).ptr;
-    const std::string command = "/usr/bin/mdfind " + Admin::quote(*query) +
+    const std::string command = Admin::tool("/usr/bin/mdfind") + " " + Admin::quote(*query) +
                                 " 2>/dev/null | /usr/bin/head -n " + std::string(digits, end);
     const Admin::Result result = Admin::run(command, true);
     if (!result.ok) return hits;

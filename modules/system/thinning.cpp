@@ -151,14 +151,14 @@ std::string sliceList(const FatBinary& fat) {
 
 void resign(const fs::path& target) {
     const std::string quoted = Admin::quote(target.native());
-    const std::string sign = std::string(kCodesign) + " --force --sign - ";
+    const std::string sign = Admin::tool(kCodesign) + " --force --sign - ";
     Admin::Result signed_ =
         Admin::run(sign + "--preserve-metadata=entitlements,requirements,flags,runtime " + quoted, true);
     if (!signed_.ok) {
         signed_ = Admin::run(sign + quoted, true);
         if (!signed_.ok) throw ThinningError(Kind::resignFailed, trimmed(signed_.output));
     }
-    Admin::Result verified = Admin::run(std::string(kCodesign) + " --verify --deep --strict " + quoted, true);
+    Admin::Result verified = Admin::run(Admin::tool(kCodesign) + " --verify --deep --strict " + quoted, true);
     if (!verified.ok) throw ThinningError(Kind::verificationFailed, trimmed(verified.output));
 }
 

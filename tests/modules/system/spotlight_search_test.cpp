@@ -50,11 +50,11 @@ class SpotlightSearchTest : public TestEnv {};
 
 TEST_F(SpotlightSearchTest, CommandLineKeepsTheQueryOneQuotedWord) {
     RecordingRunner runner;
-    runner.answer("/usr/bin/mdfind", true, "");
+    runner.answer(tool("/usr/bin/mdfind"), true, "");
     EXPECT_TRUE(SpotlightSearch::paths("It's", "", Sensitivity::strict, 400).empty());
     ASSERT_EQ(runner.commands().size(), 1u);
     EXPECT_EQ(runner.commands()[0],
-              R"(/usr/bin/mdfind 'kMDItemDisplayName == "It'\''s"cd' 2>/dev/null | /usr/bin/head -n 400)");
+              tool("/usr/bin/mdfind") + R"( 'kMDItemDisplayName == "It'\''s"cd' 2>/dev/null | /usr/bin/head -n 400)");
 
     // Nothing to ask for: no run at all.
     EXPECT_TRUE(SpotlightSearch::paths("", "", Sensitivity::deep, 400).empty());
@@ -66,7 +66,7 @@ TEST_F(SpotlightSearchTest, KeepsOnlyHitsThatMayBeShown) {
     const std::string h = home().string();
     Ignores::add(h + "/Library/Ignored");
     RecordingRunner runner;
-    runner.answer("/usr/bin/mdfind", true,
+    runner.answer(tool("/usr/bin/mdfind"), true,
                   h + "/Library/Preferences/com.example.notes.plist\n"
                       "\n"
                       "/System/Library/notes.plist\n"
@@ -94,4 +94,28 @@ TEST_F(SpotlightSearchTest, FailingOrMissingToolGivesNothing) {
     // The real shell on a machine without Spotlight: the pipeline runs, mdfind
     // is missing, nothing is found.
     EXPECT_TRUE(SpotlightSearch::paths("Notes", "com.example.notes", Sensitivity::strict, 400).empty());
+}
+
+TEST_F(SpotlightSearchTest, StandInToolRunsThroughTheRealPipelineAndItsCap) {
+    // The search tool under the test root: it notes its arguments and answers
+    // with hits that may not be shown first, then far more than the cap.
+    const std::string h = home().string();
+    const std::filesystem::path arguments = tmp() / "arguments.txt";
+    writeFile(sys("/usr/bin/mdfind"),
+              "#!/bin/sh\n"
+              "printf '%s\\n' \"$#\" \"$@\" > '" + arguments.string() + "'\n"
+              "echo /System/Library/notes.plist\n"
+              "echo '" + h + "/Applications/Notes.app/Contents/Info.plist'\n"
+              "i=0\n"
+              "while [ $i -lt 1000 ]; do echo \"" + h + "/Library/Caches/notes.$i\"; i=$((i+1)); done\n");
+    std::filesystem::permissions(sys("/usr/bin/mdfind"), std::filesystem::perms::owner_all);
+
+    auto hits = SpotlightSearch::paths("It's", "com.example.notes", Sensitivity::strict, 400);
+    // The cap counts lines before the filter, as the tool's answer is cut.
+    ASSERT_EQ(hits.size(), 398u);
+    EXPECT_EQ(hits.front(), h + "/Library/Caches/notes.0");
+    EXPECT_EQ(hits.back(), h + "/Library/Caches/notes.397");
+    // The query reached the tool as one argument, the apostrophe intact.
+    EXPECT_EQ(readFile(arguments),
+              "1\n(kMDItemDisplayName == \"It's\"cd || kMDItemDisplayName == \"com.example.notes\"cd)\n");
 }
