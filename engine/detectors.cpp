@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <map>
 #include <set>
 #include <string_view>
 
+#include "engine/admin.h"
 #include "engine/byte_format.h"
 #include "engine/fat_binary.h"
 #include "engine/fs.h"
@@ -61,11 +63,18 @@ bool isDiskImage(const fs::path& path) {
 }
 
 // The image files behind the attached volumes, each as given and as resolved,
-// so an image reached through a linked home folder is still recognised.
+// so an image reached through a linked home folder is still recognised. The
+// disk image tool names the image of each volume; where it is missing (off
+// macOS) the system's own tables are asked.
 std::set<std::string> attachedImages() {
     std::set<std::string> images;
+    std::map<std::string, std::string> listed;
+    if (Admin::Result r = Admin::run(Admin::tool("/usr/bin/hdiutil") + " info -plist"); r.ok)
+        listed = DiskImages::parseAttached(r.output);
     for (const auto& volume : FS::mountedVolumes()) {
-        auto image = DiskImages::backingImage(volume);
+        std::optional<fs::path> image;
+        if (auto it = listed.find(volume.string()); it != listed.end()) image = fs::path(it->second);
+        else image = DiskImages::backingImage(volume);
         if (!image) continue;
         images.insert(image->string());
         std::error_code ec;

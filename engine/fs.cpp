@@ -267,7 +267,7 @@ std::vector<std::filesystem::path> mountedVolumes() { return Volumes::mounted();
 std::optional<VolumeStats> stats(const std::filesystem::path& path) {
     auto c = Volumes::capacity(path);
     if (!c) return std::nullopt;
-    return VolumeStats{c->total, c->available};
+    return VolumeStats{c->total, c->freeForUser()};
 }
 
 }  // namespace FS

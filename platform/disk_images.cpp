@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/file_text.h"
+#include "platform/plist.h"
 #include "platform/volumes.h"
 
 namespace DiskImages {
@@ -47,6 +48,30 @@ std::optional<std::filesystem::path> backingImage(const std::filesystem::path& m
     for (const auto& entry : Volumes::parseMountInfo(*table))
         if (entry.mountPoint == mountPoint.string()) found = loopBackingFile(entry.source);
     return found;
+}
+
+std::map<std::string, std::string> parseAttached(std::string_view toolOutput) {
+    std::map<std::string, std::string> attached;
+    auto listing = Plist::parse(toolOutput);
+    if (!listing || !listing->isDict()) return attached;
+    const Plist::Value* images = listing->get("images");
+    if (!images || !images->isArray()) return attached;
+    auto absolute = [](const std::optional<std::string>& path) {
+        return path && !path->empty() && path->front() == '/' && path->find('\0') == std::string::npos;
+    };
+    for (const auto& image : images->array) {
+        if (!image.isDict()) continue;
+        auto imagePath = image.string("image-path");
+        if (!absolute(imagePath)) continue;
+        const Plist::Value* entities = image.get("system-entities");
+        if (!entities || !entities->isArray()) continue;
+        for (const auto& entity : entities->array) {
+            if (!entity.isDict()) continue;
+            auto mountPoint = entity.string("mount-point");
+            if (absolute(mountPoint)) attached.emplace(*mountPoint, *imagePath);
+        }
+    }
+    return attached;
 }
 
 void setForTesting(std::optional<std::map<std::string, std::string>> images) {

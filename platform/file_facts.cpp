@@ -2,6 +2,35 @@
 
 #include <fcntl.h>
 
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+std::atomic<bool> hiddenDecided{false};
+std::mutex hiddenLock;
+std::function<bool(const FileIdentity&)> hiddenDecider;
+
+}  // namespace
+
+bool isMarkedHidden(const struct stat& st) {
+    if (hiddenDecided.load(std::memory_order_acquire)) {
+        std::lock_guard guard(hiddenLock);
+        if (hiddenDecider) return hiddenDecider(FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)});
+    }
+#ifdef __APPLE__
+    return (st.st_flags & UF_HIDDEN) != 0;
+#else
+    return false;
+#endif
+}
+
+void setMarkedHiddenForTesting(std::function<bool(const FileIdentity&)> decide) {
+    std::lock_guard guard(hiddenLock);
+    hiddenDecider = std::move(decide);
+    hiddenDecided.store(bool(hiddenDecider), std::memory_order_release);
+}
+
 FileFacts FileFacts::from(const struct stat& st) {
     FileFacts f;
     if (S_ISREG(st.st_mode)) f.type = FileType::regular;
@@ -15,6 +44,7 @@ FileFacts FileFacts::from(const struct stat& st) {
     f.owner = st.st_uid;
     f.group = st.st_gid;
     f.links = st.st_nlink;
+    f.hidden = isMarkedHidden(st);
 #ifdef __APPLE__
     f.modified = st.st_mtimespec;
     f.accessed = st.st_atimespec;

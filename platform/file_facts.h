@@ -40,6 +40,9 @@ struct FileFacts {
     uid_t owner = 0;
     gid_t group = 0;
     nlink_t links = 0;
+    // The platform marks the item hidden (on macOS the UF_HIDDEN flag), which
+    // is more than a name starting with ".".
+    bool hidden = false;
     timespec modified{};
     timespec accessed{};
     timespec changed{};
@@ -50,6 +53,12 @@ struct FileFacts {
 
     static FileFacts from(const struct stat& st);
 };
+
+// Whether the platform marks the item hidden; every FileFacts reads the flag
+// here. A test may decide in the platform's place (by file identity) until
+// reset with an empty function, on systems without the flag too.
+bool isMarkedHidden(const struct stat& st);
+void setMarkedHiddenForTesting(std::function<bool(const FileIdentity&)> decide);
 
 // The facts of the item itself (a symbolic link is described, not followed).
 std::optional<FileFacts> lstatFacts(const std::filesystem::path& path);

@@ -11,6 +11,7 @@
 #include "platform/file_text.h"
 
 #ifdef __APPLE__
+#include <CoreFoundation/CoreFoundation.h>
 #include <sys/mount.h>
 #include <sys/param.h>
 #endif
@@ -165,12 +166,41 @@ void setForTesting(std::optional<std::vector<std::filesystem::path>> volumes) {
     overrideVolumes = std::move(volumes);
 }
 
+#ifdef __APPLE__
+namespace {
+
+// The volume's capacity for important usage, which only the URL resource
+// values know (it counts space the system can purge on demand).
+std::optional<int64_t> importantUsageBytes(const std::filesystem::path& path) {
+    const std::string& native = path.native();
+    CFURLRef url = CFURLCreateFromFileSystemRepresentation(
+        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(native.data()), CFIndex(native.size()), false);
+    if (!url) return std::nullopt;
+    CFTypeRef value = nullptr;
+    std::optional<int64_t> bytes;
+    if (CFURLCopyResourcePropertyForKey(url, kCFURLVolumeAvailableCapacityForImportantUsageKey, &value, nullptr) &&
+        value && CFGetTypeID(value) == CFNumberGetTypeID()) {
+        int64_t number = 0;
+        if (CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt64Type, &number) && number >= 0)
+            bytes = number;
+    }
+    if (value) CFRelease(value);
+    CFRelease(url);
+    return bytes;
+}
+
+}  // namespace
+#endif
+
 std::optional<Capacity> capacity(const std::filesystem::path& path) {
     struct statvfs s{};
     if (::statvfs(path.c_str(), &s) != 0) return std::nullopt;
     Capacity c;
     c.total = int64_t(s.f_blocks) * int64_t(s.f_frsize);
     c.available = int64_t(s.f_bavail) * int64_t(s.f_frsize);
+#ifdef __APPLE__
+    c.availableForImportantUsage = importantUsageBytes(path);
+#endif
     return c;
 }
 

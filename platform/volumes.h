@@ -37,9 +37,17 @@ void setForTesting(std::optional<std::vector<std::filesystem::path>> volumes);
 struct Capacity {
     int64_t total = 0;
     int64_t available = 0;  // bytes an unprivileged user may still write
+    // The bytes the system would make room for when something important is
+    // to be stored (space it can purge counted as free); macOS gives it.
+    std::optional<int64_t> availableForImportantUsage;
+
+    // The free space a person should be shown: the important-usage figure
+    // where the system gives one, else the plain available bytes.
+    int64_t freeForUser() const { return availableForImportantUsage.value_or(available); }
 };
 
-// statvfs of anything on the volume; nothing when it cannot be read.
+// statvfs of anything on the volume, with the important-usage figure where
+// the system gives one; nothing when it cannot be read.
 std::optional<Capacity> capacity(const std::filesystem::path& anyPathOnVolume);
 
 }  // namespace Volumes

@@ -311,6 +311,7 @@ bool FolderWalk::folder(int fd, int depth) {
             continue;
         }
         const FileFacts facts = FileFacts::from(st);
+        if (options_.skipHidden && facts.hidden) continue;
         const bool isDir = facts.isDirectory();
         const bool isPackage = isDir && Packages::isPackageName(nameView);
         WalkAction action =

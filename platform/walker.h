@@ -28,7 +28,8 @@ enum class WalkAction { proceed, skipSubtree, stop };
 
 struct WalkOptions {
     bool enterPackages = false;  // enter packages met inside the walked folder
-    bool skipHidden = false;     // leave out names starting with "." (and what is below them)
+    bool skipHidden = false;     // leave out names starting with "." and entries the platform
+                                 // marks hidden (and what is below them)
     // Do not enter a folder on another mount than the root (a bind mount
     // included); it is reported to onError with EXDEV.
     bool stayOnMount = false;

@@ -21,6 +21,7 @@
 #include "platform/clock.h"
 #include "platform/file_text.h"
 #include "platform/plist.h"
+#include "platform/shared_library.h"
 #include "platform/user.h"
 
 namespace Workspace {
@@ -42,15 +43,48 @@ std::optional<std::filesystem::path> bundleOf(const std::filesystem::path& execu
 struct BundleFacts {
     std::optional<std::string> identifier;
     std::optional<std::string> name;
+    ActivationPolicy policy = ActivationPolicy::regular;
 };
+
+std::optional<Plist::Value> infoPlist(const std::filesystem::path& bundle) {
+    auto plist = Plist::readFile(bundle / "Contents" / "Info.plist", 1024 * 1024);
+    if (!plist || !plist->isDict()) return std::nullopt;
+    return plist;
+}
+
+// A flag of Info.plist as the system reads it: a boolean, a number other than
+// 0, or the text "YES", "true" or "1".
+bool flagSet(const Plist::Value& plist, std::string_view key) {
+    const Plist::Value* v = plist.get(key);
+    if (!v) return false;
+    switch (v->type) {
+        case Plist::Value::Type::boolean: return v->boolean;
+        case Plist::Value::Type::integer: return v->integer != 0;
+        case Plist::Value::Type::string:
+            return v->text == "1" || v->text == "YES" || v->text == "yes" || v->text == "true" || v->text == "TRUE";
+        default: return false;
+    }
+}
+
+bool insideAnotherBundle(const std::filesystem::path& bundle) { return bundleOf(bundle).has_value(); }
+
+ActivationPolicy policyOf(const std::filesystem::path& bundle, const std::optional<Plist::Value>& plist) {
+    if (insideAnotherBundle(bundle)) return ActivationPolicy::prohibited;
+    if (!plist) return ActivationPolicy::regular;
+    if (flagSet(*plist, "LSBackgroundOnly")) return ActivationPolicy::prohibited;
+    if (flagSet(*plist, "LSUIElement")) return ActivationPolicy::accessory;
+    return ActivationPolicy::regular;
+}
 
 BundleFacts readBundle(const std::filesystem::path& bundle) {
     BundleFacts facts;
-    if (auto plist = Plist::readFile(bundle / "Contents" / "Info.plist", 1024 * 1024); plist && plist->isDict()) {
+    auto plist = infoPlist(bundle);
+    if (plist) {
         facts.identifier = plist->string("CFBundleIdentifier");
         facts.name = plist->string("CFBundleName");
     }
     if (!facts.name || facts.name->empty()) facts.name = bundle.stem().string();
+    facts.policy = policyOf(bundle, plist);
     return facts;
 }
 
@@ -64,6 +98,7 @@ void describeBundle(RunningApplication& app, std::map<std::string, BundleFacts>&
     app.bundleURL = *bundle;
     app.bundleIdentifier = it->second.identifier;
     app.localizedName = it->second.name;
+    app.activationPolicy = it->second.policy;
 }
 
 // A process this one must never signal: the system's first process and itself.
@@ -183,6 +218,7 @@ std::vector<RunningApplication> listProcesses() {
         app.processIdentifier = pid;
         app.executableURL = *exe;
         app.startTime = stat->startTime;
+        // A process outside any bundle is listed as an application too.
         app.activationPolicy = ActivationPolicy::regular;
         std::string comm = readCommandName(pid);
         if (!comm.empty()) app.localizedName = comm;
@@ -215,6 +251,37 @@ bool sendSignal(const RunningApplication& app, int signal) {
     return stillSameProcess(app) && ::kill(app.processIdentifier, signal) == 0;
 }
 
+// Asks the application to quit the way the Dock does: the running
+// application's terminate, which sends it the quit Apple Event, so it may
+// offer to save first. AppKit is loaded the first time, so commands that never
+// quit anything start without it; the Objective-C runtime is reached through
+// it by name.
+bool requestQuit(const RunningApplication& app) {
+    if (isUntouchable(app.processIdentifier) || !stillSameProcess(app)) return false;
+    static void* const appKit = SharedLibrary::open("/System/Library/Frameworks/AppKit.framework/AppKit");
+    using GetClass = void* (*)(const char*);
+    using Selector = void* (*)(const char*);
+    using PoolPush = void* (*)();
+    using PoolPop = void (*)(void*);
+    static const auto getClass = reinterpret_cast<GetClass>(SharedLibrary::symbol(appKit, "objc_getClass"));
+    static const auto selector = reinterpret_cast<Selector>(SharedLibrary::symbol(appKit, "sel_registerName"));
+    static void* const send = SharedLibrary::symbol(appKit, "objc_msgSend");
+    static const auto push = reinterpret_cast<PoolPush>(SharedLibrary::symbol(appKit, "objc_autoreleasePoolPush"));
+    static const auto pop = reinterpret_cast<PoolPop>(SharedLibrary::symbol(appKit, "objc_autoreleasePoolPop"));
+    if (!getClass || !selector || !send || !push || !pop) return false;
+    void* const runningApplication = getClass("NSRunningApplication");
+    if (!runningApplication) return false;
+    void* pool = push();
+    using LookUp = void* (*)(void*, void*, pid_t);
+    using Terminate = unsigned char (*)(void*, void*);
+    void* target = reinterpret_cast<LookUp>(send)(runningApplication,
+                                                  selector("runningApplicationWithProcessIdentifier:"),
+                                                  pid_t(app.processIdentifier));
+    const bool asked = target && reinterpret_cast<Terminate>(send)(target, selector("terminate")) != 0;
+    pop(pool);
+    return asked;
+}
+
 std::vector<RunningApplication> listProcesses() {
     std::vector<RunningApplication> apps;
     std::map<std::string, BundleFacts> bundles;
@@ -236,9 +303,10 @@ std::vector<RunningApplication> listProcesses() {
         app.executableURL = std::filesystem::path(path);
         app.startTime = startOf(*info);
         app.localizedName = std::string(info->pbi_name[0] ? info->pbi_name : info->pbi_comm);
+        // Only what runs from a bundle shows itself as an application, in the
+        // way its Info.plist asks.
+        app.activationPolicy = ActivationPolicy::prohibited;
         describeBundle(app, bundles);
-        // Only what runs from a bundle shows itself as an application.
-        app.activationPolicy = app.bundleURL ? ActivationPolicy::regular : ActivationPolicy::prohibited;
         apps.push_back(std::move(app));
     }
     return apps;
@@ -252,10 +320,16 @@ bool sendSignal(const RunningApplication&, int) { return false; }
 
 #endif
 
+#ifndef __APPLE__
+// Without the system's quit event, the polite request is the signal every
+// program can catch.
+bool requestQuit(const RunningApplication& app) { return sendSignal(app, SIGTERM); }
+#endif
+
 class SystemBackend final : public Backend {
 public:
     std::vector<RunningApplication> runningApplications() override { return listProcesses(); }
-    bool terminate(const RunningApplication& app) override { return sendSignal(app, SIGTERM); }
+    bool terminate(const RunningApplication& app) override { return requestQuit(app); }
     bool forceTerminate(const RunningApplication& app) override { return sendSignal(app, SIGKILL); }
     bool isTerminated(const RunningApplication& app) override { return !stillSameProcess(app); }
 };
@@ -268,6 +342,8 @@ std::shared_ptr<Backend> backend() {
 }
 
 }  // namespace
+
+ActivationPolicy activationPolicy(const std::filesystem::path& bundle) { return policyOf(bundle, infoPlist(bundle)); }
 
 std::vector<RunningApplication> runningApplications() { return backend()->runningApplications(); }
 

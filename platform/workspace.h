@@ -2,9 +2,10 @@
 // The user's running applications, and asking one to quit. On macOS these are
 // the processes of the logged-in user; on Linux every process of the user whose
 // executable can be read, with the application bundle it runs from when its
-// executable lies inside one. Quitting is a polite request (SIGTERM), forcing
-// is SIGKILL; a process is only ever signalled while it is still the very
-// process that was listed, never a later one that reused its id.
+// executable lies inside one. Quitting is a polite request (on macOS the quit
+// the Dock sends, so the application can offer to save; elsewhere SIGTERM),
+// forcing is SIGKILL; a process is only ever asked or signalled while it is
+// still the very process that was listed, never a later one that reused its id.
 #include <sys/types.h>
 
 #include <chrono>
@@ -48,6 +49,12 @@ public:
     // another process that now has the same id).
     virtual bool isTerminated(const RunningApplication& app) = 0;
 };
+
+// How the application bundle presents itself, from its Info.plist:
+// LSBackgroundOnly makes it prohibited, else LSUIElement an accessory, else it
+// is regular. A helper application inside another bundle is no application of
+// its own to the user: prohibited.
+ActivationPolicy activationPolicy(const std::filesystem::path& bundle);
 
 // Every running application, in the system's order.
 std::vector<RunningApplication> runningApplications();

@@ -221,6 +221,38 @@ TEST_F(Detectors_, UnusedDiskImagesAreOldUnattachedImagesInThreeFolders) {
     }
 }
 
+TEST_F(Detectors_, ImagesTheDiskImageToolNamesAsAttachedAreInUse) {
+    const auto now = std::chrono::system_clock::time_point(1'800'000'000s);
+    Clock::setForTesting([now] { return now; });
+    for (const char* name : {"Attached.dmg", "Loose.dmg"}) {
+        writeFile(home() / "Downloads" / name, "image");
+        setTimes(home() / "Downloads" / name, now - 90 * 86400s);
+    }
+    const fs::path volume = tmp() / "Volumes/Attached";
+    makeFolders(volume);
+    Volumes::setForTesting(std::vector<fs::path>{volume});
+    // The tool under the test root lists the image behind the mounted volume,
+    // and one more whose volume is not among the mounted ones.
+    writeFile(sys("/usr/bin/hdiutil"),
+              "#!/bin/sh\n[ \"$*\" = 'info -plist' ] || exit 2\ncat <<'END'\n"
+              "<plist version=\"1.0\"><dict><key>images</key><array>"
+              "<dict><key>image-path</key><string>" + (home() / "Downloads/Attached.dmg").string() +
+              "</string><key>system-entities</key><array><dict><key>mount-point</key><string>" + volume.string() +
+              "</string></dict></array></dict>"
+              "<dict><key>image-path</key><string>" + (home() / "Downloads/Loose.dmg").string() +
+              "</string><key>system-entities</key><array><dict><key>mount-point</key>"
+              "<string>/Volumes/Elsewhere</string></dict></array></dict>"
+              "</array></dict></plist>\nEND\n");
+    fs::permissions(sys("/usr/bin/hdiutil"), fs::perms::owner_all);
+    EXPECT_EQ(names(Detectors::unusedDiskImages()), std::vector<std::string>{"Loose.dmg"});
+
+    // A tool that fails tells nothing: both images are unused.
+    writeFile(sys("/usr/bin/hdiutil"), "#!/bin/sh\nexit 1\n");
+    auto both = names(Detectors::unusedDiskImages());
+    std::sort(both.begin(), both.end());
+    EXPECT_EQ(both, (std::vector<std::string>{"Attached.dmg", "Loose.dmg"}));
+}
+
 TEST_F(Detectors_, StaleUpdatePayloadsAboveOneMebibyte) {
     allocateFile(sys("/Library/Updates/exact.pkg"), 1024 * 1024);
     allocateFile(sys("/Library/Updates/over.pkg"), 1024 * 1024 + 1);

@@ -125,6 +125,12 @@ TEST_F(LargeOld, EachFileOnceAndNeverThroughLinksPackagesOrHiddenFolders) {
     file(home() / "Applications/Big.app/Contents/payload.bin", 100 * MiB, ancient);
     file(home() / ".cache/hidden.bin", 100 * MiB, ancient);
     file(home() / "Documents/.secret.bin", 100 * MiB, ancient);
+    // Marked hidden by the platform, whatever their names.
+    file(home() / "Documents/flagged.bin", 100 * MiB, ancient);
+    file(home() / "Flagged Folder/inside.bin", 100 * MiB, ancient);
+    const FileIdentity flaggedFile = lstatFacts(home() / "Documents/flagged.bin")->identity;
+    const FileIdentity flaggedFolder = lstatFacts(home() / "Flagged Folder")->identity;
+    setMarkedHiddenForTesting([&](const FileIdentity& id) { return id == flaggedFile || id == flaggedFolder; });
 
     auto report = scan({home()});
     EXPECT_TRUE(report.categories[0].items.empty());

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
+#include "platform/disk_images.h"
 #include "platform/locations.h"
 #include "platform/volumes.h"
 
@@ -42,4 +46,52 @@ TEST(LocationsPaths, StandardizeAndSystemView) {
     EXPECT_EQ(Locations::systemView("/tmp/rx/Library"), "/tmp/rx/Library");
     Locations::setRoot("");
     EXPECT_EQ(Locations::system("/Library").string(), "/Library");
+}
+
+TEST(DiskImagesTest, AttachedImagesFromTheToolsListing) {
+    // As "hdiutil info -plist" prints it: one image with a partition map and
+    // two volumes, one attached without a volume, and entries no one can use.
+    const std::string listing = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>framework</key><string>671.100.2</string>
+	<key>images</key>
+	<array>
+		<dict>
+			<key>image-path</key><string>/Users/me/Downloads/Tool Installer.dmg</string>
+			<key>image-type</key><string>read-only disk image</string>
+			<key>system-entities</key>
+			<array>
+				<dict><key>content-hint</key><string>GUID_partition_scheme</string><key>dev-entry</key><string>/dev/disk4</string></dict>
+				<dict><key>dev-entry</key><string>/dev/disk4s1</string><key>mount-point</key><string>/Volumes/Tool</string></dict>
+				<dict><key>dev-entry</key><string>/dev/disk4s2</string><key>mount-point</key><string>/Volumes/Tool Extras</string></dict>
+			</array>
+		</dict>
+		<dict>
+			<key>image-path</key><string>/Users/me/Documents/Blank.sparseimage</string>
+			<key>system-entities</key>
+			<array><dict><key>dev-entry</key><string>/dev/disk5</string></dict></array>
+		</dict>
+		<dict>
+			<key>image-path</key><string>relative.dmg</string>
+			<key>system-entities</key>
+			<array><dict><key>mount-point</key><string>/Volumes/Relative</string></dict></array>
+		</dict>
+		<dict>
+			<key>image-path</key><string>/Users/me/odd.iso</string>
+			<key>system-entities</key>
+			<array><dict><key>mount-point</key><integer>3</integer></dict><string>stray</string></array>
+		</dict>
+		<string>not an image</string>
+	</array>
+</dict>
+</plist>
+)";
+    EXPECT_EQ(DiskImages::parseAttached(listing),
+              (std::map<std::string, std::string>{{"/Volumes/Tool", "/Users/me/Downloads/Tool Installer.dmg"},
+                                                  {"/Volumes/Tool Extras", "/Users/me/Downloads/Tool Installer.dmg"}}));
+    for (const char* nothing : {"", "hdiutil: info: command not found", "<plist><array/></plist>",
+                                "<plist><dict><key>images</key><string>x</string></dict></plist>"})
+        EXPECT_TRUE(DiskImages::parseAttached(nothing).empty()) << nothing;
 }

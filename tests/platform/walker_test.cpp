@@ -9,6 +9,7 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/file_facts.h"
 #include "platform/packages.h"
 #include "platform/walker.h"
 #include "platform/work_pool.h"
@@ -55,6 +56,34 @@ TEST_F(WalkerTest, VisitsEverythingButNeverFollowsLinksOrEntersPackages) {
 
     // A root that is a link has no entries.
     EXPECT_TRUE(walkNames(r / "link").empty());
+}
+
+TEST_F(WalkerTest, EntriesThePlatformMarksHiddenAreSkippedWithDotNames) {
+    fs::path r = tmp() / "tree";
+    writeFile(r / "shown/file", "f");
+    writeFile(r / "marked-folder/inside", "i");
+    writeFile(r / "shown/marked-file", "m");
+    const FileIdentity folder = lstatFacts(r / "marked-folder")->identity;
+    const FileIdentity file = lstatFacts(r / "shown/marked-file")->identity;
+    // This system has no such flag: the test decides in its place, and the
+    // walker reads it through the one place every file's facts come from.
+    setMarkedHiddenForTesting([&](const FileIdentity& id) { return id == folder || id == file; });
+    EXPECT_TRUE(lstatFacts(r / "marked-folder")->hidden);
+    EXPECT_FALSE(lstatFacts(r / "shown")->hidden);
+
+    WalkOptions hidden;
+    hidden.skipHidden = true;
+    EXPECT_EQ(walkNames(r, hidden), (std::set<std::string>{"shown", "shown/file"}));
+    std::mutex lock;
+    std::set<std::string> parallel;
+    Walker::walkParallel(r, [&](const WalkEntry& e, unsigned) {
+        std::lock_guard guard(lock);
+        parallel.insert(fs::path(std::string(e.path)).lexically_relative(r).string());
+        return WalkAction::proceed;
+    }, hidden);
+    EXPECT_EQ(parallel, (std::set<std::string>{"shown", "shown/file"}));
+    // Other walks see them.
+    EXPECT_EQ(walkNames(r).size(), 5u);
 }
 
 TEST_F(WalkerTest, StopEndsTheWalkAndEntriesComeInInodeOrder) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/plist.h"
 #include "platform/workspace.h"
 #include "support/bundled_process.h"
 #include "support/fake_workspace.h"
@@ -52,6 +53,20 @@ TEST_F(WorkspaceTest, ListsAProcessWithTheBundleItRunsFrom) {
     EXPECT_FALSE(Workspace::forceTerminate(*app));
 }
 
+TEST_F(WorkspaceTest, ARunningApplicationPresentsItselfAsItsInfoPlistAsks) {
+    BundledProcess child(tmp() / "Apps", name, bundleID, false);
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(Workspace::application(child.pid())->activationPolicy, Workspace::ActivationPolicy::regular);
+    // The bundle is read afresh by each listing.
+    writeFile(child.bundle() / "Contents/Info.plist",
+              Plist::toXml(Plist::Value::makeDict({{"CFBundleIdentifier", Plist::Value::makeString(bundleID)},
+                                                   {"LSUIElement", Plist::Value::makeBool(true)}})));
+    auto app = Workspace::application(child.pid());
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->activationPolicy, Workspace::ActivationPolicy::accessory);
+    EXPECT_EQ(app->bundleIdentifier, bundleID);
+}
+
 TEST_F(WorkspaceTest, NeverSignalsAnotherProcessUnderTheSameId) {
     BundledProcess child(tmp() / "Apps", name, bundleID, false);
     ASSERT_TRUE(child.started());
@@ -77,6 +92,44 @@ TEST_F(WorkspaceTest, NeverSignalsAnotherProcessUnderTheSameId) {
 }
 
 #endif
+
+TEST_F(TestEnv, ActivationPolicyComesFromTheBundlesInfoPlist) {
+    using Policy = Workspace::ActivationPolicy;
+    using Plist::Value;
+    struct Case {
+        const char* bundle;
+        std::optional<std::string> info;  // the Info.plist's text; none for no file
+        Policy policy;
+    };
+    auto info = [](std::map<std::string, Value> keys) { return Plist::toXml(Value::makeDict(std::move(keys))); };
+    const Case cases[] = {
+        {"Plain.app", info({{"CFBundleName", Value::makeString("Plain")}}), Policy::regular},
+        {"NoInfo.app", std::nullopt, Policy::regular},
+        {"Garbage.app", std::string("not a property list"), Policy::regular},
+        {"Menu.app", info({{"LSUIElement", Value::makeBool(true)}}), Policy::accessory},
+        {"MenuText.app", info({{"LSUIElement", Value::makeString("1")}}), Policy::accessory},
+        {"MenuYes.app", info({{"LSUIElement", Value::makeString("YES")}}), Policy::accessory},
+        {"MenuNumber.app", info({{"LSUIElement", Value::makeInteger(1)}}), Policy::accessory},
+        {"NotMenu.app", info({{"LSUIElement", Value::makeBool(false)}}), Policy::regular},
+        {"NotMenuText.app", info({{"LSUIElement", Value::makeString("0")}}), Policy::regular},
+        {"Daemon.app", info({{"LSBackgroundOnly", Value::makeBool(true)}}), Policy::prohibited},
+        {"Both.app", info({{"LSBackgroundOnly", Value::makeBool(true)}, {"LSUIElement", Value::makeBool(true)}}),
+         Policy::prohibited},
+        // A helper inside another application is none of its own, whatever it says.
+        {"Host.app/Contents/Frameworks/Host Helper.app", info({{"CFBundleName", Value::makeString("Helper")}}),
+         Policy::prohibited},
+        {"Host.app/Contents/Library/LoginItems/Agent.app", info({{"LSUIElement", Value::makeBool(true)}}),
+         Policy::prohibited},
+    };
+    for (const auto& c : cases) {
+        const std::filesystem::path bundle = tmp() / "Applications" / c.bundle;
+        makeFolders(bundle / "Contents/MacOS");
+        if (c.info) writeFile(bundle / "Contents/Info.plist", *c.info);
+        EXPECT_EQ(Workspace::activationPolicy(bundle), c.policy) << c.bundle;
+    }
+    // The application that holds helpers is an application like any other.
+    EXPECT_EQ(Workspace::activationPolicy(tmp() / "Applications/Host.app"), Policy::regular);
+}
 
 TEST_F(TestEnv, WaitForExitPollsOnTheInjectedClock) {
     FakeClock clock;

@@ -15,6 +15,7 @@
 #include "platform/authorization.h"
 #include "platform/clock.h"
 #include "platform/disk_images.h"
+#include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/mounts.h"
 #include "platform/reach.h"
@@ -95,6 +96,7 @@ void resetProcessOverrides() {
     User::setUidForTesting(std::nullopt);
     Volumes::setForTesting(std::nullopt);
     DiskImages::setForTesting(std::nullopt);
+    setMarkedHiddenForTesting(nullptr);
     Workspace::setForTesting(nullptr);
     Ignores::resetCache();
     Admin::setRunnerForTesting(nullptr);
