@@ -3,14 +3,19 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/file_handle.h"
 #include "platform/locations.h"
 #include "platform/mounts.h"
+#include "platform/packages.h"
 #include "platform/reach.h"
 #include "platform/text_lines.h"
 #include "platform/volumes.h"
@@ -26,42 +31,102 @@ constexpr int64_t kFolderBytes = 4096;
 // the last device); should one turn up, it is kept apart.
 constexpr FileIdentity kVacant{UINT64_MAX, UINT64_MAX};
 
-// A file met while measuring the item at index `item`, not yet in the
-// caller's set when it was met.
+// A file with more than one link met while measuring the item at index
+// `item`, not yet in the caller's set when it was met.
 struct Found {
     size_t item;
     FileIdentity identity;
     int64_t bytes;
 };
 
-// What one thread of a measurement found: the folders met inside each item, and
-// the files.
-struct alignas(64) Tally {
-    std::vector<int64_t> folders;
-    std::vector<Found> files;
+// A folder met inside a walked item that an item before it measured whole.
+struct Counted {
+    size_t root;  // the walk root it lies below
+    std::string path;
 };
 
-// Walks the folders on several threads at once, adding to each folder item's
-// figure its folders' flat size and appending the files met to `files`. The
-// caller's set is only read while the threads run.
-void walkFolders(const std::vector<std::filesystem::path>& folders, const std::vector<size_t>& items,
-                 const SeenSet& seen, std::vector<int64_t>& out, std::vector<Found>& files) {
-    std::vector<Tally> tallies(WorkPool::width());
-    for (auto& tally : tallies) tally.folders.assign(folders.size(), 0);
-    Walker::walkParallel(folders, [&](const WalkEntry& e, unsigned slot) {
-        if (e.facts.isSymlink()) return WalkAction::skipSubtree;
-        Tally& tally = tallies[slot];
-        if (e.facts.isDirectory()) {
-            ++tally.folders[e.root];
-            return WalkAction::proceed;
-        }
-        if (!seen.contains(e.facts.identity)) tally.files.push_back({items[e.root], e.facts.identity, e.facts.allocatedSize});
-        return WalkAction::proceed;
-    });
-    for (auto& tally : tallies) {
-        for (size_t r = 0; r < folders.size(); ++r) out[items[r]] += tally.folders[r] * kFolderBytes;
-        files.insert(files.end(), tally.files.begin(), tally.files.end());
+// What one thread of a measurement found, per walk root: the folders met and
+// the bytes of files with one link; and the files with more than one link,
+// the folders counted before, and the later items met inside earlier ones.
+struct alignas(64) Tally {
+    std::vector<int64_t> folders;
+    std::vector<int64_t> bytes;
+    std::vector<Found> shared;
+    std::vector<Counted> counted;
+    std::vector<size_t> met;
+};
+
+bool identityLess(const FileIdentity& a, const FileIdentity& b) {
+    return a.device != b.device ? a.device < b.device : a.inode < b.inode;
+}
+
+// The items of one sizes() call measured whole, by identity: the first item
+// of each, since the earlier of two items counts what they share.
+class Batch {
+public:
+    void add(const FileIdentity& id, size_t item) { entries_.push_back({id, item}); }
+    void seal() {
+        std::stable_sort(entries_.begin(), entries_.end(),
+                         [](const Entry& a, const Entry& b) { return identityLess(a.id, b.id); });
+        entries_.erase(std::unique(entries_.begin(), entries_.end(),
+                                   [](const Entry& a, const Entry& b) { return a.id == b.id; }),
+                       entries_.end());
     }
+    std::optional<size_t> first(const FileIdentity& id) const {
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), id,
+                                   [](const Entry& e, const FileIdentity& v) { return identityLess(e.id, v); });
+        if (it == entries_.end() || !(it->id == id)) return std::nullopt;
+        return it->item;
+    }
+
+private:
+    struct Entry {
+        FileIdentity id;
+        size_t item;
+    };
+    std::vector<Entry> entries_;
+};
+
+// The path as folders are recorded: without a trailing "/" ("/" stays).
+std::string folderText(const std::filesystem::path& path) {
+    std::string text = path.native();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+}
+
+bool mayList(const std::string& folder) { return ::faccessat(AT_FDCWD, folder.c_str(), R_OK | X_OK, AT_EACCESS) == 0; }
+
+// Whether the item at `path` lies below a folder measured whole before it
+// (`measuredBefore` tells), reached the way that walk reached it: through
+// folders that could be listed, none of them a link or a package (which a
+// walk never enters), so every file of one link below the item was counted
+// there. A path spelled through "." or ".." is not compared.
+bool belowMeasuredFolder(const std::string& path, const std::function<bool(const std::string&)>& measuredBefore) {
+    if (path.empty() || path.front() != '/') return false;
+    if (path.find("/./") != std::string::npos || path.find("/../") != std::string::npos) return false;
+    std::string folder;
+    for (size_t end = path.rfind('/'); end != std::string::npos; end = end == 0 ? std::string::npos : path.rfind('/', end - 1)) {
+        std::string prefix = end == 0 ? std::string("/") : path.substr(0, end);
+        if (measuredBefore(prefix)) {
+            folder = std::move(prefix);
+            break;
+        }
+    }
+    if (folder.empty() || !mayList(folder)) return false;
+    // The item itself: a package below the folder was met but not entered.
+    auto item = lstatFacts(path);
+    if (!item || item->isSymlink()) return false;
+    if (item->isDirectory() && Packages::isPackageName(std::filesystem::path(path).filename().native())) return false;
+    // Every folder between them was entered and listed.
+    for (size_t at = path.find('/', folder.size() + 1); at != std::string::npos && at < path.size();
+         at = path.find('/', at + 1)) {
+        const std::string between = path.substr(0, at);
+        auto facts = lstatFacts(between);
+        if (!facts || !facts->isDirectory()) return false;
+        if (Packages::isPackageName(std::filesystem::path(between).filename().native())) return false;
+        if (!mayList(between)) return false;
+    }
+    return true;
 }
 
 std::vector<std::string> splitSegments(std::string_view path) {
@@ -136,6 +201,15 @@ bool SeenSet::insert(const FileIdentity& id) {
     return true;
 }
 
+void SeenSet::addFolder(const FileIdentity& id, const std::string& path) {
+    insert(id);
+    folderPaths_.insert(path);
+}
+
+void SeenSet::addLoneFile(const FileIdentity& id) {
+    if (insert(id)) ++loneFiles_;
+}
+
 void SeenSet::grow() { rehash(std::max<size_t>(64, slots_.size() * 2)); }
 
 void SeenSet::reserve(size_t more) {
@@ -151,34 +225,140 @@ void SeenSet::rehash(size_t slots) {
         if (id != kVacant) slots_[slotOf(id)] = id;
 }
 
-// The files found join the caller's set one by one, item by item in the
-// callers' order: a file reached from two items counts for the earlier one, as
-// in a measurement one item after the other, and a file reached through two
-// hard links within one item (perhaps by two threads at once) counts once.
-// Both links give the same allocated size, so which one counts does not change
-// the figure.
+// The items are measured together on every thread: folders are walked at
+// once, and what they share is settled afterwards in the callers' order, as in
+// a measurement one item after the other. A file with one link is counted by
+// the first item whose walk reaches it: it is passed over below a folder an
+// earlier item measured (that folder's own folders still count), and when it
+// was an earlier item itself. Files with more than one link join the caller's
+// set item by item; both links give the same allocated size, so which one
+// counts does not change the figure.
 std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen) {
-    std::vector<int64_t> out(paths.size(), 0);
-    std::vector<Found> files;
+    const size_t n = paths.size();
+    std::vector<int64_t> out(n, 0);
+    std::vector<std::optional<FileFacts>> facts(n);
+    std::vector<std::string> texts(n);
+    Batch batch;
+    std::unordered_map<std::string, size_t> batchFolders;
+    bool batchHasLoneFiles = false;
+    for (size_t i = 0; i < n; ++i) {
+        facts[i] = lstatFacts(paths[i]);
+        if (!facts[i] || !(facts[i]->isRegular() || facts[i]->isDirectory())) continue;
+        texts[i] = folderText(paths[i]);
+        batch.add(facts[i]->identity, i);
+        if (facts[i]->isDirectory()) batchFolders.try_emplace(texts[i], i);
+        else if (facts[i]->links <= 1) batchHasLoneFiles = true;
+    }
+    batch.seal();
+    auto earlierItem = [&](const FileIdentity& id, size_t item) {
+        auto first = batch.first(id);
+        return first && *first < item;
+    };
+
+    // Whether each item's files of one link were all counted before it.
+    std::vector<char> counted(n, 0);
+    std::vector<Found> shared;
     std::vector<std::filesystem::path> folders;
     std::vector<size_t> folderItems;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        auto facts = lstatFacts(paths[i]);
-        if (!facts || facts->isSymlink()) continue;
-        if (facts->isRegular()) {
-            files.push_back({i, facts->identity, facts->allocatedSize});
-        } else if (facts->isDirectory()) {
+    for (size_t i = 0; i < n; ++i) {
+        if (texts[i].empty()) continue;
+        const FileFacts& f = *facts[i];
+        bool before = seen.contains(f.identity) || earlierItem(f.identity, i);
+        if (!before && (seen.holdsFolders() || !batchFolders.empty()))
+            before = belowMeasuredFolder(texts[i], [&](const std::string& folder) {
+                if (seen.holdsFolderPath(folder)) return true;
+                auto it = batchFolders.find(folder);
+                return it != batchFolders.end() && it->second < i;
+            });
+        counted[i] = before;
+        if (f.isDirectory()) {
             folders.push_back(paths[i]);
             folderItems.push_back(i);
+        } else if (f.links > 1) {
+            shared.push_back({i, f.identity, f.allocatedSize});
         }
     }
-    if (!folders.empty()) walkFolders(folders, folderItems, seen, out, files);
-    seen.reserve(files.size());
-    if (paths.size() > 1) {
-        std::stable_sort(files.begin(), files.end(), [](const Found& a, const Found& b) { return a.item < b.item; });
+
+    std::vector<int64_t> bytes(folders.size(), 0);
+    if (!folders.empty()) {
+        std::vector<Tally> tallies(WorkPool::width());
+        for (auto& tally : tallies) {
+            tally.folders.assign(folders.size(), 0);
+            tally.bytes.assign(folders.size(), 0);
+        }
+        const bool loneFilesBefore = seen.holdsLoneFiles();
+        Walker::walkParallel(folders, [&](const WalkEntry& e, unsigned slot) {
+            if (e.facts.isSymlink()) return WalkAction::skipSubtree;
+            Tally& tally = tallies[slot];
+            const size_t item = folderItems[e.root];
+            const FileIdentity& id = e.facts.identity;
+            if (e.facts.isDirectory()) {
+                ++tally.folders[e.root];
+                if (seen.contains(id) || earlierItem(id, item)) {
+                    tally.counted.push_back({e.root, std::string(e.path)});
+                    return WalkAction::skipSubtree;
+                }
+                if (auto first = batch.first(id); first && *first > item) tally.met.push_back(*first);
+                return WalkAction::proceed;
+            }
+            if (e.facts.links > 1) {
+                if (!seen.contains(id)) tally.shared.push_back({item, id, e.facts.allocatedSize});
+                return WalkAction::proceed;
+            }
+            if (counted[item]) return WalkAction::proceed;
+            if (loneFilesBefore && seen.contains(id)) return WalkAction::proceed;
+            if (batchHasLoneFiles) {
+                if (auto first = batch.first(id)) {
+                    if (*first < item) return WalkAction::proceed;
+                    if (*first > item) tally.met.push_back(*first);
+                }
+            }
+            tally.bytes[e.root] += e.facts.allocatedSize;
+            return WalkAction::proceed;
+        });
+
+        // Folders an earlier item measured: their folders count here too,
+        // their files were counted there.
+        std::vector<std::filesystem::path> again;
+        std::vector<size_t> againItems;
+        for (auto& tally : tallies) {
+            for (size_t r = 0; r < folders.size(); ++r) {
+                out[folderItems[r]] += tally.folders[r] * kFolderBytes;
+                bytes[r] += tally.bytes[r];
+            }
+            shared.insert(shared.end(), tally.shared.begin(), tally.shared.end());
+            for (auto& c : tally.counted) {
+                again.emplace_back(std::move(c.path));
+                againItems.push_back(folderItems[c.root]);
+            }
+            for (size_t item : tally.met) counted[item] = 1;
+        }
+        if (!again.empty()) {
+            std::vector<std::vector<int64_t>> againFolders(WorkPool::width(), std::vector<int64_t>(again.size(), 0));
+            Walker::walkParallel(again, [&](const WalkEntry& e, unsigned slot) {
+                if (e.facts.isSymlink()) return WalkAction::skipSubtree;
+                if (e.facts.isDirectory()) ++againFolders[slot][e.root];
+                return WalkAction::proceed;
+            });
+            for (const auto& perSlot : againFolders)
+                for (size_t r = 0; r < again.size(); ++r) out[againItems[r]] += perSlot[r] * kFolderBytes;
+        }
     }
-    for (const auto& file : files)
+    for (size_t r = 0; r < folders.size(); ++r)
+        if (!counted[folderItems[r]]) out[folderItems[r]] += bytes[r];
+    for (size_t i = 0; i < n; ++i)
+        if (!texts[i].empty() && facts[i]->isRegular() && facts[i]->links <= 1 && !counted[i])
+            out[i] += facts[i]->allocatedSize;
+
+    seen.reserve(shared.size() + n);
+    std::stable_sort(shared.begin(), shared.end(), [](const Found& a, const Found& b) { return a.item < b.item; });
+    for (const auto& file : shared)
         if (seen.insert(file.identity)) out[file.item] += file.bytes;
+    for (size_t i = 0; i < n; ++i) {
+        if (texts[i].empty()) continue;
+        if (facts[i]->isDirectory()) seen.addFolder(facts[i]->identity, texts[i]);
+        else if (facts[i]->links <= 1) seen.addLoneFile(facts[i]->identity);
+    }
     return out;
 }
 

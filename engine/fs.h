@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/scan_model.h"
@@ -14,17 +15,30 @@
 
 namespace FS {
 
-// File identities already counted in one measuring pass. A scan passes the same
-// set to every size() call so a file reached twice is counted once. One entry
-// per file met, so it is a flat table: no allocation per file.
+// What one measuring pass has counted. A scan passes the same set to every
+// size() call so a file reached twice is counted once. A file with one link can
+// only be reached twice through an item measured before (the item itself, or a
+// folder holding it), so the set records the items measured (their identities,
+// and the paths of folders) and the files with more than one link: never every
+// file, so its size follows the items and the hard links, not the tree.
 class SeenSet {
 public:
     // Adds the identity; true when it was not in the set yet.
     bool insert(const FileIdentity& id);
     bool contains(const FileIdentity& id) const;
+    // The identities held.
     size_t size() const { return count_ + (holdsVacant_ ? 1 : 0); }
     // Makes room for that many more identities at once.
     void reserve(size_t more);
+
+    // A folder measured whole: its identity, and its path for the folders and
+    // files below it measured later.
+    void addFolder(const FileIdentity& id, const std::string& path);
+    bool holdsFolderPath(const std::string& path) const { return folderPaths_.count(path) != 0; }
+    bool holdsFolders() const { return !folderPaths_.empty(); }
+    // A file with one link measured as an item of its own.
+    void addLoneFile(const FileIdentity& id);
+    bool holdsLoneFiles() const { return loneFiles_ > 0; }
 
 private:
     size_t slotOf(const FileIdentity& id) const;
@@ -34,6 +48,8 @@ private:
     std::vector<FileIdentity> slots_;  // vacant slots hold kVacant
     size_t count_ = 0;                 // identities in slots_
     bool holdsVacant_ = false;         // whether the identity equal to kVacant was added
+    std::unordered_set<std::string> folderPaths_;
+    size_t loneFiles_ = 0;
 };
 
 struct VolumeStats {
