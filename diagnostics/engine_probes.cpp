@@ -221,9 +221,9 @@ bool handleThinningProbe(const Arguments& arguments, std::ostream& out, std::ost
     out << "bytes saved: " << Decimal::text(saved) << '\n';
 
     const std::string quoted = Admin::quote(copy.native());
-    Admin::Result lipo = Admin::run("/usr/bin/lipo -archs " + quoted + " 2>/dev/null");
+    Admin::Result lipo = Admin::run(Admin::tool("/usr/bin/lipo") + " -archs " + quoted + " 2>/dev/null");
     out << "lipo -archs: " << Unicode::trimmed(lipo.output) << '\n';
-    Admin::Result signature = Admin::run("/usr/bin/codesign --verify " + quoted + " 2>&1");
+    Admin::Result signature = Admin::run(Admin::tool("/usr/bin/codesign") + " --verify " + quoted + " 2>&1");
     if (signature.ok) out << "signature: valid\n";
     else out << "signature: invalid (" << Unicode::trimmed(signature.output) << ")\n";
     out << (after->architectures.size() == 1 ? "RESULT: ok" : "RESULT: FAIL") << '\n';
@@ -233,7 +233,7 @@ bool handleThinningProbe(const Arguments& arguments, std::ostream& out, std::ost
 bool handleListLoginItems(const Arguments& arguments, std::ostream& out, std::ostream&) {
     if (!CommandLine::contains(arguments, "--list-login-items")) return false;
     std::vector<LoginEntry> entries = LoginItems::launchdEntries();
-    Admin::Result btm = Admin::run("/usr/bin/sfltool dumpbtm");
+    Admin::Result btm = Admin::run(Admin::tool("/usr/bin/sfltool") + " dumpbtm");
     if (btm.ok)
         for (auto& item : LoginItems::parseBTM(btm.output, User::uid())) entries.push_back(std::move(item));
     if (entries.empty()) {

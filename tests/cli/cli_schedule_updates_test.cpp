@@ -77,7 +77,7 @@ TEST_F(DailyJob, InstallWritesTheJobAndReportsThatItCouldNotLoad) {
     ::setenv("HOME", spaced.c_str(), 1);
 
     RecordingRunner runner;
-    runner.answer(tool("/bin/launchctl"), false, "launchctl: not found\n");
+    runner.answer(systemTool("/bin/launchctl"), false, "launchctl: not found\n");
     auto inv = invoke({"schedule", "--install", "--hour", "40", "--modules", "trashBins", "--json"});
     ASSERT_TRUE(inv);
     EXPECT_EQ(inv->result.exitCode, 3);
@@ -88,11 +88,11 @@ TEST_F(DailyJob, InstallWritesTheJobAndReportsThatItCouldNotLoad) {
     ASSERT_EQ(runner.commands().size(), 1u);
     const std::string uid = std::to_string(::getuid());
     EXPECT_EQ(runner.commands()[0],
-              tool("/bin/launchctl") + " bootout 'gui/" + uid + "/com.vessiltane.daily' 2>/dev/null; " + tool("/bin/launchctl") + " bootstrap 'gui/" +
+              systemTool("/bin/launchctl") + " bootout 'gui/" + uid + "/com.vessiltane.daily' 2>/dev/null; " + systemTool("/bin/launchctl") + " bootstrap 'gui/" +
                   uid + "' '" + spaced.string().substr(0, spaced.string().size() - 2) +
                   "'\\''s/Library/LaunchAgents/com.vessiltane.daily.plist'");
 
-    runner.answer(tool("/bin/launchctl"), true);
+    runner.answer(systemTool("/bin/launchctl"), true);
     auto again = invoke({"schedule", "--install"});
     EXPECT_EQ(again->result.exitCode, 0);
     EXPECT_EQ(again->result.human,

@@ -166,15 +166,15 @@ TEST_F(ProbeTest, ThinningProbeOnFilesThatAreNotUniversal) {
 
 TEST_F(ProbeTest, ThinningProbeThinsAThrowAwayCopy) {
     Trash::setFolderForTesting([this](const fs::path&) { return home() / ".Trash"; });
-    const fs::path tool = home() / "bin" / "universal tool";
+    const fs::path binary = home() / "bin" / "universal tool";
     const std::string original = universalBinary(
         {{kCpuX86_64, 3, 12, filledBytes(64 * 1024, 'x')}, {kCpuArm64, 0, 12, filledBytes(20000, 'a')}});
-    writeFile(tool, original);
+    writeFile(binary, original);
 
     RecordingRunner runner;
-    runner.answer("/usr/bin/codesign", true);
-    runner.answer("/usr/bin/lipo -archs ", true, "arm64\n");
-    SwitchRun run = runSwitch(Diagnostics::handleThinningProbe, {"--probe-thinning", tool.native()});
+    runner.answer(systemTool("/usr/bin/codesign"), true);
+    runner.answer(systemTool("/usr/bin/lipo") + " -archs ", true, "arm64\n");
+    SwitchRun run = runSwitch(Diagnostics::handleThinningProbe, {"--probe-thinning", binary.native()});
     EXPECT_TRUE(run.taken);
     std::smatch m;
     ASSERT_TRUE(std::regex_match(run.out, m,
@@ -191,12 +191,14 @@ TEST_F(ProbeTest, ThinningProbeThinsAThrowAwayCopy) {
     ASSERT_GE(runner.commands().size(), 2u);
     const std::string lipo = runner.commands()[runner.commands().size() - 2];
     std::smatch copy;
-    ASSERT_TRUE(std::regex_match(lipo, copy, std::regex("/usr/bin/lipo -archs '(.*)' 2>/dev/null"))) << lipo;
+    ASSERT_EQ(lipo.rfind(systemTool("/usr/bin/lipo") + " ", 0), 0u) << lipo;
+    const std::string arguments = lipo.substr(systemTool("/usr/bin/lipo").size());
+    ASSERT_TRUE(std::regex_match(arguments, copy, std::regex(" -archs '(.*)' 2>/dev/null"))) << lipo;
     EXPECT_EQ(fs::path(copy[1].str()).parent_path().parent_path(), scratch());
     EXPECT_EQ(fs::path(copy[1].str()).filename().native().rfind("thinning-probe-", 0), 0u);
-    EXPECT_EQ(runner.commands().back(), "/usr/bin/codesign --verify '" + copy[1].str() + "' 2>&1");
+    EXPECT_EQ(runner.commands().back(), systemTool("/usr/bin/codesign") + " --verify '" + copy[1].str() + "' 2>&1");
     EXPECT_EQ(entriesIn(scratch()), 0u);
-    EXPECT_EQ(readFile(tool), original);
+    EXPECT_EQ(readFile(binary), original);
 }
 
 TEST_F(ProbeTest, ThinningProbeWithoutTheSigningTool) {
@@ -225,9 +227,9 @@ TEST_F(ProbeTest, ListsLoginItemsWithTheirState) {
     writeFile(sys("/Library/LaunchDaemons/com.example.daemon.plist"), launchAgent("com.example.daemon", "/opt/d"));
 
     RecordingRunner runner;
-    runner.answer("/bin/launchctl list", true,
+    runner.answer(systemTool("/bin/launchctl") + " list", true,
                   "PID\tStatus\tLabel\n12\t0\tcom.example.alpha\n-\t0\tcom.example.beta\n");
-    runner.answer("/bin/launchctl print-disabled", true,
+    runner.answer(systemTool("/bin/launchctl") + " print-disabled", true,
                   "disabled services = {\n\t\"com.example.beta\" => disabled\n}\n");
     // Without the background-task tool the launchd entries are still listed.
     SwitchRun withoutTool = runSwitch(Diagnostics::handleListLoginItems, {"--list-login-items"});
@@ -238,9 +240,9 @@ TEST_F(ProbeTest, ListsLoginItemsWithTheirState) {
         "  idle     removable      System Launch Daemon: com.example.daemon\n"
         "  idle     removable      User Launch Agent: com.example.gamma\n";
     EXPECT_EQ(withoutTool.out, launchd);
-    EXPECT_EQ(runner.commands().back(), "/usr/bin/sfltool dumpbtm");
+    EXPECT_EQ(runner.commands().back(), systemTool("/usr/bin/sfltool") + " dumpbtm");
 
-    runner.answer("/usr/bin/sfltool dumpbtm", true,
+    runner.answer(systemTool("/usr/bin/sfltool") + " dumpbtm", true,
                   "========================\n"
                   " Records for UID 501 : 6C0F4E9A-0000-0000-0000-000000000501\n"
                   "========================\n"

@@ -134,7 +134,7 @@ void TestEnv::TearDown() {
 
 std::filesystem::path TestEnv::sys(std::string_view absolute) const { return Locations::system(absolute); }
 
-std::string TestEnv::tool(std::string_view absolute) const {
+std::string TestEnv::systemTool(std::string_view absolute) const {
     const std::string path = sys(absolute).native();
     if (path.find('\'') != std::string::npos) throw std::runtime_error("a test root must not hold a quote");
     return "'" + path + "'";

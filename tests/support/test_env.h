@@ -48,7 +48,7 @@ protected:
     std::filesystem::path sys(std::string_view absolute) const;
     // A system tool such as "/bin/launchctl" as the first word of a command
     // line: its stand-in under the test root, in single quotes.
-    std::string tool(std::string_view absolute) const;
+    std::string systemTool(std::string_view absolute) const;
 
 private:
     std::unique_ptr<testing_support::TempDir> dir_;

@@ -163,13 +163,13 @@ TEST_F(LoginItemsTest, LaunchdFoldersWithLoadedAndDisabledStates) {
               plistText({{"Label", str("com.vendor.mixed")},
                          {"ProgramArguments", Plist::Value::makeArray({Plist::Value::makeInteger(1)})}}));
 
-    answers[tool("/bin/launchctl") + " list"] = answer(true,
+    answers[systemTool("/bin/launchctl") + " list"] = answer(true,
                                             "PID\tStatus\tLabel\n"
                                             "-\t0\tcom.example.sync\n"
                                             "312\t0\tcom.vendor.daemon  \n"
                                             "\n"
                                             "lonely.label\n");
-    answers[tool("/bin/launchctl") + " print-disabled 'gui/501'"] = answer(true,
+    answers[systemTool("/bin/launchctl") + " print-disabled 'gui/501'"] = answer(true,
                                                                "disabled services = {\n"
                                                                "\t\"com.vendor.Agent\" => disabled\n"
                                                                "\t\"com.example.sync\" => enabled\n"
@@ -178,8 +178,8 @@ TEST_F(LoginItemsTest, LaunchdFoldersWithLoadedAndDisabledStates) {
                                                                "}\n");
 
     auto entries = LoginItems::launchdEntries();
-    EXPECT_EQ(calls, (std::vector<Call>{{tool("/bin/launchctl") + " list", true},
-                                        {tool("/bin/launchctl") + " print-disabled 'gui/501'", true}}));
+    EXPECT_EQ(calls, (std::vector<Call>{{systemTool("/bin/launchctl") + " list", true},
+                                        {systemTool("/bin/launchctl") + " print-disabled 'gui/501'", true}}));
 
     std::vector<std::string> names;
     for (const auto& e : entries) names.push_back(e.name);
@@ -239,7 +239,7 @@ TEST_F(LoginItemsTest, MissingToolsLeaveStatesEmpty) {
     EXPECT_FALSE(entries[0].isLoaded);
     EXPECT_FALSE(entries[0].isDisabled);
     EXPECT_EQ(entries[0].statusLabel(), "idle");
-    EXPECT_EQ(calls.back(), (Call{tool("/usr/bin/sfltool") + " dumpbtm", false}));
+    EXPECT_EQ(calls.back(), (Call{systemTool("/usr/bin/sfltool") + " dumpbtm", false}));
     EXPECT_TRUE(LoginItems::scan(nullptr, entries).categories.empty());
 
     // A cancelled token runs nothing at all.
@@ -343,7 +343,7 @@ TEST_F(LoginItemsTest, BackgroundTaskDumpForOneUser) {
 
     // entries() puts them after the launchd entries.
     writeFile(userAgents() / "zzz.plist", plistText({{"Label", str("zzz")}}));
-    answers[tool("/usr/bin/sfltool") + " dumpbtm"] = answer(true, kDump);
+    answers[systemTool("/usr/bin/sfltool") + " dumpbtm"] = answer(true, kDump);
     auto all = LoginItems::entries(nullptr);
     ASSERT_EQ(all.size(), 5u);
     EXPECT_EQ(all[0].name, "zzz");
@@ -356,23 +356,23 @@ TEST_F(LoginItemsTest, SwitchingCommandsAreQuotedExactly) {
     writeFile(plist, plistText({{"Label", str(label)}}));
     const std::string quotedPlist = "'" + userAgents().string() + "/it'\\''s a label.plist'";
 
-    answers[tool("/bin/launchctl") + " disable 'gui/501/it'\\''s a label'"] = answer(true);
+    answers[systemTool("/bin/launchctl") + " disable 'gui/501/it'\\''s a label'"] = answer(true);
     EXPECT_EQ(LoginItems::setEnabled(launchdEntry(Scope::userAgent, label, plist), false),
               ActionOutcome::success("Unloaded and disabled it's a label"));
-    EXPECT_EQ(calls, (std::vector<Call>{{tool("/bin/launchctl") + " bootout 'gui/501/it'\\''s a label'", true},
-                                        {tool("/bin/launchctl") + " disable 'gui/501/it'\\''s a label'", true}}));
+    EXPECT_EQ(calls, (std::vector<Call>{{systemTool("/bin/launchctl") + " bootout 'gui/501/it'\\''s a label'", true},
+                                        {systemTool("/bin/launchctl") + " disable 'gui/501/it'\\''s a label'", true}}));
 
     calls.clear();
-    answers[tool("/bin/launchctl") + " bootstrap 'gui/501' " + quotedPlist] = answer(true);
+    answers[systemTool("/bin/launchctl") + " bootstrap 'gui/501' " + quotedPlist] = answer(true);
     EXPECT_EQ(LoginItems::setEnabled(launchdEntry(Scope::userAgent, label, plist), true),
               ActionOutcome::success("Loaded it's a label"));
-    EXPECT_EQ(calls, (std::vector<Call>{{tool("/bin/launchctl") + " enable 'gui/501/it'\\''s a label'", true},
-                                        {tool("/bin/launchctl") + " bootstrap 'gui/501' " + quotedPlist, true}}));
+    EXPECT_EQ(calls, (std::vector<Call>{{systemTool("/bin/launchctl") + " enable 'gui/501/it'\\''s a label'", true},
+                                        {systemTool("/bin/launchctl") + " bootstrap 'gui/501' " + quotedPlist, true}}));
     EXPECT_TRUE(rootScripts.empty());
 
     // A refusal carries launchctl's own words.
     calls.clear();
-    answers[tool("/bin/launchctl") + " disable 'gui/501/it'\\''s a label'"] = answer(false, "Operation not permitted\n");
+    answers[systemTool("/bin/launchctl") + " disable 'gui/501/it'\\''s a label'"] = answer(false, "Operation not permitted\n");
     EXPECT_EQ(LoginItems::setEnabled(launchdEntry(Scope::userAgent, label, plist), false),
               ActionOutcome::failure("Operation not permitted\n"));
 }
@@ -384,9 +384,9 @@ TEST_F(LoginItemsTest, SystemScopes) {
 
     // Turning a daemon on bootstraps it as root, in the system domain.
     EXPECT_EQ(LoginItems::setEnabled(daemon, true), ActionOutcome::success("Loaded com.vendor.daemon"));
-    EXPECT_EQ(calls, (std::vector<Call>{{tool("/bin/launchctl") + " enable 'system/com.vendor.daemon'", true}}));
+    EXPECT_EQ(calls, (std::vector<Call>{{systemTool("/bin/launchctl") + " enable 'system/com.vendor.daemon'", true}}));
     ASSERT_EQ(rootScripts.size(), 1u);
-    EXPECT_NE(rootScripts[0].find(tool("/bin/launchctl") + " bootstrap 'system' '" + daemonPlist.string() + "'"),
+    EXPECT_NE(rootScripts[0].find(systemTool("/bin/launchctl") + " bootstrap 'system' '" + daemonPlist.string() + "'"),
               std::string::npos)
         << rootScripts[0];
     EXPECT_EQ(rootPrompts[0], std::nullopt);
@@ -396,8 +396,8 @@ TEST_F(LoginItemsTest, SystemScopes) {
     rootScripts.clear();
     auto agent = launchdEntry(Scope::systemAgent, "com.vendor.Agent", sys("/Library/LaunchAgents/a.plist"));
     EXPECT_EQ(LoginItems::setEnabled(agent, false), ActionOutcome::failure(missingTool().output));
-    EXPECT_EQ(calls, (std::vector<Call>{{tool("/bin/launchctl") + " bootout 'gui/501/com.vendor.Agent'", true},
-                                        {tool("/bin/launchctl") + " disable 'gui/501/com.vendor.Agent'", true}}));
+    EXPECT_EQ(calls, (std::vector<Call>{{systemTool("/bin/launchctl") + " bootout 'gui/501/com.vendor.Agent'", true},
+                                        {systemTool("/bin/launchctl") + " disable 'gui/501/com.vendor.Agent'", true}}));
     EXPECT_TRUE(rootScripts.empty());
 
     // Removing a daemon: switched off, then its property list goes in one privileged batch.
@@ -405,8 +405,8 @@ TEST_F(LoginItemsTest, SystemScopes) {
     rootScripts.clear();
     rootAnswer = runRemovalBatch;
     EXPECT_EQ(LoginItems::remove(daemon), ActionOutcome::success("Removed com.vendor.daemon"));
-    EXPECT_EQ(calls, (std::vector<Call>{{tool("/bin/launchctl") + " bootout 'system/com.vendor.daemon'", true},
-                                        {tool("/bin/launchctl") + " disable 'system/com.vendor.daemon'", true}}));
+    EXPECT_EQ(calls, (std::vector<Call>{{systemTool("/bin/launchctl") + " bootout 'system/com.vendor.daemon'", true},
+                                        {systemTool("/bin/launchctl") + " disable 'system/com.vendor.daemon'", true}}));
     ASSERT_EQ(rootScripts.size(), 1u);
     EXPECT_NE(rootScripts[0].find("\npath " + daemonPlist.string() + "\n"), std::string::npos) << rootScripts[0];
     EXPECT_FALSE(std::filesystem::exists(daemonPlist));
@@ -430,8 +430,8 @@ TEST_F(LoginItemsTest, RemovingAUserAgentMovesItToTheTrash) {
     EXPECT_EQ(LoginItems::remove(entry), ActionOutcome::success("Moved com.example.sync to the Trash"));
     EXPECT_FALSE(std::filesystem::exists(plist));
     EXPECT_TRUE(std::filesystem::exists(home() / ".Trash/com.example.sync.plist"));
-    EXPECT_EQ(calls, (std::vector<Call>{{tool("/bin/launchctl") + " bootout 'gui/501/com.example.sync'", true},
-                                        {tool("/bin/launchctl") + " disable 'gui/501/com.example.sync'", true}}));
+    EXPECT_EQ(calls, (std::vector<Call>{{systemTool("/bin/launchctl") + " bootout 'gui/501/com.example.sync'", true},
+                                        {systemTool("/bin/launchctl") + " disable 'gui/501/com.example.sync'", true}}));
 }
 
 TEST_F(LoginItemsTest, RefusedActionsRunNothing) {

@@ -144,7 +144,7 @@ TEST_F(LeftoversTest, SpotlightWidensTheSearchWithStateLikeHitsOnly) {
     file("Downloads/notes.sqlite", 8 * 1024);
     RecordingRunner runner;
     const std::string h = home().string();
-    runner.answer(tool("/usr/bin/mdfind"), true,
+    runner.answer(systemTool("/usr/bin/mdfind"), true,
                   h + "/Library/Caches/com.example.notes\n" + h + "/Documents/Notes.txt\n" + h +
                       "/Downloads/notes.sqlite\n" + app.url.string() + "\n");
 

@@ -134,11 +134,11 @@ TEST(ProcessControlLabels, MatchingTable) {
 TEST_F(ProcessControlTest, UnregistersJobsAndStopsAgentsWithQuotedCommandLines) {
     User::setUidForTesting(501);
     RecordingRunner runner;
-    runner.answer(tool("/bin/launchctl") + " list", false,
+    runner.answer(systemTool("/bin/launchctl") + " list", false,
                   "PID\tStatus\tLabel\n123\t0\tcom.example.Notes.sync\n-\t0\tcom.example.notes.it's\n-\t0\tcom.apple.Dock\n");
-    runner.answer(tool("/bin/launchctl") + " bootout 'gui/501/com.example.Notes.sync'", true);
-    runner.answer(tool("/bin/launchctl") + " remove 'com.example.notes.it'\\''s'", true);
-    runner.answer(tool("/bin/launchctl") + " bootout 'gui/501/com.example.notes.agent'", true);
+    runner.answer(systemTool("/bin/launchctl") + " bootout 'gui/501/com.example.Notes.sync'", true);
+    runner.answer(systemTool("/bin/launchctl") + " remove 'com.example.notes.it'\\''s'", true);
+    runner.answer(systemTool("/bin/launchctl") + " bootout 'gui/501/com.example.notes.agent'", true);
 
     writeFile(home() / "Library/LaunchAgents/com.example.notes.agent.plist", "x");
     writeFile(home() / "Library/LaunchAgents/com.example.notes.upper.PLIST", "x");
@@ -150,13 +150,13 @@ TEST_F(ProcessControlTest, UnregistersJobsAndStopsAgentsWithQuotedCommandLines) 
                                              "Unregistered login item com.example.notes.it's",
                                              "Stopped agent com.example.notes.agent"}));
     EXPECT_EQ(runner.commands(), (std::vector<std::string>{
-                                     tool("/bin/launchctl") + " list",
-                                     tool("/bin/launchctl") + " bootout 'gui/501/com.example.Notes.sync'",
-                                     tool("/bin/launchctl") + " remove 'com.example.Notes.sync'",
-                                     tool("/bin/launchctl") + " bootout 'gui/501/com.example.notes.it'\\''s'",
-                                     tool("/bin/launchctl") + " remove 'com.example.notes.it'\\''s'",
-                                     tool("/bin/launchctl") + " bootout 'gui/501/com.example.notes.agent'",
-                                     tool("/bin/launchctl") + " bootout 'gui/501/COM.Example.Notes.system'",
+                                     systemTool("/bin/launchctl") + " list",
+                                     systemTool("/bin/launchctl") + " bootout 'gui/501/com.example.Notes.sync'",
+                                     systemTool("/bin/launchctl") + " remove 'com.example.Notes.sync'",
+                                     systemTool("/bin/launchctl") + " bootout 'gui/501/com.example.notes.it'\\''s'",
+                                     systemTool("/bin/launchctl") + " remove 'com.example.notes.it'\\''s'",
+                                     systemTool("/bin/launchctl") + " bootout 'gui/501/com.example.notes.agent'",
+                                     systemTool("/bin/launchctl") + " bootout 'gui/501/COM.Example.Notes.system'",
                                  }));
     // The property lists themselves stay.
     EXPECT_TRUE(std::filesystem::exists(home() / "Library/LaunchAgents/com.example.notes.agent.plist"));
@@ -164,8 +164,8 @@ TEST_F(ProcessControlTest, UnregistersJobsAndStopsAgentsWithQuotedCommandLines) 
 
 TEST_F(ProcessControlTest, EmptyIdentifierStopsNoAgent) {
     RecordingRunner runner;
-    runner.answer(tool("/bin/launchctl") + " list", true, "-\t0\tcom.example.notes\n");
+    runner.answer(systemTool("/bin/launchctl") + " list", true, "-\t0\tcom.example.notes\n");
     writeFile(home() / "Library/LaunchAgents/com.example.notes.plist", "x");
     EXPECT_TRUE(ProcessControl::unregisterLoginItems("", "").empty());
-    EXPECT_EQ(runner.commands(), (std::vector<std::string>{tool("/bin/launchctl") + " list"}));
+    EXPECT_EQ(runner.commands(), (std::vector<std::string>{systemTool("/bin/launchctl") + " list"}));
 }

@@ -50,11 +50,11 @@ class SpotlightSearchTest : public TestEnv {};
 
 TEST_F(SpotlightSearchTest, CommandLineKeepsTheQueryOneQuotedWord) {
     RecordingRunner runner;
-    runner.answer(tool("/usr/bin/mdfind"), true, "");
+    runner.answer(systemTool("/usr/bin/mdfind"), true, "");
     EXPECT_TRUE(SpotlightSearch::paths("It's", "", Sensitivity::strict, 400).empty());
     ASSERT_EQ(runner.commands().size(), 1u);
     EXPECT_EQ(runner.commands()[0],
-              tool("/usr/bin/mdfind") + R"( 'kMDItemDisplayName == "It'\''s"cd' 2>/dev/null | /usr/bin/head -n 400)");
+              systemTool("/usr/bin/mdfind") + R"( 'kMDItemDisplayName == "It'\''s"cd' 2>/dev/null | /usr/bin/head -n 400)");
 
     // Nothing to ask for: no run at all.
     EXPECT_TRUE(SpotlightSearch::paths("", "", Sensitivity::deep, 400).empty());
@@ -66,7 +66,7 @@ TEST_F(SpotlightSearchTest, KeepsOnlyHitsThatMayBeShown) {
     const std::string h = home().string();
     Ignores::add(h + "/Library/Ignored");
     RecordingRunner runner;
-    runner.answer(tool("/usr/bin/mdfind"), true,
+    runner.answer(systemTool("/usr/bin/mdfind"), true,
                   h + "/Library/Preferences/com.example.notes.plist\n"
                       "\n"
                       "/System/Library/notes.plist\n"

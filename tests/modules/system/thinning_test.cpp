@@ -135,9 +135,9 @@ TEST_F(ThinningTest, WritesOneSliceAtItsAlignedOffsetInBothHeaderForms) {
         // Re-signed ad hoc keeping the metadata, then verified.
         const std::string bundle = Admin::quote((home() / "Applications" / (app + ".app")).string());
         ASSERT_EQ(calls.size(), 2u);
-        EXPECT_EQ(calls[0].line, tool("/usr/bin/codesign") + " --force --sign - "
+        EXPECT_EQ(calls[0].line, systemTool("/usr/bin/codesign") + " --force --sign - "
                                  "--preserve-metadata=entitlements,requirements,flags,runtime " + bundle);
-        EXPECT_EQ(calls[1].line, tool("/usr/bin/codesign") + " --verify --deep --strict " + bundle);
+        EXPECT_EQ(calls[1].line, systemTool("/usr/bin/codesign") + " --verify --deep --strict " + bundle);
         EXPECT_TRUE(calls[0].merge && calls[1].merge);
     }
 }
@@ -279,7 +279,7 @@ TEST_F(ThinningTest, BundleIsFoundUpToSixFoldersUpAndQuotedIntact) {
         calls.clear();
         Thinning::thinBinary(c.executable);
         ASSERT_EQ(calls.size(), 2u);
-        EXPECT_EQ(calls[1].line, tool("/usr/bin/codesign") + " --verify --deep --strict " + Admin::quote(c.signedPath.string()));
+        EXPECT_EQ(calls[1].line, systemTool("/usr/bin/codesign") + " --verify --deep --strict " + Admin::quote(c.signedPath.string()));
     }
     EXPECT_EQ(Admin::quote("/x/It's"), "'/x/It'\\''s'");
 }
@@ -290,7 +290,7 @@ TEST_F(ThinningTest, SignsWithoutMetadataWhenKeepingItIsRefused) {
     EXPECT_GT(Thinning::thinBinary(exe), 0);
     ASSERT_EQ(calls.size(), 3u);
     const std::string bundle = Admin::quote((home() / "Applications/Foo.app").string());
-    EXPECT_EQ(calls[1].line, tool("/usr/bin/codesign") + " --force --sign - " + bundle);
+    EXPECT_EQ(calls[1].line, systemTool("/usr/bin/codesign") + " --force --sign - " + bundle);
     EXPECT_EQ(FatBinary::read(exe)->architectures.size(), 1u);
 }
 

@@ -49,8 +49,8 @@ TEST_F(UninstallTest, QuitsUnregistersAndTrashesTheBundleWithSelectedLeftovers) 
     workspace->add(running, {.quitsAfter = std::chrono::milliseconds(300)});
     User::setUidForTesting(501);
     RecordingRunner runner;
-    runner.answer(tool("/bin/launchctl") + " list", true, "PID\tStatus\tLabel\n-\t0\tcom.example.notes.helper\n");
-    runner.answer(tool("/bin/launchctl") + " bootout 'gui/501/com.example.notes.helper'", true);
+    runner.answer(systemTool("/bin/launchctl") + " list", true, "PID\tStatus\tLabel\n-\t0\tcom.example.notes.helper\n");
+    runner.answer(systemTool("/bin/launchctl") + " bootout 'gui/501/com.example.notes.helper'", true);
 
     const auto cache = leftover(home() / "Library/Caches/com.example.notes", 32 * 1024, true);
     const auto prefs = leftover(home() / "Library/Preferences/com.example.notes.plist", 4096, true, "Preferences");
