@@ -316,15 +316,19 @@ Outcome shred(const std::vector<ScanItem>& items, int passes, const ScanToken& t
     SharedFiles shared;
     countNames(items, shared);
     const size_t n = items.size();
+    // Everything is measured before anything is shredded: a file whose other
+    // names go first would otherwise be counted again under its last one.
+    std::vector<std::filesystem::path> paths;
+    paths.reserve(n);
+    for (const ScanItem& item : items) paths.push_back(item.url);
+    const std::vector<int64_t> sizes = FS::sizes(paths, seen);
     for (size_t i = 0; i < n; ++i) {
         if (token.isCancelled()) break;
         const ScanItem& item = items[i];
         if (progress) progress(double(i) / double(n), "Shredding " + item.name + "\u2026");
         std::optional<Prepared> prepared;
         Failure failure = prepare(item.url, passes, shared, prepared);
-        int64_t size = 0;
         if (!failure) {
-            size = FS::size(prepared->item.path, seen);
             failure = shredEntry(prepared->item, prepared->parent.get(), prepared->name, prepared->facts, "");
         }
         if (failure) {
@@ -332,7 +336,7 @@ Outcome shred(const std::vector<ScanItem>& items, int passes, const ScanToken& t
             continue;
         }
         ++outcome.shreddedCount;
-        outcome.bytes += size;
+        outcome.bytes += sizes[i];
         outcome.shreddedPaths.push_back(item.url.string());
     }
     if (progress) progress(1.0, "Done");
