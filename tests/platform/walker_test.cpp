@@ -176,10 +176,16 @@ TEST_F(WalkerTest, ParallelWalkStopsEverywhereAndReturnsAfterTheLastVisit) {
     });
     EXPECT_FALSE(finished);
     // No visit is still running once the walk returned, and the other threads
-    // stopped as soon as one asked: each finishes the entry it had begun, or
-    // the one it was about to begin.
+    // stopped soon after one asked. How many visits the others begin while the
+    // stopping one sleeps depends on the scheduler (a loaded machine leaves the
+    // stopping thread waiting), so the bound is the tree, not a count per thread.
     EXPECT_EQ(inside.load(), 0);
-    EXPECT_LE(visits.load(), 20 + 2 * (int(WorkPool::width()) - 1));
+    int entries = 0;
+    Walker::walk(r, [&](const WalkEntry&) {
+        ++entries;
+        return WalkAction::proceed;
+    });
+    EXPECT_LT(visits.load(), entries / 2) << "of " << entries;
 }
 
 TEST(PackageNames, ExtensionsDecide) {
