@@ -1,0 +1,51 @@
+#pragma once
+// Draws every row of the result list: a category's card header, its item rows
+// and the card's edges around them, and answers clicks on a row's checkbox and
+// on a header's expand button. Row heights depend only on the row's kind and
+// place (first or last item, last category), never on measuring text.
+#include <QAbstractItemDelegate>
+#include <QColor>
+#include <functional>
+
+class ResultsModel;
+
+class ResultsDelegate : public QAbstractItemDelegate {
+    Q_OBJECT
+public:
+    // isExpanded tells whether a category row shows its items.
+    ResultsDelegate(const QColor& tint, std::function<bool(const QModelIndex&)> isExpanded, QObject* parent = nullptr);
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
+
+    // Where a row's checkbox and a header's expand button lie within the row's
+    // rectangle (the button's rectangle is empty for a category of fewer than
+    // two items).
+    QRectF checkboxRect(const QRect& row, const QModelIndex& index) const;
+    QRectF expandButtonRect(const QRect& row, const QModelIndex& index) const;
+
+    // Layout numbers of the list.
+    static constexpr int kSideInset = 22;    // the list's padding left and right
+    static constexpr int kCardGap = 10;      // between two cards
+    static constexpr int kBottomInset = 26;  // below the last card
+    static constexpr double kCardRadius = 16;
+
+signals:
+    void expandButtonClicked(const QModelIndex& category);
+
+private:
+    struct Metrics;
+    static const Metrics& metrics();
+    // The card's whole rectangle, and the part of it this row draws.
+    QRectF cardRect(const QRect& row, const QModelIndex& index) const;
+    QRectF pieceRect(const QRect& row, const QModelIndex& index) const;
+    QRectF contentRect(const QRect& row, const QModelIndex& index) const;
+    void paintHeader(QPainter& p, const QRect& row, const QModelIndex& index) const;
+    void paintItem(QPainter& p, const QRect& row, const QModelIndex& index) const;
+    bool isLastCategory(const QModelIndex& category) const;
+
+    QColor tint_;
+    std::function<bool(const QModelIndex&)> isExpanded_;
+};

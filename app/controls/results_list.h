@@ -1,0 +1,50 @@
+#pragma once
+// A report's categories as a scrolling column of cards, each with a
+// select-all checkbox, its size and item count, and, once expanded, one row
+// per item. One tree view over the results model with one painted delegate,
+// so a category of any size costs a few rows of drawing, not a widget per
+// item. Cards start collapsed; a card keeps its expansion across new reports
+// of the same category (by id). A category of fewer than two items has no
+// expand button and never shows its row.
+#include <QTreeView>
+#include <set>
+#include <string>
+
+#include "engine/module_id.h"
+#include "engine/scan_model.h"
+
+class ResultsModel;
+class ResultsDelegate;
+
+class ResultsList : public QTreeView {
+    Q_OBJECT
+public:
+    explicit ResultsList(ModuleID module, QWidget* parent = nullptr);
+
+    ModuleID module() const { return module_; }
+    ResultsModel* resultsModel() const { return model_; }
+    ResultsDelegate* resultsDelegate() const { return delegate_; }
+
+    void setReport(const ScanReport& report);
+    // Expands or collapses a category's card (nothing for fewer than two items).
+    void setCategoryExpanded(int category, bool expanded);
+    bool isCategoryExpanded(int category) const;
+
+signals:
+    // Ticks, for whoever owns the report: one item flipped, or every item of
+    // a category set (protected items excepted).
+    void toggleRequested(ModuleID module, const Uuid& itemID, int category, int item);
+    void selectionRequested(ModuleID module, bool selected, const std::string& categoryID);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+
+private:
+    void relayoutIfLast(const QModelIndex& category);
+
+    ModuleID module_;
+    ResultsModel* model_;
+    ResultsDelegate* delegate_;
+    std::set<std::string> expandedIDs_;  // kept across a reset of the model
+};
