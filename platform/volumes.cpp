@@ -3,6 +3,8 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <array>
 #include <mutex>
 #include <set>
@@ -12,8 +14,10 @@
 
 #ifdef __APPLE__
 #include <CoreFoundation/CoreFoundation.h>
+#include <sys/attr.h>
 #include <sys/mount.h>
 #include <sys/param.h>
+#include <unistd.h>
 #endif
 
 namespace Volumes {
@@ -202,6 +206,66 @@ std::optional<Capacity> capacity(const std::filesystem::path& path) {
     c.availableForImportantUsage = importantUsageBytes(path);
 #endif
     return c;
+}
+
+std::optional<std::string> labelOf(const std::filesystem::path& mountPoint, std::string_view mountInfo,
+                                   const std::filesystem::path& labelsFolder) {
+    std::optional<std::string> source;
+    // The last mount on the folder is the one that shows there.
+    for (const MountEntry& e : parseMountInfo(mountInfo))
+        if (e.mountPoint == mountPoint.string()) source = e.source;
+    if (!source || source->empty() || source->front() != '/') return std::nullopt;
+    std::error_code ec;
+    const std::filesystem::path device = std::filesystem::canonical(*source, ec);
+    if (ec) return std::nullopt;
+    for (const auto& entry : std::filesystem::directory_iterator(labelsFolder, ec)) {
+        std::error_code linkError;
+        if (!entry.is_symlink(linkError)) continue;
+        std::filesystem::path target = std::filesystem::read_symlink(entry.path(), linkError);
+        if (linkError) continue;
+        if (target.is_relative()) target = labelsFolder / target;
+        if (std::filesystem::weakly_canonical(target, linkError) != device || linkError) continue;
+        // The folder writes a blank and other special bytes as \xNN.
+        const std::string raw = entry.path().filename().string();
+        std::string label;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '\\' && i + 3 < raw.size() && raw[i + 1] == 'x' && std::isxdigit((unsigned char)raw[i + 2]) &&
+                std::isxdigit((unsigned char)raw[i + 3])) {
+                label += char(std::stoi(raw.substr(i + 2, 2), nullptr, 16));
+                i += 3;
+            } else {
+                label += raw[i];
+            }
+        }
+        if (!label.empty()) return label;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> name(const std::filesystem::path& mountPoint) {
+#ifdef __APPLE__
+    struct attrlist request{};
+    request.bitmapcount = ATTR_BIT_MAP_COUNT;
+    request.volattr = ATTR_VOL_INFO | ATTR_VOL_NAME;
+    struct {
+        uint32_t length;
+        attrreference_t name;
+        char text[MAXPATHLEN + 1];
+    } __attribute__((aligned(4), packed)) answer{};
+    if (::getattrlist(mountPoint.c_str(), &request, &answer, sizeof answer, 0) != 0) return std::nullopt;
+    const char* start = reinterpret_cast<const char*>(&answer.name) + answer.name.attr_dataoffset;
+    const char* end = reinterpret_cast<const char*>(&answer) + sizeof answer;
+    if (start < answer.text || start >= end || answer.name.attr_length == 0) return std::nullopt;
+    std::string text(start, strnlen(start, size_t(end - start)));
+    if (text.empty()) return std::nullopt;
+    return text;
+#else
+    std::ifstream in("/proc/self/mountinfo");
+    if (!in) return std::nullopt;
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return labelOf(mountPoint, buffer.str(), "/dev/disk/by-label");
+#endif
 }
 
 }  // namespace Volumes

@@ -50,4 +50,12 @@ struct Capacity {
 // the system gives one; nothing when it cannot be read.
 std::optional<Capacity> capacity(const std::filesystem::path& anyPathOnVolume);
 
+// The name people know a volume by (its file system's label), for the volume
+// mounted at mountPoint; nothing when it has none or it cannot be read. On
+// Linux the label comes from the mount table and the labels folder the system
+// keeps (/dev/disk/by-label, one link per label to its device).
+std::optional<std::string> name(const std::filesystem::path& mountPoint);
+std::optional<std::string> labelOf(const std::filesystem::path& mountPoint, std::string_view mountInfo,
+                                   const std::filesystem::path& labelsFolder);
+
 }  // namespace Volumes

@@ -244,7 +244,7 @@ bool ResultsDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, cons
         return true;
     }
     if (expandButtonRect(option.rect, index).contains(at)) {
-        emit expandButtonClicked(index);
+        Q_EMIT expandButtonClicked(index);
         return true;
     }
     return false;

@@ -32,7 +32,7 @@ public:
     static constexpr int kBottomInset = 26;  // below the last card
     static constexpr double kCardRadius = 16;
 
-signals:
+Q_SIGNALS:
     void expandButtonClicked(const QModelIndex& category);
 
 private:

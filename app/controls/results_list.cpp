@@ -34,9 +34,9 @@ ResultsList::ResultsList(ModuleID module, QWidget* parent)
     setPalette(Theme::palette());
 
     connect(model_, &ResultsModel::toggleRequested, this,
-            [this](const Uuid& id, int category, int item) { emit toggleRequested(module_, id, category, item); });
+            [this](const Uuid& id, int category, int item) { Q_EMIT toggleRequested(module_, id, category, item); });
     connect(model_, &ResultsModel::selectionRequested, this,
-            [this](bool selected, const std::string& id) { emit selectionRequested(module_, selected, id); });
+            [this](bool selected, const std::string& id) { Q_EMIT selectionRequested(module_, selected, id); });
     connect(delegate_, &ResultsDelegate::expandButtonClicked, this,
             [this](const QModelIndex& category) { setCategoryExpanded(category.row(), !isExpanded(category)); });
 

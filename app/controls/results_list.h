@@ -30,7 +30,7 @@ public:
     void setCategoryExpanded(int category, bool expanded);
     bool isCategoryExpanded(int category) const;
 
-signals:
+Q_SIGNALS:
     // Ticks, for whoever owns the report: one item flipped, or every item of
     // a category set (protected items excepted).
     void toggleRequested(ModuleID module, const Uuid& itemID, int category, int item);

@@ -104,8 +104,8 @@ void ResultsModel::setReport(const ScanReport& report) {
         if (first < 0 && !textChanged) continue;
         counts_[c] = count(mine);
         const QModelIndex header = index(int(c), 0);
-        if (first >= 0) emit dataChanged(index(first, 0, header), index(last, 0, header));
-        emit dataChanged(header, header);
+        if (first >= 0) Q_EMIT dataChanged(index(first, 0, header), index(last, 0, header));
+        Q_EMIT dataChanged(header, header);
     }
 }
 
@@ -123,8 +123,8 @@ void ResultsModel::setItemSelected(int category, int item, bool selected) {
     if (it.safety != Safety::protected_) n.selectedSelectable += step;
     const QModelIndex header = index(category, 0);
     const QModelIndex row = index(item, 0, header);
-    emit dataChanged(row, row);
-    emit dataChanged(header, header);
+    Q_EMIT dataChanged(row, row);
+    Q_EMIT dataChanged(header, header);
 }
 
 const ScanCategory* ResultsModel::category(const QModelIndex& index) const {
@@ -156,10 +156,10 @@ bool ResultsModel::categoryActivationValue(int c) const {
 
 void ResultsModel::activateCheckbox(const QModelIndex& index) {
     if (const ScanCategory* c = category(index)) {
-        emit selectionRequested(categoryActivationValue(index.row()), c->id);
+        Q_EMIT selectionRequested(categoryActivationValue(index.row()), c->id);
     } else if (const ScanItem* it = item(index)) {
         if (it->safety == Safety::protected_) return;
-        emit toggleRequested(it->id, int(index.internalId() - 1), index.row());
+        Q_EMIT toggleRequested(it->id, int(index.internalId() - 1), index.row());
     }
 }
 

@@ -64,7 +64,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool hasChildren(const QModelIndex& parent = {}) const override;
 
-signals:
+Q_SIGNALS:
     void toggleRequested(const Uuid& itemID, int category, int item);
     void selectionRequested(bool selected, const std::string& categoryID);
 

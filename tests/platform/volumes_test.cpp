@@ -6,6 +6,7 @@
 #include "platform/disk_images.h"
 #include "platform/locations.h"
 #include "platform/volumes.h"
+#include "support/test_env.h"
 
 TEST(MountTable, RealWritableFileSystemsAreVolumes) {
     const char* table =
@@ -34,6 +35,26 @@ TEST(MountTable, CapacityOfTheRoot) {
     ASSERT_TRUE(c.has_value());
     EXPECT_GT(c->total, 0);
     EXPECT_GE(c->total, c->available);
+}
+
+TEST(MountTable, VolumeNameIsTheLabelLinkedToItsDevice) {
+    testing_support::TempDir dir;
+    const auto dev = dir.path() / "dev";
+    const auto labels = dev / "disk" / "by-label";
+    testing_support::writeFile(dev / "sda1", "");
+    testing_support::writeFile(dev / "sdb1", "");
+    testing_support::makeFolders(labels);
+    testing_support::makeSymlink("../../sdb1", labels / "Backup");
+    testing_support::makeSymlink("../../sda1", labels / "Macintosh\\x20HD");
+    testing_support::makeSymlink("../../gone", labels / "Dangling");
+    const std::string table = "28 1 254:0 / / rw - ext4 " + (dev / "sda1").string() + " rw\n" +
+                              "30 28 8:17 / /media/b rw - ext4 " + (dev / "sdb1").string() + " rw\n" +
+                              "31 28 0:60 / /overlay rw - overlay overlay rw\n";
+    EXPECT_EQ(Volumes::labelOf("/", table, labels), "Macintosh HD");
+    EXPECT_EQ(Volumes::labelOf("/media/b", table, labels), "Backup");
+    EXPECT_EQ(Volumes::labelOf("/overlay", table, labels), std::nullopt);
+    EXPECT_EQ(Volumes::labelOf("/nowhere", table, labels), std::nullopt);
+    EXPECT_EQ(Volumes::labelOf("/", table, dir.path() / "no-labels"), std::nullopt);
 }
 
 TEST(LocationsPaths, StandardizeAndSystemView) {
