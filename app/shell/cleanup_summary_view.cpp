@@ -213,5 +213,8 @@ void CleanupSummaryView::keyPressEvent(QKeyEvent* event) {
 
 void CleanupSummaryView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Theme::windowBackground());
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath sheet;
+    sheet.addRoundedRect(QRectF(rect()), 10, 10);
+    p.fillPath(sheet, Theme::windowBackground());
 }

@@ -1,0 +1,78 @@
+#include "app/shell/banner_view.h"
+
+#include <QAbstractButton>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "app/controls/fonts.h"
+#include "app/controls/painters.h"
+#include "app/controls/symbol_view.h"
+#include "app/controls/text_label.h"
+#include "app/controls/theme.h"
+
+namespace {
+
+// The "xmark" that dismisses.
+class DismissButton : public QAbstractButton {
+public:
+    DismissButton() {
+        setFixedSize(16, 16);
+        setCursor(Qt::PointingHandCursor);
+        setAccessibleName(QStringLiteral("Dismiss notification"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        if (isDown()) p.setOpacity(0.7);
+        Painters::symbol(p, QRectF(rect()), "xmark", 10, Theme::secondary());
+    }
+};
+
+}  // namespace
+
+BannerView::BannerView(AppState& state, const AppState::Banner& banner, QWidget* parent)
+    : QWidget(parent), state_(state), banner_(banner) {
+    setObjectName(QStringLiteral("BannerView"));
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(14, 9, 14, 9);
+    row->setSpacing(10);
+    const bool error = banner.isError;
+    row->addWidget(new SymbolView(error ? Symbol("exclamationmark.triangle.fill") : Symbol("checkmark.circle.fill"),
+                                  13, Theme::color(error ? Theme::rose : Theme::green)));
+    text_ = new TextLabel(QString::fromStdString(banner.text), Fonts::text(12.5, QFont::Medium), Theme::primary());
+    text_->setObjectName(QStringLiteral("bannerText"));
+    row->addWidget(text_);
+    dismiss_ = new DismissButton;
+    dismiss_->setObjectName(QStringLiteral("dismissBanner"));
+    row->addWidget(dismiss_);
+    // Whatever banner is current when it is pressed goes.
+    connect(dismiss_, &QAbstractButton::clicked, this, [this] { state_.dismissBanner(); });
+
+    auto* shadow = new QGraphicsDropShadowEffect(this);
+    shadow->setColor(QColor::fromRgbF(0, 0, 0, 0.12f));
+    shadow->setBlurRadius(20);
+    shadow->setOffset(0, 4);
+    setGraphicsEffect(shadow);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+QString BannerView::text() const { return text_->text(); }
+
+void BannerView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r(rect());
+    QPainterPath capsule;
+    capsule.addRoundedRect(r, r.height() / 2, r.height() / 2);
+    p.fillPath(capsule, Theme::windowBackground());
+    p.fillPath(capsule, Theme::material());
+    QPainterPath border;
+    const QRectF inner = r.adjusted(0.5, 0.5, -0.5, -0.5);
+    border.addRoundedRect(inner, inner.height() / 2, inner.height() / 2);
+    p.setPen(QPen(Theme::primary(0.08), 1));
+    p.drawPath(border);
+}

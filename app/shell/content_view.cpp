@@ -1,0 +1,139 @@
+#include "app/shell/content_view.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "app/controls/bind.h"
+#include "app/controls/theme.h"
+#include "app/shell/banner_view.h"
+#include "app/shell/cleanup_summary_view.h"
+#include "app/shell/detail_router.h"
+#include "app/shell/sidebar_view.h"
+
+namespace {
+
+// What a sheet lies on: the window faintly dimmed, taking every click, with
+// the sheet at the top centre.
+class SheetOverlay : public QWidget {
+public:
+    SheetOverlay(QWidget* parent, CleanupSummaryView* sheet) : QWidget(parent), sheet_(sheet) {
+        setObjectName(QStringLiteral("SheetOverlay"));
+        sheet_->setParent(this);
+        auto* shadow = new QGraphicsDropShadowEffect(sheet_);
+        shadow->setColor(QColor::fromRgbF(0, 0, 0, 0.25f));
+        shadow->setBlurRadius(30);
+        shadow->setOffset(0, 6);
+        sheet_->setGraphicsEffect(shadow);
+        setAttribute(Qt::WA_NoMousePropagation);
+    }
+    CleanupSummaryView* sheet() const { return sheet_; }
+    void place() {
+        setGeometry(parentWidget()->rect());
+        const QSize s = sheet_->sizeHint();
+        sheet_->setGeometry((width() - s.width()) / 2, kTop, s.width(), std::min(s.height(), height() - kTop));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), QColor::fromRgbF(0, 0, 0, 0.12f));
+    }
+    void mousePressEvent(QMouseEvent*) override {}
+
+private:
+    static constexpr int kTop = 12;
+    CleanupSummaryView* sheet_;
+};
+
+}  // namespace
+
+ContentView::ContentView(AppState& state, SystemServices& services, QWidget* parent)
+    : QWidget(parent), state_(state) {
+    setObjectName(QStringLiteral("ContentView"));
+    setAutoFillBackground(true);
+    setPalette(Theme::palette());
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    sidebar_ = new SidebarView(state, services);
+    sidebar_->setMinimumWidth(kSidebarMinimum);
+    sidebar_->setMaximumWidth(kSidebarMaximum);
+    router_ = new DetailRouter(state);
+    split_ = new QSplitter(Qt::Horizontal);
+    split_->setChildrenCollapsible(false);
+    split_->setHandleWidth(1);
+    split_->addWidget(sidebar_);
+    split_->addWidget(router_);
+    split_->setStretchFactor(0, 0);
+    split_->setStretchFactor(1, 1);
+    split_->setSizes({kSidebarIdeal, 1000});
+    // The divider between the columns is a hairline.
+    QSplitterHandle* divider = split_->handle(1);
+    QPalette line = divider->palette();
+    line.setColor(QPalette::Window, Theme::primary(0.1));
+    divider->setPalette(line);
+    divider->setAutoFillBackground(true);
+    row->addWidget(split_);
+
+    Bind::value(this, &state_, &AppState::bannerChanged, [this] { showBanner(); });
+    Bind::value(this, &state_, &AppState::lastCleanupChanged, [this] { showSummary(); });
+}
+
+CleanupSummaryView* ContentView::summaryView() const {
+    return sheet_ ? static_cast<SheetOverlay*>(sheet_)->sheet() : nullptr;
+}
+
+void ContentView::showBanner() {
+    const std::optional<AppState::Banner>& banner = state_.banner();
+    if (banner_ && banner && banner_->banner().id == banner->id) return;
+    if (banner_) {
+        banner_->hide();
+        banner_->deleteLater();
+        banner_ = nullptr;
+    }
+    if (!banner) return;
+    banner_ = new BannerView(state_, *banner, this);
+    banner_->show();
+    placeOverlays();
+}
+
+void ContentView::showSummary() {
+    const std::optional<CleanupSummary>& summary = state_.lastCleanup();
+    if (sheet_ && summary && sheetID_ == summary->id) return;
+    if (sheet_) {
+        sheet_->hide();
+        sheet_->deleteLater();
+        sheet_ = nullptr;
+        sheetID_.reset();
+    }
+    if (!summary) return;
+    auto* view = new CleanupSummaryView(*summary, [this] { state_.setLastCleanup(std::nullopt); });
+    sheet_ = new SheetOverlay(this, view);
+    sheetID_ = summary->id;
+    sheet_->show();
+    placeOverlays();
+    view->setFocus(Qt::OtherFocusReason);
+}
+
+void ContentView::placeOverlays() {
+    if (banner_) {
+        banner_->adjustSize();
+        const QSize s = banner_->sizeHint();
+        const int w = std::min(s.width(), std::max(0, width() - 40));
+        banner_->setGeometry((width() - w) / 2, 10, w, s.height());
+        banner_->raise();
+    }
+    if (sheet_) {
+        static_cast<SheetOverlay*>(sheet_)->place();
+        sheet_->raise();
+    }
+}
+
+void ContentView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeOverlays();
+}

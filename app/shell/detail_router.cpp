@@ -1,0 +1,73 @@
+#include "app/shell/detail_router.h"
+
+#include <QVBoxLayout>
+
+#include "app/controls/bind.h"
+#include "app/controls/module_header.h"
+
+namespace {
+
+// A screen still to be built: its module's header, nothing under it.
+QWidget* pending(ModuleID module, const char* name) {
+    auto* screen = new QWidget;
+    screen->setObjectName(QString::fromLatin1(name));
+    auto* stack = new QVBoxLayout(screen);
+    stack->setContentsMargins(22, 20, 22, 20);
+    stack->addWidget(new ModuleHeader(module));
+    stack->addStretch(1);
+    return screen;
+}
+
+}  // namespace
+
+DetailRouter::DetailRouter(AppState& state, QWidget* parent) : QWidget(parent), state_(state) {
+    setObjectName(QStringLiteral("DetailRouter"));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    Bind::value(this, &state_, &AppState::moduleChanged, [this] { route(state_.module()); });
+}
+
+const char* DetailRouter::screenName(std::optional<ModuleID> module) {
+    if (!module) return "DashboardView";
+    switch (*module) {
+        case ModuleID::smartScan: return "DashboardView";
+        case ModuleID::systemJunk:
+        case ModuleID::mailAttachments:
+        case ModuleID::trashBins:
+        case ModuleID::largeOldFiles:
+        case ModuleID::photos:
+        case ModuleID::music: return "JunkModuleView";
+        case ModuleID::privacy: return "PrivacyView";
+        case ModuleID::extensions: return "ExtensionsView";
+        case ModuleID::loginItems: return "LoginItemsView";
+        case ModuleID::shredder: return "ShredderView";
+        case ModuleID::uninstaller: return "UninstallerView";
+        case ModuleID::diskMap: return "DiskMapView";
+        case ModuleID::optimization: return "MaintenanceView";
+        case ModuleID::malware: return "MalwareView";
+        case ModuleID::updater: return "UpdaterView";
+    }
+    return "DashboardView";
+}
+
+QWidget* DetailRouter::makeScreen(std::optional<ModuleID> module) {
+    // No module and Smart Scan are two branches: moving between them makes a
+    // new dashboard.
+    if (!module) return pending(ModuleID::smartScan, screenName(module));
+    return pending(*module, screenName(module));
+}
+
+void DetailRouter::route(std::optional<ModuleID> module) {
+    if (shown_ && *shown_ == module) return;
+    shown_ = module;
+    if (screen_) {
+        // Not deleted at once: the change may come from a click inside it.
+        layout()->removeWidget(screen_);
+        screen_->hide();
+        screen_->deleteLater();
+    }
+    screen_ = makeScreen(module);
+    screen_->setParent(this);
+    layout()->addWidget(screen_);
+    screen_->show();
+}

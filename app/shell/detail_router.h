@@ -1,0 +1,27 @@
+#pragma once
+// The detail column: exactly one screen, the one of the state's module, made
+// afresh whenever the module changes (so no module and Smart Scan, which both
+// show the dashboard, still each get a new one). A screen that is not built
+// yet shows its module's header alone.
+#include <QWidget>
+#include <optional>
+
+#include "app/state/app_state.h"
+
+class DetailRouter : public QWidget {
+    Q_OBJECT
+public:
+    explicit DetailRouter(AppState& state, QWidget* parent = nullptr);
+
+    QWidget* screen() const { return screen_; }
+    // The name of the screen that shows a module ("DashboardView" for none).
+    static const char* screenName(std::optional<ModuleID> module);
+
+private:
+    void route(std::optional<ModuleID> module);
+    QWidget* makeScreen(std::optional<ModuleID> module);
+
+    AppState& state_;
+    QWidget* screen_ = nullptr;
+    std::optional<std::optional<ModuleID>> shown_;
+};

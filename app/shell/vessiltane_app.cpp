@@ -1,0 +1,124 @@
+#include "app/shell/vessiltane_app.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QSettings>
+#include <QSystemTrayIcon>
+
+#include "app/controls/appearance.h"
+#include "app/controls/bind.h"
+#include "app/controls/painters.h"
+#include "app/controls/system_services.h"
+#include "app/controls/theme.h"
+#include "app/shell/content_view.h"
+#include "engine/byte_format.h"
+#include "engine/command_line.h"
+
+namespace MenuBarExtra {
+
+QString label(const std::optional<FS::VolumeStats>& volume) {
+    return QString::fromStdString(ByteFormat::compact(volume ? volume->free : 0)) + QStringLiteral(" free");
+}
+
+// The sparkles symbol as the extra's image.
+QIcon icon() {
+    QIcon icon;
+    for (int side : {16, 22, 32, 64}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        Painters::symbol(p, QRectF(0, 0, side, side), "sparkles", side * 0.7, Theme::primary());
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+}  // namespace MenuBarExtra
+
+VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowConfigurator::Services frame,
+                             QObject* parent)
+    : QObject(parent), state_(state) {
+    main_ = std::make_unique<QMainWindow>();
+    main_->setObjectName(QStringLiteral("main"));
+    main_->setWindowTitle(QStringLiteral("Vessiltane"));
+    main_->setPalette(Theme::palette());
+    content_ = new ContentView(state, services);
+    main_->setCentralWidget(content_);
+    main_->resize(WindowFrame::kDefaultSize);
+    new WindowConfigurator(*main_, std::move(frame));
+
+    settings_ = std::make_unique<QWidget>();
+    settings_->setObjectName(QStringLiteral("settings"));
+    settings_->setWindowTitle(QStringLiteral("Settings"));
+    settings_->setPalette(Theme::palette());
+    settings_->setAutoFillBackground(true);
+    settings_->setFixedSize(520, 400);
+
+    QMenuBar* menus = main_->menuBar();
+    QMenu* file = menus->addMenu(QStringLiteral("&File"));
+    rescan_ = file->addAction(QStringLiteral("Rescan"));
+    rescan_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(rescan_, &QAction::triggered, this, [this] { state_.rescanCurrent(); });
+    file->addSeparator();
+    openSettings_ = file->addAction(QStringLiteral("Settings\u2026"));
+    openSettings_->setMenuRole(QAction::PreferencesRole);
+    openSettings_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(openSettings_, &QAction::triggered, this, &VessiltaneApp::showSettings);
+    QAction* quit = file->addAction(QStringLiteral("Quit Vessiltane"));
+    quit->setMenuRole(QAction::QuitRole);
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    QMenu* window = menus->addMenu(QStringLiteral("&Window"));
+    reset_ = window->addAction(QStringLiteral("Reset Window Size"));
+    reset_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_0));
+    connect(reset_, &QAction::triggered, this, [] { WindowConfigurator::resetCurrentWindowFrame(); });
+
+    tray_ = new QSystemTrayIcon(MenuBarExtra::icon(), this);
+    tray_->setObjectName(QStringLiteral("menuBarExtra"));
+    Bind::value(this, &state_, &AppState::volumeChanged, [this] { tray_->setToolTip(MenuBarExtra::label(state_.volume())); });
+    if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
+}
+
+VessiltaneApp::~VessiltaneApp() = default;
+
+void VessiltaneApp::showMain() {
+    main_->show();
+    main_->raise();
+    main_->activateWindow();
+}
+
+void VessiltaneApp::showSettings() {
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
+}
+
+int VessiltaneApp::run(int argc, char** argv) {
+    // Qt keeps the count by reference for the application's whole life.
+    static int count = 0;
+    count = argc;
+    QApplication application(count, argv);
+    QApplication::setApplicationName(QStringLiteral("Vessiltane"));
+    QApplication::setOrganizationName(QStringLiteral("Vessiltane"));
+    QApplication::setOrganizationDomain(QStringLiteral("vessiltane.com"));
+    Appearance::apply();
+    int status = 0;
+    {
+        std::shared_ptr<Executor> executor = makeThreadPoolExecutor();
+        AppState state(executor, CommandLine::arguments());
+        std::unique_ptr<SystemServices> services = SystemServices::desktop(executor);
+        QSettings settings;
+        WindowConfigurator::Services frame;
+        frame.executor = executor;
+        frame.settings = &settings;
+        VessiltaneApp app(state, *services, std::move(frame));
+        app.showMain();
+        status = QApplication::exec();
+    }
+    waitForBackgroundWork();
+    return status;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The windowed application: one state shared by the main window, the settings
+// window and the menu bar extra, and the two commands of the main window
+// (Rescan, Ctrl+R; Reset Window Size, Ctrl+Shift+0). The settings window opens
+// from the platform's Settings action (Ctrl+,).
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "app/shell/window_configurator.h"
+#include "app/state/app_state.h"
+
+class ContentView;
+class QAction;
+class QMainWindow;
+class QSettings;
+class QSystemTrayIcon;
+class SystemServices;
+
+namespace MenuBarExtra {
+// The label beside the sparkles symbol: the compact free space and " free"
+// (of 0 when there are no figures).
+QString label(const std::optional<FS::VolumeStats>& volume);
+}  // namespace MenuBarExtra
+
+class VessiltaneApp : public QObject {
+    Q_OBJECT
+public:
+    // frame: what the main window's frame management needs (its settings are
+    // where the frame is kept).
+    VessiltaneApp(AppState& state, SystemServices& services, WindowConfigurator::Services frame,
+                  QObject* parent = nullptr);
+    ~VessiltaneApp() override;
+
+    QMainWindow* mainWindow() const { return main_.get(); }
+    ContentView* content() const { return content_; }
+    QWidget* settingsWindow() const { return settings_.get(); }
+    QSystemTrayIcon* menuBarExtra() const { return tray_; }
+    QAction* rescanAction() const { return rescan_; }
+    QAction* resetWindowSizeAction() const { return reset_; }
+    QAction* settingsAction() const { return openSettings_; }
+
+    void showMain();
+    void showSettings();
+
+    // The start-up chain's last link: makes the application object, the state
+    // and the windows, runs the event loop and returns its exit status once
+    // the windows are closed (after the background work has ended).
+    static int run(int argc, char** argv);
+
+private:
+    AppState& state_;
+    std::unique_ptr<QMainWindow> main_;
+    std::unique_ptr<QWidget> settings_;
+    ContentView* content_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    QAction* rescan_ = nullptr;
+    QAction* reset_ = nullptr;
+    QAction* openSettings_ = nullptr;
+};

@@ -1,0 +1,270 @@
+// The main window's content against the real widgets: the sidebar's sections
+// and rows, the router's screen for every module, the disk ring, the footer's
+// three states, the banner's life and the summary sheet.
+#include <QTest>
+
+#include "app/controls/buttons.h"
+#include "app/controls/module_header.h"
+#include "app/controls/progress_ring.h"
+#include "app/controls/symbol_tile.h"
+#include "app/controls/text_label.h"
+#include "app/controls/theme.h"
+#include "app/shell/banner_view.h"
+#include "app/shell/cleanup_summary_view.h"
+#include "app/shell/content_view.h"
+#include "app/shell/detail_router.h"
+#include "app/shell/disk_header_row.h"
+#include "app/shell/footer_status.h"
+#include "app/shell/sidebar_view.h"
+#include "support/window/shell_test.h"
+
+using std::chrono::milliseconds;
+using testing_support::near;
+
+class ContentViewTest : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        view = std::make_unique<ContentView>(state(), services);
+        render(*view, QSize(1200, 800));
+    }
+    void TearDown() override {
+        view.reset();
+        ShellTest::TearDown();
+    }
+    SidebarRow* row(ModuleID m) {
+        for (SidebarRow* r : view->sidebar()->rows())
+            if (r->module() == m) return r;
+        return nullptr;
+    }
+    std::vector<ModuleID> highlighted() {
+        std::vector<ModuleID> out;
+        for (SidebarRow* r : view->sidebar()->rows())
+            if (r->isSelected()) out.push_back(r->module());
+        return out;
+    }
+    std::unique_ptr<ContentView> view;
+};
+
+TEST_F(ContentViewTest, SidebarListsTheGroupsAndModulesInOrderWithTheirSymbols) {
+    EXPECT_EQ(view->sidebar()->sectionTitles(),
+              (QStringList{"Cleanup", "Files", "Protection", "Speed", "Applications"}));
+    using M = ModuleID;
+    const std::vector<ModuleID> order = {M::smartScan,  M::systemJunk, M::mailAttachments, M::trashBins,
+                                         M::photos,     M::music,      M::diskMap,         M::largeOldFiles,
+                                         M::shredder,   M::malware,    M::privacy,         M::optimization,
+                                         M::loginItems, M::uninstaller, M::updater,        M::extensions};
+    std::vector<ModuleID> shown;
+    for (SidebarRow* r : view->sidebar()->rows()) {
+        shown.push_back(r->module());
+        EXPECT_EQ(r->text().toStdString(), Modules::title(r->module()));
+        auto* tile = r->findChild<SymbolTile*>();
+        ASSERT_TRUE(tile);
+        EXPECT_EQ(tile->symbol(), Symbols::named(Modules::icon(r->module())));
+        EXPECT_EQ(tile->side(), 24);
+        EXPECT_EQ(tile->tint(), Theme::color(Modules::tint(r->module())));
+    }
+    EXPECT_EQ(shown, order);
+    // Each section sits right above its first row.
+    const QStringList titles = view->sidebar()->sectionTitles();
+    auto* files = view->sidebar()->findChildren<TextLabel*>("sectionTitle")[1];
+    EXPECT_EQ(files->text(), "Files");
+    EXPECT_LT(files->y(), row(M::diskMap)->y());
+    EXPECT_GT(files->y(), row(M::music)->y());
+}
+
+TEST_F(ContentViewTest, SidebarSelectionFollowsTheStateBothWays) {
+    EXPECT_EQ(highlighted(), std::vector<ModuleID>{ModuleID::smartScan});
+    QTest::mouseClick(row(ModuleID::privacy), Qt::LeftButton);
+    EXPECT_EQ(state().module(), ModuleID::privacy);
+    EXPECT_EQ(highlighted(), std::vector<ModuleID>{ModuleID::privacy});
+    state().setModule(ModuleID::updater);
+    EXPECT_EQ(highlighted(), std::vector<ModuleID>{ModuleID::updater});
+    state().setModule(std::nullopt);
+    EXPECT_TRUE(highlighted().empty());
+    EXPECT_EQ(view->router()->screen()->objectName(), "DashboardView");
+}
+
+TEST_F(ContentViewTest, RouterShowsEachModulesScreen) {
+    struct Row {
+        std::optional<ModuleID> module;
+        const char* screen;
+        ModuleID header;
+    } rows[] = {
+        {std::nullopt, "DashboardView", ModuleID::smartScan},
+        {ModuleID::smartScan, "DashboardView", ModuleID::smartScan},
+        {ModuleID::systemJunk, "JunkModuleView", ModuleID::systemJunk},
+        {ModuleID::mailAttachments, "JunkModuleView", ModuleID::mailAttachments},
+        {ModuleID::trashBins, "JunkModuleView", ModuleID::trashBins},
+        {ModuleID::largeOldFiles, "JunkModuleView", ModuleID::largeOldFiles},
+        {ModuleID::photos, "JunkModuleView", ModuleID::photos},
+        {ModuleID::music, "JunkModuleView", ModuleID::music},
+        {ModuleID::privacy, "PrivacyView", ModuleID::privacy},
+        {ModuleID::extensions, "ExtensionsView", ModuleID::extensions},
+        {ModuleID::loginItems, "LoginItemsView", ModuleID::loginItems},
+        {ModuleID::shredder, "ShredderView", ModuleID::shredder},
+        {ModuleID::uninstaller, "UninstallerView", ModuleID::uninstaller},
+        {ModuleID::diskMap, "DiskMapView", ModuleID::diskMap},
+        {ModuleID::optimization, "MaintenanceView", ModuleID::optimization},
+        {ModuleID::malware, "MalwareView", ModuleID::malware},
+        {ModuleID::updater, "UpdaterView", ModuleID::updater},
+    };
+    for (const Row& r : rows) {
+        state().setModule(r.module);
+        QWidget* screen = view->router()->screen();
+        ASSERT_TRUE(screen);
+        EXPECT_EQ(screen->objectName().toStdString(), r.screen);
+        auto* header = screen->findChild<ModuleHeader*>();
+        ASSERT_TRUE(header);
+        EXPECT_EQ(header->module(), r.header);
+    }
+    // No module and Smart Scan are distinct branches: a fresh dashboard each way.
+    state().setModule(std::nullopt);
+    QWidget* first = view->router()->screen();
+    state().setModule(ModuleID::smartScan);
+    QWidget* second = view->router()->screen();
+    EXPECT_NE(first, second);
+    state().setModule(ModuleID::smartScan);
+    EXPECT_EQ(view->router()->screen(), second);
+}
+
+TEST_F(ContentViewTest, DiskRingColoursByHowFullTheDiskIs) {
+    const auto accent = DiskHeader::ringColors(0), amber = DiskHeader::ringColors(0.8), rose = DiskHeader::ringColors(1);
+    EXPECT_EQ(accent.first, Theme::color(Theme::accentSoft));
+    EXPECT_EQ(accent.second, Theme::color(Theme::accent));
+    EXPECT_EQ(amber.first, Theme::color(Theme::amber));
+    EXPECT_EQ(amber.second, Theme::color(Theme::amber, 0.7));
+    EXPECT_EQ(rose.first, Theme::color(Theme::rose));
+    struct Row {
+        std::optional<FS::VolumeStats> volume;
+        double used;
+        std::pair<QColor, QColor> colours;
+        const char* free;
+        const char* total;
+    } rows[] = {
+        {FS::VolumeStats{1000, 250}, 0.75, accent, "250B free", "of 1000B"},
+        {FS::VolumeStats{1000, 100}, 0.9, amber, "100B free", "of 1000B"},
+        {FS::VolumeStats{1000, 99}, 0.901, rose, "99B free", "of 1000B"},
+        {FS::VolumeStats{1000, 1200}, 0, accent, "1.2K free", "of 1000B"},
+        {FS::VolumeStats{0, 0}, 0, accent, "0B free", "of 0B"},
+        {std::nullopt, 0, accent, "0B free", nullptr},
+    };
+    for (const Row& r : rows) {
+        EXPECT_DOUBLE_EQ(DiskHeader::usedFraction(r.volume), r.used);
+        DiskHeaderRow header(QStringLiteral("Macintosh HD"));
+        header.display(r.volume);
+        const QImage img = render(header, QSize(240, 60));
+        const QRectF ring = header.ring()->frameRect().translated(header.ring()->pos());
+        // An eighth of the way round the ring: the arc's colour on a used
+        // disk, the faint track on an empty one.
+        const double radius = ring.width() / 2, diagonal = radius / std::sqrt(2.0);
+        const QColor eighth = pixel(img, {ring.center().x() + diagonal, ring.center().y() - diagonal});
+        EXPECT_EQ(near(eighth, r.colours.first, 40), r.used > 0) << r.used;
+        EXPECT_EQ(header.findChild<TextLabel*>("freeLine")->text().toStdString(), r.free);
+        auto* total = header.findChild<TextLabel*>("totalLine");
+        EXPECT_EQ(total->isVisible(), r.total != nullptr);
+        EXPECT_EQ(total->isVisible() ? total->text().toStdString() : std::string(), r.total ? r.total : "");
+        EXPECT_EQ(header.ring()->gradientTop(), r.colours.first);
+    }
+    EXPECT_EQ(DiskHeader::volumeName(std::nullopt), "Startup Disk");
+    EXPECT_EQ(DiskHeader::volumeName(std::string()), "Startup Disk");
+    EXPECT_EQ(DiskHeader::volumeName(std::string("Data")), "Data");
+}
+
+TEST_F(ContentViewTest, FooterShowsProgressThenTheAccessLineThenNothing) {
+    struct Row {
+        ScanProgress progress;
+        bool access;
+        FooterStatus::Shows shows;
+    } rows[] = {
+        {{0.3, "Scanning", true}, false, FooterStatus::Shows::progress},
+        {{0.3, "Scanning", true}, true, FooterStatus::Shows::progress},
+        {{1, "Done", false}, false, FooterStatus::Shows::accessOff},
+        {{1, "Done", false}, true, FooterStatus::Shows::nothing},
+    };
+    for (const Row& r : rows) EXPECT_EQ(FooterStatus::shows(r.progress, r.access), r.shows);
+
+    FooterStatus footer(services);
+    footer.display({0, "Scanning User Caches", true}, false);
+    render(footer, QSize(256, 40));
+    EXPECT_TRUE(footer.isVisible());
+    EXPECT_EQ(footer.message(), "Scanning User Caches");
+    EXPECT_DOUBLE_EQ(footer.barValue(), 0.02);
+    footer.display({0.5, "Scanning", true}, false);
+    EXPECT_DOUBLE_EQ(footer.barValue(), 0.5);
+
+    footer.display({1, "Done", false}, false);
+    EXPECT_EQ(footer.showing(), FooterStatus::Shows::accessOff);
+    EXPECT_TRUE(footer.fixButton()->isVisibleTo(&footer));
+    QTest::mouseClick(footer.fixButton(), Qt::LeftButton);
+    EXPECT_EQ(services.opened,
+              std::vector<std::string>{"x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"});
+    footer.display({1, "Done", false}, true);
+    EXPECT_FALSE(footer.isVisible());
+
+    // In the window, the footer follows the state's scan.
+    FooterStatus& inWindow = *view->sidebar()->footer();
+    EXPECT_FALSE(inWindow.isVisible());
+    state().scanSystemJunk();
+    EXPECT_TRUE(inWindow.isVisible());
+    EXPECT_EQ(inWindow.message(), "Preparing\u2026");
+    executor->settle();
+    EXPECT_FALSE(inWindow.isVisible());
+}
+
+TEST_F(ContentViewTest, BannerStaysItsOwnFourAndAHalfSeconds) {
+    auto shown = [&]() -> QString { return view->bannerView() ? view->bannerView()->text() : QString(); };
+    state().showBanner("First", false);
+    EXPECT_EQ(shown(), "First");
+    executor->advance(milliseconds(2000));
+    executor->runPosts();
+    state().showBanner("Second", true);
+    EXPECT_EQ(shown(), "Second");
+    // The first banner's time is up; the second is left alone.
+    executor->advance(milliseconds(2500));
+    executor->runPosts();
+    EXPECT_EQ(shown(), "Second");
+    executor->advance(milliseconds(1999));
+    executor->runPosts();
+    EXPECT_EQ(shown(), "Second");
+    executor->advance(milliseconds(1));
+    executor->runPosts();
+    EXPECT_EQ(shown(), QString());
+}
+
+TEST_F(ContentViewTest, DismissedBannerGoesAtOnceAndItsTimerSparesTheNextOne) {
+    state().showBanner("Quit Safari.", false);
+    render(*view, QSize(1200, 800));
+    ASSERT_TRUE(view->bannerView());
+    EXPECT_EQ(view->bannerView()->dismissButton()->accessibleName(), "Dismiss notification");
+    QTest::mouseClick(view->bannerView()->dismissButton(), Qt::LeftButton);
+    EXPECT_FALSE(view->bannerView());
+    EXPECT_FALSE(state().banner());
+    executor->advance(milliseconds(3000));
+    executor->runPosts();
+    state().showBanner("Next", false);
+    // The dismissed banner's timer finds another banner and leaves it.
+    executor->advance(milliseconds(1500));
+    executor->runPosts();
+    ASSERT_TRUE(view->bannerView());
+    EXPECT_EQ(view->bannerView()->text(), "Next");
+}
+
+TEST_F(ContentViewTest, SummarySheetOpensWithTheStateAndItsDismissalEmptiesIt) {
+    EXPECT_FALSE(view->summaryView());
+    CleanupSummary summary;
+    summary.title = "Trash Bins";
+    state().setLastCleanup(summary);
+    ASSERT_TRUE(view->summaryView());
+    render(*view, QSize(1200, 800));
+    QTest::keyClick(view->summaryView(), Qt::Key_Escape);
+    EXPECT_FALSE(state().lastCleanup());
+    EXPECT_FALSE(view->summaryView());
+
+    state().setLastCleanup(summary);
+    render(*view, QSize(1200, 800));
+    ASSERT_TRUE(view->summaryView());
+    QTest::mouseClick(view->summaryView()->doneButton(), Qt::LeftButton);
+    EXPECT_FALSE(state().lastCleanup());
+    EXPECT_FALSE(view->summaryView());
+}
