@@ -7,6 +7,7 @@
 #include "app/controls/results_model.h"
 #include "app/controls/theme.h"
 #include "app/controls/thin_scroll_bar.h"
+#include "app/state/app_state.h"
 
 ResultsList::ResultsList(ModuleID module, QWidget* parent)
     : QTreeView(parent), module_(module), model_(new ResultsModel(this)) {
@@ -55,6 +56,30 @@ ResultsList::ResultsList(ModuleID module, QWidget* parent)
 }
 
 void ResultsList::setReport(const ScanReport& report) { model_->setReport(report); }
+
+void ResultsList::bind(AppState& state) {
+    connect(this, &ResultsList::toggleRequested, &state,
+            [&state](ModuleID module, const Uuid&, int category, int item) {
+                state.toggle(module, size_t(category), size_t(item));
+            });
+    connect(this, &ResultsList::selectionRequested, &state,
+            [&state](ModuleID module, bool selected, const std::string& categoryID) {
+                state.setSelection(selected, categoryID, module);
+            });
+    setReport(state.report(module_));
+    connect(&state, &AppState::reportChanged, this, [this, &state](ModuleID changed) {
+        if (changed == module_) setReport(state.report(module_));
+    });
+    connect(&state, &AppState::selectionChanged, this, [this, &state](ModuleID changed, int category, int item) {
+        if (changed != module_) return;
+        const ScanReport& report = state.report(module_);
+        if (category >= 0 && item >= 0 && size_t(category) < report.categories.size() &&
+            size_t(item) < report.categories[size_t(category)].items.size())
+            model_->setItemSelected(category, item, report.categories[size_t(category)].items[size_t(item)].isSelected);
+        else
+            setReport(report);
+    });
+}
 
 bool ResultsList::isCategoryExpanded(int category) const { return isExpanded(model_->index(category, 0)); }
 

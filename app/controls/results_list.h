@@ -13,6 +13,7 @@
 #include "engine/module_id.h"
 #include "engine/scan_model.h"
 
+class AppState;
 class ResultsModel;
 class ResultsDelegate;
 
@@ -26,6 +27,9 @@ public:
     ResultsDelegate* resultsDelegate() const { return delegate_; }
 
     void setReport(const ScanReport& report);
+    // Shows the state's report of the list's module from now on, and writes
+    // the ticks back to it: an item by its position, a category by its id.
+    void bind(AppState& state);
     // Expands or collapses a category's card (nothing for fewer than two items).
     void setCategoryExpanded(int category, bool expanded);
     bool isCategoryExpanded(int category) const;

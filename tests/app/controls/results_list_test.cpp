@@ -10,6 +10,8 @@
 #include "app/controls/results_list.h"
 #include "app/controls/results_model.h"
 #include "app/controls/theme.h"
+#include "app/state/app_state.h"
+#include "app/state/manual_executor.h"
 #include "support/window/window_test.h"
 
 namespace {
@@ -254,4 +256,42 @@ TEST_F(ResultsListTest, FiftyThousandItemsExpandScrollAndTickWithoutAWidgetEach)
     EXPECT_TRUE(owner.report.categories[0].items[49999].isSelected);
     EXPECT_EQ(changed.count(), 2);
     EXPECT_EQ(model.index(0, 0).data(ResultsModel::SelectedBytesRole).toLongLong(), 1000 + 49999);
+}
+
+// Bound to the application state, the list shows the module's stored report
+// and ticks go into it.
+class BoundResultsListTest : public ResultsListTest {};
+
+TEST_F(BoundResultsListTest, TicksGoIntoTheStatesReportAndComeBack) {
+    auto executor = std::make_shared<ManualExecutor>();
+    AppState state(executor, {"vessiltane"});
+    for (const char* name : {"old.dmg", "notes.txt", "photo.jpg"})
+        testing_support::writeFile(home() / ".Trash" / name, std::string(5000, 'x'));
+    ResultsList list(ModuleID::trashBins);
+    list.bind(state);
+    state.scanTrash();
+    executor->settle();
+    const ScanReport& report = state.report(ModuleID::trashBins);
+    ASSERT_FALSE(report.categories.empty());
+    ResultsModel& model = *list.resultsModel();
+    ASSERT_EQ(model.rowCount(), int(report.categories.size()));
+    const int items = int(report.categories[0].items.size());
+    ASSERT_GE(items, 2);
+    render(list, QSize(700, 500));
+    list.setCategoryExpanded(0, true);
+    render(list, QSize(700, 500));
+
+    const QModelIndex first = model.index(0, 0, model.index(0, 0));
+    const bool before = report.categories[0].items[0].isSelected;
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                      list.resultsDelegate()->checkboxRect(list.visualRect(first), first).center().toPoint());
+    EXPECT_EQ(state.report(ModuleID::trashBins).categories[0].items[0].isSelected, !before);
+    EXPECT_EQ(first.data(Qt::CheckStateRole).toInt(), before ? Qt::Unchecked : Qt::Checked);
+
+    // The category's box clears or selects everything, through the state.
+    model.activateCheckbox(model.index(0, 0));
+    const bool all = state.report(ModuleID::trashBins).categories[0].items[1].isSelected;
+    for (const ScanItem& it : state.report(ModuleID::trashBins).categories[0].items) EXPECT_EQ(it.isSelected, all);
+    EXPECT_EQ(model.index(0, 0).data(ResultsModel::SelectedCountRole).toInt(), all ? items : 0);
+    EXPECT_TRUE(list.isCategoryExpanded(0));
 }
