@@ -91,9 +91,10 @@ void ResultsList::setCategoryExpanded(int category, bool expanded) {
 }
 
 // The last card carries the list's bottom inset on its last visible row, so
-// its header changes height when it opens or closes.
+// its header changes height when it opens or closes: the view measures that
+// one row again (not every row, as a new layout would).
 void ResultsList::relayoutIfLast(const QModelIndex& category) {
-    if (category.row() == model_->rowCount() - 1) scheduleDelayedItemsLayout();
+    if (category.row() == model_->rowCount() - 1) QTreeView::dataChanged(category, category, {Qt::SizeHintRole});
     viewport()->update();
 }
 
