@@ -1,0 +1,122 @@
+// Pictures of the real window for looking at the screens (scripts/screenshots
+// runs it): the application's own main window over a sample home, one PNG per
+// sidebar module and one of the cleanup summary sheet, each 1200 x 800 at
+// ratio 2.
+//
+//   vessiltane_screenshots DIR
+//
+// HOME and VESSILTANE_ROOT must name a sample home and a system root made for
+// the purpose; it refuses to run on the real home folder.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QSettings>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "app/controls/appearance.h"
+#include "app/controls/render.h"
+#include "app/controls/system_services.h"
+#include "app/shell/vessiltane_app.h"
+#include "app/state/app_state.h"
+#include "app/state/executor.h"
+
+namespace {
+
+// Runs the event loop for a while, so the window settles (its frame, the
+// screen it shows, the work it started).
+void settle(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool onRealHome() {
+    const char* home = std::getenv("HOME");
+    const passwd* user = ::getpwuid(::getuid());
+    if (!home || !*home || !user || !user->pw_dir) return true;
+    std::error_code a, b;
+    return std::filesystem::equivalent(home, user->pw_dir, a) || !std::getenv("VESSILTANE_ROOT");
+}
+
+CleanupSummary sampleSummary() {
+    CleanupSummary s;
+    s.title = "System Junk";
+    s.reclaimed = 1'284'000'000;
+    s.removedCount = 214;
+    s.trashedBytes = 0;
+    s.measuredReclaimed = 1'279'500'000;
+    s.failures = {"/Library/Caches/com.example.updater: Needs administrator access"};
+    s.notes = {"Removed 3 system items with administrator rights"};
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vessiltane_screenshots DIR\n");
+        return 2;
+    }
+    if (onRealHome()) {
+        std::fprintf(stderr, "vessiltane_screenshots: HOME must be a sample home and VESSILTANE_ROOT a sample root\n");
+        return 2;
+    }
+    const std::filesystem::path out = argv[1];
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vessiltane"));
+    QApplication::setOrganizationName(QStringLiteral("Vessiltane"));
+    if (!Appearance::apply()) std::fprintf(stderr, "vessiltane_screenshots: the window's fonts are missing\n");
+
+    int status = 0;
+    {
+        std::shared_ptr<Executor> executor = makeThreadPoolExecutor();
+        AppState state(executor, {"vessiltane"});
+        std::unique_ptr<SystemServices> services = SystemServices::desktop(executor);
+        QSettings settings;
+        WindowConfigurator::Services frame;
+        frame.executor = executor;
+        frame.settings = &settings;
+        VessiltaneApp app(state, *services, std::move(frame));
+        app.showMain();
+        settle(1200);
+
+        const QSize size(1200, 800);
+        auto save = [&](const std::string& name) {
+            const std::filesystem::path file = out / (name + ".png");
+            const QString error = Render::png(*app.mainWindow(), file, size);
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "vessiltane_screenshots: %s\n", error.toLocal8Bit().constData());
+                status = 1;
+                return;
+            }
+            std::printf("%s\n", file.c_str());
+        };
+        int number = 1;
+        for (ModuleID module : Modules::allCases()) {
+            state.setModule(module);
+            settle(300);
+            char prefix[8];
+            std::snprintf(prefix, sizeof prefix, "%02d-", number++);
+            save(prefix + std::string(Modules::rawValue(module)));
+        }
+        state.setModule(ModuleID::systemJunk);
+        state.setLastCleanup(sampleSummary());
+        settle(300);
+        save("summary");
+        state.setLastCleanup(std::nullopt);
+        app.mainWindow()->close();
+        settle(100);
+    }
+    waitForBackgroundWork();
+    return status;
+}
