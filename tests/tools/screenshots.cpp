@@ -44,8 +44,8 @@ bool onRealHome() {
     const char* home = std::getenv("HOME");
     const passwd* user = ::getpwuid(::getuid());
     if (!home || !*home || !user || !user->pw_dir) return true;
-    std::error_code a, b;
-    return std::filesystem::equivalent(home, user->pw_dir, a) || !std::getenv("VESSILTANE_ROOT");
+    std::error_code ec;
+    return std::filesystem::equivalent(home, user->pw_dir, ec) || !std::getenv("VESSILTANE_ROOT");
 }
 
 CleanupSummary sampleSummary() {
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
         for (ModuleID module : Modules::allCases()) {
             state.setModule(module);
             settle(300);
-            char prefix[8];
-            std::snprintf(prefix, sizeof prefix, "%02d-", number++);
+            const std::string prefix = (number < 10 ? "0" : "") + std::to_string(number) + "-";
+            ++number;
             save(prefix + std::string(Modules::rawValue(module)));
         }
         state.setModule(ModuleID::systemJunk);
