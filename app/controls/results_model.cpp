@@ -20,17 +20,10 @@ QString itemCount(int count) {
     return QString::number(count) + (count == 1 ? QStringLiteral(" item") : QStringLiteral(" items"));
 }
 
-QString safetyWord(Safety safety) {
-    switch (safety) {
-        case Safety::safe: return QStringLiteral("Safe");
-        case Safety::review: return QStringLiteral("Review");
-        case Safety::protected_: return QStringLiteral("Protected");
-    }
-    return {};
-}
-
 QString itemLabel(const ScanItem& item) {
-    return qs(item.name) + QStringLiteral(", ") + safetyWord(item.safety) + QStringLiteral(", ") + size(item.size);
+    const std::string_view word = Safeties::title(item.safety);
+    return qs(item.name) + QStringLiteral(", ") + QString::fromLatin1(word.data(), qsizetype(word.size())) +
+           QStringLiteral(", ") + size(item.size);
 }
 
 QString categoryLabel(const ScanCategory& category) { return QStringLiteral("Select all in ") + qs(category.title); }

@@ -88,8 +88,6 @@ namespace ResultsText {
 QString size(int64_t bytes);
 // "<n> item" with "s" unless n is 1.
 QString itemCount(int count);
-// "Safe", "Review", "Protected".
-QString safetyWord(Safety safety);
 // An item row's checkbox label: "<name>, <safety>, <size>".
 QString itemLabel(const ScanItem& item);
 // A category card's checkbox label: "Select all in <title>".
