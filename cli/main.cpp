@@ -1,11 +1,11 @@
 // Vessiltane's entry point: a fixed chain of handlers over the process
 // arguments. Each looks for its own trigger; the first that takes the
-// invocation ends start-up, and only when none does would the window open.
-// The links that draw (the icon, the screen renders, the user guide) live in
-// the window's library, loaded only when their switch is given, so the
-// command verbs and the probes start without Qt and need no display.
+// invocation ends start-up, and only when none does the window opens.
+// The window and the links that draw (the icon, the screen renders, the user
+// guide) live in the window's library, loaded only when one of them is
+// needed, so the command verbs and the probes start without Qt and need no
+// display.
 #include <algorithm>
-#include <cstdio>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -71,6 +71,9 @@ int main(int argc, char** argv) {
     if (Diagnostics::handleUpdateCheck(arguments, std::cout, std::cerr)) return 0;
     if (Diagnostics::handleIfRequested(arguments, std::cout, std::cerr)) return 0;
 
-    std::fputs("vessiltane: this build has no window; run `vessiltane help` for the commands\n", stderr);
+    // Last, the window, from the window's library.
+    GuiModule::Outcome window = GuiModule::run("window", argc, argv);
+    if (window.kind == GuiModule::Outcome::Kind::consumed) return window.status;
+    std::cerr << "vessiltane: " << window.error << '\n';
     return 1;
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/shell/vessiltane_app.h"
 #include "diagnostics/render/guide_renderer.h"
 #include "diagnostics/render/icon_renderer.h"
 #include "engine/command_line.h"
@@ -39,6 +40,9 @@ const Link links[] = {
 extern "C" __attribute__((visibility("default"))) int vessiltane_gui_main(const char* handler, int argc, char** argv) {
     CommandLine::setArguments(argc, argv);
     const std::string_view name = handler ? handler : "";
+    // The window: the last link, which always takes the invocation; the
+    // process ends with its event loop's status once the windows close.
+    if (name == "window") return VessiltaneApp::run(argc, argv);
     for (const Link& link : links) {
         if (link.name != name) continue;
         try {
