@@ -17,12 +17,6 @@ extern "C" __attribute__((visibility("default"), used)) const char* __asan_defau
     return "intercept_strndup=0";
 }
 
-// On an X display Qt opens a session bus connection that the bus library
-// keeps a buffer of for the process's life.
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
 namespace {
 
 class RealWindowEnvironment : public ::testing::Environment {
