@@ -15,6 +15,7 @@
 #include "engine/ignores.h"
 #include "platform/file_facts.h"
 #include "support/test_env.h"
+#include "support/window_launch.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -64,10 +65,6 @@ TEST_F(BadInput, UnknownWordsHugeArgumentsAndBytesThatAreNotUtf8) {
         int status;
         const char* says;  // found on standard output or standard error
     } cases[] = {
-        {"frobnicate", 1, "vessiltane help"},
-        {"''", 1, "vessiltane help"},
-        {Admin::quote(huge), 1, "vessiltane help"},
-        {Admin::quote("sc\xFF" "an"), 1, "vessiltane help"},
         {"clean --modules " + Admin::quote(huge), 2, "unknown module(s): xxxx"},
         {"scan --" + huge, 2, "unrecognised option(s): --xxxx"},
         {"scan --modules " + Admin::quote("\xFF\xFE,systemJunk"), 2, "unknown module(s): \xFF\xFE"},
@@ -93,6 +90,20 @@ TEST_F(BadInput, UnknownWordsHugeArgumentsAndBytesThatAreNotUtf8) {
         }
         Outcome quiet = run(c.arguments + " --quiet");
         expectSane(quiet, what + " --quiet", true);
+    }
+    // A first word that is no command, whatever its bytes or length, is not
+    // an error: the chain ends at the window, which opens.
+    for (const std::string& arguments :
+         {std::string("frobnicate"), std::string("frobnicate --json"), std::string("''"), Admin::quote(huge),
+          Admin::quote("sc\xFF" "an")}) {
+        const std::string what = arguments.substr(0, 60);
+        WindowLaunch window = launchUntilWindowOpens(
+            "HOME=" + Admin::quote(home().string()) + " VESSILTANE_ROOT=" + Admin::quote(root().string()) + " " +
+                Admin::quote(std::string(VESSILTANE_BINARY_DIR) + "/vessiltane") + " " + arguments,
+            tmp());
+        EXPECT_TRUE(window.opened) << what << "\n" << window.err.substr(0, 2000);
+        EXPECT_EQ(window.err.find("Sanitizer"), std::string::npos) << what << "\n" << window.err.substr(0, 4000);
+        EXPECT_EQ(window.out, "") << what;
     }
     // Nothing that was refused reached the ignore list.
     EXPECT_FALSE(fs::exists(home() / "Library/Application Support/Vessiltane/ignore.txt"));
