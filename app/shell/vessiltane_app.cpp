@@ -97,26 +97,41 @@ void VessiltaneApp::showSettings() {
     settings_->activateWindow();
 }
 
+bool VessiltaneApp::prepareApplication() {
+    QApplication::setApplicationName(QStringLiteral("Vessiltane"));
+    QApplication::setOrganizationName(QStringLiteral("Vessiltane"));
+    QApplication::setOrganizationDomain(QStringLiteral("vessiltane.com"));
+    return Appearance::apply();
+}
+
+VessiltaneApp::Session::Session(std::vector<std::string> arguments)
+    : executor(makeThreadPoolExecutor()),
+      state(std::make_unique<AppState>(executor, std::move(arguments))),
+      services(SystemServices::desktop(executor)),
+      settings(std::make_unique<QSettings>()) {
+    WindowConfigurator::Services frame;
+    frame.executor = executor;
+    frame.settings = settings.get();
+    app = std::make_unique<VessiltaneApp>(*state, *services, std::move(frame));
+}
+
+VessiltaneApp::Session::~Session() {
+    app.reset();
+    settings.reset();
+    services.reset();
+    state.reset();
+}
+
 int VessiltaneApp::run(int argc, char** argv) {
     // Qt keeps the count by reference for the application's whole life.
     static int count = 0;
     count = argc;
     QApplication application(count, argv);
-    QApplication::setApplicationName(QStringLiteral("Vessiltane"));
-    QApplication::setOrganizationName(QStringLiteral("Vessiltane"));
-    QApplication::setOrganizationDomain(QStringLiteral("vessiltane.com"));
-    Appearance::apply();
+    prepareApplication();
     int status = 0;
     {
-        std::shared_ptr<Executor> executor = makeThreadPoolExecutor();
-        AppState state(executor, CommandLine::arguments());
-        std::unique_ptr<SystemServices> services = SystemServices::desktop(executor);
-        QSettings settings;
-        WindowConfigurator::Services frame;
-        frame.executor = executor;
-        frame.settings = &settings;
-        VessiltaneApp app(state, *services, std::move(frame));
-        app.showMain();
+        Session session(CommandLine::arguments());
+        session.app->showMain();
         status = QApplication::exec();
     }
     waitForBackgroundWork();

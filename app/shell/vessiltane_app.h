@@ -7,6 +7,8 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/shell/window_configurator.h"
 #include "app/state/app_state.h"
@@ -48,6 +50,22 @@ public:
     // and the windows, runs the event loop and returns its exit status once
     // the windows are closed (after the background work has ended).
     static int run(int argc, char** argv);
+    // Names the application (where its settings are kept) and gives it the
+    // window's look; false when a font is missing. After the application object.
+    static bool prepareApplication();
+
+    // The objects of one run of the window over the process arguments, made
+    // in order and ended in reverse: the executor, the state, the desktop's
+    // services, the settings and the windows (shown by the caller).
+    struct Session {
+        explicit Session(std::vector<std::string> arguments);
+        ~Session();
+        std::shared_ptr<Executor> executor;
+        std::unique_ptr<AppState> state;
+        std::unique_ptr<SystemServices> services;
+        std::unique_ptr<QSettings> settings;
+        std::unique_ptr<VessiltaneApp> app;
+    };
 
 private:
     AppState& state_;

@@ -13,16 +13,13 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <QSettings>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
 
-#include "app/controls/appearance.h"
 #include "app/controls/render.h"
-#include "app/controls/system_services.h"
 #include "app/shell/vessiltane_app.h"
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
@@ -73,20 +70,14 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path out = argv[1];
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vessiltane"));
-    QApplication::setOrganizationName(QStringLiteral("Vessiltane"));
-    if (!Appearance::apply()) std::fprintf(stderr, "vessiltane_screenshots: the window's fonts are missing\n");
+    if (!VessiltaneApp::prepareApplication())
+        std::fprintf(stderr, "vessiltane_screenshots: the window's fonts are missing\n");
 
     int status = 0;
     {
-        std::shared_ptr<Executor> executor = makeThreadPoolExecutor();
-        AppState state(executor, {"vessiltane"});
-        std::unique_ptr<SystemServices> services = SystemServices::desktop(executor);
-        QSettings settings;
-        WindowConfigurator::Services frame;
-        frame.executor = executor;
-        frame.settings = &settings;
-        VessiltaneApp app(state, *services, std::move(frame));
+        VessiltaneApp::Session session({"vessiltane"});
+        AppState& state = *session.state;
+        VessiltaneApp& app = *session.app;
         app.showMain();
         settle(1200);
 
