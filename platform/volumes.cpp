@@ -3,9 +3,9 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
-#include <array>
 #include <mutex>
 #include <set>
 
@@ -208,11 +208,11 @@ std::optional<Capacity> capacity(const std::filesystem::path& path) {
     return c;
 }
 
-std::optional<std::string> labelOf(const std::filesystem::path& mountPoint, std::string_view mountInfo,
+std::optional<std::string> labelOf(const std::filesystem::path& mountPoint, const std::vector<MountEntry>& table,
                                    const std::filesystem::path& labelsFolder) {
     std::optional<std::string> source;
     // The last mount on the folder is the one that shows there.
-    for (const MountEntry& e : parseMountInfo(mountInfo))
+    for (const MountEntry& e : table)
         if (e.mountPoint == mountPoint.string()) source = e.source;
     if (!source || source->empty() || source->front() != '/') return std::nullopt;
     std::error_code ec;
@@ -260,11 +260,7 @@ std::optional<std::string> name(const std::filesystem::path& mountPoint) {
     if (text.empty()) return std::nullopt;
     return text;
 #else
-    std::ifstream in("/proc/self/mountinfo");
-    if (!in) return std::nullopt;
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return labelOf(mountPoint, buffer.str(), "/dev/disk/by-label");
+    return labelOf(mountPoint, mountTable(), "/dev/disk/by-label");
 #endif
 }
 

@@ -55,7 +55,7 @@ std::optional<Capacity> capacity(const std::filesystem::path& anyPathOnVolume);
 // Linux the label comes from the mount table and the labels folder the system
 // keeps (/dev/disk/by-label, one link per label to its device).
 std::optional<std::string> name(const std::filesystem::path& mountPoint);
-std::optional<std::string> labelOf(const std::filesystem::path& mountPoint, std::string_view mountInfo,
+std::optional<std::string> labelOf(const std::filesystem::path& mountPoint, const std::vector<MountEntry>& table,
                                    const std::filesystem::path& labelsFolder);
 
 }  // namespace Volumes

@@ -47,9 +47,9 @@ TEST(MountTable, VolumeNameIsTheLabelLinkedToItsDevice) {
     testing_support::makeSymlink("../../sdb1", labels / "Backup");
     testing_support::makeSymlink("../../sda1", labels / "Macintosh\\x20HD");
     testing_support::makeSymlink("../../gone", labels / "Dangling");
-    const std::string table = "28 1 254:0 / / rw - ext4 " + (dev / "sda1").string() + " rw\n" +
+    const auto table = Volumes::parseMountInfo("28 1 254:0 / / rw - ext4 " + (dev / "sda1").string() + " rw\n" +
                               "30 28 8:17 / /media/b rw - ext4 " + (dev / "sdb1").string() + " rw\n" +
-                              "31 28 0:60 / /overlay rw - overlay overlay rw\n";
+                              "31 28 0:60 / /overlay rw - overlay overlay rw\n");
     EXPECT_EQ(Volumes::labelOf("/", table, labels), "Macintosh HD");
     EXPECT_EQ(Volumes::labelOf("/media/b", table, labels), "Backup");
     EXPECT_EQ(Volumes::labelOf("/overlay", table, labels), std::nullopt);
