@@ -1,7 +1,21 @@
 #include "app/controls/system_services.h"
 
+#include <QFileDialog>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeView>
+
 #include "app/state/executor.h"
 #include "engine/admin.h"
+
+namespace SystemLinks {
+
+bool isSystemSettings(const std::string& address) {
+    return address.rfind("x-apple.systempreferences:", 0) == 0;
+}
+
+}  // namespace SystemLinks
 
 namespace {
 
@@ -17,11 +31,59 @@ public:
 
     void openURL(const std::string& address) override {
         if (address.empty()) return;
-        const std::string command = std::string(kOpener) + " " + Admin::quote(address);
-        executor_->run([command] { Admin::run(command, false); });
+#ifndef __APPLE__
+        if (SystemLinks::isSystemSettings(address)) return;
+#endif
+        open(std::string(kOpener) + " " + Admin::quote(address));
+    }
+
+    void reveal(const std::filesystem::path& path) override {
+        if (path.empty()) return;
+#ifdef __APPLE__
+        open(std::string(kOpener) + " -R " + Admin::quote(path.string()));
+#else
+        // The desktop's file managers have no common way to select an entry:
+        // the folder holding it opens.
+        open(std::string(kOpener) + " " + Admin::quote(path.parent_path().string()));
+#endif
+    }
+
+    bool confirm(const Confirmation& confirmation, QWidget* over) override {
+        QMessageBox box(over);
+        box.setIcon(confirmation.destructive ? QMessageBox::Warning : QMessageBox::Question);
+        box.setText(QString::fromStdString(confirmation.title));
+        box.setInformativeText(QString::fromStdString(confirmation.message));
+        QPushButton* go = box.addButton(QString::fromStdString(confirmation.confirmButton),
+                                        confirmation.destructive ? QMessageBox::DestructiveRole
+                                                                 : QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(cancel);
+        box.exec();
+        return box.clickedButton() == go;
+    }
+
+    std::vector<std::filesystem::path> chooseFilesAndFolders(const std::string& prompt, QWidget* over) override {
+        // Qt's own dialog, as the platform's picks either files or folders,
+        // never both: multiple selection in its lists, and "Choose" takes
+        // whatever is selected.
+        QFileDialog dialog(over, QString::fromStdString(prompt));
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, false);
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
+        for (auto* view : dialog.findChildren<QListView*>()) view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        for (auto* view : dialog.findChildren<QTreeView*>()) view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        std::vector<std::filesystem::path> chosen;
+        if (dialog.exec() != QDialog::Accepted) return chosen;
+        for (const QString& file : dialog.selectedFiles()) chosen.emplace_back(file.toStdString());
+        return chosen;
     }
 
 private:
+    void open(std::string command) {
+        executor_->run([command = std::move(command)] { Admin::run(command, false); });
+    }
+
     std::shared_ptr<Executor> executor_;
 };
 

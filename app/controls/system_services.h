@@ -1,20 +1,40 @@
 #pragma once
 // What the window asks of the desktop beyond its own widgets: opening a link
-// (the System Settings panes). Tests hand the window a fake that records what
-// was asked.
+// (the System Settings panes, a release-notes page), showing a file in the
+// file manager, a confirmation, and choosing files and folders. Tests hand the
+// window a fake that records what was asked and gives canned answers.
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Executor;
+class QWidget;
 
 class SystemServices {
 public:
+    // An alert asking whether to go ahead.
+    struct Confirmation {
+        std::string title;
+        std::string message;
+        std::string confirmButton;  // the button that goes ahead
+        bool destructive = false;   // going ahead removes something
+    };
+
     virtual ~SystemServices() = default;
     // Asks the desktop to open the address; whether it did is not reported.
+    // Off macOS a System Settings link ("x-apple.systempreferences:") has no
+    // pane to open and does nothing.
     virtual void openURL(const std::string& address) = 0;
+    // Shows the file or folder selected in the file manager.
+    virtual void reveal(const std::filesystem::path& path) = 0;
+    // Asks, modally over the window; true when the user went ahead.
+    virtual bool confirm(const Confirmation& confirmation, QWidget* over) = 0;
+    // Lets the user pick files and folders together; empty when cancelled.
+    virtual std::vector<std::filesystem::path> chooseFilesAndFolders(const std::string& prompt, QWidget* over) = 0;
 
     // The desktop's own: the platform's opener run in the background through
-    // the one shell helper, its outcome ignored.
+    // the one shell helper (its outcome ignored), Qt's alert and file dialog.
     static std::unique_ptr<SystemServices> desktop(std::shared_ptr<Executor> executor);
 };
 
@@ -22,4 +42,6 @@ namespace SystemLinks {
 // The list of applications with Full Disk Access in System Settings.
 inline constexpr const char* kFullDiskAccess =
     "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles";
+// Whether the address names a System Settings pane.
+bool isSystemSettings(const std::string& address);
 }  // namespace SystemLinks

@@ -16,10 +16,10 @@
 namespace {
 
 // What a sheet lies on: the window faintly dimmed, taking every click, with
-// the sheet at the top centre.
+// the sheet at the top centre. It goes when its sheet is deleted.
 class SheetOverlay : public QWidget {
 public:
-    SheetOverlay(QWidget* parent, CleanupSummaryView* sheet) : QWidget(parent), sheet_(sheet) {
+    SheetOverlay(QWidget* parent, QWidget* sheet) : QWidget(parent), sheet_(sheet) {
         setObjectName(QStringLiteral("SheetOverlay"));
         sheet_->setParent(this);
         auto* shadow = new QGraphicsDropShadowEffect(sheet_);
@@ -28,10 +28,16 @@ public:
         shadow->setOffset(0, 6);
         sheet_->setGraphicsEffect(shadow);
         setAttribute(Qt::WA_NoMousePropagation);
+        connect(sheet_, &QObject::destroyed, this, [this] {
+            sheet_ = nullptr;
+            hide();
+            deleteLater();
+        });
     }
-    CleanupSummaryView* sheet() const { return sheet_; }
+    QWidget* sheet() const { return sheet_; }
     void place() {
         setGeometry(parentWidget()->rect());
+        if (!sheet_) return;
         const QSize s = sheet_->sizeHint();
         sheet_->setGeometry((width() - s.width()) / 2, kTop, s.width(), std::min(s.height(), height() - kTop));
     }
@@ -45,12 +51,13 @@ protected:
 
 private:
     static constexpr int kTop = 12;
-    CleanupSummaryView* sheet_;
+    QWidget* sheet_;
 };
 
 }  // namespace
 
-ContentView::ContentView(AppState& state, SystemServices& services, QWidget* parent)
+ContentView::ContentView(AppState& state, SystemServices& services, const ScreenCatalog* catalog,
+                         const ScreenContext* context, QWidget* parent)
     : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("ContentView"));
     setAutoFillBackground(true);
@@ -62,7 +69,7 @@ ContentView::ContentView(AppState& state, SystemServices& services, QWidget* par
     sidebar_ = new SidebarView(state, services);
     sidebar_->setMinimumWidth(kSidebarMinimum);
     sidebar_->setMaximumWidth(kSidebarMaximum);
-    router_ = new DetailRouter(state);
+    router_ = new DetailRouter(state, catalog, context);
     split_ = new QSplitter(Qt::Horizontal);
     split_->setChildrenCollapsible(false);
     split_->setHandleWidth(1);
@@ -84,7 +91,23 @@ ContentView::ContentView(AppState& state, SystemServices& services, QWidget* par
 }
 
 CleanupSummaryView* ContentView::summaryView() const {
-    return sheet_ ? static_cast<SheetOverlay*>(sheet_)->sheet() : nullptr;
+    return sheetID_ ? qobject_cast<CleanupSummaryView*>(sheet()) : nullptr;
+}
+
+QWidget* ContentView::sheet() const {
+    return sheet_ ? static_cast<SheetOverlay*>(sheet_.data())->sheet() : nullptr;
+}
+
+void ContentView::presentSheet(QWidget* sheet) {
+    if (sheet_) {
+        sheet_->hide();
+        sheet_->deleteLater();
+    }
+    sheetID_.reset();
+    sheet_ = new SheetOverlay(this, sheet);
+    sheet_->show();
+    placeOverlays();
+    sheet->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::showBanner() {
@@ -104,19 +127,15 @@ void ContentView::showBanner() {
 void ContentView::showSummary() {
     const std::optional<CleanupSummary>& summary = state_.lastCleanup();
     if (sheet_ && summary && sheetID_ == summary->id) return;
-    if (sheet_) {
+    if (sheet_ && sheetID_) {
         sheet_->hide();
         sheet_->deleteLater();
         sheet_ = nullptr;
         sheetID_.reset();
     }
     if (!summary) return;
-    auto* view = new CleanupSummaryView(*summary, [this] { state_.setLastCleanup(std::nullopt); });
-    sheet_ = new SheetOverlay(this, view);
+    presentSheet(new CleanupSummaryView(*summary, [this] { state_.setLastCleanup(std::nullopt); }));
     sheetID_ = summary->id;
-    sheet_->show();
-    placeOverlays();
-    view->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::placeOverlays() {
@@ -128,7 +147,7 @@ void ContentView::placeOverlays() {
         banner_->raise();
     }
     if (sheet_) {
-        static_cast<SheetOverlay*>(sheet_)->place();
+        static_cast<SheetOverlay*>(sheet_.data())->place();
         sheet_->raise();
     }
 }

@@ -3,8 +3,10 @@
 // the state's banner floating at the top, and the cleanup summary presented
 // as a sheet over everything whenever the state holds one. Dismissing the
 // sheet empties the state's summary.
+#include <QPointer>
 #include <QWidget>
 
+#include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
 class BannerView;
@@ -17,13 +19,20 @@ class SystemServices;
 class ContentView : public QWidget {
     Q_OBJECT
 public:
-    ContentView(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    // catalog and context: the screens of the detail column (none: each
+    // module's header alone).
+    ContentView(AppState& state, SystemServices& services, const ScreenCatalog* catalog = nullptr,
+                const ScreenContext* context = nullptr, QWidget* parent = nullptr);
 
     SidebarView* sidebar() const { return sidebar_; }
     DetailRouter* router() const { return router_; }
     // The banner and the summary sheet shown now; null when there is none.
     BannerView* bannerView() const { return banner_; }
     CleanupSummaryView* summaryView() const;
+    // Presents a sheet over everything (the summary sheet is one); it ends
+    // when the widget is deleted. A new sheet replaces the one shown.
+    void presentSheet(QWidget* sheet);
+    QWidget* sheet() const;
 
     // Sidebar column widths.
     static constexpr int kSidebarMinimum = 238;
@@ -43,6 +52,6 @@ private:
     DetailRouter* router_;
     QSplitter* split_;
     BannerView* banner_ = nullptr;
-    QWidget* sheet_ = nullptr;
-    std::optional<Uuid> sheetID_;
+    QPointer<QWidget> sheet_;      // the overlay holding the sheet
+    std::optional<Uuid> sheetID_;  // the summary's, while the sheet is the summary
 };

@@ -20,7 +20,9 @@ QWidget* pending(ModuleID module, const char* name) {
 
 }  // namespace
 
-DetailRouter::DetailRouter(AppState& state, QWidget* parent) : QWidget(parent), state_(state) {
+DetailRouter::DetailRouter(AppState& state, const ScreenCatalog* catalog, const ScreenContext* context,
+                           QWidget* parent)
+    : QWidget(parent), state_(state), catalog_(catalog), context_(context) {
     setObjectName(QStringLiteral("DetailRouter"));
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -53,6 +55,12 @@ const char* DetailRouter::screenName(std::optional<ModuleID> module) {
 QWidget* DetailRouter::makeScreen(std::optional<ModuleID> module) {
     // No module and Smart Scan are two branches: moving between them makes a
     // new dashboard.
+    if (catalog_ && context_) {
+        auto maker = catalog_->screens.find(std::string_view(screenName(module)));
+        if (maker != catalog_->screens.end() && maker->second) {
+            if (QWidget* screen = maker->second(*context_, module)) return screen;
+        }
+    }
     if (!module) return pending(ModuleID::smartScan, screenName(module));
     return pending(*module, screenName(module));
 }

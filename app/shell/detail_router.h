@@ -2,16 +2,20 @@
 // The detail column: exactly one screen, the one of the state's module, made
 // afresh whenever the module changes (so no module and Smart Scan, which both
 // show the dashboard, still each get a new one). A screen that is not built
-// yet shows its module's header alone.
+// yet (one the catalog lacks) shows its module's header alone.
 #include <QWidget>
 #include <optional>
 
+#include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
 class DetailRouter : public QWidget {
     Q_OBJECT
 public:
-    explicit DetailRouter(AppState& state, QWidget* parent = nullptr);
+    // catalog and context: where the screens come from; none shows every
+    // module's header alone.
+    explicit DetailRouter(AppState& state, const ScreenCatalog* catalog = nullptr,
+                          const ScreenContext* context = nullptr, QWidget* parent = nullptr);
 
     QWidget* screen() const { return screen_; }
     // The name of the screen that shows a module ("DashboardView" for none).
@@ -22,6 +26,8 @@ private:
     QWidget* makeScreen(std::optional<ModuleID> module);
 
     AppState& state_;
+    const ScreenCatalog* catalog_;
+    const ScreenContext* context_;
     QWidget* screen_ = nullptr;
     std::optional<std::optional<ModuleID>> shown_;
 };

@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QSettings>
 #include <QSystemTrayIcon>
+#include <QVBoxLayout>
 
 #include "app/controls/appearance.h"
 #include "app/controls/bind.h"
@@ -40,13 +42,17 @@ QIcon icon() {
 }  // namespace MenuBarExtra
 
 VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowConfigurator::Services frame,
-                             QObject* parent)
-    : QObject(parent), state_(state) {
+                             ScreenCatalog catalog, QObject* parent)
+    : QObject(parent),
+      state_(state),
+      catalog_(std::move(catalog)),
+      context_{state, services, [this](QWidget* sheet) { content_->presentSheet(sheet); },
+               [this] { showMain(); }, [this] { showSettings(); }} {
     main_ = std::make_unique<QMainWindow>();
     main_->setObjectName(QStringLiteral("main"));
     main_->setWindowTitle(QStringLiteral("Vessiltane"));
     main_->setPalette(Theme::palette());
-    content_ = new ContentView(state, services);
+    content_ = new ContentView(state, services, &catalog_, &context_);
     main_->setCentralWidget(content_);
     main_->resize(WindowFrame::kDefaultSize);
     new WindowConfigurator(*main_, std::move(frame));
@@ -57,6 +63,13 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
     settings_->setPalette(Theme::palette());
     settings_->setAutoFillBackground(true);
     settings_->setFixedSize(520, 400);
+    if (catalog_.settings) {
+        if (QWidget* content = catalog_.settings(context_)) {
+            auto* stack = new QVBoxLayout(settings_.get());
+            stack->setContentsMargins(0, 0, 0, 0);
+            stack->addWidget(content);
+        }
+    }
 
     QMenuBar* menus = main_->menuBar();
     QMenu* file = menus->addMenu(QStringLiteral("&File"));
@@ -80,6 +93,12 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
     tray_ = new QSystemTrayIcon(MenuBarExtra::icon(), this);
     tray_->setObjectName(QStringLiteral("menuBarExtra"));
     Bind::value(this, &state_, &AppState::volumeChanged, [this] { tray_->setToolTip(MenuBarExtra::label(state_.volume())); });
+    if (catalog_.trayMenu) {
+        trayMenu_ = std::make_unique<QMenu>();
+        trayMenu_->setObjectName(QStringLiteral("menuBarExtraMenu"));
+        catalog_.trayMenu(*trayMenu_, context_);
+        tray_->setContextMenu(trayMenu_.get());
+    }
     if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
 }
 
@@ -104,7 +123,7 @@ bool VessiltaneApp::prepareApplication() {
     return Appearance::apply();
 }
 
-VessiltaneApp::Session::Session(std::vector<std::string> arguments)
+VessiltaneApp::Session::Session(std::vector<std::string> arguments, ScreenCatalog catalog)
     : executor(makeThreadPoolExecutor()),
       state(std::make_unique<AppState>(executor, std::move(arguments))),
       services(SystemServices::desktop(executor)),
@@ -112,7 +131,7 @@ VessiltaneApp::Session::Session(std::vector<std::string> arguments)
     WindowConfigurator::Services frame;
     frame.executor = executor;
     frame.settings = settings.get();
-    app = std::make_unique<VessiltaneApp>(*state, *services, std::move(frame));
+    app = std::make_unique<VessiltaneApp>(*state, *services, std::move(frame), std::move(catalog));
 }
 
 VessiltaneApp::Session::~Session() {
@@ -122,7 +141,7 @@ VessiltaneApp::Session::~Session() {
     state.reset();
 }
 
-int VessiltaneApp::run(int argc, char** argv) {
+int VessiltaneApp::run(int argc, char** argv, ScreenCatalog catalog) {
     // Qt keeps the count by reference for the application's whole life.
     static int count = 0;
     count = argc;
@@ -130,7 +149,7 @@ int VessiltaneApp::run(int argc, char** argv) {
     prepareApplication();
     int status = 0;
     {
-        Session session(CommandLine::arguments());
+        Session session(CommandLine::arguments(), std::move(catalog));
         session.app->showMain();
         status = QApplication::exec();
     }

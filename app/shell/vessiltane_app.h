@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/screen_catalog.h"
 #include "app/shell/window_configurator.h"
 #include "app/state/app_state.h"
 
 class ContentView;
 class QAction;
 class QMainWindow;
+class QMenu;
 class QSettings;
 class QSystemTrayIcon;
 class SystemServices;
@@ -30,9 +32,10 @@ class VessiltaneApp : public QObject {
     Q_OBJECT
 public:
     // frame: what the main window's frame management needs (its settings are
-    // where the frame is kept).
+    // where the frame is kept); catalog: the screens (none: each module's
+    // header alone, an empty settings window and no tray menu).
     VessiltaneApp(AppState& state, SystemServices& services, WindowConfigurator::Services frame,
-                  QObject* parent = nullptr);
+                  ScreenCatalog catalog = {}, QObject* parent = nullptr);
     ~VessiltaneApp() override;
 
     QMainWindow* mainWindow() const { return main_.get(); }
@@ -42,6 +45,7 @@ public:
     QAction* rescanAction() const { return rescan_; }
     QAction* resetWindowSizeAction() const { return reset_; }
     QAction* settingsAction() const { return openSettings_; }
+    const ScreenContext& screenContext() const { return context_; }
 
     void showMain();
     void showSettings();
@@ -49,7 +53,7 @@ public:
     // The start-up chain's last link: makes the application object, the state
     // and the windows, runs the event loop and returns its exit status once
     // the windows are closed (after the background work has ended).
-    static int run(int argc, char** argv);
+    static int run(int argc, char** argv, ScreenCatalog catalog = {});
     // Names the application (where its settings are kept) and gives it the
     // window's look; false when a font is missing. After the application object.
     static bool prepareApplication();
@@ -58,7 +62,7 @@ public:
     // in order and ended in reverse: the executor, the state, the desktop's
     // services, the settings and the windows (shown by the caller).
     struct Session {
-        explicit Session(std::vector<std::string> arguments);
+        explicit Session(std::vector<std::string> arguments, ScreenCatalog catalog = {});
         ~Session();
         std::shared_ptr<Executor> executor;
         std::unique_ptr<AppState> state;
@@ -69,6 +73,8 @@ public:
 
 private:
     AppState& state_;
+    ScreenCatalog catalog_;
+    ScreenContext context_;
     std::unique_ptr<QMainWindow> main_;
     std::unique_ptr<QWidget> settings_;
     ContentView* content_ = nullptr;
@@ -76,4 +82,5 @@ private:
     QAction* rescan_ = nullptr;
     QAction* reset_ = nullptr;
     QAction* openSettings_ = nullptr;
+    std::unique_ptr<QMenu> trayMenu_;
 };

@@ -16,6 +16,7 @@
 #include "diagnostics/render/icon_renderer.h"
 #include "engine/command_line.h"
 #include "platform/gui_module.h"
+#include "screens/screen_catalog.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ extern "C" __attribute__((visibility("default"))) int vessiltane_gui_main(const 
     const std::string_view name = handler ? handler : "";
     // The window: the last link, which always takes the invocation; the
     // process ends with its event loop's status once the windows close.
-    if (name == "window") return VessiltaneApp::run(argc, argv);
+    if (name == "window") return VessiltaneApp::run(argc, argv, Screens::catalog());
     for (const Link& link : links) {
         if (link.name != name) continue;
         try {

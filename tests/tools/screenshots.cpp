@@ -23,6 +23,7 @@
 #include "app/shell/vessiltane_app.h"
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
+#include "screens/screen_catalog.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
 
     int status = 0;
     {
-        VessiltaneApp::Session session({"vessiltane"});
+        VessiltaneApp::Session session({"vessiltane"}, Screens::catalog());
         AppState& state = *session.state;
         VessiltaneApp& app = *session.app;
         app.showMain();

@@ -268,3 +268,47 @@ TEST_F(ContentViewTest, SummarySheetOpensWithTheStateAndItsDismissalEmptiesIt) {
     EXPECT_FALSE(state().lastCleanup());
     EXPECT_FALSE(view->summaryView());
 }
+
+TEST_F(ContentViewTest, TheCatalogsScreensAndSheetsTakeTheirPlace) {
+    // A catalog with one screen: its modules get it, the others their header.
+    std::vector<std::optional<ModuleID>> asked;
+    ScreenCatalog catalog;
+    catalog.screens["JunkModuleView"] = [&](const ScreenContext& context, std::optional<ModuleID> module) {
+        EXPECT_EQ(&context.state, &state());
+        asked.push_back(module);
+        auto* screen = new QWidget;
+        screen->setObjectName("JunkModuleView");
+        return screen;
+    };
+    std::vector<QWidget*> presented;
+    ScreenContext context{state(), services, [&](QWidget* sheet) { presented.push_back(sheet); }, [] {}, [] {}};
+    ContentView content(state(), services, &catalog, &context);
+    state().setModule(ModuleID::music);
+    EXPECT_EQ(content.router()->screen()->objectName(), "JunkModuleView");
+    EXPECT_FALSE(content.router()->screen()->findChild<ModuleHeader*>());
+    state().setModule(ModuleID::privacy);
+    EXPECT_TRUE(content.router()->screen()->findChild<ModuleHeader*>());
+    EXPECT_EQ(asked, (std::vector<std::optional<ModuleID>>{ModuleID::music}));
+
+    // A sheet lies over everything until it is deleted; the summary replaces it.
+    render(content, QSize(1200, 800));
+    auto* sheet = new QWidget;
+    sheet->setObjectName("reviewSheet");
+    content.presentSheet(sheet);
+    EXPECT_EQ(content.sheet(), sheet);
+    EXPECT_EQ(content.summaryView(), nullptr);
+    delete sheet;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(content.sheet(), nullptr);
+    EXPECT_FALSE(content.findChild<QWidget*>("SheetOverlay"));
+
+    content.presentSheet(new QWidget);
+    CleanupSummary summary;
+    summary.title = "System Junk";
+    state().setLastCleanup(summary);
+    ASSERT_TRUE(content.summaryView());
+    EXPECT_EQ(content.sheet(), content.summaryView());
+    state().setLastCleanup(std::nullopt);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(content.sheet(), nullptr);
+}

@@ -1,6 +1,8 @@
 #pragma once
 // The desktop as the window's tests see it: every link the window asks to
-// open is recorded, and nothing is opened.
+// open, every file it asks to reveal and every confirmation it asks for is
+// recorded; confirmations and the file chooser give the test's answers.
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,25 @@ namespace testing_support {
 class FakeSystemServices final : public SystemServices {
 public:
     void openURL(const std::string& address) override { opened.push_back(address); }
+    void reveal(const std::filesystem::path& path) override { revealed.push_back(path); }
+    bool confirm(const Confirmation& confirmation, QWidget*) override {
+        confirmations.push_back(confirmation);
+        if (answers.empty()) return false;
+        bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::vector<std::filesystem::path> chooseFilesAndFolders(const std::string& prompt, QWidget*) override {
+        choosePrompts.push_back(prompt);
+        return chosen;
+    }
+
     std::vector<std::string> opened;
+    std::vector<std::filesystem::path> revealed;
+    std::vector<Confirmation> confirmations;
+    std::deque<bool> answers;  // for the next confirmations; none left: cancelled
+    std::vector<std::string> choosePrompts;
+    std::vector<std::filesystem::path> chosen;  // what the chooser gives
 };
 
 }  // namespace testing_support
