@@ -197,7 +197,9 @@ std::optional<Root> rootOf(std::string_view rawPath) {
     if (parts.empty()) return std::nullopt;
 
     std::vector<std::string> candidates;
-    candidates.push_back("/" + std::string(parts.front()));
+    std::string first = "/";
+    first.append(parts.front());
+    candidates.push_back(std::move(first));
     std::string home = Locations::home().native();
     if (!home.empty() && home.front() == '/' && !isDotted(home)) {
         home = tidy(home);
