@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/controls/fonts.h"
+#include "app/controls/link_button.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
@@ -43,29 +44,6 @@ protected:
 
 private:
     double fraction_ = 0;
-};
-
-// A button that reads as a link.
-class LinkButton : public QAbstractButton {
-public:
-    explicit LinkButton(const QString& title) {
-        setText(title);
-        setAccessibleName(title);
-        setCursor(Qt::PointingHandCursor);
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    }
-    QSize sizeHint() const override {
-        QFontMetricsF m(Fonts::text(10.5));
-        return {int(std::ceil(m.horizontalAdvance(text()))) + 2, int(std::ceil(m.height()))};
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setFont(Fonts::text(10.5));
-        p.setPen(isDown() ? Theme::color(Theme::accent, 0.7) : Theme::color(Theme::accent));
-        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
-    }
 };
 
 }  // namespace
