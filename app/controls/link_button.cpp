@@ -18,9 +18,15 @@ QSize LinkButton::sizeHint() const {
     return {int(std::ceil(m.horizontalAdvance(text()))) + 2, int(std::ceil(m.height()))};
 }
 
+void LinkButton::setTint(const QColor& tint) {
+    tint_ = tint;
+    update();
+}
+
 void LinkButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setFont(Fonts::text(size_));
-    p.setPen(isDown() ? Theme::color(Theme::accent, 0.7) : Theme::color(Theme::accent));
+    const QColor tint = tint_.value_or(Theme::color(Theme::accent));
+    p.setPen(isDown() ? Theme::faded(tint, 0.7) : tint);
     p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
 }

@@ -42,6 +42,8 @@ namespace SystemLinks {
 // The list of applications with Full Disk Access in System Settings.
 inline constexpr const char* kFullDiskAccess =
     "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles";
+// The Login Items pane, where the items macOS manages are switched.
+inline constexpr const char* kLoginItems = "x-apple.systempreferences:com.apple.LoginItems-Settings.extension";
 // Whether the address names a System Settings pane.
 bool isSystemSettings(const std::string& address);
 }  // namespace SystemLinks

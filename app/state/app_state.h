@@ -249,6 +249,13 @@ public:
     // Reads the startup items and the report of broken ones (nothing while
     // a load runs).
     void loadLoginItems();
+    // Switches a launch agent or daemon on or off, or switches it off and
+    // removes its property list (the system's behind the administrator
+    // prompt), off the main thread. A banner says how it went (an error as
+    // the entry's name, ": " and the message), and the entries are read again,
+    // a load that began before the action ended included.
+    void setLoginItemEnabled(const LoginEntry& entry, bool enabled);
+    void removeLoginItem(const LoginEntry& entry);
     // Reads the privacy permissions and the remembered Wi-Fi networks.
     void loadPrivacyExtras();
     // Resets the permission off the main thread; the list and a banner say
@@ -318,6 +325,8 @@ private:
     static std::optional<std::vector<InstalledApp>> listApps(const std::vector<InstalledApp>& known,
                                                              const ScanTokenRef& token,
                                                              const ProgressCallback& progress);
+    // The banner of a startup-item action, then the entries read afresh.
+    void finishLoginItemAction(const std::string& name, const LoginItems::ActionOutcome& outcome);
     // runScan() with the module's own scan, as its screen runs it.
     void runModuleScan(ModuleID module, const std::string& message);
     void applyProgress(double fraction, const std::string& message);

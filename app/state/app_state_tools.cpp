@@ -60,6 +60,31 @@ void AppState::loadLoginItems() {
         });
 }
 
+void AppState::setLoginItemEnabled(const LoginEntry& entry, bool enabled) {
+    inBackground<LoginItems::ActionOutcome>([entry, enabled] { return LoginItems::setEnabled(entry, enabled); },
+                                            [this, name = entry.name](LoginItems::ActionOutcome outcome) {
+                                                finishLoginItemAction(name, outcome);
+                                            });
+}
+
+void AppState::removeLoginItem(const LoginEntry& entry) {
+    inBackground<LoginItems::ActionOutcome>([entry] { return LoginItems::remove(entry); },
+                                            [this, name = entry.name](LoginItems::ActionOutcome outcome) {
+                                                finishLoginItemAction(name, outcome);
+                                            });
+}
+
+void AppState::finishLoginItemAction(const std::string& name, const LoginItems::ActionOutcome& outcome) {
+    if (outcome.isSuccess())
+        showBanner(outcome.message, false);
+    else
+        showBanner(name + ": " + outcome.message, true);
+    // A load under way may have read the entries before this action changed
+    // them; the new load replaces its token, so its result is dropped.
+    if (activeScan_ == ModuleID::loginItems) setActiveScan(std::nullopt);
+    loadLoginItems();
+}
+
 void AppState::loadPrivacyExtras() {
     ScanTokenRef token = beginScan(ModuleID::privacy, "Reading permissions\u2026");
     using Extras = std::pair<std::vector<PermissionGrant>, std::vector<std::string>>;
