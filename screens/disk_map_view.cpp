@@ -82,6 +82,7 @@ void replace(QVBoxLayout* layout, QWidget*& slot, QWidget* with, int index) {
         layout->insertWidget(index, with);
     }
     slot = with;
+    with->show();
 }
 
 }  // namespace

@@ -133,7 +133,6 @@ void MaintenanceView::showApplications() {
     if (!heavy.empty())
         cards->addWidget(applicationsCard(state_, QStringLiteral("Heavy Consumers"), Theme::secondary(), heavy,
                                           kHeavyRowsShown, Theme::color(Theme::violet), QStringLiteral("heavy")));
-    block->setVisible(!hung.empty() || !heavy.empty());
     if (applications_) {
         column_->replaceWidget(applications_, block);
         applications_->hide();
@@ -142,6 +141,7 @@ void MaintenanceView::showApplications() {
         column_->insertWidget(2, block);
     }
     applications_ = block;
+    block->setVisible(!hung.empty() || !heavy.empty());
 }
 
 void MaintenanceView::showTasks() {
@@ -159,6 +159,7 @@ void MaintenanceView::showTasks() {
         column_->insertWidget(column_->count() - 1, block);
     }
     tasks_ = block;
+    block->show();
 }
 
 // ---- Running application ----------------------------------------------------
