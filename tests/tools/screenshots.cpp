@@ -23,6 +23,7 @@
 #include "app/shell/vessiltane_app.h"
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
+#include "platform/locations.h"
 #include "screens/screen_catalog.h"
 
 namespace {
@@ -97,6 +98,11 @@ int main(int argc, char** argv) {
         for (ModuleID module : Modules::allCases()) {
             state.setModule(module);
             settle(300);
+            // The disk map measures only when asked: the sample home's.
+            if (module == ModuleID::diskMap) {
+                state.buildDiskMap(Locations::home());
+                for (int i = 0; i < 100 && state.isScanning(ModuleID::diskMap); ++i) settle(100);
+            }
             const std::string prefix = (number < 10 ? "0" : "") + std::to_string(number) + "-";
             ++number;
             save(prefix + std::string(Modules::rawValue(module)));
