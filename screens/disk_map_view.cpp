@@ -75,7 +75,7 @@ private:
 // the change (a click on it, say) has ended.
 void replace(QVBoxLayout* layout, QWidget*& slot, QWidget* with, int index) {
     if (slot) {
-        layout->replaceWidget(slot, with);
+        delete layout->replaceWidget(slot, with);  // the old item is ours to delete
         slot->hide();
         slot->deleteLater();
     } else {

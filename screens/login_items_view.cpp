@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QVBoxLayout>
@@ -210,6 +211,8 @@ void LoginItemsView::showEntries() {
         sections->addWidget(section);
     }
     sections->addStretch(1);
+    // The old list goes once the event that brought the new entries has ended.
+    if (QWidget* old = list_->takeWidget()) old->deleteLater();
     list_->setWidget(column);
     content_->setCurrentWidget(list_);
     list_->verticalScrollBar()->setValue(scrolled);

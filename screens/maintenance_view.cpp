@@ -134,7 +134,7 @@ void MaintenanceView::showApplications() {
         cards->addWidget(applicationsCard(state_, QStringLiteral("Heavy Consumers"), Theme::secondary(), heavy,
                                           kHeavyRowsShown, Theme::color(Theme::violet), QStringLiteral("heavy")));
     if (applications_) {
-        column_->replaceWidget(applications_, block);
+        delete column_->replaceWidget(applications_, block);  // the old item is ours to delete
         applications_->hide();
         applications_->deleteLater();
     } else {
@@ -152,7 +152,7 @@ void MaintenanceView::showTasks() {
     cards->setSpacing(16);
     for (const MaintenanceTask& task : state_.tasks()) cards->addWidget(new TaskCard(state_, task));
     if (tasks_) {
-        column_->replaceWidget(tasks_, block);
+        delete column_->replaceWidget(tasks_, block);  // the old item is ours to delete
         tasks_->hide();
         tasks_->deleteLater();
     } else {
