@@ -34,6 +34,11 @@ public:
             deleteLater();
         });
     }
+    // The sheet, deleted with the overlay, must not call back into an
+    // overlay that is no longer one.
+    ~SheetOverlay() override {
+        if (sheet_) disconnect(sheet_, nullptr, this, nullptr);
+    }
     QWidget* sheet() const { return sheet_; }
     void place() {
         setGeometry(parentWidget()->rect());
