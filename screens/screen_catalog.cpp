@@ -3,6 +3,11 @@
 #include "screens/disk_map_view.h"
 #include "screens/login_items_view.h"
 #include "screens/maintenance_view.h"
+#include "screens/dashboard_view.h"
+#include "screens/extensions_view.h"
+#include "screens/junk_module_view.h"
+#include "screens/malware_view.h"
+#include "screens/menu_bar_view.h"
 
 namespace Screens {
 
@@ -13,6 +18,13 @@ ScreenCatalog catalog() {
     catalog.screens["LoginItemsView"] = [](const ScreenContext& c, auto) { return new LoginItemsView(c); };
     catalog.screens["MaintenanceView"] = [](const ScreenContext& c, auto) { return new MaintenanceView(c); };
     catalog.screens["DiskMapView"] = [](const ScreenContext& c, auto) { return new DiskMapView(c); };
+    catalog.screens["DashboardView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new DashboardView(c); };
+    catalog.screens["JunkModuleView"] = [](const ScreenContext& c, std::optional<ModuleID> m) {
+        return new JunkModuleView(c, m.value_or(ModuleID::systemJunk));
+    };
+    catalog.screens["MalwareView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new MalwareView(c); };
+    catalog.screens["ExtensionsView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new ExtensionsView(c); };
+    catalog.trayMenu = MenuBarView::fill;
     return catalog;
 }
 

@@ -84,7 +84,12 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
     QAction* quit = file->addAction(QStringLiteral("Quit Vessiltane"));
     quit->setMenuRole(QAction::QuitRole);
     quit->setShortcut(QKeySequence::Quit);
-    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    // The menu bar extra keeps the application running with no window open,
+    // so quitting ends the event loop itself.
+    connect(quit, &QAction::triggered, qApp, [] {
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+    });
     QMenu* window = menus->addMenu(QStringLiteral("&Window"));
     reset_ = window->addAction(QStringLiteral("Reset Window Size"));
     reset_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_0));
@@ -99,7 +104,11 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
         catalog_.trayMenu(*trayMenu_, context_);
         tray_->setContextMenu(trayMenu_.get());
     }
-    if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_->show();
+        // Closing the last window leaves the menu bar extra running when it has a menu.
+        if (trayMenu_) QApplication::setQuitOnLastWindowClosed(false);
+    }
 }
 
 VessiltaneApp::~VessiltaneApp() = default;
