@@ -1,0 +1,291 @@
+// Smart Scan's dashboard and its review sheet against the real widgets, the
+// manual executor and files in the test's home: the first-run card, the
+// running scan, the figures of a finished one, ticks in the sheet that change
+// only the Smart Scan report, and Clean removing exactly what it has ticked.
+#include <QLocale>
+#include <QTest>
+
+#include "app/controls/buttons.h"
+#include "app/controls/card_background.h"
+#include "app/controls/checkbox.h"
+#include "app/controls/empty_state_view.h"
+#include "app/controls/progress_ring.h"
+#include "app/controls/results_list.h"
+#include "app/controls/stat_card.h"
+#include "app/controls/text_label.h"
+#include "engine/byte_format.h"
+#include "screen_test.h"
+#include "screens/dashboard_view.h"
+#include "screens/item_row.h"
+#include "screens/review_sheet.h"
+#include "screens/scan_screen.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool shown(const QWidget* widget, const QWidget* screen) { return widget && widget->isVisibleTo(screen); }
+
+QString compact(int64_t bytes) { return QString::fromStdString(ByteFormat::compact(bytes)); }
+
+}  // namespace
+
+class DashboardViewTest : public ScreenTest {
+protected:
+    void oldFile(const fs::path& relative, int64_t bytes, int days) {
+        allocateFile(home() / relative, bytes);
+        const auto when = std::chrono::system_clock::now() - std::chrono::hours(24) * days;
+        for (fs::path p = home() / relative; p != home(); p = p.parent_path()) setTimes(p, when);
+    }
+    // Junk and a Trash entry (safe, ticked), a Mail download and a browser trace (review).
+    void sampleHome() {
+        oldFile("Library/Caches/com.example.editor/cache.db", 64 * 1024, 3);
+        oldFile("Library/Logs/com.example.editor/editor.log", 48 * 1024, 12);
+        oldFile("Library/Mail Downloads/invoice.pdf", 8192, 40);
+        oldFile(".Trash/old-draft.txt", 4096, 1);
+        allocateFile(home() / "Library/Safari/History.db", 96 * 1024);
+    }
+    void processDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+};
+
+TEST_F(DashboardViewTest, BeforeAnyScanItShowsTheDiskAndTheFirstRunCardAndStartsNothing) {
+    DashboardView view(context());
+    view.show();
+    EXPECT_EQ(executor->queuedWork(), 0u);
+    EXPECT_TRUE(shown(view.firstRun(), &view));
+    EXPECT_FALSE(shown(view.statsRow(), &view));
+    EXPECT_FALSE(shown(view.results(), &view));
+    EXPECT_FALSE(shown(view.placeholder(), &view));
+    EXPECT_EQ(view.headlineText(), "Your Mac at a glance");
+    EXPECT_EQ(view.messageText(), "Run a scan and Vessiltane checks caches, logs, Trash, Mail, privacy traces and "
+                                  "large files in one pass.");
+    EXPECT_EQ(view.ringCaption(), "available");
+    const auto& volume = state().volume();
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(view.ringValue(), compact(volume->free));
+    EXPECT_DOUBLE_EQ(view.ring()->progress(), double(volume->total - volume->free) / double(volume->total));
+    EXPECT_TRUE(shown(view.scanButton(), &view));
+    EXPECT_FALSE(shown(view.reviewButton(), &view));
+    EXPECT_FALSE(shown(view.cleanButton(), &view));
+
+    // The first-run card's action runs the Smart Scan.
+    auto* empty = view.firstRun()->findChild<EmptyStateView*>();
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->actionButton()->text(), "Run Smart Scan");
+    QTest::mouseClick(empty->actionButton(), Qt::LeftButton);
+    EXPECT_EQ(state().activeScan(), ModuleID::smartScan);
+    settle();
+}
+
+TEST_F(DashboardViewTest, WhileTheSmartScanRunsOnlyStopIsOfferedAndTheRingFollowsTheProgress) {
+    DashboardView view(context());
+    view.show();
+    QTest::mouseClick(view.scanButton(), Qt::LeftButton);
+    EXPECT_TRUE(DashboardView::smartScanning(state()));
+    EXPECT_TRUE(shown(view.stopButton(), &view));
+    for (QWidget* idle : std::initializer_list<QWidget*>{view.scanButton(), view.reviewButton(), view.cleanButton()})
+        EXPECT_FALSE(shown(idle, &view));
+    EXPECT_EQ(view.ringValue(), "0%");
+    EXPECT_EQ(view.ringCaption(), "scanning");
+    EXPECT_EQ(view.messageText(), "Starting\u2026");
+    EXPECT_TRUE(shown(view.placeholder(), &view));
+    EXPECT_FALSE(shown(view.firstRun(), &view));
+
+    // 0.999 is not yet 100 %.
+    state().makeProgress()(0.999, "Reading Mail\u2026");
+    executor->runPosts();
+    EXPECT_EQ(view.ringValue(), "99%");
+    EXPECT_DOUBLE_EQ(view.ring()->progress(), 0.999);
+    EXPECT_EQ(view.messageText(), "Reading Mail\u2026");
+
+    // Stop returns the idle hero at once.
+    const ScanTokenRef token = state().token();
+    QTest::mouseClick(view.stopButton(), Qt::LeftButton);
+    EXPECT_TRUE(token->isCancelled());
+    EXPECT_FALSE(shown(view.stopButton(), &view));
+    EXPECT_TRUE(shown(view.scanButton(), &view));
+    EXPECT_EQ(view.ringCaption(), "available");
+    settle();
+
+    // Another module's scan is not the Smart Scan's.
+    state().scanSystemJunk();
+    EXPECT_FALSE(DashboardView::smartScanning(state()));
+    EXPECT_TRUE(shown(view.scanButton(), &view));
+    EXPECT_EQ(view.ringCaption(), "available");
+    EXPECT_TRUE(shown(view.firstRun(), &view));
+    QTest::mouseClick(view.scanButton(), Qt::LeftButton);  // replaces it
+    EXPECT_EQ(state().activeScan(), ModuleID::smartScan);
+    settle();
+}
+
+TEST_F(DashboardViewTest, AFinishedScanShowsItsFiguresAndTheFourModulesReports) {
+    sampleHome();
+    DashboardView view(context());
+    view.show();
+    state().smartScanAll();
+    settle();
+    const ScanReport& smart = state().smartScan();
+    ASSERT_FALSE(smart.categories.empty());
+    EXPECT_TRUE(shown(view.statsRow(), &view));
+    EXPECT_TRUE(shown(view.results(), &view));
+    EXPECT_FALSE(shown(view.firstRun(), &view));
+
+    const int64_t selected = ScanScreen::selectedBytes(smart);
+    const int64_t review = DashboardView::reviewSize(smart);
+    ASSERT_GE(selected, 1);
+    ASSERT_GE(review, 1);
+    EXPECT_EQ(view.headlineText().toStdString(), ByteFormat::string(selected) + " ready to reclaim");
+    EXPECT_EQ(view.cleanButton()->text(), "Clean " + compact(selected));
+    EXPECT_EQ(view.reviewButton()->text(), "Review " + compact(review));
+    const size_t reviewCount = DashboardView::reviewItems(smart).size();
+    EXPECT_EQ(reviewCount, 2u);  // the Mail download and Safari's history
+    EXPECT_EQ(view.messageText(), QStringLiteral("Found %1 items across %2 categories. %3 items need your review before "
+                                                 "they can be cleaned.")
+                                      .arg(smart.itemCount())
+                                      .arg(smart.categories.size())
+                                      .arg(reviewCount));
+
+    struct Expected {
+        const char* title;
+        ModuleID module;
+        const char* suffix;
+    } expected[] = {{"System junk found", ModuleID::systemJunk, " items"},
+                    {"Trash", ModuleID::trashBins, " items"},
+                    {"Mail", ModuleID::mailAttachments, " attachments"},
+                    {"Privacy", ModuleID::privacy, " traces"}};
+    for (size_t i = 0; i < 4; ++i) {
+        const ScanReport& report = state().report(expected[i].module);
+        StatCard* card = view.stats()[i];
+        EXPECT_EQ(card->findChild<TextLabel*>("title")->text(), expected[i].title);
+        EXPECT_EQ(card->value().toStdString(), ByteFormat::string(report.totalSize()));
+        EXPECT_EQ(card->caption(), QString::number(report.itemCount()) + expected[i].suffix);
+        EXPECT_GE(report.itemCount(), 1) << expected[i].title;
+    }
+
+    // Ticking review items moves Clean, never Review; with nothing ticked Clean goes.
+    state().setSelection(true, std::nullopt, ModuleID::smartScan);
+    EXPECT_EQ(view.reviewButton()->text(), "Review " + compact(review));
+    EXPECT_EQ(view.cleanButton()->text(), "Clean " + compact(ScanScreen::selectedBytes(state().smartScan())));
+    state().setSelection(false, std::nullopt, ModuleID::smartScan);
+    EXPECT_FALSE(shown(view.cleanButton(), &view));
+    EXPECT_EQ(view.headlineText(), "Your Mac at a glance");
+}
+
+TEST_F(DashboardViewTest, TheItemCountIsGroupedTheUsersWayAndReviewItemsOfNoBytesOfferNoReview) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    for (int i = 0; i < 1234; ++i) oldFile("Library/Caches/c" + std::to_string(i) + "/data", 4096, 3);
+    state().smartScanAll();
+    settle();
+    DashboardView view(context());
+    EXPECT_EQ(view.messageText(), "Found 1,234 items across 1 categories. Nothing is removed until you press Clean.");
+    EXPECT_EQ(view.stats()[0]->caption(), "1234 items");
+    EXPECT_FALSE(shown(view.reviewButton(), &view));
+    QLocale::setDefault(before);
+}
+
+TEST_F(DashboardViewTest, TheReviewSheetTicksOnlyTheSmartScanReportAndClearsOnlyReviewItems) {
+    sampleHome();
+    state().smartScanAll();
+    settle();
+    DashboardView view(context());
+    view.show();
+    QTest::mouseClick(view.reviewButton(), Qt::LeftButton);
+    ASSERT_EQ(sheets.size(), 1u);
+    auto* sheet = qobject_cast<ReviewSheet*>(sheets[0].data());
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(view.reviewSheet(), sheet);
+    EXPECT_FALSE(sheet->showsNothingToReview());
+
+    // One card per category holding review items, its size all of them.
+    const std::vector<ScanCategory> reviewed = ReviewSheet::categories(state().smartScan());
+    ASSERT_EQ(reviewed.size(), 2u);
+    for (const ScanCategory& category : reviewed) {
+        auto* card = sheet->findChild<CardBackground*>(QString::fromStdString(category.id));
+        ASSERT_TRUE(card) << category.id;
+        int64_t bytes = 0;
+        for (const ScanItem& item : category.items) bytes += item.size;
+        EXPECT_EQ(card->findChild<TextLabel*>("size")->text().toStdString(), ByteFormat::string(bytes));
+    }
+    ASSERT_EQ(sheet->rows().size(), 2u);
+    EXPECT_EQ(sheet->selectionLine(), "0 selected \u00b7 0 KB");
+    EXPECT_FALSE(shown(sheet->clearButton(), sheet));
+
+    // A tick in the sheet: the Smart Scan report changes, Mail's own does not.
+    const QString cleanBefore = view.cleanButton()->text();
+    ItemRow* mailRow = nullptr;
+    for (ItemRow* row : sheet->rows())
+        if (reviewed[0].items[0].id == row->itemID()) mailRow = row;
+    ASSERT_TRUE(mailRow);
+    QTest::mouseClick(mailRow->checkbox(), Qt::LeftButton);
+    EXPECT_TRUE(mailRow->checkbox()->isOn());
+    const ScanItem& ticked = reviewed[0].items[0];
+    EXPECT_EQ(sheet->selectionLine().toStdString(), "1 selected \u00b7 " + ByteFormat::string(ticked.size));
+    EXPECT_TRUE(shown(sheet->clearButton(), sheet));
+    EXPECT_NE(view.cleanButton()->text(), cleanBefore);
+    for (ModuleID module : {ModuleID::mailAttachments, ModuleID::privacy})
+        for (const ScanCategory& category : state().report(module).categories)
+            for (const ScanItem& item : category.items) EXPECT_FALSE(item.isSelected) << item.name;
+
+    // Clear selection unticks the review items only: the safe ones stay ticked.
+    const int64_t safeBytes = ScanScreen::selectedBytes(state().smartScan()) - ticked.size;
+    QTest::mouseClick(sheet->clearButton(), Qt::LeftButton);
+    EXPECT_EQ(sheet->selectionLine(), "0 selected \u00b7 0 KB");
+    EXPECT_FALSE(shown(sheet->clearButton(), sheet));
+    EXPECT_EQ(ScanScreen::selectedBytes(state().smartScan()), safeBytes);
+    EXPECT_EQ(view.cleanButton()->text(), cleanBefore);
+
+    // Done closes it and leaves the selection as it is.
+    QTest::mouseClick(mailRow->checkbox(), Qt::LeftButton);
+    QTest::mouseClick(sheet->doneButton(), Qt::LeftButton);
+    processDeletes();
+    EXPECT_FALSE(sheets[0]);
+    EXPECT_FALSE(view.reviewSheet());
+    EXPECT_EQ(ScanScreen::selectedBytes(state().smartScan()), safeBytes + ticked.size);
+}
+
+TEST_F(DashboardViewTest, AReportWithoutReviewItemsShowsNothingToReviewAndTheCloseButtonCloses) {
+    oldFile("Library/Caches/com.example.editor/cache.db", 64 * 1024, 3);
+    state().smartScanAll();
+    settle();
+    auto* sheet = new ReviewSheet(state(), ModuleID::smartScan);
+    QPointer<ReviewSheet> alive(sheet);
+    context().presentSheet(sheet);
+    EXPECT_TRUE(sheet->showsNothingToReview());
+    EXPECT_TRUE(sheet->rows().empty());
+    EXPECT_EQ(sheet->selectionLine(), "0 selected \u00b7 0 KB");
+    EXPECT_FALSE(shown(sheet->clearButton(), sheet));
+    EXPECT_EQ(sheet->closeButton()->accessibleName(), "Close review");
+    QTest::mouseClick(sheet->closeButton(), Qt::LeftButton);
+    processDeletes();
+    EXPECT_FALSE(alive);
+}
+
+TEST_F(DashboardViewTest, CleanDeletesExactlyWhatTheSmartScanReportHasTicked) {
+    sampleHome();
+    state().smartScanAll();
+    settle();
+    DashboardView view(context());
+    view.show();
+    // Untick the logs, tick the Mail download (which Smart Scan moves to the Trash).
+    state().setSelection(false, "junk.user-logs", ModuleID::smartScan);
+    const std::vector<ScanCategory> reviewed = ReviewSheet::categories(state().smartScan());
+    for (const ScanCategory& category : reviewed)
+        if (category.id.rfind("mail.", 0) == 0) state().toggle(category.items[0].id, ModuleID::smartScan);
+    QTest::mouseClick(view.cleanButton(), Qt::LeftButton);
+    settle();
+
+    EXPECT_FALSE(fs::exists(home() / "Library/Caches/com.example.editor"));
+    EXPECT_TRUE(fs::exists(home() / "Library/Logs/com.example.editor/editor.log"));
+    EXPECT_FALSE(fs::exists(home() / "Library/Mail Downloads/invoice.pdf"));
+    EXPECT_TRUE(fs::exists(home() / ".Trash/invoice.pdf"));
+    EXPECT_FALSE(fs::exists(home() / ".Trash/old-draft.txt"));
+    EXPECT_TRUE(fs::exists(home() / "Library/Safari/History.db"));
+    ASSERT_TRUE(state().lastCleanup());
+    EXPECT_EQ(state().lastCleanup()->title, "Smart Scan");
+    EXPECT_EQ(state().lastCleanup()->removedCount, 3);
+    // The dashboard scanned again and shows the fresh report.
+    EXPECT_EQ(state().module(), ModuleID::smartScan);
+    EXPECT_EQ(view.cleanButton()->text(), "Clean " + compact(ScanScreen::selectedBytes(state().smartScan())));
+}
