@@ -30,7 +30,11 @@ protected:
                                                sheet->show();
                                                sheets.push_back(sheet);
                                            },
-                                           [this] { ++mainWindowShown; }, [this] { ++settingsShown; }});
+                                           [this] {
+                                               ++mainWindowShown;
+                                               modulesWhenMainShown.push_back(state().module());
+                                               activeWhenMainShown.push_back(state().activeScan());
+                                           }, [this] { ++settingsShown; }});
         }
         return *context_;
     }
@@ -43,6 +47,9 @@ protected:
 
     std::vector<QPointer<QWidget>> sheets;
     int mainWindowShown = 0;
+    // The state's module and active scan each time the main window was shown.
+    std::vector<std::optional<ModuleID>> modulesWhenMainShown;
+    std::vector<std::optional<ModuleID>> activeWhenMainShown;
     int settingsShown = 0;
 
 private:
