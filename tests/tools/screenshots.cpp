@@ -1,7 +1,8 @@
 // Pictures of the real window for looking at the screens (scripts/screenshots
 // runs it): the application's own main window over a sample home, one PNG per
 // sidebar module and one of the cleanup summary sheet, each 1200 x 800 at
-// ratio 2.
+// ratio 2; then Smart Scan after a scan with its review sheet, and the adware
+// and extensions screens with results.
 //
 //   vessiltane_screenshots DIR
 //
@@ -19,11 +20,15 @@
 #include <string>
 #include <thread>
 
+#include "app/controls/buttons.h"
 #include "app/controls/render.h"
+#include "app/shell/content_view.h"
+#include "app/shell/detail_router.h"
 #include "app/shell/vessiltane_app.h"
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
 #include "platform/locations.h"
+#include "screens/dashboard_view.h"
 #include "screens/screen_catalog.h"
 
 namespace {
@@ -59,6 +64,25 @@ CleanupSummary sampleSummary() {
     return s;
 }
 
+// A file of that length, its folders made (in the sample home only).
+void sampleFile(const std::filesystem::path& path, size_t bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        const std::string data(bytes, 'x');
+        std::fwrite(data.data(), 1, data.size(), f);
+        std::fclose(f);
+    }
+}
+
+// Runs the event loop until the state's running action ends (at most 60 s).
+void settleScan(const AppState& state) {
+    QElapsedTimer clock;
+    clock.start();
+    settle(200);
+    while (state.progress().isRunning && clock.elapsed() < 60000) settle(50);
+    settle(200);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +95,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path out = argv[1];
+    // An adware match and a plug-in, so those screens have something to list.
+    const std::filesystem::path library = Locations::home() / "Library";
+    sampleFile(library / "Application Support/com.pirrit.agent/agent.db", 48000);
+    sampleFile(library / "LaunchAgents/com.pirrit.update.plist", 900);
+    sampleFile(library / "Internet Plug-Ins/Viewer.plugin/Contents/MacOS/Viewer", 180000);
+    sampleFile(library / "PreferencePanes/Tuner.prefPane/Contents/MacOS/Tuner", 64000);
     QApplication application(argc, argv);
     if (!VessiltaneApp::prepareApplication())
         std::fprintf(stderr, "vessiltane_screenshots: the window's fonts are missing\n");
@@ -107,7 +137,33 @@ int main(int argc, char** argv) {
             ++number;
             save(prefix + std::string(Modules::rawValue(module)));
         }
+        // Smart Scan after a scan, and its review sheet.
+        state.setModule(ModuleID::smartScan);
+        state.smartScanAll();
+        settleScan(state);
+        save("smartScan-scanned");
+        if (auto* dashboard = qobject_cast<DashboardView*>(app.content()->router()->screen())) {
+            dashboard->reviewButton()->click();
+            settle(300);
+            save("review-sheet");
+            if (dashboard->reviewSheet()) dashboard->reviewSheet()->deleteLater();
+            // No event loop runs here to end it: its deletion is sent at once.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            settle(200);
+        }
+        // The adware check and the extensions with their results, one match ticked.
+        state.setModule(ModuleID::malware);
+        settleScan(state);
+        if (!state.malware().categories.empty() && !state.malware().categories[0].items.empty())
+            state.toggle(state.malware().categories[0].items[0].id, ModuleID::malware);
+        settle(200);
+        save("malware-results");
+        state.setModule(ModuleID::extensions);
+        settleScan(state);
+        save("extensions-results");
+
         state.setModule(ModuleID::systemJunk);
+        settleScan(state);
         state.setLastCleanup(sampleSummary());
         settle(300);
         save("summary");
