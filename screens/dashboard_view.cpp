@@ -86,11 +86,15 @@ QString DashboardView::heroMessage(const AppState& state) {
     QString message = QStringLiteral("Found ") + locale.toString(qlonglong(report.itemCount())) +
                       QStringLiteral(" items across ") + QString::number(report.categories.size()) +
                       QStringLiteral(" categories.");
-    if (reviewSize(report) >= 1)
-        message += QStringLiteral(" ") + locale.toString(qlonglong(reviewItems(report).size())) +
+    if (reviewSize(report) >= 1) {
+        qlonglong reviewCount = 0;
+        for (const ScanCategory& category : report.categories)
+            for (const ScanItem& item : category.items) reviewCount += item.safety == Safety::review;
+        message += QStringLiteral(" ") + locale.toString(reviewCount) +
                    QStringLiteral(" items need your review before they can be cleaned.");
-    else
+    } else {
         message += QStringLiteral(" Nothing is removed until you press Clean.");
+    }
     return message;
 }
 
