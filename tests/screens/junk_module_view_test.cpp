@@ -111,7 +111,9 @@ TEST_F(JunkModuleViewTest, EachModuleGoesFromNeverScannedThroughScanningToRemovi
         settle();
         EXPECT_FALSE(fs::exists(file));
         const fs::path trashed = home() / ".Trash" / file.filename();
-        if (c.module != ModuleID::trashBins) EXPECT_EQ(fs::exists(trashed), c.toTrash);
+        if (c.module != ModuleID::trashBins) {
+            EXPECT_EQ(fs::exists(trashed), c.toTrash);
+        }
         ASSERT_TRUE(state().lastCleanup());
         EXPECT_EQ(state().lastCleanup()->title, Modules::title(c.module));
         EXPECT_EQ(state().lastCleanup()->removedCount, 1);
@@ -194,10 +196,20 @@ TEST_F(JunkModuleViewTest, RemoveIsAbsentWithNothingTickedAndAnotherModulesScanL
     EXPECT_EQ(view.scanButton()->text(), "Rescan");
 
     state().scanMail();
+    const ScanTokenRef mail = state().token();
     EXPECT_FALSE(view.isScanning());
     EXPECT_FALSE(shown(view.scanStatus(), &view));
     EXPECT_TRUE(shown(view.scanButton(), &view));
+
+    // A screen opened on an empty report meanwhile starts its own scan, which replaces Mail's.
+    JunkModuleView photos(context(), ModuleID::photos);
+    EXPECT_TRUE(shown(photos.emptyState(), &photos));
+    EXPECT_FALSE(shown(photos.placeholder(), &photos));
+    photos.show();
+    EXPECT_TRUE(mail->isCancelled());
+    EXPECT_EQ(state().activeScan(), ModuleID::photos);
     settle();
+    EXPECT_FALSE(state().hasReport(ModuleID::mailAttachments));
 }
 
 TEST_F(JunkModuleViewTest, TheHintNamesTheRefusedPlacesOrAsksForFullDiskAccess) {
