@@ -8,7 +8,7 @@
 #include "app/controls/module_header.h"
 #include "app/controls/results_list.h"
 #include "app/controls/fonts.h"
-#include "app/controls/spinner.h"
+#include "app/controls/busy_indicator.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 
@@ -29,7 +29,7 @@ ScanStatus::ScanStatus(AppState& state, QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(9);
-    row->addWidget(new Spinner(16), 0, Qt::AlignVCenter);
+    row->addWidget(new BusyIndicator(BusyIndicator::Size::small), 0, Qt::AlignVCenter);
     message_ = new TextLabel(QString(), Fonts::text(11), Theme::secondary());
     message_->setObjectName(QStringLiteral("progressMessage"));
     message_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -50,7 +50,7 @@ ScanningPlaceholder::ScanningPlaceholder(AppState& state, QWidget* parent) : QWi
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 60, 0, 60);
     column->setSpacing(12);
-    column->addWidget(new Spinner(32), 0, Qt::AlignHCenter);
+    column->addWidget(new BusyIndicator(BusyIndicator::Size::large), 0, Qt::AlignHCenter);
     message_ = new TextLabel(QString(), Fonts::text(12.5), Theme::secondary());
     message_->setObjectName(QStringLiteral("progressMessage"));
     message_->setAlignment(Qt::AlignCenter);
