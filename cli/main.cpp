@@ -60,8 +60,9 @@ int main(int argc, char** argv) {
     for (Probe probe : {Diagnostics::handleElevationProbe, Diagnostics::handleMalwareScan,
                         Diagnostics::handleDetectionProbe, Diagnostics::handleThinningProbe})
         if (probe(arguments, std::cout, std::cerr)) return 0;
-    // "--render-summary OUT [N]" and "--render-coverage OUT" come here, drawn
-    // by the window's library with the window's own views (not built yet).
+    // The sheet and the list are the window's own views, drawn by its library.
+    if (drawn("--render-summary", 1, "render-summary", argc, argv, status)) return status;
+    if (drawn("--render-coverage", 1, "render-coverage", argc, argv, status)) return status;
     for (Probe probe : {Diagnostics::handleListLoginItems, Diagnostics::handleListTasks})
         if (probe(arguments, std::cout, std::cerr)) return 0;
 

@@ -44,8 +44,10 @@ QImage image(QWidget& widget, QSize logicalSize, double ratio) {
     return img;
 }
 
-QString png(QWidget& widget, const std::filesystem::path& file, QSize logicalSize, double ratio) {
+QString png(QWidget& widget, const std::filesystem::path& file, QSize logicalSize, double ratio, QSize* pixels) {
     QImage img = image(widget, logicalSize, ratio);
+    if (pixels) *pixels = img.size();
+    if (img.isNull()) return QStringLiteral("could not render");
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

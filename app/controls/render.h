@@ -17,7 +17,8 @@ namespace Render {
 QImage image(QWidget& widget, QSize logicalSize = {}, double ratio = 2.0);
 
 // The same, written as a PNG file (atomically). An error message on failure,
-// empty on success.
-QString png(QWidget& widget, const std::filesystem::path& file, QSize logicalSize = {}, double ratio = 2.0);
+// empty on success; pixels, when given, receives the image's size.
+QString png(QWidget& widget, const std::filesystem::path& file, QSize logicalSize = {}, double ratio = 2.0,
+            QSize* pixels = nullptr);
 
 }  // namespace Render

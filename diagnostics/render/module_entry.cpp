@@ -14,6 +14,7 @@
 #include "app/shell/vessiltane_app.h"
 #include "diagnostics/render/guide_renderer.h"
 #include "diagnostics/render/icon_renderer.h"
+#include "diagnostics/render/render_switches.h"
 #include "engine/command_line.h"
 #include "platform/gui_module.h"
 #include "screens/screen_catalog.h"
@@ -34,6 +35,8 @@ const Link links[] = {
     {"render-icon", IconRenderer::handleCommandLineIfRequested},
     {"stamp-guide", GuideRenderer::handleStampIfRequested},
     {"render-pdf", GuideRenderer::handleRenderIfRequested},
+    {"render-summary", Diagnostics::handleRenderSummary},
+    {"render-coverage", Diagnostics::handleRenderCoverage},
 };
 
 }  // namespace
@@ -50,7 +53,8 @@ extern "C" __attribute__((visibility("default"))) int vessiltane_gui_main(const 
             bool taken = link.handler(CommandLine::arguments(), std::cout, std::cerr);
             // Qt scales and converts large images on its pool's threads; the
             // library leaves none of them running into the process's exit.
-            QThreadPool::globalInstance()->waitForDone();
+            // (A link that made its own application object has ended the pool with it.)
+            if (QThreadPool* pool = QThreadPool::globalInstance()) pool->waitForDone();
             std::cout.flush();
             return taken ? 0 : GuiModule::kNotConsumed;
         } catch (const std::exception& error) {

@@ -79,6 +79,9 @@ TEST_F(StartUpChain, TheFirstLinkInChainOrderTakesTheInvocation) {
         {"--diagnose", 0, "User Cache Files\n", ""},
         {"diagnose", 0, "Would clean ", ""},
         {"--list-tasks --probe-thinning", 0, "  ", ""},
+        // The screen renders come after the engine probes, before the login items.
+        {"--list-login-items --render-summary summary.png 0", 0, "rendered 880x", ""},
+        {"--list-tasks --render-coverage coverage.png", 0, "rendered 1120x", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -93,6 +96,7 @@ TEST_F(StartUpChain, TheFirstLinkInChainOrderTakesTheInvocation) {
     // A switch without its value is left to the rest of the chain, which
     // ends at the window; so does a first word that is no command.
     for (const char* arguments : {"--probe-thinning", "--render-icon", "--stamp-guide", "--render-pdf notes.pdf",
+                                  "--render-summary", "--render-coverage",
                                   "photos", "--module systemJunk scan"}) {
         SCOPED_TRACE(arguments);
         WindowLaunch window = launchUntilWindowOpens("HOME=" + Admin::quote(home().native()) + " VESSILTANE_ROOT=" +
@@ -105,6 +109,8 @@ TEST_F(StartUpChain, TheFirstLinkInChainOrderTakesTheInvocation) {
     EXPECT_EQ(readFile(tmp() / "notes.pdf"), "not a PDF");
     EXPECT_FALSE(fs::exists(tmp() / "pages"));
     EXPECT_TRUE(fs::exists(tmp() / "icons" / "icon_16x16.png"));
+    EXPECT_TRUE(fs::exists(tmp() / "summary.png"));
+    EXPECT_TRUE(fs::exists(tmp() / "coverage.png"));
 }
 
 TEST_F(StartUpChain, WindowLibraryBesideTheExecutableOrInItsLibFolder) {
