@@ -1,0 +1,187 @@
+#include "screens/schedule_tab.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "app/controls/fonts.h"
+#include "app/controls/system_services.h"
+#include "app/controls/text_label.h"
+#include "app/controls/theme.h"
+#include "app/controls/toggle_switch.h"
+#include "cli/cli.h"
+#include "cli/schedule.h"
+#include "platform/plist.h"
+#include "screens/settings_form.h"
+
+namespace {
+
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+// Whether anything is at the job's path (a link to nowhere counts: it is there).
+bool jobFileExists() {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(Schedule::plistURL(), ec));
+}
+
+}  // namespace
+
+ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, Background background, QWidget* parent)
+    : QWidget(parent), state_(state), services_(services), background_(std::move(background)) {
+    setObjectName(QStringLiteral("ScheduleTab"));
+    switch_ = new ToggleSwitch(QStringLiteral("Clean automatically every day"), Fonts::text(12));
+    connect(switch_, &QAbstractButton::clicked, this, [this](bool on) { setScheduleEnabled(on); });
+
+    hourPicker_ = new QComboBox;
+    hourPicker_->setAccessibleName(QStringLiteral("At"));
+    for (int h = 0; h < 24; ++h) hourPicker_->addItem(hourText(h), h);
+    // activated: the user's choice only, never a value set by reload().
+    connect(hourPicker_, &QComboBox::activated, this, [this](int index) { setHour(index); });
+
+    auto* note = new TextLabel(QStringLiteral("Runs headless as a LaunchAgent, using the same safety rules as the "
+                                              "command line: only items rated Safe, and nothing needing an "
+                                              "administrator password."),
+                               Fonts::text(11), Theme::secondary());
+    note->setWordWrap(true);
+
+    QWidget* modules = nullptr;
+    {
+        auto* box = new QWidget;
+        auto* stack = new QVBoxLayout(box);
+        stack->setContentsMargins(0, 0, 0, 0);
+        stack->setSpacing(8);
+        for (ModuleID module : CLI::cleanableModules) {
+            auto* toggle = new ToggleSwitch(qs(Modules::title(module)), Fonts::text(12));
+            toggle->setObjectName(qs(Modules::rawValue(module)));
+            connect(toggle, &QAbstractButton::clicked, this, [this, module](bool on) { setModule(module, on); });
+            moduleSwitches_.emplace_back(module, toggle);
+            stack->addWidget(toggle);
+        }
+        modules = box;
+    }
+
+    auto* reveal = new QPushButton(QStringLiteral("Reveal"));
+    reveal->setFont(Fonts::text(12));
+    connect(reveal, &QPushButton::clicked, this, [this] { services_.reveal(Schedule::logFolder()); });
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->addWidget(SettingsForm::form({
+        SettingsForm::section(QStringLiteral("Daily cleanup"),
+                              {SettingsForm::row(switch_), SettingsForm::row(QStringLiteral("At"), hourPicker_),
+                               SettingsForm::row(note)}),
+        SettingsForm::section(QStringLiteral("Modules"), {SettingsForm::row(modules)}),
+        SettingsForm::section(QString(), {SettingsForm::row(QStringLiteral("Logs"), reveal)}),
+    }));
+    showValues();
+}
+
+QString ScheduleTab::hourText(int hour) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:00", hour);
+    return QString::fromLatin1(text);
+}
+
+ToggleSwitch* ScheduleTab::moduleSwitch(ModuleID module) const {
+    for (const auto& [m, toggle] : moduleSwitches_)
+        if (m == module) return toggle;
+    return nullptr;
+}
+
+void ScheduleTab::reload() {
+    enabled_ = jobFileExists();
+    const long long hour = Schedule::installedHour().value_or(3);
+    // A hand-written job may name an hour no clock has; the picker shows 3 then.
+    hour_ = hour >= 0 && hour <= 23 ? int(hour) : 3;
+    std::vector<std::string> names;
+    if (auto job = Plist::readFile(Schedule::plistURL(), FileText::kDefaultMaxBytes, FileText::Owner::own);
+        job && job->isDict())
+        names = Schedule::modules(*job);
+    std::set<ModuleID> read;
+    for (const std::string& name : names)
+        if (auto module = Modules::fromCliArgument(name)) read.insert(*module);
+    if (!read.empty()) modules_ = std::move(read);
+    showValues();
+}
+
+void ScheduleTab::setScheduleEnabled(bool on) {
+    if (applying_) return showValues();
+    enabled_ = on;
+    apply(on);
+}
+
+void ScheduleTab::setHour(int hour) {
+    if (applying_ || hour < 0 || hour > 23) return showValues();
+    hour_ = hour;
+    if (enabled_) apply(true);
+}
+
+void ScheduleTab::setModule(ModuleID module, bool on) {
+    if (applying_) return showValues();
+    if (!on && enabled_ && modules_.size() == 1 && modules_.count(module)) {
+        // An empty job cannot run, and with every module switch off and
+        // locked while the job is off it could never be turned on again.
+        showValues();
+        state_.showBanner("Pick at least one module.", true);
+        return;
+    }
+    if (on)
+        modules_.insert(module);
+    else
+        modules_.erase(module);
+    showValues();
+    if (enabled_) apply(true);
+}
+
+void ScheduleTab::apply(bool enabled) {
+    if (enabled && modules_.empty()) {
+        enabled_ = false;
+        showValues();
+        state_.showBanner("Pick at least one module.", true);
+        return;
+    }
+    applying_ = true;
+    showValues();
+    auto done = [this](bool installed, std::string text, bool isError) {
+        applying_ = false;
+        enabled_ = installed;
+        showValues();
+        state_.showBanner(std::move(text), isError);
+    };
+    if (enabled) {
+        const int hour = hour_;
+        const std::vector<ModuleID> modules(modules_.begin(), modules_.end());
+        background_([hour, modules, done]() -> std::function<void()> {
+            try {
+                Schedule::install(hour, modules);
+                return [done, hour] {
+                    done(true, "Daily cleanup scheduled for " + hourText(hour).toStdString() + ".", false);
+                };
+            } catch (const std::exception& error) {
+                return [done, text = std::string(error.what()), there = jobFileExists()] { done(there, text, true); };
+            }
+        });
+    } else {
+        background_([done]() -> std::function<void()> {
+            Schedule::uninstall();
+            // The job runs as long as its file is there, whatever launchctl said.
+            if (jobFileExists())
+                return [done, path = Schedule::plistURL().string()] {
+                    done(true, "Could not turn off the daily cleanup: " + path + " is still there.", true);
+                };
+            return [done] { done(false, "Daily cleanup turned off.", false); };
+        });
+    }
+}
+
+void ScheduleTab::showValues() {
+    switch_->setCheckedQuietly(enabled_);
+    switch_->setEnabled(!applying_);
+    hourPicker_->setCurrentIndex(hour_);
+    hourPicker_->setEnabled(enabled_ && !applying_);
+    for (const auto& [module, toggle] : moduleSwitches_) {
+        toggle->setCheckedQuietly(modules_.count(module) > 0);
+        toggle->setEnabled(enabled_ && !applying_);
+    }
+}

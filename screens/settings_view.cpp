@@ -1,0 +1,294 @@
+#include "screens/settings_view.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "app/controls/fonts.h"
+#include "app/controls/painters.h"
+#include "app/controls/symbol_view.h"
+#include "app/controls/system_services.h"
+#include "app/controls/text_label.h"
+#include "app/controls/theme.h"
+#include "app/controls/thin_scroll_bar.h"
+#include "engine/clean_history.h"
+#include "engine/ignores.h"
+#include "platform/locations.h"
+#include "screens/schedule_tab.h"
+#include "screens/settings_form.h"
+
+namespace {
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// A tab's symbol as an icon.
+QIcon symbolIcon(Symbol symbol) {
+    QIcon icon;
+    for (int side : {16, 32}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        Painters::symbol(p, QRectF(0, 0, side, side), symbol, side * 0.85, Theme::secondary());
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// The line under the Ignore List's header.
+class Divider : public QWidget {
+public:
+    Divider() { setFixedHeight(1); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), Theme::primary(0.1));
+    }
+};
+
+// A row's minus: the symbol alone, no bezel.
+class MinusButton : public QAbstractButton {
+public:
+    explicit MinusButton(const QString& name) {
+        setObjectName(QStringLiteral("removeIgnored"));
+        setAccessibleName(name);
+        setFixedSize(20, 20);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        Painters::symbol(p, QRectF(rect()), "minus.circle", 14, isDown() ? Theme::primary() : Theme::secondary());
+    }
+};
+
+QPushButton* plainButton(const QString& title) {
+    auto* button = new QPushButton(title);
+    button->setFont(Fonts::text(12));
+    return button;
+}
+
+// The outcome of adding the chosen paths, as the banner says it.
+struct AddOutcome {
+    std::string text;
+    bool isError = false;
+};
+
+AddOutcome describeAdds(const std::vector<std::pair<std::string, Ignores::Edit>>& edits) {
+    bool added = false;
+    for (const auto& [path, edit] : edits) {
+        switch (edit) {
+            case Ignores::Edit::changed: added = true; break;
+            case Ignores::Edit::unchanged: break;
+            case Ignores::Edit::writeFailed:
+                return {"Could not write the ignore list: " + Ignores::fileURL().string(), true};
+            case Ignores::Edit::refused:
+                return {"Not added: " + path + " (" + Ignores::unstorable(path).value_or("it cannot be stored") + ")",
+                        true};
+            case Ignores::Edit::unreadable:
+                return {"The ignore list cannot be read (" + Ignores::unreadable().value_or("it cannot be read") +
+                            "), so it was left as it is.",
+                        true};
+        }
+    }
+    if (added) return {"Added to the ignore list.", false};
+    return {"Already on the ignore list.", false};
+}
+
+}  // namespace
+
+SettingsView::SettingsView(AppState& state, SystemServices& services, QWidget* parent)
+    : QWidget(parent), state_(state), services_(services) {
+    setObjectName(QStringLiteral("SettingsView"));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    tabs_ = new QTabWidget;
+    tabs_->setDocumentMode(true);
+    tabs_->setFont(Fonts::text(12));
+    tabs_->addTab(makeGeneral(), symbolIcon("gearshape"), QStringLiteral("General"));
+    tabs_->addTab(makeIgnores(), symbolIcon("eye.slash"), QStringLiteral("Ignore List"));
+    schedule_ = new ScheduleTab(state_, services_, [this](auto work) { inBackground(std::move(work)); });
+    tabs_->addTab(schedule_, symbolIcon("clock"), QStringLiteral("Schedule"));
+    stack->addWidget(tabs_);
+    resize(520, 400);
+    reload();
+}
+
+SettingsView::~SettingsView() { lifeline_.end(); }
+
+void SettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Every showing, not once: the command line may have changed the files.
+    if (!event->spontaneous()) reload();
+}
+
+void SettingsView::inBackground(std::function<std::function<void()>()> work) {
+    ++pending_;
+    state_.executor()->run([executor = std::weak_ptr<Executor>(state_.executor()), receiver = lifeline_.receiver(),
+                            work = std::move(work), this] {
+        std::function<void()> done = work();
+        if (auto e = executor.lock())
+            e->post(receiver, [this, done = std::move(done)] {
+                --pending_;
+                if (done) done();
+            });
+    });
+}
+
+void SettingsView::reload() {
+    Ignores::resetCache();
+    ignored_ = Ignores::paths();
+    showIgnored();
+    schedule_->reload();
+}
+
+QWidget* SettingsView::makeGeneral() {
+    const bool granted = state_.hasFullDiskAccess();
+    auto* access = new QWidget;
+    auto* line = new QHBoxLayout(access);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(8);
+    line->addWidget(new SymbolView(granted ? Symbol("checkmark.circle.fill") : Symbol("exclamationmark.triangle.fill"),
+                                   14, Theme::color(granted ? Theme::green : Theme::amber)),
+                    0, Qt::AlignTop);
+    auto* text = new TextLabel(granted ? QStringLiteral("Full Disk Access is granted.")
+                                       : QStringLiteral("Full Disk Access is not granted. Trash, Safari data and other "
+                                                        "protected folders stay hidden."),
+                               Fonts::text(12), Theme::primary());
+    text->setObjectName(QStringLiteral("fullDiskAccess"));
+    text->setWordWrap(true);
+    line->addWidget(text, 1);
+    if (!granted) {
+        auto* open = plainButton(QStringLiteral("Open Settings\u2026"));
+        connect(open, &QPushButton::clicked, this, [this] { services_.openURL(SystemLinks::kFullDiskAccess); });
+        line->addWidget(open, 0, Qt::AlignVCenter);
+    }
+
+    auto* reveal = plainButton(QStringLiteral("Reveal in Finder"));
+    connect(reveal, &QPushButton::clicked, this, [this] { services_.reveal(CleanHistory::logURL()); });
+    ignoredCount_ = new TextLabel(QStringLiteral("0"), Fonts::text(12), Theme::secondary());
+    ignoredCount_->setObjectName(QStringLiteral("ignoredCount"));
+
+    return SettingsForm::form({
+        SettingsForm::section(QStringLiteral("Permissions"), {SettingsForm::row(access)}),
+        SettingsForm::section(QStringLiteral("Data"), {SettingsForm::row(QStringLiteral("Cleanup history"), reveal),
+                                                       SettingsForm::row(QStringLiteral("Ignored paths"), ignoredCount_)}),
+    });
+}
+
+QWidget* SettingsView::makeIgnores() {
+    auto* page = new QWidget;
+    auto* stack = new QVBoxLayout(page);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+
+    auto* header = new QWidget;
+    auto* headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(12, 12, 12, 12);
+    headerRow->addWidget(new TextLabel(QStringLiteral("Paths here are never scanned and never removed."),
+                                       Fonts::text(11.5), Theme::secondary()));
+    headerRow->addStretch(1);
+    addFolder_ = plainButton(QStringLiteral("Add Folder\u2026"));
+    connect(addFolder_, &QPushButton::clicked, this, &SettingsView::addFolder);
+    headerRow->addWidget(addFolder_);
+    stack->addWidget(header);
+    stack->addWidget(new Divider);
+
+    ignoreEmpty_ = new QWidget;
+    ignoreEmpty_->setObjectName(QStringLiteral("nothingIgnored"));
+    auto* empty = new QVBoxLayout(ignoreEmpty_);
+    empty->setSpacing(8);
+    empty->addStretch(1);
+    empty->addWidget(new SymbolView("eye.slash", 24, Theme::tertiary()), 0, Qt::AlignHCenter);
+    empty->addWidget(new TextLabel(QStringLiteral("Nothing ignored"), Fonts::text(12), Theme::secondary()), 0,
+                     Qt::AlignHCenter);
+    empty->addStretch(1);
+    stack->addWidget(ignoreEmpty_, 1);
+
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("ignoreList"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBar(new ThinScrollBar(Qt::Vertical));
+    scroll->viewport()->setAutoFillBackground(false);
+    auto* rows = new QWidget;
+    rows->setAutoFillBackground(false);
+    ignoreRows_ = new QVBoxLayout(rows);
+    ignoreRows_->setContentsMargins(12, 6, 12, 6);
+    ignoreRows_->setSpacing(2);
+    scroll->setWidget(rows);
+    ignoreList_ = scroll;
+    stack->addWidget(ignoreList_, 1);
+    return page;
+}
+
+void SettingsView::showIgnored() {
+    ignoredCount_->setText(QString::number(Ignores::paths().size()));
+    while (QLayoutItem* item = ignoreRows_->takeAt(0)) {
+        if (QWidget* w = item->widget()) {
+            w->hide();
+            w->deleteLater();
+        }
+        delete item;
+    }
+    for (const std::string& path : ignored_) {
+        auto* row = new QWidget;
+        row->setObjectName(QStringLiteral("ignoredRow"));
+        row->setAccessibleName(qs(path));
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 3, 0, 3);
+        line->setSpacing(8);
+        line->addWidget(new SymbolView("folder", 12, Theme::secondary()));
+        auto* text = new TextLabel(qs(Locations::abbreviateTilde(path)), Fonts::text(11.5), Theme::primary());
+        text->setElide(Qt::ElideMiddle);
+        line->addWidget(text, 1);
+        auto* remove = new MinusButton(QStringLiteral("Remove ") + qs(path));
+        connect(remove, &QAbstractButton::clicked, this, [this, path] { removeIgnored(path); });
+        line->addWidget(remove);
+        ignoreRows_->addWidget(row);
+        row->show();
+    }
+    ignoreRows_->addStretch(1);
+    ignoreEmpty_->setVisible(ignored_.empty());
+    ignoreList_->setVisible(!ignored_.empty());
+}
+
+void SettingsView::addFolder() {
+    const std::vector<std::filesystem::path> chosen = services_.chooseFilesAndFolders("Ignore", window());
+    if (chosen.empty()) return;
+    addFolder_->setEnabled(false);
+    inBackground([this, chosen]() -> std::function<void()> {
+        std::vector<std::pair<std::string, Ignores::Edit>> edits;
+        for (const std::filesystem::path& path : chosen) edits.emplace_back(path.string(), Ignores::add(path.string()));
+        return [this, outcome = describeAdds(edits)] {
+            addFolder_->setEnabled(true);
+            reload();
+            state_.showBanner(outcome.text, outcome.isError);
+        };
+    });
+}
+
+void SettingsView::removeIgnored(const std::string& path) {
+    inBackground([this, path]() -> std::function<void()> {
+        const Ignores::Edit edit = Ignores::remove(path);
+        return [this, edit] {
+            reload();
+            // A removal that did not reach the file must not look done.
+            if (edit == Ignores::Edit::writeFailed)
+                state_.showBanner("Could not write the ignore list: " + Ignores::fileURL().string(), true);
+            else if (edit == Ignores::Edit::unreadable)
+                state_.showBanner("The ignore list cannot be read (" +
+                                      Ignores::unreadable().value_or("it cannot be read") +
+                                      "), so it was left as it is.",
+                                  true);
+        };
+    });
+}

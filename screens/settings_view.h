@@ -1,0 +1,71 @@
+#pragma once
+// The settings window's content, three tabs: General (Full Disk Access, the
+// cleanup history, the size of the ignore list), Ignore List (the never-touch
+// paths, added through the open panel and removed one by one) and Schedule
+// (the daily unattended cleanup, see ScheduleTab).
+//
+// It reads the engine's own files, not the state: the ignore list and the
+// daily job are read back from disk each time the window is shown, so what
+// the command line changed meanwhile shows. Reading changes nothing: only the
+// user's own changes write the ignore list or install and remove the job,
+// off the main thread, and a banner in the main window says how each went.
+#include <QWidget>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/state/app_state.h"
+
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class QVBoxLayout;
+class ScheduleTab;
+class SystemServices;
+
+class SettingsView : public QWidget {
+    Q_OBJECT
+public:
+    SettingsView(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    ~SettingsView() override;
+
+    QTabWidget* tabs() const { return tabs_; }
+    ScheduleTab* scheduleTab() const { return schedule_; }
+    // The ignore list as last read.
+    const std::vector<std::string>& ignored() const { return ignored_; }
+    // A change of the ignore list or the job is being written.
+    bool busy() const { return pending_ > 0; }
+
+    // Reads the ignore list and the daily job back from disk; installs nothing.
+    void reload();
+    // "Add Folder…": the open panel ("Ignore"), each chosen path added, the
+    // outcome in a banner.
+    void addFolder();
+    // The row's minus button: the entry as stored.
+    void removeIgnored(const std::string& path);
+
+    // Runs engine work off the main thread (the views in this window share it),
+    // then done on the main thread while the view lives.
+    void inBackground(std::function<std::function<void()>()> work);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* makeGeneral();
+    QWidget* makeIgnores();
+    void showIgnored();
+
+    AppState& state_;
+    SystemServices& services_;
+    Lifeline lifeline_;
+    int pending_ = 0;
+    std::vector<std::string> ignored_;
+    QTabWidget* tabs_;
+    ScheduleTab* schedule_;
+    QLabel* ignoredCount_ = nullptr;
+    QPushButton* addFolder_ = nullptr;
+    QVBoxLayout* ignoreRows_ = nullptr;
+    QWidget* ignoreEmpty_ = nullptr;
+    QWidget* ignoreList_ = nullptr;
+};
