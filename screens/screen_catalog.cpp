@@ -8,6 +8,9 @@
 #include "screens/junk_module_view.h"
 #include "screens/malware_view.h"
 #include "screens/menu_bar_view.h"
+#include "screens/settings_view.h"
+#include "screens/shredder_view.h"
+#include "screens/updater_view.h"
 
 namespace Screens {
 
@@ -25,6 +28,9 @@ ScreenCatalog catalog() {
     catalog.screens["MalwareView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new MalwareView(c); };
     catalog.screens["ExtensionsView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new ExtensionsView(c); };
     catalog.trayMenu = MenuBarView::fill;
+    catalog.screens["ShredderView"] = [](const ScreenContext& c, auto) { return new ShredderView(c.state, c.services); };
+    catalog.screens["UpdaterView"] = [](const ScreenContext& c, auto) { return new UpdaterView(c.state, c.services); };
+    catalog.settings = [](const ScreenContext& c) { return new SettingsView(c.state, c.services); };
     return catalog;
 }
 
