@@ -132,7 +132,13 @@ public:
         hint->setWordWrap(true);
         hint->setAlignment(Qt::AlignCenter);
         hint->setMaximumWidth(400);
-        stack->addWidget(hint, 0, Qt::AlignHCenter);
+        hint->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        // Centred, as wide as the space allows up to 400.
+        auto* hintRow = new QHBoxLayout;
+        hintRow->addStretch(1);
+        hintRow->addWidget(hint, 100);
+        hintRow->addStretch(1);
+        stack->addLayout(hintRow);
         stack->addSpacing(4);
         auto* button = new PrimaryButton(QStringLiteral("Choose Files"), "folder", Theme::color(Theme::rose), true,
                                          std::move(choose));
