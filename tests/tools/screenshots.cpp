@@ -21,15 +21,23 @@
 #include <thread>
 
 #include "app/controls/buttons.h"
+#include <QTabWidget>
+
 #include "app/controls/render.h"
 #include "app/shell/content_view.h"
 #include "app/shell/detail_router.h"
 #include "app/shell/vessiltane_app.h"
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
+#include "engine/ignores.h"
+#include "modules/system/updater.h"
+#include "platform/atomic_file.h"
 #include "platform/locations.h"
 #include "screens/dashboard_view.h"
+#include "platform/plist.h"
 #include "screens/screen_catalog.h"
+#include "screens/settings_view.h"
+#include "screens/shredder_view.h"
 
 namespace {
 
@@ -81,6 +89,46 @@ void settleScan(const AppState& state) {
     settle(200);
     while (state.progress().isRunning && clock.elapsed() < 60000) settle(50);
     settle(200);
+}
+
+// Update feeds answered from here, never from the network: each sample
+// application's feed advertises the version given.
+class SampleFeeds : public FeedFetcher {
+public:
+    void fetchBatch(const std::vector<std::string>& urls, const Completion& done) override {
+        for (size_t i = 0; i < urls.size(); ++i) {
+            const std::string version = urls[i].substr(urls[i].rfind('/') + 1, urls[i].size() - urls[i].rfind('/') - 5);
+            FeedResponse response;
+            response.status = 200;
+            response.body = "<?xml version=\"1.0\"?><rss xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/"
+                            "sparkle\"><channel><item><title>" + version + "</title><pubDate>Tue, 04 Mar 2025 10:00:00 "
+                            "+0000</pubDate><sparkle:releaseNotesLink>https://example.com/notes/" + version +
+                            ".html</sparkle:releaseNotesLink><enclosure url=\"https://example.com/download/" + version +
+                            ".zip\" sparkle:shortVersionString=\"" + version + "\"/></item></channel></rss>";
+            done(i, response);
+        }
+    }
+};
+
+// Sample applications in the sample root: two publish a feed (with a newer
+// version in it), one does not.
+void sampleApplications() {
+    struct App {
+        const char* name;
+        const char* version;
+        const char* advertised;
+    } apps[] = {{"Sketchbook", "2.1", "2.4"}, {"Terminal Deluxe", "5.0.3", "5.1"}, {"Notes Plus", "1.0", nullptr}};
+    for (const App& app : apps) {
+        std::map<std::string, Plist::Value> info{
+            {"CFBundleIdentifier", Plist::Value::makeString(std::string("com.example.") + app.name)},
+            {"CFBundleName", Plist::Value::makeString(app.name)},
+            {"CFBundleShortVersionString", Plist::Value::makeString(app.version)}};
+        if (app.advertised)
+            info["SUFeedURL"] = Plist::Value::makeString(std::string("https://feeds.example.com/") + app.advertised + ".xml");
+        const auto bundle = Locations::system("/Applications") / (std::string(app.name) + ".app");
+        AtomicFile::makeFolders(bundle / "Contents");
+        AtomicFile::write(bundle / "Contents/Info.plist", Plist::toXml(Plist::Value::makeDict(std::move(info))));
+    }
 }
 
 }  // namespace
@@ -161,6 +209,48 @@ int main(int argc, char** argv) {
         state.setModule(ModuleID::extensions);
         settleScan(state);
         save("extensions-results");
+        // The shredder with entries from the sample home, one of them ticked.
+        state.setModule(ModuleID::shredder);
+        settle(200);
+        if (auto* shredder = qobject_cast<ShredderView*>(app.content()->router()->screen())) {
+            const auto home = Locations::home();
+            shredder->append({home / "Downloads/Installer-2.4.dmg", home / "Documents/Projects",
+                              home / "Documents/letter.txt"});
+            settle(600);
+            shredder->setSelected(shredder->entries().front().item.id, true);
+            shredder->update();
+            settle(200);
+            save("shredder-entries");
+        }
+        // The update check over sample applications and sample feeds.
+        sampleApplications();
+        Updater::setFetcherForTesting(std::make_shared<SampleFeeds>());
+        state.setModule(ModuleID::updater);
+        state.checkForUpdates();
+        for (int i = 0; i < 100 && state.updaterRunning(); ++i) settle(50);
+        settle(300);
+        save("updater-checked");
+        // Each tab of the settings window, with two paths on the ignore list.
+        Ignores::add((Locations::home() / "Documents/Projects").string());
+        Ignores::add((Locations::home() / "Music/Live Recordings").string());
+        app.showSettings();
+        settle(300);
+        if (auto* tabs = app.settingsWindow()->findChild<QTabWidget*>()) {
+            const char* names[] = {"general", "ignore-list", "schedule"};
+            for (int tab = 0; tab < tabs->count() && tab < 3; ++tab) {
+                tabs->setCurrentIndex(tab);
+                settle(200);
+                const std::filesystem::path file = out / (std::string("settings-") + names[tab] + ".png");
+                const QString error = Render::png(*app.settingsWindow(), file, QSize(520, 400));
+                if (!error.isEmpty()) {
+                    std::fprintf(stderr, "vessiltane_screenshots: %s\n", error.toLocal8Bit().constData());
+                    status = 1;
+                } else {
+                    std::printf("%s\n", file.c_str());
+                }
+            }
+        }
+        app.settingsWindow()->close();
 
         state.setModule(ModuleID::systemJunk);
         settleScan(state);
