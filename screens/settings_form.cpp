@@ -1,49 +1,25 @@
 #include "screens/settings_form.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "app/controls/card_background.h"
 #include "app/controls/fonts.h"
+#include "app/controls/hairline.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "app/controls/thin_scroll_bar.h"
 
 namespace SettingsForm {
-namespace {
-
-// The hairline between the rows of a section.
-class Hairline : public QWidget {
-public:
-    Hairline() { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.fillRect(QRectF(12, 0, width() - 24, 1), Theme::primary(0.08));
-    }
-};
-
-}  // namespace
-
 QWidget* form(std::initializer_list<QWidget*> sections) {
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBar(new ThinScrollBar(Qt::Vertical));
-    scroll->viewport()->setAutoFillBackground(false);
     auto* content = new QWidget;
-    content->setAutoFillBackground(false);
     auto* stack = new QVBoxLayout(content);
     stack->setContentsMargins(20, 16, 20, 16);
     stack->setSpacing(16);
     for (QWidget* s : sections) stack->addWidget(s);
     stack->addStretch(1);
-    scroll->setWidget(content);
-    return scroll;
+    return ThinScrollBar::verticalArea(content);
 }
 
 QWidget* section(const QString& title, std::initializer_list<QWidget*> rows) {
@@ -62,7 +38,7 @@ QWidget* section(const QString& title, std::initializer_list<QWidget*> rows) {
     lines->setSpacing(0);
     bool first = true;
     for (QWidget* r : rows) {
-        if (!first) lines->addWidget(new Hairline);
+        if (!first) lines->addWidget(new Hairline(Theme::primary(0.08), 12, 12));
         first = false;
         lines->addWidget(r);
     }

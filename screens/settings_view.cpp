@@ -1,14 +1,15 @@
 #include "screens/settings_view.h"
 
 #include <QHBoxLayout>
+#include <QScrollArea>
 #include <QPainter>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QTabWidget>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "app/controls/fonts.h"
+#include "app/controls/hairline.h"
 #include "app/controls/painters.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
@@ -38,18 +39,6 @@ QIcon symbolIcon(Symbol symbol) {
     }
     return icon;
 }
-
-// The line under the Ignore List's header.
-class Divider : public QWidget {
-public:
-    Divider() { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.fillRect(rect(), Theme::primary(0.1));
-    }
-};
 
 // A row's minus: the symbol alone, no bezel.
 class MinusButton : public QAbstractButton {
@@ -199,7 +188,7 @@ QWidget* SettingsView::makeIgnores() {
     connect(addFolder_, &QPushButton::clicked, this, &SettingsView::addFolder);
     headerRow->addWidget(addFolder_);
     stack->addWidget(header);
-    stack->addWidget(new Divider);
+    stack->addWidget(new Hairline(Theme::primary(0.1)));
 
     ignoreEmpty_ = new QWidget;
     ignoreEmpty_->setObjectName(QStringLiteral("nothingIgnored"));
@@ -212,20 +201,12 @@ QWidget* SettingsView::makeIgnores() {
     empty->addStretch(1);
     stack->addWidget(ignoreEmpty_, 1);
 
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("ignoreList"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBar(new ThinScrollBar(Qt::Vertical));
-    scroll->viewport()->setAutoFillBackground(false);
     auto* rows = new QWidget;
-    rows->setAutoFillBackground(false);
     ignoreRows_ = new QVBoxLayout(rows);
     ignoreRows_->setContentsMargins(12, 6, 12, 6);
     ignoreRows_->setSpacing(2);
-    scroll->setWidget(rows);
-    ignoreList_ = scroll;
+    ignoreList_ = ThinScrollBar::verticalArea(rows);
+    ignoreList_->setObjectName(QStringLiteral("ignoreList"));
     stack->addWidget(ignoreList_, 1);
     return page;
 }

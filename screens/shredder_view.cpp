@@ -19,6 +19,7 @@
 #include "app/controls/card_background.h"
 #include "app/controls/checkbox.h"
 #include "app/controls/fonts.h"
+#include "app/controls/hairline.h"
 #include "app/controls/module_header.h"
 #include "app/controls/painters.h"
 #include "app/controls/symbol_view.h"
@@ -160,18 +161,6 @@ protected:
     }
 };
 
-// A hairline between rows, inset past the checkbox.
-class RowDivider : public QWidget {
-public:
-    RowDivider() { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.fillRect(QRectF(42, 0, width() - 42, 1), Theme::primary(0.12 * 0.3));
-    }
-};
-
 // The material strip under the list while a shred runs.
 class ProgressStrip : public QWidget {
 public:
@@ -236,14 +225,7 @@ ShredderView::ShredderView(AppState& state, SystemServices& services, QWidget* p
     listPage_ = new QWidget;
     auto* overlay = new QGridLayout(listPage_);
     overlay->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("shredderList"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBar(new ThinScrollBar(Qt::Vertical));
     auto* content = new QWidget;
-    content->setAutoFillBackground(false);
     auto* contentBox = new QVBoxLayout(content);
     contentBox->setContentsMargins(22, 0, 22, 20);
     auto* card = new CardBackground(0, 16);
@@ -252,8 +234,8 @@ ShredderView::ShredderView(AppState& state, SystemServices& services, QWidget* p
     rows_->setSpacing(0);
     contentBox->addWidget(card);
     contentBox->addStretch(1);
-    scroll->setWidget(content);
-    scroll->viewport()->setAutoFillBackground(false);
+    QScrollArea* scroll = ThinScrollBar::verticalArea(content);
+    scroll->setObjectName(QStringLiteral("shredderList"));
     overlay->addWidget(scroll, 0, 0);
 
     strip_ = new ProgressStrip;
@@ -458,7 +440,8 @@ void ShredderView::rebuildRows() {
         rows_->addWidget(row);
         row->show();
         if (i + 1 < entries_.size()) {
-            auto* divider = new RowDivider;
+            // Inset past the checkbox.
+            auto* divider = new Hairline(Theme::primary(0.12 * 0.3), 42);
             rows_->addWidget(divider);
             divider->show();
         }

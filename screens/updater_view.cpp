@@ -110,20 +110,11 @@ UpdaterView::UpdaterView(AppState& state, SystemServices& services, QWidget* par
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBar(new ThinScrollBar(Qt::Vertical));
-    scroll->viewport()->setAutoFillBackground(false);
-    outer->addWidget(scroll);
-
     auto* column = new QWidget;
-    column->setAutoFillBackground(false);
     body_ = new QVBoxLayout(column);
     body_->setContentsMargins(22, 20, 22, 20);
     body_->setSpacing(16);
-    scroll->setWidget(column);
+    outer->addWidget(ThinScrollBar::verticalArea(column));
 
     trailing_ = new QStackedWidget;
     auto* running = new QWidget;
