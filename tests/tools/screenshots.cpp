@@ -1,8 +1,11 @@
 // Pictures of the real window for looking at the screens (scripts/screenshots
 // runs it): the application's own main window over a sample home, one PNG per
-// sidebar module and one of the cleanup summary sheet, each 1200 x 800 at
-// ratio 2; then Smart Scan after a scan with its review sheet, and the adware
-// and extensions screens with results.
+// sidebar module, a few screens filled in (the shredder with entries, the
+// updates found in sample feeds, Smart Scan after a scan with its review
+// sheet, the adware and extensions screens with results) and one of the
+// cleanup summary sheet, each
+// 1200 x 800 at ratio 2; each tab of the settings window; the renders of the
+// hidden switches and the application icon.
 //
 //   vessiltane_screenshots DIR
 //
@@ -17,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
+#include <tuple>
 #include <string>
 #include <thread>
 
@@ -29,6 +34,8 @@
 #include "app/shell/vessiltane_app.h"
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
+#include "diagnostics/render/icon_renderer.h"
+#include "diagnostics/render/render_switches.h"
 #include "engine/ignores.h"
 #include "modules/system/updater.h"
 #include "platform/atomic_file.h"
@@ -259,6 +266,27 @@ int main(int argc, char** argv) {
         save("summary");
         state.setLastCleanup(std::nullopt);
         app.mainWindow()->close();
+        settle(100);
+
+        // The renders of the hidden switches, and the application icon at 1024 pixels.
+        for (const auto& [flag, file, count] :
+             {std::tuple{"--render-summary", "render-summary-0.png", "0"}, {"--render-summary", "render-summary-6.png", "6"},
+              {"--render-coverage", "render-coverage.png", ""}}) {
+            std::vector<std::string> arguments{"vessiltane", flag, (out / file).string()};
+            if (*count) arguments.emplace_back(count);
+            if (std::string(flag) == "--render-summary")
+                Diagnostics::handleRenderSummary(arguments, std::cout, std::cerr);
+            else
+                Diagnostics::handleRenderCoverage(arguments, std::cout, std::cerr);
+        }
+        try {
+            const auto icons = out / "icon";
+            IconRenderer::render(icons);
+            std::printf("%s\n", (icons / "icon_512x512@2x.png").c_str());
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "vessiltane_screenshots: icon: %s\n", error.what());
+            status = 1;
+        }
         settle(100);
     }
     waitForBackgroundWork();
