@@ -5,8 +5,8 @@
 #include <QVBoxLayout>
 
 #include "app/controls/card_background.h"
+#include "app/controls/divider.h"
 #include "app/controls/fonts.h"
-#include "app/controls/hairline.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "app/controls/thin_scroll_bar.h"
@@ -38,7 +38,7 @@ QWidget* section(const QString& title, std::initializer_list<QWidget*> rows) {
     lines->setSpacing(0);
     bool first = true;
     for (QWidget* r : rows) {
-        if (!first) lines->addWidget(new Hairline(Theme::primary(0.08), 12, 12));
+        if (!first) lines->addWidget(new Divider(0.8, 12));
         first = false;
         lines->addWidget(r);
     }

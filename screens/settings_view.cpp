@@ -8,8 +8,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "app/controls/divider.h"
 #include "app/controls/fonts.h"
-#include "app/controls/hairline.h"
 #include "app/controls/painters.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
@@ -188,7 +188,7 @@ QWidget* SettingsView::makeIgnores() {
     connect(addFolder_, &QPushButton::clicked, this, &SettingsView::addFolder);
     headerRow->addWidget(addFolder_);
     stack->addWidget(header);
-    stack->addWidget(new Hairline(Theme::primary(0.1)));
+    stack->addWidget(new Divider);
 
     ignoreEmpty_ = new QWidget;
     ignoreEmpty_->setObjectName(QStringLiteral("nothingIgnored"));

@@ -18,8 +18,8 @@
 #include "app/controls/buttons.h"
 #include "app/controls/card_background.h"
 #include "app/controls/checkbox.h"
+#include "app/controls/divider.h"
 #include "app/controls/fonts.h"
-#include "app/controls/hairline.h"
 #include "app/controls/module_header.h"
 #include "app/controls/painters.h"
 #include "app/controls/symbol_view.h"
@@ -441,7 +441,7 @@ void ShredderView::rebuildRows() {
         row->show();
         if (i + 1 < entries_.size()) {
             // Inset past the checkbox.
-            auto* divider = new Hairline(Theme::primary(0.12 * 0.3), 42);
+            auto* divider = new Divider(0.3, 42);
             rows_->addWidget(divider);
             divider->show();
         }
