@@ -3,8 +3,7 @@
 // sidebar module, a few screens filled in (the shredder with entries, the
 // updates found in sample feeds, Smart Scan after a scan with its review
 // sheet, the adware and extensions screens with results) and one of the
-// cleanup summary sheet, each
-// 1200 x 800 at ratio 2; each tab of the settings window; the renders of the
+// cleanup summary sheet, each 1200 x 800 at ratio 2; each tab of the settings window; the renders of the
 // hidden switches and the application icon.
 //
 //   vessiltane_screenshots DIR
