@@ -1,16 +1,18 @@
 #include "screens/screen_catalog.h"
 
-#include "screens/disk_map_view.h"
-#include "screens/login_items_view.h"
-#include "screens/maintenance_view.h"
 #include "screens/dashboard_view.h"
+#include "screens/disk_map_view.h"
 #include "screens/extensions_view.h"
 #include "screens/junk_module_view.h"
+#include "screens/login_items_view.h"
+#include "screens/maintenance_view.h"
 #include "screens/malware_view.h"
 #include "screens/menu_bar_view.h"
 #include "screens/settings_view.h"
 #include "screens/shredder_view.h"
 #include "screens/updater_view.h"
+#include "screens/privacy_view.h"
+#include "screens/uninstaller_view.h"
 
 namespace Screens {
 
@@ -31,6 +33,8 @@ ScreenCatalog catalog() {
     catalog.screens["ShredderView"] = [](const ScreenContext& c, auto) { return new ShredderView(c.state, c.services); };
     catalog.screens["UpdaterView"] = [](const ScreenContext& c, auto) { return new UpdaterView(c.state, c.services); };
     catalog.settings = [](const ScreenContext& c) { return new SettingsView(c.state, c.services); };
+    catalog.screens["PrivacyView"] = [](const ScreenContext& c, auto) { return new PrivacyView(c.state, c.services); };
+    catalog.screens["UninstallerView"] = [](const ScreenContext& c, auto) { return new UninstallerView(c.state, c.services); };
     return catalog;
 }
 

@@ -44,6 +44,8 @@ inline constexpr const char* kFullDiskAccess =
     "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles";
 // The Login Items pane, where the items macOS manages are switched.
 inline constexpr const char* kLoginItems = "x-apple.systempreferences:com.apple.LoginItems-Settings.extension";
+// The Wi-Fi pane, where remembered networks are forgotten.
+inline constexpr const char* kWiFi = "x-apple.systempreferences:com.apple.wifi-settings-extension";
 // Whether the address names a System Settings pane.
 bool isSystemSettings(const std::string& address);
 }  // namespace SystemLinks

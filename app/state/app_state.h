@@ -231,6 +231,8 @@ public:
     // being listed (Rescan empties the list first). A listing stopped part-way
     // is not kept.
     void loadApps();
+    // Empties the list and lists the applications again.
+    void reloadApps();
     // Picks an application (or none) and looks for its leftovers; a search
     // whose application is no longer picked when it ends is dropped.
     void select(std::optional<InstalledApp> app);
@@ -241,7 +243,9 @@ public:
     // one such scan runs).
     void scanOrphans();
     // Removes the ticked items of the category (as the pane shows it) to the
-    // Trash, those needing administrator rights in one privileged batch.
+    // Trash, those needing administrator rights in one privileged batch. The
+    // removed items then leave the category; what was not ticked or could not
+    // be removed stays, and a category left empty leaves the list.
     void removeOrphanCategory(const ScanCategory& category);
 
     // ---- Tools -----------------------------------------------------------

@@ -31,6 +31,12 @@ void AppState::loadApps() {
         });
 }
 
+void AppState::reloadApps() {
+    // Emptied first, so the listing reads the applications again.
+    setApps({});
+    loadApps();
+}
+
 void AppState::select(std::optional<InstalledApp> app) {
     selectedApp_ = app;
     Q_EMIT selectedAppChanged();

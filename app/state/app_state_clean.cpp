@@ -164,6 +164,7 @@ void AppState::removeOrphanCategory(const ScanCategory& category) {
         int64_t reclaimed = 0;
         int64_t removedCount = 0;
         std::vector<std::string> failures;
+        std::set<Uuid> removed;  // the items that are gone
     };
     inBackground<Removal>(
         [selected = std::move(selected)] {
@@ -174,24 +175,34 @@ void AppState::removeOrphanCategory(const ScanCategory& category) {
                 FS::RemovalOutcome outcome = FS::remove(plain, true);
                 out.removedCount = int64_t(outcome.removed.size());
                 out.reclaimed = outcome.bytes;
+                for (const auto& item : outcome.removed) out.removed.insert(item.id);
                 for (const auto& [item, reason] : outcome.failures) out.failures.push_back(item.name + ": " + reason);
             }
             if (!elevated.empty()) {
                 // Every path the batch did not remove is listed, a dismissed
                 // prompt's included, so nothing leaves the list unaccounted for.
                 Batch batch = removeAsRoot(elevated);
+                std::set<std::string> gone;
                 for (const auto& item : batch.removed) {
                     out.reclaimed += item.size;
                     ++out.removedCount;
+                    gone.insert(item.url.native());
                 }
+                // The batch went path by path: every item of a removed path is gone.
+                for (const auto& item : elevated)
+                    if (gone.contains(item.url.native())) out.removed.insert(item.id);
                 for (const auto& item : batch.notRemoved)
                     out.failures.push_back(item.url.native() + ": administrator removal failed");
             }
             return out;
         },
         [this, id = category.id](Removal out) {
-            // The whole category leaves the list; a new orphan scan brings back what remains.
-            std::erase_if(orphanCategories_, [&](const ScanCategory& c) { return c.id == id; });
+            // Only what is gone leaves the card: the files that were not
+            // ticked, and those whose removal failed, are still on disk and
+            // stay listed. A card left with nothing goes.
+            for (auto& c : orphanCategories_)
+                if (c.id == id) std::erase_if(c.items, [&](const ScanItem& item) { return out.removed.contains(item.id); });
+            std::erase_if(orphanCategories_, [&](const ScanCategory& c) { return c.id == id && c.items.empty(); });
             Q_EMIT orphanCategoriesChanged();
             CleanupSummary summary;
             summary.reclaimed = out.reclaimed;

@@ -113,11 +113,7 @@ void AppState::rescanCurrent() {
             buildDiskMap(spacePath_.empty() || !spacePath_.front() ? Locations::home() : spacePath_.front()->url);
             return;
         case ModuleID::loginItems: loadLoginItems(); return;
-        case ModuleID::uninstaller:
-            // Emptied first, so the listing reads the applications again.
-            setApps({});
-            loadApps();
-            return;
+        case ModuleID::uninstaller: reloadApps(); return;
         case ModuleID::updater: checkForUpdates(); return;
         case ModuleID::shredder:
         case ModuleID::optimization: return;

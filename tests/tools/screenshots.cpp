@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <iostream>
 #include <tuple>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -44,6 +45,9 @@
 #include "screens/screen_catalog.h"
 #include "screens/settings_view.h"
 #include "screens/shredder_view.h"
+#include "screens/orphans_pane.h"
+#include "screens/screen_catalog.h"
+#include "screens/uninstaller_view.h"
 
 namespace {
 
@@ -56,6 +60,17 @@ void settle(int milliseconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+// Runs the event loop until done() holds or the time is up.
+void settleUntil(const std::function<bool()>& done, int milliseconds = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    settle(200);
 }
 
 bool onRealHome() {
@@ -257,6 +272,31 @@ int main(int argc, char** argv) {
             }
         }
         app.settingsWindow()->close();
+        // Privacy with its traces listed; the uninstaller with the sample
+        // application and its leftovers; the orphaned files with a card open.
+        state.setModule(ModuleID::privacy);
+        settleUntil([&] { return !state.privacy().categories.empty() && !state.progress().isRunning; });
+        save("privacy");
+        state.setModule(ModuleID::uninstaller);
+        settleUntil([&] { return !state.apps().empty(); });
+        save("uninstaller");
+        for (const auto& installed : state.apps())
+            if (installed.name == "Sample Notes") state.select(installed);
+        settleUntil([&] { return !state.leftovers().empty() && !state.progress().isRunning; });
+        save("uninstaller-details");
+        UninstallerView* uninstaller = nullptr;
+        for (auto* screen : app.mainWindow()->findChildren<UninstallerView*>())
+            if (screen->isVisible()) uninstaller = screen;  // not one the router has let go
+        if (uninstaller) {
+            uninstaller->setMode(1);
+            settleUntil([&] { return !state.scanningOrphans() && !state.orphanCategories().empty(); });
+            if (OrphansPane* pane = uninstaller->orphansPane(); pane && !pane->cards().empty()) {
+                pane->cards().front()->setExpanded(true);
+                state.setOrphanItemSelected(0, 0, true);
+            }
+            settle(300);
+            save("orphaned-files");
+        }
 
         state.setModule(ModuleID::systemJunk);
         settleScan(state);

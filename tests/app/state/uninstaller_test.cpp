@@ -212,7 +212,7 @@ TEST_F(UninstallerTest, OrphanScanFindsFilesOfNoInstalledApplication) {
     EXPECT_TRUE(state().hasReport(ModuleID::mailAttachments));
 }
 
-TEST_F(UninstallerTest, RemovingAnOrphanCategoryTrashesItsTickedFilesAndTakesItOffTheList) {
+TEST_F(UninstallerTest, RemovingAnOrphanCategoryTrashesItsTickedFilesAndKeepsWhatIsStillThere) {
     // One orphan in a shared system folder that only root may change.
     const fs::path prefs = sys("/Library/Preferences");
     const fs::path daemon = prefs / "com.gone.daemon.plist";
@@ -245,7 +245,8 @@ TEST_F(UninstallerTest, RemovingAnOrphanCategoryTrashesItsTickedFilesAndTakesItO
     EXPECT_TRUE(fs::exists(home() / ".Trash/com.gone.tool.plist"));
 
     // All of it needs administrator rights and the prompt is dismissed: every
-    // path is a failure line, nothing is counted, the category still goes.
+    // path is a failure line, nothing is counted, and the file that is still
+    // there stays in its category, still ticked.
     Admin::setPrivilegedBackendForTesting([](const fs::path&, const std::optional<std::string>&) {
         Admin::Result dismissed;
         dismissed.cancelled = true;
@@ -256,7 +257,10 @@ TEST_F(UninstallerTest, RemovingAnOrphanCategoryTrashesItsTickedFilesAndTakesItO
     state().setOrphanItemSelected(index, 0, true);
     state().removeOrphanCategory(state().orphanCategories()[index]);
     settle();
-    EXPECT_FALSE(orphanCategory("orphans-System Preferences"));
+    ASSERT_TRUE(orphanCategory("orphans-System Preferences"));
+    ASSERT_EQ(orphanCategory("orphans-System Preferences")->items.size(), 1u);
+    EXPECT_EQ(orphanCategory("orphans-System Preferences")->items[0].url, daemon);
+    EXPECT_TRUE(orphanCategory("orphans-System Preferences")->items[0].isSelected);
     EXPECT_EQ(state().lastCleanup()->removedCount, 0);
     EXPECT_EQ(state().lastCleanup()->reclaimed, 0);
     EXPECT_EQ(state().lastCleanup()->failures,

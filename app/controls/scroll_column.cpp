@@ -1,0 +1,21 @@
+#include "app/controls/scroll_column.h"
+
+#include <QScrollArea>
+
+#include "app/controls/thin_scroll_bar.h"
+
+namespace Controls {
+
+QScrollArea* scrollColumn(QWidget* content, QWidget* parent) {
+    auto* scroll = new QScrollArea(parent);
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBar(new ThinScrollBar(Qt::Vertical, scroll));
+    scroll->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    return scroll;
+}
+
+}  // namespace Controls

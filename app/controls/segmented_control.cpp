@@ -1,0 +1,101 @@
+#include "app/controls/segmented_control.h"
+
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+#include "app/controls/fonts.h"
+#include "app/controls/theme.h"
+
+namespace {
+
+constexpr double kTitleSize = 12;
+constexpr double kInset = 2;
+
+// One segment: its title, on a raised white capsule when chosen.
+class Segment : public QAbstractButton {
+public:
+    Segment(const QString& title, const SegmentedControl& owner, int index) : owner_(owner), index_(index) {
+        setText(title);
+        setAccessibleName(title);
+        setCheckable(true);
+        setFocusPolicy(Qt::TabFocus);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override {
+        QFontMetricsF m(Fonts::text(kTitleSize, QFont::Medium));
+        return {int(std::ceil(m.horizontalAdvance(text()))) + 28, int(std::ceil(m.height())) + 8};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const bool chosen = owner_.selected() == index_;
+        if (chosen) {
+            QPainterPath shape;
+            const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+            shape.addRoundedRect(r, 5, 5);
+            p.fillPath(shape, QColor(255, 255, 255));
+            p.setPen(QPen(Theme::primary(0.12), 0.8));
+            p.drawPath(shape);
+        }
+        p.setFont(Fonts::text(kTitleSize, chosen ? QFont::DemiBold : QFont::Medium));
+        p.setPen(isDown() ? Theme::secondary() : Theme::primary(chosen ? 0.9 : 0.75));
+        p.drawText(rect(), Qt::AlignCenter, text());
+    }
+
+private:
+    const SegmentedControl& owner_;
+    int index_;
+};
+
+}  // namespace
+
+SegmentedControl::SegmentedControl(const QStringList& titles, int selected, QWidget* parent)
+    : QWidget(parent), selected_(selected) {
+    setObjectName(QStringLiteral("SegmentedControl"));
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(int(kInset), int(kInset), int(kInset), int(kInset));
+    row->setSpacing(2);
+    for (int i = 0; i < titles.size(); ++i) {
+        auto* segment = new Segment(titles[i], *this, i);
+        segment->setChecked(i == selected_);
+        connect(segment, &QAbstractButton::clicked, this, [this, i] { setSelected(i); });
+        segments_.push_back(segment);
+        row->addWidget(segment);
+    }
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QAbstractButton* SegmentedControl::segment(int index) const {
+    return index >= 0 && index < count() ? segments_[size_t(index)] : nullptr;
+}
+
+void SegmentedControl::setSelected(int index) {
+    if (index < 0 || index >= count()) return;
+    for (int i = 0; i < count(); ++i) segments_[size_t(i)]->setChecked(i == index);
+    if (index == selected_) return;
+    selected_ = index;
+    for (auto* s : segments_) s->update();
+    Q_EMIT selectedChanged(index);
+}
+
+QSize SegmentedControl::sizeHint() const {
+    int w = 0, h = 0;
+    for (auto* s : segments_) {
+        w += s->sizeHint().width() + 2;
+        h = std::max(h, s->sizeHint().height());
+    }
+    return {w + int(2 * kInset), h + int(2 * kInset)};
+}
+
+void SegmentedControl::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath track;
+    track.addRoundedRect(QRectF(rect()), 7, 7);
+    p.fillPath(track, Theme::primary(0.07));
+}

@@ -1,0 +1,99 @@
+#pragma once
+// Support files in the Library folders that name an application no longer
+// installed: one card per folder, nothing ticked at first (a name match is a
+// hint, not proof). Ticks are written straight into the state's orphan
+// categories; a card's Trash button moves its ticked files away. The pane
+// lives in the uninstaller screen's "Orphaned Files" mode.
+#include <QWidget>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/controls/card_background.h"
+#include "app/state/app_state.h"
+
+class Checkbox;
+class PrimaryButton;
+class QAbstractButton;
+class QScrollArea;
+class QStackedLayout;
+class QVBoxLayout;
+class SymbolView;
+class SystemServices;
+class TextLabel;
+
+// The tick rules of the pane, over the state's published list: a category
+// and an item are found by their ids (nothing changes when either is gone).
+namespace OrphanTicks {
+// Ticks or clears every item of the category.
+void setAll(AppState& state, const std::string& categoryID, bool selected);
+// Flips the item's tick as the published list has it.
+void flip(AppState& state, const std::string& categoryID, const Uuid& itemID);
+// The category as published, or null.
+const ScanCategory* find(const AppState& state, const std::string& categoryID);
+}  // namespace OrphanTicks
+
+class OrphanCategoryCard : public CardBackground {
+    Q_OBJECT
+public:
+    OrphanCategoryCard(AppState& state, const ScanCategory& category, QWidget* parent = nullptr);
+
+    const ScanCategory& category() const { return category_; }
+    // Shows the category as last published (its ticks, or new items).
+    void setCategory(const ScanCategory& category);
+
+    bool isExpanded() const { return expanded_; }
+    void setExpanded(bool expanded);
+
+    Checkbox* selectAll() const { return selectAll_; }
+    // The Trash button; hidden while nothing is ticked.
+    PrimaryButton* trashButton() const { return trash_; }
+    QAbstractButton* disclosure() const { return disclosure_; }
+    TextLabel* totalLabel() const { return total_; }
+    // The item rows' checkboxes, in item order (none while collapsed).
+    std::vector<Checkbox*> itemBoxes() const;
+
+private:
+    void refresh();
+    void buildRows();
+
+    AppState& state_;
+    ScanCategory category_;
+    bool expanded_ = false;
+    Checkbox* selectAll_;
+    TextLabel* title_;
+    TextLabel* detail_;
+    TextLabel* total_;
+    PrimaryButton* trash_;
+    QAbstractButton* disclosure_;
+    QWidget* rows_ = nullptr;
+    std::vector<Uuid> rowIDs_;
+};
+
+class OrphansPane : public QWidget {
+    Q_OBJECT
+public:
+    OrphansPane(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+
+    // The cards in the published order.
+    std::vector<OrphanCategoryCard*> cards() const;
+    OrphanCategoryCard* card(const std::string& categoryID) const;
+    // The content shown: "progress", "cards" or "empty".
+    QString content() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void syncCards();
+    void chooseContent();
+
+    AppState& state_;
+    QStackedLayout* content_;
+    QWidget* progressPage_;
+    TextLabel* progressMessage_;
+    QScrollArea* scroll_;
+    QVBoxLayout* cardColumn_;
+    QWidget* emptyPage_;
+    std::map<std::string, OrphanCategoryCard*> cards_;
+};
