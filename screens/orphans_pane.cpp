@@ -256,6 +256,7 @@ void OrphanCategoryCard::buildRows() {
         column->addWidget(row);
     }
     static_cast<QVBoxLayout*>(layout())->addWidget(rows_);
+    rows_->show();
 }
 
 std::vector<Checkbox*> OrphanCategoryCard::itemBoxes() const {
@@ -348,6 +349,7 @@ void OrphansPane::syncCards() {
         OrphanCategoryCard* card = cards_.at(category.id);
         cardColumn_->removeWidget(card);
         cardColumn_->insertWidget(position++, card);
+        card->show();
     }
 }
 

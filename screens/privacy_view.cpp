@@ -279,6 +279,7 @@ void PrivacyView::rebuildPermissions() {
                                              services_.openURL(SystemLinks::kFullDiskAccess);
                                          }});
         permissionsColumn_->addWidget(permissionsContent_, 1);
+        permissionsContent_->show();
         return;
     }
     auto* rows = new QWidget;
@@ -314,6 +315,7 @@ void PrivacyView::rebuildPermissions() {
     contentColumn->addStretch(1);
     permissionsContent_ = Controls::scrollColumn(content);
     permissionsColumn_->addWidget(permissionsContent_, 1);
+    permissionsContent_->show();
 }
 
 void PrivacyView::rebuildWifi() {
@@ -326,6 +328,7 @@ void PrivacyView::rebuildWifi() {
                                           Theme::color(Theme::accent),
                                           EmptyStateView::Action{QStringLiteral("Open Wi-Fi Settings"), openWifi});
         wifiColumn_->addWidget(wifiContent_, 1);
+        wifiContent_->show();
         return;
     }
     auto* rows = new QWidget;
@@ -352,4 +355,5 @@ void PrivacyView::rebuildWifi() {
     contentColumn->addStretch(1);
     wifiContent_ = Controls::scrollColumn(content);
     wifiColumn_->addWidget(wifiContent_, 1);
+    wifiContent_->show();
 }

@@ -500,6 +500,7 @@ void UninstallerView::rebuildDetails() {
     detailsContent_ = Controls::scrollColumn(content);
     detailsContent_->setObjectName(QStringLiteral("details"));
     detailsColumn_->addWidget(detailsContent_, 1);
+    detailsContent_->show();
     refreshLeftovers();
 }
 
@@ -582,6 +583,7 @@ void UninstallerView::rebuildLeftoverRows() {
     leftoverCard_ = Controls::card(rows, 0, 16);
     leftoverCard_->setObjectName(QStringLiteral("leftoverCard"));
     leftoverSection_->addWidget(leftoverCard_);
+    leftoverCard_->show();
 }
 
 QString UninstallerView::leftoversContent() const {
