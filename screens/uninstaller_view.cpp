@@ -247,7 +247,7 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
     model_ = new AppListModel(this);
     list_ = new QListView;
     list_->setObjectName(QStringLiteral("appList"));
-    list_->setAccessibleName(QStringLiteral("Applications"));
+    list_->setAccessibleName(QStringLiteral("Installed applications"));
     list_->setModel(model_);
     list_->setItemDelegate(new AppRowDelegate(list_));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
