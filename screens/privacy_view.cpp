@@ -200,12 +200,18 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
         rebuildWifi();
     });
     // The trace scan waiting for the permissions and networks starts once
-    // their load has ended with its token still the current one; a load that
-    // another scan replaced takes the waiting scan with it.
+    // their load has ended (no scan active, the progress stopped) with its
+    // token still the current one; a load that another scan replaced takes
+    // the waiting scan with it. Another action's progress stopping while the
+    // load runs leaves the load active, so it starts nothing early.
     connect(&state_, &AppState::progressChanged, this, [this] {
-        if (!tracesAfterExtras_ || state_.progress().isRunning) return;
+        if (!tracesAfterExtras_) return;
+        if (state_.token() != extrasToken_) {
+            tracesAfterExtras_ = false;
+            return;
+        }
+        if (state_.progress().isRunning || state_.activeScan()) return;
         tracesAfterExtras_ = false;
-        if (state_.token() != extrasToken_) return;
         state_.executor()->post(lifeline_.receiver(), [this] { state_.scanPrivacy(); });
     });
 }

@@ -146,6 +146,28 @@ TEST_F(PrivacyViewTest, TheFirstAppearanceLoadsPermissionsAndNetworksThenTheTrac
     EXPECT_EQ(state().permissionGrants().size(), 2u);
 }
 
+TEST_F(PrivacyViewTest, AnotherActionEndingDuringTheLoadStartsNoTraceScanThatWouldDropIt) {
+    answerExtras(kRows, kNetworks);
+    // A leftover search still runs when the screen comes into view.
+    InstalledApp app;
+    app.id = app.name = "Elsewhere";
+    app.url = sys("/Applications/Elsewhere.app");
+    app.bundleID = "com.example.elsewhere";
+    state().select(app);
+    auto view = shownView();
+    ASSERT_EQ(executor->queuedWork(), 2u);
+    executor->runOneWork();  // the leftover search ends first
+    executor->runPosts();
+    EXPECT_FALSE(state().progress().isRunning);
+    EXPECT_EQ(state().activeScan(), ModuleID::privacy);
+    executor->runPosts();
+    EXPECT_FALSE(state().token()->isCancelled());
+    executor->settle();
+    EXPECT_EQ(state().permissionGrants().size(), 2u);
+    EXPECT_EQ(state().wifiNetworks().size(), 2u);
+    EXPECT_TRUE(state().hasReport(ModuleID::privacy));
+}
+
 TEST_F(PrivacyViewTest, RemoveDeletesTheTickedTracesForGoodAndRescanLoadsBoth) {
     answerExtras(kRows, kNetworks);
     auto view = shownView();
