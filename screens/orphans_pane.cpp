@@ -59,7 +59,7 @@ void flip(AppState& state, const std::string& categoryID, const Uuid& itemID) {
 
 namespace {
 
-const QColor rose() { return Theme::color(Theme::rose); }
+QColor rose() { return Theme::color(Theme::rose); }
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
