@@ -21,7 +21,7 @@
 #include "app/controls/results_list.h"
 #include "app/controls/scroll_column.h"
 #include "app/controls/segmented_control.h"
-#include "app/controls/spinner.h"
+#include "app/controls/busy_indicator.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
@@ -102,7 +102,7 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
     auto* controlRow = new QHBoxLayout(controls);
     controlRow->setContentsMargins(0, 0, 0, 0);
     controlRow->setSpacing(9);
-    spinner_ = new Spinner(Spinner::Size::small);
+    spinner_ = new BusyIndicator(BusyIndicator::Size::small);
     controlRow->addWidget(spinner_);
     remove_ = new PrimaryButton(QStringLiteral("Remove"), "trash.fill", Theme::color(Theme::violet), true, [this] {
         state_.clean(state_.report(ModuleID::privacy), ModuleID::privacy, false);

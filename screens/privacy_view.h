@@ -14,6 +14,7 @@
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
 
+class BusyIndicator;
 class CoverageList;
 class PrimaryButton;
 class QStackedLayout;
@@ -21,7 +22,6 @@ class QVBoxLayout;
 class ResultsList;
 class SecondaryButton;
 class SegmentedControl;
-class Spinner;
 class SystemServices;
 
 class PrivacyView : public QWidget {
@@ -41,7 +41,7 @@ public:
 
     SegmentedControl* sectionControl() const { return sections_; }
     // Header controls; the buttons are hidden while a privacy load runs.
-    Spinner* headerSpinner() const { return spinner_; }
+    BusyIndicator* headerSpinner() const { return spinner_; }
     PrimaryButton* removeButton() const { return remove_; }
     SecondaryButton* rescanButton() const { return rescan_; }
     ResultsList* results() const { return results_; }
@@ -74,7 +74,7 @@ private:
 
     SegmentedControl* sections_;
     QStackedLayout* pages_;
-    Spinner* spinner_;
+    BusyIndicator* spinner_;
     PrimaryButton* remove_;
     SecondaryButton* rescan_;
 

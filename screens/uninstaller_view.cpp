@@ -25,7 +25,7 @@
 #include "app/controls/results_model.h"
 #include "app/controls/scroll_column.h"
 #include "app/controls/segmented_control.h"
-#include "app/controls/spinner.h"
+#include "app/controls/busy_indicator.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
@@ -265,7 +265,7 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
     auto* loading = new QVBoxLayout(loadingOverlay_);
     loading->setSpacing(10);
     loading->addStretch(1);
-    loading->addWidget(new Spinner(Spinner::Size::small), 0, Qt::AlignHCenter);
+    loading->addWidget(new BusyIndicator(BusyIndicator::Size::small), 0, Qt::AlignHCenter);
     auto* loadingMessage = new TextLabel({}, Fonts::text(11), Theme::secondary());
     loadingMessage->setObjectName(QStringLiteral("loadingMessage"));
     loading->addWidget(loadingMessage, 0, Qt::AlignHCenter);
@@ -468,7 +468,7 @@ void UninstallerView::rebuildDetails() {
     auto* searchingRow = new QHBoxLayout(searching_);
     searchingRow->setContentsMargins(0, 12, 0, 12);
     searchingRow->setSpacing(8);
-    searchingRow->addWidget(new Spinner(Spinner::Size::small));
+    searchingRow->addWidget(new BusyIndicator(BusyIndicator::Size::small));
     searchingRow->addWidget(
         new TextLabel(QStringLiteral("Searching your Library folders\u2026"), Fonts::text(11.5), Theme::secondary()));
     searchingRow->addStretch(1);

@@ -3,7 +3,7 @@
 #include <QVBoxLayout>
 
 #include "app/controls/fonts.h"
-#include "app/controls/spinner.h"
+#include "app/controls/busy_indicator.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 
@@ -12,7 +12,7 @@ ProgressColumn::ProgressColumn(const QString& message, QWidget* parent) : QWidge
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 60, 0, 60);
     column->setSpacing(12);
-    column->addWidget(new Spinner(Spinner::Size::large), 0, Qt::AlignHCenter);
+    column->addWidget(new BusyIndicator(BusyIndicator::Size::large), 0, Qt::AlignHCenter);
     message_ = new TextLabel(message, Fonts::text(12.5), Theme::secondary());
     message_->setObjectName(QStringLiteral("progressMessage"));
     message_->setAlignment(Qt::AlignHCenter);

@@ -14,7 +14,7 @@
 #include "app/controls/link_button.h"
 #include "app/controls/results_list.h"
 #include "app/controls/segmented_control.h"
-#include "app/controls/spinner.h"
+#include "app/controls/busy_indicator.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/text_label.h"
 #include "screens/permission_hint.h"
