@@ -19,6 +19,7 @@
 #include "app/controls/module_header.h"
 #include "app/controls/painters.h"
 #include "app/controls/pill.h"
+#include "app/controls/qstring.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
@@ -27,8 +28,6 @@
 #include "platform/locations.h"
 
 namespace {
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
 
 // Band geometry.
 constexpr double kSidePadding = 14;

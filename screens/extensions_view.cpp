@@ -25,7 +25,7 @@ ExtensionsView::ExtensionsView(const ScreenContext& context, QWidget* parent)
     hint_ = new PermissionHint(
         QStringLiteral("Safari extensions belong to the app that ships them, so they are listed but never removed here "
                        "\u2014 use the Uninstaller to remove the app."),
-        QStringLiteral("Open Safari Settings"), [&services] { services.openURL(kSafariExtensions); },
+        QStringLiteral("Open Safari Settings"), [&services] { services.openURL(SystemLinks::kSafariExtensions); },
         Theme::color(Theme::teal), "info.circle.fill", services);
     addNote(hint_, 12);
 

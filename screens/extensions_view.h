@@ -17,8 +17,6 @@ public:
     explicit ExtensionsView(const ScreenContext& context, QWidget* parent = nullptr);
 
     bool hasScanned() const { return hasScanned_; }
-    // The Safari extension settings in System Settings.
-    static constexpr const char* kSafariExtensions = "x-apple.systempreferences:com.apple.Safari-Settings.extension";
 
     SecondaryButton* scanButton() const { return scanButton_; }
     PrimaryButton* removeButton() const { return removeButton_; }

@@ -20,6 +20,7 @@
 #include "app/controls/module_header.h"
 #include "app/controls/painters.h"
 #include "app/controls/pill.h"
+#include "app/controls/qstring.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
@@ -34,8 +35,6 @@ using Scope = LoginEntry::Scope;
 namespace {
 
 constexpr Scope kScopes[] = {Scope::loginItem, Scope::userAgent, Scope::systemAgent, Scope::systemDaemon};
-
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 Symbol scopeSymbol(Scope scope) {
     switch (scope) {

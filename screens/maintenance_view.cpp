@@ -15,6 +15,7 @@
 #include "app/controls/link_button.h"
 #include "app/controls/module_header.h"
 #include "app/controls/pill.h"
+#include "app/controls/qstring.h"
 #include "app/controls/symbol_tile.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/text_label.h"
@@ -23,8 +24,6 @@
 #include "engine/byte_format.h"
 
 namespace {
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
 
 // The last run's output: small monospaced text on a faint rounded box.
 class OutcomeBox : public QWidget {

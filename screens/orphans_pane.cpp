@@ -16,6 +16,7 @@
 #include "app/controls/fonts.h"
 #include "app/controls/painters.h"
 #include "app/controls/progress_column.h"
+#include "app/controls/qstring.h"
 #include "app/controls/results_model.h"
 #include "app/controls/scroll_column.h"
 #include "app/controls/text_label.h"
@@ -60,8 +61,6 @@ void flip(AppState& state, const std::string& categoryID, const Uuid& itemID) {
 namespace {
 
 QColor rose() { return Theme::color(Theme::rose); }
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 int64_t totalBytes(const ScanCategory& c) {
     int64_t total = 0;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/controls/bind.h"
+#include "app/controls/busy_indicator.h"
 #include "app/controls/buttons.h"
 #include "app/controls/card_background.h"
 #include "app/controls/coverage_list.h"
@@ -18,10 +19,10 @@
 #include "app/controls/link_button.h"
 #include "app/controls/module_header.h"
 #include "app/controls/progress_column.h"
+#include "app/controls/qstring.h"
 #include "app/controls/results_list.h"
 #include "app/controls/scroll_column.h"
 #include "app/controls/segmented_control.h"
-#include "app/controls/busy_indicator.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
@@ -30,18 +31,6 @@
 #include "screens/permission_hint.h"
 
 namespace {
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-// A block of the screen inset from its sides (and from the next block).
-QWidget* inset(QWidget* content, int left, int top, int right, int bottom) {
-    auto* box = new QWidget;
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(left, top, right, bottom);
-    layout->setSpacing(0);
-    layout->addWidget(content);
-    return box;
-}
 
 // Takes a section's content out (deleted once the event loop is back, as a
 // click inside it may be what replaced it).
@@ -112,11 +101,11 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
     rescan_ = new SecondaryButton(QStringLiteral("Rescan"), "arrow.clockwise", [this] { load(true); });
     rescan_->setObjectName(QStringLiteral("rescan"));
     controlRow->addWidget(rescan_);
-    column->addWidget(inset(new ModuleHeader(ModuleID::privacy, controls), 22, 18, 22, 10));
+    column->addWidget(Controls::inset(new ModuleHeader(ModuleID::privacy, controls), 22, 18, 22, 10));
 
     sections_ = new SegmentedControl(
         {QStringLiteral("Browsing Traces"), QStringLiteral("Permissions"), QStringLiteral("Wi-Fi")}, traces);
-    column->addWidget(inset(sections_, 22, 0, 22, 12));
+    column->addWidget(Controls::inset(sections_, 22, 0, 22, 12));
 
     auto* pagesHost = new QWidget;
     pages_ = new QStackedLayout(pagesHost);
@@ -133,7 +122,7 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
     results_->bind(state_);
     resultsColumn->addWidget(results_, 1);
     coverage_ = new CoverageList({});
-    resultsColumn->addWidget(inset(coverage_, 22, 0, 22, 14));
+    resultsColumn->addWidget(Controls::inset(coverage_, 22, 0, 22, 14));
     traces_->addWidget(resultsPage_);
     tracesProgress_ = new QWidget;
     auto* progressColumn = new QVBoxLayout(tracesProgress_);
@@ -154,7 +143,7 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
     permissionsColumn_ = new QVBoxLayout(permissionsPage_);
     permissionsColumn_->setContentsMargins(0, 0, 0, 0);
     permissionsColumn_->setSpacing(0);
-    permissionsColumn_->addWidget(inset(
+    permissionsColumn_->addWidget(Controls::inset(
         new PermissionHint(QStringLiteral("Revoking a permission makes the app ask again next time it needs it. macOS "
                                           "records these, so reading them may require Full Disk Access."),
                            QStringLiteral("Open Settings"), nullptr, Theme::color(Theme::amber), "lock.shield.fill",
@@ -168,7 +157,7 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
     wifiColumn_ = new QVBoxLayout(wifiPage_);
     wifiColumn_->setContentsMargins(0, 0, 0, 0);
     wifiColumn_->setSpacing(0);
-    wifiColumn_->addWidget(inset(
+    wifiColumn_->addWidget(Controls::inset(
         new PermissionHint(QStringLiteral("Since macOS Sonoma only System Settings can forget a network, so these are "
                                           "listed for review rather than removed here."),
                            QStringLiteral("Open Settings"), [this] { services_.openURL(SystemLinks::kWiFi); },

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/controls/fonts.h"
+#include "app/controls/qstring.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
@@ -16,8 +17,6 @@
 #include "screens/settings_form.h"
 
 namespace {
-
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 // Whether anything is at the job's path (a link to nowhere counts: it is there).
 bool jobFileExists() {

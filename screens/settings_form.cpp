@@ -7,9 +7,9 @@
 #include "app/controls/card_background.h"
 #include "app/controls/divider.h"
 #include "app/controls/fonts.h"
+#include "app/controls/scroll_column.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
-#include "app/controls/thin_scroll_bar.h"
 
 namespace SettingsForm {
 QWidget* form(std::initializer_list<QWidget*> sections) {
@@ -19,7 +19,7 @@ QWidget* form(std::initializer_list<QWidget*> sections) {
     stack->setSpacing(16);
     for (QWidget* s : sections) stack->addWidget(s);
     stack->addStretch(1);
-    return ThinScrollBar::verticalArea(content);
+    return Controls::scrollColumn(content);
 }
 
 QWidget* section(const QString& title, std::initializer_list<QWidget*> rows) {

@@ -11,11 +11,12 @@
 #include "app/controls/divider.h"
 #include "app/controls/fonts.h"
 #include "app/controls/painters.h"
+#include "app/controls/qstring.h"
+#include "app/controls/scroll_column.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
-#include "app/controls/thin_scroll_bar.h"
 #include "engine/clean_history.h"
 #include "engine/ignores.h"
 #include "platform/locations.h"
@@ -23,8 +24,6 @@
 #include "screens/settings_form.h"
 
 namespace {
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
 
 // A tab's symbol as an icon.
 QIcon symbolIcon(Symbol symbol) {
@@ -205,7 +204,7 @@ QWidget* SettingsView::makeIgnores() {
     ignoreRows_ = new QVBoxLayout(rows);
     ignoreRows_->setContentsMargins(12, 6, 12, 6);
     ignoreRows_->setSpacing(2);
-    ignoreList_ = ThinScrollBar::verticalArea(rows);
+    ignoreList_ = Controls::scrollColumn(rows);
     ignoreList_->setObjectName(QStringLiteral("ignoreList"));
     stack->addWidget(ignoreList_, 1);
     return page;

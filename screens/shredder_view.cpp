@@ -22,19 +22,18 @@
 #include "app/controls/fonts.h"
 #include "app/controls/module_header.h"
 #include "app/controls/painters.h"
+#include "app/controls/qstring.h"
+#include "app/controls/scroll_column.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
-#include "app/controls/thin_scroll_bar.h"
 #include "engine/byte_format.h"
 #include "engine/fs.h"
 #include "modules/system/shredder.h"
 #include "platform/locations.h"
 
 namespace {
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
 
 // A shred outlives the screen that started it; its summary belongs to the
 // state. This child of the state holds the receiver its result is posted to,
@@ -234,7 +233,7 @@ ShredderView::ShredderView(AppState& state, SystemServices& services, QWidget* p
     rows_->setSpacing(0);
     contentBox->addWidget(card);
     contentBox->addStretch(1);
-    QScrollArea* scroll = ThinScrollBar::verticalArea(content);
+    QScrollArea* scroll = Controls::scrollColumn(content);
     scroll->setObjectName(QStringLiteral("shredderList"));
     overlay->addWidget(scroll, 0, 0);
 

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/controls/bind.h"
+#include "app/controls/busy_indicator.h"
 #include "app/controls/buttons.h"
 #include "app/controls/card_background.h"
 #include "app/controls/checkbox.h"
@@ -22,10 +23,10 @@
 #include "app/controls/fonts.h"
 #include "app/controls/painters.h"
 #include "app/controls/pill.h"
+#include "app/controls/qstring.h"
 #include "app/controls/results_model.h"
 #include "app/controls/scroll_column.h"
 #include "app/controls/segmented_control.h"
-#include "app/controls/busy_indicator.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
@@ -38,8 +39,6 @@
 #include "screens/permission_hint.h"
 
 namespace {
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QColor rose(double opacity = 1.0) { return Theme::color(Theme::rose, opacity); }
 
@@ -121,16 +120,6 @@ public:
     }
 };
 
-// A block inset from the sides of its column.
-QWidget* inset(QWidget* content, int left, int top, int right, int bottom) {
-    auto* box = new QWidget;
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(left, top, right, bottom);
-    layout->setSpacing(0);
-    layout->addWidget(content);
-    return box;
-}
-
 const InstalledApp* appWithID(const std::vector<InstalledApp>& apps, const std::string& id) {
     for (const auto& app : apps)
         if (app.id == id) return &app;
@@ -200,7 +189,7 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
     column->setSpacing(0);
 
     modes_ = new SegmentedControl({QStringLiteral("Applications"), QStringLiteral("Orphaned Files")}, 0);
-    column->addWidget(inset(modes_, 22, 16, 22, 8));
+    column->addWidget(Controls::inset(modes_, 22, 16, 22, 8));
     auto* modeHost = new QWidget;
     modePages_ = new QStackedLayout(modeHost);
     column->addWidget(modeHost, 1);
@@ -239,7 +228,7 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
     clear_ = clear;
     connect(clear, &QAbstractButton::clicked, this, [this] { search_->clear(); });
     searchRow->addWidget(clear_, 0, Qt::AlignVCenter);
-    listColumn->addWidget(inset(backing, 10, 10, 10, 10));
+    listColumn->addWidget(Controls::inset(backing, 10, 10, 10, 10));
 
     auto* listHost = new QWidget;
     auto* listGrid = new QGridLayout(listHost);
@@ -473,7 +462,7 @@ void UninstallerView::rebuildDetails() {
         new TextLabel(QStringLiteral("Searching your Library folders\u2026"), Fonts::text(11.5), Theme::secondary()));
     searchingRow->addStretch(1);
     leftoverSection_->addWidget(searching_);
-    noLeftovers_ = inset(
+    noLeftovers_ = Controls::inset(
         new TextLabel(QStringLiteral("No support files found for this app."), Fonts::text(11.5), Theme::secondary()), 0,
         8, 0, 8);
     leftoverSection_->addWidget(noLeftovers_);

@@ -18,18 +18,17 @@
 #include "app/controls/fonts.h"
 #include "app/controls/link_button.h"
 #include "app/controls/module_header.h"
+#include "app/controls/qstring.h"
+#include "app/controls/scroll_column.h"
 #include "app/controls/stat_card.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
-#include "app/controls/thin_scroll_bar.h"
 #include "app/controls/toggle_switch.h"
 #include "modules/system/web_link.h"
 
 namespace {
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
 
 // The application's icon as the desktop shows its bundle.
 class AppIcon : public QWidget {
@@ -114,7 +113,7 @@ UpdaterView::UpdaterView(AppState& state, SystemServices& services, QWidget* par
     body_ = new QVBoxLayout(column);
     body_->setContentsMargins(22, 20, 22, 20);
     body_->setSpacing(16);
-    outer->addWidget(ThinScrollBar::verticalArea(column));
+    outer->addWidget(Controls::scrollColumn(column));
 
     trailing_ = new QStackedWidget;
     auto* running = new QWidget;

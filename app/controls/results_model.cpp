@@ -1,14 +1,13 @@
 #include "app/controls/results_model.h"
 
 #include "app/controls/checkbox.h"
+#include "app/controls/qstring.h"
 #include "engine/byte_format.h"
 
 namespace {
 
 // Item indexes carry their category's row + 1; category indexes carry 0.
 constexpr quintptr kCategoryTag = 0;
-
-QString qs(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 }  // namespace
 

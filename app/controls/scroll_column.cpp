@@ -1,6 +1,7 @@
 #include "app/controls/scroll_column.h"
 
 #include <QScrollArea>
+#include <QVBoxLayout>
 
 #include "app/controls/thin_scroll_bar.h"
 
@@ -16,6 +17,15 @@ QScrollArea* scrollColumn(QWidget* content, QWidget* parent) {
     scroll->viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
     return scroll;
+}
+
+QWidget* inset(QWidget* content, int left, int top, int right, int bottom) {
+    auto* box = new QWidget;
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(left, top, right, bottom);
+    layout->setSpacing(0);
+    layout->addWidget(content);
+    return box;
 }
 
 }  // namespace Controls

@@ -8,4 +8,6 @@ class QWidget;
 namespace Controls {
 // The content scrolls in a new view that takes ownership of it.
 QScrollArea* scrollColumn(QWidget* content, QWidget* parent = nullptr);
+// The content in a new block that keeps it inset by those margins.
+QWidget* inset(QWidget* content, int left, int top, int right, int bottom);
 }  // namespace Controls

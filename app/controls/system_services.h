@@ -46,6 +46,8 @@ inline constexpr const char* kFullDiskAccess =
 inline constexpr const char* kLoginItems = "x-apple.systempreferences:com.apple.LoginItems-Settings.extension";
 // The Wi-Fi pane, where remembered networks are forgotten.
 inline constexpr const char* kWiFi = "x-apple.systempreferences:com.apple.wifi-settings-extension";
+// Safari's extension settings, where its extensions are switched off.
+inline constexpr const char* kSafariExtensions = "x-apple.systempreferences:com.apple.Safari-Settings.extension";
 // Whether the address names a System Settings pane.
 bool isSystemSettings(const std::string& address);
 }  // namespace SystemLinks

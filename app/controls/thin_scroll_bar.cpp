@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QScrollArea>
 #include <QStyleOptionSlider>
 #include <algorithm>
 
@@ -15,18 +14,6 @@ constexpr double kThumb = 6;
 
 ThinScrollBar::ThinScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
-}
-
-QScrollArea* ThinScrollBar::verticalArea(QWidget* content) {
-    auto* area = new QScrollArea;
-    area->setFrameShape(QFrame::NoFrame);
-    area->setWidgetResizable(true);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->setVerticalScrollBar(new ThinScrollBar(Qt::Vertical, area));
-    area->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-    area->setWidget(content);
-    return area;
 }
 
 QSize ThinScrollBar::sizeHint() const {

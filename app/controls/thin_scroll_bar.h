@@ -3,17 +3,11 @@
 // track, as the scroll indicators of the platform the product targets.
 #include <QScrollBar>
 
-class QScrollArea;
-
 class ThinScrollBar : public QScrollBar {
     Q_OBJECT
 public:
     explicit ThinScrollBar(Qt::Orientation orientation, QWidget* parent = nullptr);
     QSize sizeHint() const override;
-
-    // The content in a frameless area that scrolls up and down (never
-    // sideways) with this bar, the window's background showing through.
-    static QScrollArea* verticalArea(QWidget* content);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -10,6 +10,7 @@
 #include "app/controls/buttons.h"
 #include "app/controls/fonts.h"
 #include "app/controls/progress_ring.h"
+#include "app/controls/qstring.h"
 #include "app/controls/results_model.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/text_label.h"
@@ -52,8 +53,6 @@ QString moreFailures(size_t failures) {
 }  // namespace SummaryText
 
 namespace {
-
-QString qs(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 // A box of lines on a faintly tinted rounded rectangle.
 class TintedBox : public QWidget {

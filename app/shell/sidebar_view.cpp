@@ -11,6 +11,7 @@
 
 #include "app/controls/bind.h"
 #include "app/controls/fonts.h"
+#include "app/controls/qstring.h"
 #include "app/controls/symbol_tile.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
@@ -20,8 +21,6 @@
 #include "platform/volumes.h"
 
 namespace {
-
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 constexpr int kRowInset = 8;  // between a row's highlight and its content
 
