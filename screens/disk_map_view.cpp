@@ -16,6 +16,7 @@
 #include "app/controls/buttons.h"
 #include "app/controls/empty_state_view.h"
 #include "app/controls/fonts.h"
+#include "app/controls/link_button.h"
 #include "app/controls/module_header.h"
 #include "app/controls/painters.h"
 #include "app/controls/pill.h"
@@ -41,34 +42,6 @@ constexpr double kMinimumBar = 3;
 QFont nameFont() { return Fonts::text(12.5, QFont::Medium); }
 QFont percentFont() { return Fonts::text(10.5); }
 QFont sizeFont() { return Fonts::text(12, QFont::DemiBold); }
-
-// One crumb: the node's name as plain text, the last one stronger.
-class CrumbButton : public QAbstractButton {
-public:
-    CrumbButton(const QString& name, bool last) : last_(last) {
-        setText(name);
-        setAccessibleName(name);
-        setCursor(Qt::PointingHandCursor);
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    }
-    QSize sizeHint() const override {
-        QFontMetricsF m(font());
-        return {int(std::ceil(m.horizontalAdvance(text()))) + 2, int(std::ceil(m.height()))};
-    }
-    QSize minimumSizeHint() const override { return {24, sizeHint().height()}; }
-    QFont font() const { return Fonts::text(11.5, last_ ? QFont::DemiBold : QFont::Normal); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        const QColor colour = last_ ? Theme::primary() : Theme::secondary();
-        Painters::elidedText(p, QRectF(rect()), text(), font(), isDown() ? Theme::faded(colour, 0.6) : colour,
-                             Qt::AlignLeft | Qt::AlignVCenter, Qt::ElideMiddle);
-    }
-
-private:
-    bool last_;
-};
 
 // Replaces a widget in a layout; the old one goes once the event that caused
 // the change (a click on it, say) has ended.
@@ -194,7 +167,12 @@ void DiskMapView::showMap() {
     const std::vector<SpaceNodeRef> path = state_.spacePath();
     for (size_t i = 0; i < path.size(); ++i) {
         if (i > 0) crumbRow->addWidget(new SymbolView("chevron.right", 8, Theme::tertiary()), 0, Qt::AlignVCenter);
-        auto* crumb = new CrumbButton(qs(path[i]->name), i + 1 == path.size());
+        // Each crumb is the node's name as plain text, the last one stronger.
+        const bool last = i + 1 == path.size();
+        auto* crumb = new LinkButton(qs(path[i]->name), 11.5);
+        crumb->setTint(last ? Theme::primary() : Theme::secondary());
+        crumb->setWeight(last ? QFont::DemiBold : QFont::Normal);
+        crumb->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         crumb->setObjectName(QStringLiteral("crumb"));
         connect(crumb, &QAbstractButton::clicked, this, [this, i] {
             std::vector<SpaceNodeRef> cut = state_.spacePath();

@@ -16,6 +16,7 @@
 #include "app/controls/divider.h"
 #include "app/controls/empty_state_view.h"
 #include "app/controls/fonts.h"
+#include "app/controls/icon_button.h"
 #include "app/controls/link_button.h"
 #include "app/controls/module_header.h"
 #include "app/controls/painters.h"
@@ -45,29 +46,6 @@ Symbol scopeSymbol(Scope scope) {
     }
     return "person";
 }
-
-// A symbol alone as a borderless button.
-class SymbolButton : public QAbstractButton {
-public:
-    SymbolButton(Symbol symbol, double size, const QColor& color) : symbol_(symbol), size_(size), color_(color) {
-        setCursor(Qt::PointingHandCursor);
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    }
-    QSize sizeHint() const override { return {int(size_ + 8), int(size_ + 8)}; }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const double fade = !isEnabled() ? 0.4 : isDown() ? 0.6 : 1.0;
-        Painters::symbol(p, QRectF(rect()), symbol_, size_, Theme::faded(color_, fade));
-    }
-
-private:
-    Symbol symbol_;
-    double size_;
-    QColor color_;
-};
 
 }  // namespace
 
@@ -283,9 +261,9 @@ LoginItemRow::LoginItemRow(AppState& state, SystemServices& services, LoginEntry
     });
     row->addWidget(switch_, 0, Qt::AlignVCenter);
 
-    remove_ = new SymbolButton("trash", 11, Theme::secondary());
+    remove_ = new IconButton("trash", 11, 19, Theme::secondary(),
+                             QStringLiteral("Remove ") + name + QStringLiteral(" from startup items"));
     remove_->setToolTip(QStringLiteral("Remove this startup item"));
-    remove_->setAccessibleName(QStringLiteral("Remove ") + name + QStringLiteral(" from startup items"));
     connect(remove_, &QAbstractButton::clicked, this, [this, &state] {
         setBusy();
         state.removeLoginItem(entry_);

@@ -14,6 +14,7 @@
 #include "app/controls/divider.h"
 #include "app/controls/empty_state_view.h"
 #include "app/controls/fonts.h"
+#include "app/controls/icon_button.h"
 #include "app/controls/painters.h"
 #include "app/controls/progress_column.h"
 #include "app/controls/qstring.h"
@@ -68,53 +69,14 @@ int64_t totalBytes(const ScanCategory& c) {
     return total;
 }
 
+// What the show/hide button does now.
+QString disclosureName(bool expanded, const ScanCategory& c) {
+    return (expanded ? QStringLiteral("Hide ") : QStringLiteral("Show ")) + qs(c.title);
+}
+
 QString trashTitle(const ScanCategory& c) {
     return QStringLiteral("Trash ") + qs(ByteFormat::compact(c.selectedSize()));
 }
-
-// The show/hide button of a card: a chevron pointing right while collapsed
-// and down while expanded, turning between the two.
-class Disclosure : public QAbstractButton {
-public:
-    Disclosure() {
-        setFixedSize(22, 22);
-        setCursor(Qt::PointingHandCursor);
-        setFocusPolicy(Qt::TabFocus);
-        turn_.setDuration(220);
-        turn_.setEasingCurve(QEasingCurve::OutBack);
-        QObject::connect(&turn_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
-            angle_ = v.toDouble();
-            update();
-        });
-        setExpanded(false, false);
-    }
-    void setExpanded(bool expanded, bool animated) {
-        const double target = expanded ? 0 : -90;
-        setAccessibleName(expanded ? QStringLiteral("Hide files") : QStringLiteral("Show files"));
-        turn_.stop();
-        if (!animated) {
-            angle_ = target;
-            update();
-            return;
-        }
-        turn_.setStartValue(angle_);
-        turn_.setEndValue(target);
-        turn_.start();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.translate(width() / 2.0, height() / 2.0);
-        p.rotate(angle_);
-        Painters::symbol(p, QRectF(-11, -11, 22, 22), "chevron.down", 10, Theme::secondary());
-    }
-
-private:
-    QVariantAnimation turn_;
-    double angle_ = -90;
-};
 
 }  // namespace
 
@@ -160,9 +122,16 @@ OrphanCategoryCard::OrphanCategoryCard(AppState& state, const ScanCategory& cate
                                [this] { state_.removeOrphanCategory(category_); });
     trash_->setObjectName(QStringLiteral("trash"));
     row->addWidget(trash_);
-    auto* disclosure = new Disclosure;
-    disclosure_ = disclosure;
+    // The show/hide button: a chevron pointing right while collapsed and down
+    // while expanded, turning between the two.
+    disclosure_ = new IconButton("chevron.down", 10, 22, Theme::secondary(), {});
     disclosure_->setObjectName(QStringLiteral("disclosure"));
+    turn_ = new QVariantAnimation(this);
+    turn_->setDuration(220);
+    turn_->setEasingCurve(QEasingCurve::OutBack);
+    connect(turn_, &QVariantAnimation::valueChanged, disclosure_,
+            [this](const QVariant& v) { disclosure_->setRotation(v.toDouble()); });
+    showDisclosure(false);
     connect(disclosure_, &QAbstractButton::clicked, this, [this] { setExpanded(!expanded_); });
     row->addWidget(disclosure_);
     column->addWidget(header);
@@ -173,6 +142,7 @@ OrphanCategoryCard::OrphanCategoryCard(AppState& state, const ScanCategory& cate
 void OrphanCategoryCard::setCategory(const ScanCategory& category) {
     category_ = category;
     title_->setText(qs(category_.title));
+    disclosure_->setName(disclosureName(expanded_, category_));
     detail_->setText(qs(category_.detail));
     std::vector<Uuid> ids;
     for (const auto& item : category_.items) ids.push_back(item.id);
@@ -197,7 +167,7 @@ void OrphanCategoryCard::refresh() {
 void OrphanCategoryCard::setExpanded(bool expanded) {
     if (expanded == expanded_) return;
     expanded_ = expanded;
-    static_cast<Disclosure*>(disclosure_)->setExpanded(expanded_, isVisible());
+    showDisclosure(isVisible());
     if (expanded_) {
         buildRows();
     } else if (rows_) {
@@ -207,6 +177,19 @@ void OrphanCategoryCard::setExpanded(bool expanded) {
         rows_ = nullptr;
         rowIDs_.clear();
     }
+}
+
+void OrphanCategoryCard::showDisclosure(bool animated) {
+    const double target = expanded_ ? 0 : -90;
+    disclosure_->setName(disclosureName(expanded_, category_));
+    turn_->stop();
+    if (!animated) {
+        disclosure_->setRotation(target);
+        return;
+    }
+    turn_->setStartValue(disclosure_->rotation());
+    turn_->setEndValue(target);
+    turn_->start();
 }
 
 void OrphanCategoryCard::buildRows() {
@@ -267,8 +250,7 @@ std::vector<Checkbox*> OrphanCategoryCard::itemBoxes() const {
 
 // ---- Pane ---------------------------------------------------------------------
 
-OrphansPane::OrphansPane(AppState& state, SystemServices& services, QWidget* parent)
-    : QWidget(parent), state_(state) {
+OrphansPane::OrphansPane(const ScreenContext& context, QWidget* parent) : QWidget(parent), state_(context.state) {
     setObjectName(QStringLiteral("OrphansPane"));
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -277,7 +259,7 @@ OrphansPane::OrphansPane(AppState& state, SystemServices& services, QWidget* par
     auto* hint = new PermissionHint(
         QStringLiteral("Files naming an application that is no longer installed. Nothing is preselected \u2014 a "
                        "name match is a hint, not proof."),
-        QStringLiteral("Scan Now"), [this] { state_.scanOrphans(); }, rose(), "questionmark.folder", services);
+        QStringLiteral("Scan Now"), [this] { state_.scanOrphans(); }, rose(), "questionmark.folder", context.services);
     auto* hintRow = new QVBoxLayout;
     hintRow->setContentsMargins(22, 0, 22, 10);
     hintRow->addWidget(hint);

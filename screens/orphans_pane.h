@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "app/controls/card_background.h"
+#include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
 class Checkbox;
+class IconButton;
 class PrimaryButton;
-class QAbstractButton;
 class QScrollArea;
+class QVariantAnimation;
 class QStackedLayout;
 class QVBoxLayout;
 class SymbolView;
@@ -48,7 +50,8 @@ public:
     Checkbox* selectAll() const { return selectAll_; }
     // The Trash button; hidden while nothing is ticked.
     PrimaryButton* trashButton() const { return trash_; }
-    QAbstractButton* disclosure() const { return disclosure_; }
+    // The show/hide button, named "Show <title>" or "Hide <title>".
+    IconButton* disclosure() const { return disclosure_; }
     TextLabel* totalLabel() const { return total_; }
     // The item rows' checkboxes, in item order (none while collapsed).
     std::vector<Checkbox*> itemBoxes() const;
@@ -56,6 +59,7 @@ public:
 private:
     void refresh();
     void buildRows();
+    void showDisclosure(bool animated);
 
     AppState& state_;
     ScanCategory category_;
@@ -65,7 +69,8 @@ private:
     TextLabel* detail_;
     TextLabel* total_;
     PrimaryButton* trash_;
-    QAbstractButton* disclosure_;
+    IconButton* disclosure_;
+    QVariantAnimation* turn_;
     QWidget* rows_ = nullptr;
     std::vector<Uuid> rowIDs_;
 };
@@ -73,7 +78,7 @@ private:
 class OrphansPane : public QWidget {
     Q_OBJECT
 public:
-    OrphansPane(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    explicit OrphansPane(const ScreenContext& context, QWidget* parent = nullptr);
 
     // The cards in the published order.
     std::vector<OrphanCategoryCard*> cards() const;

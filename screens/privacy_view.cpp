@@ -77,16 +77,30 @@ Symbol PrivacyView::icon(const std::string& service) {
     return "lock";
 }
 
-PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* parent)
-    : QWidget(parent), state_(state), services_(services) {
+PrivacyView::PrivacyView(const ScreenContext& context, QWidget* parent)
+    : QWidget(parent), state_(context.state), services_(context.services) {
     setObjectName(QStringLiteral("PrivacyView"));
     setWindowTitle(QStringLiteral("Privacy"));
     setMinimumSize(780, 560);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
+    column->addWidget(Controls::inset(new ModuleHeader(ModuleID::privacy, makeHeaderControls()), 22, 18, 22, 10));
 
-    // Header and its controls.
+    sections_ = new SegmentedControl(
+        {QStringLiteral("Browsing Traces"), QStringLiteral("Permissions"), QStringLiteral("Wi-Fi")}, traces);
+    column->addWidget(Controls::inset(sections_, 22, 0, 22, 12));
+
+    auto* pagesHost = new QWidget;
+    pages_ = new QStackedLayout(pagesHost);
+    column->addWidget(pagesHost, 1);
+    pages_->addWidget(makeTracesPage());
+    pages_->addWidget(makePermissionsPage());
+    pages_->addWidget(makeWifiPage());
+    connectState();
+}
+
+QWidget* PrivacyView::makeHeaderControls() {
     auto* controls = new QWidget;
     auto* controlRow = new QHBoxLayout(controls);
     controlRow->setContentsMargins(0, 0, 0, 0);
@@ -101,16 +115,10 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
     rescan_ = new SecondaryButton(QStringLiteral("Rescan"), "arrow.clockwise", [this] { load(true); });
     rescan_->setObjectName(QStringLiteral("rescan"));
     controlRow->addWidget(rescan_);
-    column->addWidget(Controls::inset(new ModuleHeader(ModuleID::privacy, controls), 22, 18, 22, 10));
+    return controls;
+}
 
-    sections_ = new SegmentedControl(
-        {QStringLiteral("Browsing Traces"), QStringLiteral("Permissions"), QStringLiteral("Wi-Fi")}, traces);
-    column->addWidget(Controls::inset(sections_, 22, 0, 22, 12));
-
-    auto* pagesHost = new QWidget;
-    pages_ = new QStackedLayout(pagesHost);
-    column->addWidget(pagesHost, 1);
-
+QWidget* PrivacyView::makeTracesPage() {
     // Browsing traces: the results, a scan in progress, or nothing found.
     auto* tracesHost = new QWidget;
     traces_ = new QStackedLayout(tracesHost);
@@ -127,8 +135,8 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
     tracesProgress_ = new QWidget;
     auto* progressColumn = new QVBoxLayout(tracesProgress_);
     progressColumn->setContentsMargins(0, 0, 0, 0);
-    auto* progress = new ProgressColumn;
-    progressColumn->addWidget(progress);
+    tracesProgressColumn_ = new ProgressColumn;
+    progressColumn->addWidget(tracesProgressColumn_);
     progressColumn->addStretch(1);
     traces_->addWidget(tracesProgress_);
     tracesEmpty_ = new EmptyStateView(
@@ -136,8 +144,10 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
         QStringLiteral("History, cookies, autofill and recent-item lists from Safari, Chrome and Firefox appear here."),
         Theme::color(Theme::violet), EmptyStateView::Action{QStringLiteral("Scan now"), [this] { state_.scanPrivacy(); }});
     traces_->addWidget(tracesEmpty_);
-    pages_->addWidget(tracesHost);
+    return tracesHost;
+}
 
+QWidget* PrivacyView::makePermissionsPage() {
     // Permissions: the hint, then the grants or their empty state.
     permissionsPage_ = new QWidget;
     permissionsColumn_ = new QVBoxLayout(permissionsPage_);
@@ -149,8 +159,10 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
                            QStringLiteral("Open Settings"), nullptr, Theme::color(Theme::amber), "lock.shield.fill",
                            services_),
         22, 0, 22, 10));
-    pages_->addWidget(permissionsPage_);
+    return permissionsPage_;
+}
 
+QWidget* PrivacyView::makeWifiPage() {
     // Wi-Fi: the hint, then the networks or their empty state. Networks are
     // forgotten in the Wi-Fi pane, so that is where the hint's button goes.
     wifiPage_ = new QWidget;
@@ -163,12 +175,14 @@ PrivacyView::PrivacyView(AppState& state, SystemServices& services, QWidget* par
                            QStringLiteral("Open Settings"), [this] { services_.openURL(SystemLinks::kWiFi); },
                            Theme::color(Theme::amber), "lock.shield.fill", services_),
         22, 0, 22, 10));
-    pages_->addWidget(wifiPage_);
+    return wifiPage_;
+}
 
+void PrivacyView::connectState() {
     connect(sections_, &SegmentedControl::selectedChanged, pages_, &QStackedLayout::setCurrentIndex);
 
-    Bind::value(this, &state_, &AppState::progressChanged, [this, progress] {
-        progress->setMessage(qs(state_.progress().message));
+    Bind::value(this, &state_, &AppState::progressChanged, [this] {
+        tracesProgressColumn_->setMessage(qs(state_.progress().message));
         refreshHeader();
         refreshTraces();
     });

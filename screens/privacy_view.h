@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "app/controls/symbols.h"
+#include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
 
@@ -21,6 +22,7 @@ class QStackedLayout;
 class QVBoxLayout;
 class ResultsList;
 class SecondaryButton;
+class ProgressColumn;
 class SegmentedControl;
 class SystemServices;
 
@@ -29,7 +31,7 @@ class PrivacyView : public QWidget {
 public:
     enum Section { traces = 0, permissions = 1, wifi = 2 };
 
-    PrivacyView(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    explicit PrivacyView(const ScreenContext& context, QWidget* parent = nullptr);
     ~PrivacyView() override;
 
     int section() const;
@@ -55,6 +57,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QWidget* makeHeaderControls();
+    QWidget* makeTracesPage();
+    QWidget* makePermissionsPage();
+    QWidget* makeWifiPage();
+    void connectState();
     bool isScanning() const;
     int64_t selectedBytes() const;
     // Loads the permissions and networks, then (when asked) scans the traces.
@@ -83,6 +90,7 @@ private:
     ResultsList* results_;
     CoverageList* coverage_;
     QWidget* tracesProgress_;
+    ProgressColumn* tracesProgressColumn_;
     QWidget* tracesEmpty_;
 
     QWidget* permissionsPage_;

@@ -2,7 +2,6 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -10,8 +9,8 @@
 #include "app/controls/card_background.h"
 #include "app/controls/empty_state_view.h"
 #include "app/controls/fonts.h"
+#include "app/controls/icon_button.h"
 #include "app/controls/link_button.h"
-#include "app/controls/painters.h"
 #include "app/controls/results_model.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
@@ -35,40 +34,6 @@ QWidget* divider(double opacity, int indent = 0) {
     holder->setFixedHeight(1);
     return holder;
 }
-
-// A text button in the secondary colour.
-class PlainButton : public LinkButton {
-public:
-    PlainButton(const QString& title, double size) : LinkButton(title, size), size_(size) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setFont(Fonts::text(size_));
-        p.setPen(isDown() ? Theme::tertiary() : Theme::secondary());
-        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
-    }
-
-private:
-    double size_;
-};
-
-// The close button: the xmark symbol in the secondary colour.
-class CloseButton : public QAbstractButton {
-public:
-    CloseButton() {
-        setAccessibleName(QStringLiteral("Close review"));
-        setFixedSize(22, 22);
-        setCursor(Qt::PointingHandCursor);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        Painters::symbol(p, QRectF(rect()), "xmark", 11, isDown() ? Theme::tertiary() : Theme::secondary());
-    }
-};
 
 }  // namespace
 
@@ -118,7 +83,7 @@ ReviewSheet::ReviewSheet(AppState& state, ModuleID module, QWidget* parent)
     intro->setWordWrap(true);
     texts->addWidget(intro);
     header->addLayout(texts, 1);
-    close_ = new CloseButton;
+    close_ = new IconButton("xmark", 11, 22, Theme::secondary(), QStringLiteral("Close review"));
     close_->setObjectName(QStringLiteral("close"));
     header->addWidget(close_, 0, Qt::AlignTop);
     column->addLayout(header);
@@ -144,7 +109,9 @@ ReviewSheet::ReviewSheet(AppState& state, ModuleID module, QWidget* parent)
     selection_->setObjectName(QStringLiteral("selection"));
     footer->addWidget(selection_, 0, Qt::AlignVCenter);
     footer->addStretch(1);
-    clear_ = new PlainButton(QStringLiteral("Clear selection"), 11.5);
+    auto* clear = new LinkButton(QStringLiteral("Clear selection"), 11.5);
+    clear->setTint(Theme::secondary());
+    clear_ = clear;
     clear_->setObjectName(QStringLiteral("clearSelection"));
     footer->addWidget(clear_, 0, Qt::AlignVCenter);
     done_ = new PrimaryButton(QStringLiteral("Done"), "checkmark", Theme::color(Theme::green), true, [this] { dismiss(); });

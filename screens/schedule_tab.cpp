@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "app/controls/buttons.h"
 #include "app/controls/fonts.h"
 #include "app/controls/qstring.h"
 #include "app/controls/system_services.h"
@@ -60,9 +61,7 @@ ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, Background b
         modules = box;
     }
 
-    auto* reveal = new QPushButton(QStringLiteral("Reveal"));
-    reveal->setFont(Fonts::text(12));
-    connect(reveal, &QPushButton::clicked, this, [this] { services_.reveal(Schedule::logFolder()); });
+    auto* reveal = Controls::plainButton(QStringLiteral("Reveal"), [this] { services_.reveal(Schedule::logFolder()); });
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);

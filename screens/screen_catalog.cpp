@@ -30,11 +30,11 @@ ScreenCatalog catalog() {
     catalog.screens["MalwareView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new MalwareView(c); };
     catalog.screens["ExtensionsView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new ExtensionsView(c); };
     catalog.trayMenu = MenuBarView::fill;
-    catalog.screens["ShredderView"] = [](const ScreenContext& c, auto) { return new ShredderView(c.state, c.services); };
-    catalog.screens["UpdaterView"] = [](const ScreenContext& c, auto) { return new UpdaterView(c.state, c.services); };
-    catalog.settings = [](const ScreenContext& c) { return new SettingsView(c.state, c.services); };
-    catalog.screens["PrivacyView"] = [](const ScreenContext& c, auto) { return new PrivacyView(c.state, c.services); };
-    catalog.screens["UninstallerView"] = [](const ScreenContext& c, auto) { return new UninstallerView(c.state, c.services); };
+    catalog.screens["ShredderView"] = [](const ScreenContext& c, auto) { return new ShredderView(c); };
+    catalog.screens["UpdaterView"] = [](const ScreenContext& c, auto) { return new UpdaterView(c); };
+    catalog.settings = [](const ScreenContext& c) { return new SettingsView(c); };
+    catalog.screens["PrivacyView"] = [](const ScreenContext& c, auto) { return new PrivacyView(c); };
+    catalog.screens["UninstallerView"] = [](const ScreenContext& c, auto) { return new UninstallerView(c); };
     return catalog;
 }
 

@@ -8,8 +8,10 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "app/controls/buttons.h"
 #include "app/controls/divider.h"
 #include "app/controls/fonts.h"
+#include "app/controls/icon_button.h"
 #include "app/controls/painters.h"
 #include "app/controls/qstring.h"
 #include "app/controls/scroll_column.h"
@@ -37,30 +39,6 @@ QIcon symbolIcon(Symbol symbol) {
         icon.addPixmap(pixmap);
     }
     return icon;
-}
-
-// A row's minus: the symbol alone, no bezel.
-class MinusButton : public QAbstractButton {
-public:
-    explicit MinusButton(const QString& name) {
-        setObjectName(QStringLiteral("removeIgnored"));
-        setAccessibleName(name);
-        setFixedSize(20, 20);
-        setCursor(Qt::PointingHandCursor);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        Painters::symbol(p, QRectF(rect()), "minus.circle", 14, isDown() ? Theme::primary() : Theme::secondary());
-    }
-};
-
-QPushButton* plainButton(const QString& title) {
-    auto* button = new QPushButton(title);
-    button->setFont(Fonts::text(12));
-    return button;
 }
 
 // The outcome of adding the chosen paths, as the banner says it.
@@ -92,8 +70,8 @@ AddOutcome describeAdds(const std::vector<std::pair<std::string, Ignores::Edit>>
 
 }  // namespace
 
-SettingsView::SettingsView(AppState& state, SystemServices& services, QWidget* parent)
-    : QWidget(parent), state_(state), services_(services) {
+SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
+    : QWidget(parent), state_(context.state), services_(context.services) {
     setObjectName(QStringLiteral("SettingsView"));
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -154,13 +132,13 @@ QWidget* SettingsView::makeGeneral() {
     text->setWordWrap(true);
     line->addWidget(text, 1);
     if (!granted) {
-        auto* open = plainButton(QStringLiteral("Open Settings\u2026"));
-        connect(open, &QPushButton::clicked, this, [this] { services_.openURL(SystemLinks::kFullDiskAccess); });
-        line->addWidget(open, 0, Qt::AlignVCenter);
+        line->addWidget(Controls::plainButton(QStringLiteral("Open Settings\u2026"),
+                                              [this] { services_.openURL(SystemLinks::kFullDiskAccess); }),
+                        0, Qt::AlignVCenter);
     }
 
-    auto* reveal = plainButton(QStringLiteral("Reveal in Finder"));
-    connect(reveal, &QPushButton::clicked, this, [this] { services_.reveal(CleanHistory::logURL()); });
+    auto* reveal = Controls::plainButton(QStringLiteral("Reveal in Finder"),
+                                         [this] { services_.reveal(CleanHistory::logURL()); });
     ignoredCount_ = new TextLabel(QStringLiteral("0"), Fonts::text(12), Theme::secondary());
     ignoredCount_->setObjectName(QStringLiteral("ignoredCount"));
 
@@ -183,8 +161,7 @@ QWidget* SettingsView::makeIgnores() {
     headerRow->addWidget(new TextLabel(QStringLiteral("Paths here are never scanned and never removed."),
                                        Fonts::text(11.5), Theme::secondary()));
     headerRow->addStretch(1);
-    addFolder_ = plainButton(QStringLiteral("Add Folder\u2026"));
-    connect(addFolder_, &QPushButton::clicked, this, &SettingsView::addFolder);
+    addFolder_ = Controls::plainButton(QStringLiteral("Add Folder\u2026"), [this] { addFolder(); });
     headerRow->addWidget(addFolder_);
     stack->addWidget(header);
     stack->addWidget(new Divider);
@@ -230,7 +207,8 @@ void SettingsView::showIgnored() {
         auto* text = new TextLabel(qs(Locations::abbreviateTilde(path)), Fonts::text(11.5), Theme::primary());
         text->setElide(Qt::ElideMiddle);
         line->addWidget(text, 1);
-        auto* remove = new MinusButton(QStringLiteral("Remove ") + qs(path));
+        auto* remove = new IconButton("minus.circle", 14, 20, Theme::secondary(), QStringLiteral("Remove ") + qs(path));
+        remove->setObjectName(QStringLiteral("removeIgnored"));
         connect(remove, &QAbstractButton::clicked, this, [this, path] { removeIgnored(path); });
         line->addWidget(remove);
         ignoreRows_->addWidget(row);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
 class QLabel;
@@ -26,7 +27,7 @@ class SystemServices;
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
-    SettingsView(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    explicit SettingsView(const ScreenContext& context, QWidget* parent = nullptr);
     ~SettingsView() override;
 
     QTabWidget* tabs() const { return tabs_; }

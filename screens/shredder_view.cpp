@@ -189,8 +189,8 @@ std::string namesOf(const std::vector<ScanItem>& ticked) {
 
 }  // namespace
 
-ShredderView::ShredderView(AppState& state, SystemServices& services, QWidget* parent)
-    : QWidget(parent), state_(state), services_(services) {
+ShredderView::ShredderView(const ScreenContext& context, QWidget* parent)
+    : QWidget(parent), state_(context.state), services_(context.services) {
     setObjectName(QStringLiteral("ShredderView"));
     setWindowTitle(QStringLiteral("Shredder"));
     setAcceptDrops(true);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
 class PrimaryButton;
@@ -33,7 +34,7 @@ public:
         bool measured = false;  // the size is known (measured off the main thread)
     };
 
-    ShredderView(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    explicit ShredderView(const ScreenContext& context, QWidget* parent = nullptr);
     ~ShredderView() override;
 
     const std::vector<Entry>& entries() const { return entries_; }

@@ -21,6 +21,7 @@
 #include "app/controls/divider.h"
 #include "app/controls/empty_state_view.h"
 #include "app/controls/fonts.h"
+#include "app/controls/icon_button.h"
 #include "app/controls/painters.h"
 #include "app/controls/pill.h"
 #include "app/controls/qstring.h"
@@ -41,31 +42,6 @@
 namespace {
 
 QColor rose(double opacity = 1.0) { return Theme::color(Theme::rose, opacity); }
-
-// A button that is only a symbol, with a help text.
-class SymbolButton : public QAbstractButton {
-public:
-    SymbolButton(Symbol symbol, double size, const QColor& color, const QString& help)
-        : symbol_(symbol), size_(size), color_(color) {
-        setToolTip(help);
-        setAccessibleName(help);
-        setCursor(Qt::PointingHandCursor);
-        setFocusPolicy(Qt::TabFocus);
-        setFixedSize(int(size * 2), int(size * 2));
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        Painters::symbol(p, QRectF(rect()), symbol_, size_, isDown() ? Theme::faded(color_, 0.6) : color_);
-    }
-
-private:
-    Symbol symbol_;
-    double size_;
-    QColor color_;
-};
 
 // The search field's faint rounded backing.
 class SearchBacking : public QWidget {
@@ -179,8 +155,8 @@ QString UninstallerView::leftoverSummary(const std::vector<Uninstaller::Leftover
            QStringLiteral(" selected");
 }
 
-UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWidget* parent)
-    : QWidget(parent), state_(state), services_(services) {
+UninstallerView::UninstallerView(const ScreenContext& context, QWidget* parent)
+    : QWidget(parent), context_(context), state_(context.state), services_(context.services) {
     setObjectName(QStringLiteral("UninstallerView"));
     setWindowTitle(QStringLiteral("Uninstaller"));
     setMinimumSize(780, 560);
@@ -200,35 +176,26 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
     apps->setContentsMargins(0, 0, 0, 0);
     apps->setSpacing(0);
     modePages_->addWidget(appsPage_);
+    apps->addWidget(makeListColumn());
+    auto* divider = new QWidget;
+    divider->setFixedWidth(1);
+    divider->setAutoFillBackground(true);
+    QPalette line = divider->palette();
+    line.setColor(QPalette::Window, Theme::primary(0.1));
+    divider->setPalette(line);
+    apps->addWidget(divider);
+    apps->addWidget(makeDetailsColumn(), 1);
 
-    auto* listColumnHost = new QWidget;
-    listColumnHost->setFixedWidth(300);
-    auto* listColumn = new QVBoxLayout(listColumnHost);
+    connectState();
+}
+
+QWidget* UninstallerView::makeListColumn() {
+    auto* host = new QWidget;
+    host->setFixedWidth(300);
+    auto* listColumn = new QVBoxLayout(host);
     listColumn->setContentsMargins(0, 0, 0, 0);
     listColumn->setSpacing(0);
-
-    auto* backing = new SearchBacking;
-    auto* searchRow = new QHBoxLayout(backing);
-    searchRow->setContentsMargins(9, 7, 9, 7);
-    searchRow->setSpacing(6);
-    searchRow->addWidget(new SymbolView("magnifyingglass", 11, Theme::secondary()), 0, Qt::AlignVCenter);
-    search_ = new QLineEdit;
-    search_->setObjectName(QStringLiteral("search"));
-    search_->setAccessibleName(QStringLiteral("Search apps"));
-    search_->setPlaceholderText(QStringLiteral("Search apps"));
-    search_->setFrame(false);
-    search_->setFont(Fonts::text(12));
-    search_->setAttribute(Qt::WA_MacShowFocusRect, false);
-    QPalette clearBase = search_->palette();
-    clearBase.setColor(QPalette::Base, Qt::transparent);
-    search_->setPalette(clearBase);
-    searchRow->addWidget(search_, 1);
-    auto* clear = new SymbolButton("xmark.circle.fill", 11, Theme::secondary(), QStringLiteral("Clear search"));
-    clear->setObjectName(QStringLiteral("clearSearch"));
-    clear_ = clear;
-    connect(clear, &QAbstractButton::clicked, this, [this] { search_->clear(); });
-    searchRow->addWidget(clear_, 0, Qt::AlignVCenter);
-    listColumn->addWidget(Controls::inset(backing, 10, 10, 10, 10));
+    listColumn->addWidget(Controls::inset(makeSearchField(), 10, 10, 10, 10));
 
     auto* listHost = new QWidget;
     auto* listGrid = new QGridLayout(listHost);
@@ -250,14 +217,16 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
     list_->setAutoFillBackground(false);
     listGrid->addWidget(list_, 0, 0);
 
+    // Over the list while there is nothing to list: the listing under way, or
+    // nothing found.
     loadingOverlay_ = new QWidget;
     auto* loading = new QVBoxLayout(loadingOverlay_);
     loading->setSpacing(10);
     loading->addStretch(1);
     loading->addWidget(new BusyIndicator(BusyIndicator::Size::small), 0, Qt::AlignHCenter);
-    auto* loadingMessage = new TextLabel({}, Fonts::text(11), Theme::secondary());
-    loadingMessage->setObjectName(QStringLiteral("loadingMessage"));
-    loading->addWidget(loadingMessage, 0, Qt::AlignHCenter);
+    loadingMessage_ = new TextLabel({}, Fonts::text(11), Theme::secondary());
+    loadingMessage_->setObjectName(QStringLiteral("loadingMessage"));
+    loading->addWidget(loadingMessage_, 0, Qt::AlignHCenter);
     loading->addStretch(1);
     listGrid->addWidget(loadingOverlay_, 0, 0);
     emptyOverlay_ = new EmptyStateView(
@@ -266,19 +235,38 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
         EmptyStateView::Action{QStringLiteral("Reload"), [this] { state_.reloadApps(); }});
     listGrid->addWidget(emptyOverlay_, 0, 0);
     listColumn->addWidget(listHost, 1);
-    apps->addWidget(listColumnHost);
+    return host;
+}
 
-    auto* divider = new QWidget;
-    divider->setFixedWidth(1);
-    divider->setAutoFillBackground(true);
-    QPalette line = divider->palette();
-    line.setColor(QPalette::Window, Theme::primary(0.1));
-    divider->setPalette(line);
-    apps->addWidget(divider);
+QWidget* UninstallerView::makeSearchField() {
+    auto* backing = new SearchBacking;
+    auto* searchRow = new QHBoxLayout(backing);
+    searchRow->setContentsMargins(9, 7, 9, 7);
+    searchRow->setSpacing(6);
+    searchRow->addWidget(new SymbolView("magnifyingglass", 11, Theme::secondary()), 0, Qt::AlignVCenter);
+    search_ = new QLineEdit;
+    search_->setObjectName(QStringLiteral("search"));
+    search_->setAccessibleName(QStringLiteral("Search apps"));
+    search_->setPlaceholderText(QStringLiteral("Search apps"));
+    search_->setFrame(false);
+    search_->setFont(Fonts::text(12));
+    search_->setAttribute(Qt::WA_MacShowFocusRect, false);
+    QPalette clearBase = search_->palette();
+    clearBase.setColor(QPalette::Base, Qt::transparent);
+    search_->setPalette(clearBase);
+    searchRow->addWidget(search_, 1);
+    auto* clear = new IconButton("xmark.circle.fill", 11, 22, Theme::secondary(), QStringLiteral("Clear search"));
+    clear->setObjectName(QStringLiteral("clearSearch"));
+    clear_ = clear;
+    connect(clear, &QAbstractButton::clicked, this, [this] { search_->clear(); });
+    searchRow->addWidget(clear_, 0, Qt::AlignVCenter);
+    return backing;
+}
 
-    auto* detailsHost = new QWidget;
-    detailsHost->setMinimumWidth(460);
-    detailsColumn_ = new QVBoxLayout(detailsHost);
+QWidget* UninstallerView::makeDetailsColumn() {
+    auto* host = new QWidget;
+    host->setMinimumWidth(460);
+    detailsColumn_ = new QVBoxLayout(host);
     detailsColumn_->setContentsMargins(0, 0, 0, 0);
     detailsColumn_->setSpacing(0);
     pickApp_ = new EmptyStateView(
@@ -286,8 +274,10 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
         QStringLiteral("Choose an application to see its size and everything it left behind in your Library folders."),
         rose(), std::nullopt);
     detailsColumn_->addWidget(pickApp_, 1);
-    apps->addWidget(detailsHost, 1);
+    return host;
+}
 
+void UninstallerView::connectState() {
     connect(modes_, &SegmentedControl::selectedChanged, this, [this](int mode) { setMode(mode); });
     connect(search_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
@@ -302,8 +292,8 @@ UninstallerView::UninstallerView(AppState& state, SystemServices& services, QWid
 
     Bind::value(this, &state_, &AppState::appsChanged, [this] { applyFilter(); });
     Bind::value(this, &state_, &AppState::loadingAppsChanged, [this] { chooseOverlay(); });
-    Bind::value(this, &state_, &AppState::progressChanged, [this, loadingMessage] {
-        loadingMessage->setText(qs(state_.progress().message));
+    Bind::value(this, &state_, &AppState::progressChanged, [this] {
+        loadingMessage_->setText(qs(state_.progress().message));
         refreshLeftovers();
     });
     Bind::value(this, &state_, &AppState::selectedAppChanged, [this] {
@@ -323,7 +313,7 @@ void UninstallerView::setMode(int mode) {
         return;
     }
     if (!orphans_) {
-        orphans_ = new OrphansPane(state_, services_);
+        orphans_ = new OrphansPane(context_);
         modePages_->addWidget(orphans_);
     }
     modePages_->setCurrentWidget(orphans_);
@@ -400,8 +390,26 @@ void UninstallerView::rebuildDetails() {
     auto* stack = new QVBoxLayout(content);
     stack->setContentsMargins(22, 22, 22, 22);
     stack->setSpacing(16);
+    stack->addWidget(makeAppCard(app));
+    if (app.isProtected) {
+        stack->addWidget(new PermissionHint(
+            qs(app.name) + QStringLiteral(" looks like a VPN, password manager, input method or cloud client. Removing "
+                                          "its support files would break it \u2014 review carefully."),
+            QStringLiteral("Open Settings"), nullptr, Theme::color(Theme::amber), "lock.shield.fill", services_));
+    }
+    stack->addWidget(makeLeftoverSection());
+    stack->addLayout(makeBottomBar(app));
+    stack->addStretch(1);
 
-    // The header card: name, identifier, version and size, and a reveal button.
+    detailsContent_ = Controls::scrollColumn(content);
+    detailsContent_->setObjectName(QStringLiteral("details"));
+    detailsColumn_->addWidget(detailsContent_, 1);
+    detailsContent_->show();
+    refreshLeftovers();
+}
+
+QWidget* UninstallerView::makeAppCard(const InstalledApp& app) {
+    // Name, identifier, version and size, and a reveal button.
     auto* header = new QWidget;
     auto* headerRow = new QHBoxLayout(header);
     headerRow->setContentsMargins(0, 0, 0, 0);
@@ -426,20 +434,16 @@ void UninstallerView::rebuildDetails() {
     pills->addStretch(1);
     texts->addLayout(pills);
     headerRow->addLayout(texts, 1);
-    auto* reveal = new SymbolButton("folder", 14, Theme::secondary(), QStringLiteral("Reveal in Finder"));
+    auto* reveal = new IconButton("folder", 14, 28, Theme::secondary(), QStringLiteral("Reveal in Finder"));
     reveal->setObjectName(QStringLiteral("revealFolder"));
     connect(reveal, &QAbstractButton::clicked, this, [this, url = app.url] { services_.reveal(url); });
     headerRow->addWidget(reveal, 0, Qt::AlignVCenter);
-    stack->addWidget(Controls::card(header, 18, 16));
+    return Controls::card(header, 18, 16);
+}
 
-    if (app.isProtected) {
-        stack->addWidget(new PermissionHint(
-            qs(app.name) + QStringLiteral(" looks like a VPN, password manager, input method or cloud client. Removing "
-                                          "its support files would break it \u2014 review carefully."),
-            QStringLiteral("Open Settings"), nullptr, Theme::color(Theme::amber), "lock.shield.fill", services_));
-    }
-
-    // The leftovers: a heading with the counts, then one of three contents.
+QWidget* UninstallerView::makeLeftoverSection() {
+    // A heading with the counts, then one of three contents: the search under
+    // way, nothing found, or the list (made by rebuildLeftoverRows).
     auto* section = new QWidget;
     leftoverSection_ = new QVBoxLayout(section);
     leftoverSection_->setContentsMargins(0, 0, 0, 0);
@@ -466,9 +470,11 @@ void UninstallerView::rebuildDetails() {
         new TextLabel(QStringLiteral("No support files found for this app."), Fonts::text(11.5), Theme::secondary()), 0,
         8, 0, 8);
     leftoverSection_->addWidget(noLeftovers_);
-    stack->addWidget(section);
+    return section;
+}
 
-    // The bottom bar. The bundle always goes, so Uninstall needs no ticked leftover.
+QHBoxLayout* UninstallerView::makeBottomBar(const InstalledApp& app) {
+    // The bundle always goes, so Uninstall needs no ticked leftover.
     auto* bar = new QHBoxLayout;
     bar->setSpacing(10);
     bar->addStretch(1);
@@ -483,14 +489,7 @@ void UninstallerView::rebuildDetails() {
                                    });
     uninstall_->setObjectName(QStringLiteral("uninstall"));
     bar->addWidget(uninstall_);
-    stack->addLayout(bar);
-    stack->addStretch(1);
-
-    detailsContent_ = Controls::scrollColumn(content);
-    detailsContent_->setObjectName(QStringLiteral("details"));
-    detailsColumn_->addWidget(detailsContent_, 1);
-    detailsContent_->show();
-    refreshLeftovers();
+    return bar;
 }
 
 void UninstallerView::refreshLeftovers() {

@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
 class Checkbox;
 class OrphansPane;
 class PrimaryButton;
+class QHBoxLayout;
 class QLineEdit;
 class QListView;
 class QStackedLayout;
@@ -44,7 +46,7 @@ private:
 class UninstallerView : public QWidget {
     Q_OBJECT
 public:
-    UninstallerView(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    explicit UninstallerView(const ScreenContext& context, QWidget* parent = nullptr);
 
     // The applications whose name or bundle identifier holds the query,
     // letter case ignored, in list order; all of them for an empty query.
@@ -78,6 +80,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QWidget* makeListColumn();
+    QWidget* makeSearchField();
+    QWidget* makeDetailsColumn();
+    void connectState();
+    QWidget* makeAppCard(const InstalledApp& app);
+    QWidget* makeLeftoverSection();
+    QHBoxLayout* makeBottomBar(const InstalledApp& app);
     void applyFilter();
     void showSelection();
     void chooseOverlay();
@@ -85,6 +94,7 @@ private:
     void refreshLeftovers();
     void rebuildLeftoverRows();
 
+    ScreenContext context_;
     AppState& state_;
     SystemServices& services_;
     SegmentedControl* modes_;
@@ -97,6 +107,7 @@ private:
     QListView* list_;
     AppListModel* model_;
     QWidget* loadingOverlay_;
+    TextLabel* loadingMessage_;
     QWidget* emptyOverlay_;
     bool syncing_ = false;
 

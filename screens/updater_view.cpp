@@ -101,8 +101,8 @@ QWidget* UpdaterView::row(const AppUpdate& update, SystemServices& services) {
     return Controls::card(content, 14, 16);
 }
 
-UpdaterView::UpdaterView(AppState& state, SystemServices& services, QWidget* parent)
-    : QWidget(parent), state_(state), services_(services) {
+UpdaterView::UpdaterView(const ScreenContext& context, QWidget* parent)
+    : QWidget(parent), state_(context.state), services_(context.services) {
     setObjectName(QStringLiteral("UpdaterView"));
     setWindowTitle(QStringLiteral("Updater"));
     setMinimumSize(780, 560);

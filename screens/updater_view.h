@@ -7,6 +7,7 @@
 // only when it is an absolute http or https address.
 #include <QWidget>
 
+#include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
 class BusyIndicator;
@@ -20,7 +21,7 @@ class ToggleSwitch;
 class UpdaterView : public QWidget {
     Q_OBJECT
 public:
-    UpdaterView(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    explicit UpdaterView(const ScreenContext& context, QWidget* parent = nullptr);
 
     // Null while a check runs (the header shows its progress then).
     PrimaryButton* checkButton() const;

@@ -5,6 +5,7 @@
 #include <QGraphicsDropShadowEffect>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <cmath>
 
 #include "app/controls/fonts.h"
@@ -104,3 +105,15 @@ void SecondaryButton::paintCapsule(QPainter& p, const QRectF& capsule) {
 }
 
 QColor SecondaryButton::foreground() const { return Theme::primary(); }
+
+namespace Controls {
+
+QPushButton* plainButton(const QString& title, std::function<void()> action) {
+    auto* button = new QPushButton(title);
+    button->setFont(Fonts::text(12));
+    button->setAccessibleName(title);
+    if (action) QObject::connect(button, &QPushButton::clicked, button, [action = std::move(action)] { action(); });
+    return button;
+}
+
+}  // namespace Controls

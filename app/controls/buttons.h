@@ -7,6 +7,8 @@
 #include <QColor>
 #include <functional>
 
+class QPushButton;
+
 #include "app/controls/symbols.h"
 
 class CapsuleButton : public QAbstractButton {
@@ -65,3 +67,12 @@ protected:
     void paintCapsule(QPainter& p, const QRectF& capsule) override;
     QColor foreground() const override;
 };
+
+namespace Controls {
+
+// The desktop's own push button (the settings window's "Reveal in Finder",
+// "Add Folder…"): its title at the window's text size, calling the action
+// when pressed.
+QPushButton* plainButton(const QString& title, std::function<void()> action = {});
+
+}  // namespace Controls

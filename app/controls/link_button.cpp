@@ -1,21 +1,32 @@
 #include "app/controls/link_button.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 #include "app/controls/fonts.h"
+#include "app/controls/painters.h"
 #include "app/controls/theme.h"
 
 LinkButton::LinkButton(const QString& title, double size, QWidget* parent) : QAbstractButton(parent), size_(size) {
     setText(title);
     setAccessibleName(title);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
+QFont LinkButton::font() const { return Fonts::text(size_, weight_); }
+
 QSize LinkButton::sizeHint() const {
-    QFontMetricsF m(Fonts::text(size_));
+    QFontMetricsF m(font());
     return {int(std::ceil(m.horizontalAdvance(text()))) + 2, int(std::ceil(m.height()))};
+}
+
+QSize LinkButton::minimumSizeHint() const {
+    const QSize full = sizeHint();
+    return {std::min(full.width(), 24), full.height()};
 }
 
 void LinkButton::setTint(const QColor& tint) {
@@ -23,10 +34,17 @@ void LinkButton::setTint(const QColor& tint) {
     update();
 }
 
+QColor LinkButton::tint() const { return tint_.value_or(Theme::color(Theme::accent)); }
+
+void LinkButton::setWeight(QFont::Weight weight) {
+    weight_ = weight;
+    updateGeometry();
+    update();
+}
+
 void LinkButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.setFont(Fonts::text(size_));
-    const QColor tint = tint_.value_or(Theme::color(Theme::accent));
-    p.setPen(isDown() ? Theme::faded(tint, 0.7) : tint);
-    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
+    const QColor colour = tint();
+    Painters::elidedText(p, QRectF(rect()), text(), font(), isDown() ? Theme::faded(colour, 0.7) : colour,
+                         Qt::AlignLeft | Qt::AlignVCenter, Qt::ElideMiddle);
 }

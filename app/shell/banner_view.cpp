@@ -1,38 +1,16 @@
 #include "app/shell/banner_view.h"
 
-#include <QAbstractButton>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
 
 #include "app/controls/fonts.h"
+#include "app/controls/icon_button.h"
 #include "app/controls/painters.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
-
-namespace {
-
-// The "xmark" that dismisses.
-class DismissButton : public QAbstractButton {
-public:
-    DismissButton() {
-        setFixedSize(16, 16);
-        setCursor(Qt::PointingHandCursor);
-        setAccessibleName(QStringLiteral("Dismiss notification"));
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        if (isDown()) p.setOpacity(0.7);
-        Painters::symbol(p, QRectF(rect()), "xmark", 10, Theme::secondary());
-    }
-};
-
-}  // namespace
 
 BannerView::BannerView(AppState& state, const AppState::Banner& banner, QWidget* parent)
     : QWidget(parent), state_(state), banner_(banner) {
@@ -46,7 +24,7 @@ BannerView::BannerView(AppState& state, const AppState::Banner& banner, QWidget*
     text_ = new TextLabel(QString::fromStdString(banner.text), Fonts::text(12.5, QFont::Medium), Theme::primary());
     text_->setObjectName(QStringLiteral("bannerText"));
     row->addWidget(text_);
-    dismiss_ = new DismissButton;
+    dismiss_ = new IconButton("xmark", 10, 16, Theme::secondary(), QStringLiteral("Dismiss notification"));
     dismiss_->setObjectName(QStringLiteral("dismissBanner"));
     row->addWidget(dismiss_);
     // Whatever banner is current when it is pressed goes.

@@ -9,6 +9,7 @@
 #include "app/controls/buttons.h"
 #include "app/controls/checkbox.h"
 #include "app/controls/empty_state_view.h"
+#include "app/controls/icon_button.h"
 #include "app/controls/link_button.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
@@ -16,17 +17,17 @@
 #include "screens/orphans_pane.h"
 #include "screens/permission_hint.h"
 #include "support/recording_runner.h"
-#include "support/window/shell_test.h"
+#include "screen_test.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-class OrphansPaneTest : public ShellTest {
+class OrphansPaneTest : public ScreenTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        ScreenTest::SetUp();
         runner = std::make_unique<RecordingRunner>();  // no tool runs
         const fs::path library = home() / "Library";
         allocateFile(library / "Application Support/com.gone.tool/state.db", 32 * 1024);
@@ -37,7 +38,7 @@ protected:
 
     // The pane, shown, its first scan run to its end.
     std::unique_ptr<OrphansPane> shownPane() {
-        auto pane = std::make_unique<OrphansPane>(state(), services);
+        auto pane = std::make_unique<OrphansPane>(context());
         pane->resize(900, 700);
         pane->show();
         executor->settle();
@@ -60,7 +61,7 @@ protected:
 };
 
 TEST_F(OrphansPaneTest, ComingIntoViewScansAndShowsOneCollapsedUntickedCardPerFolder) {
-    OrphansPane pane(state(), services);
+    OrphansPane pane(context());
     pane.resize(900, 700);
     EXPECT_EQ(executor->queuedWork(), 0u);  // nothing before it is shown
     pane.show();
@@ -81,7 +82,8 @@ TEST_F(OrphansPaneTest, ComingIntoViewScansAndShowsOneCollapsedUntickedCardPerFo
         EXPECT_FALSE(card->trashButton()->isVisibleTo(card));
         EXPECT_FALSE(card->isExpanded());
         EXPECT_TRUE(card->itemBoxes().empty());
-        EXPECT_EQ(card->disclosure()->accessibleName(), "Show files");
+        // The show/hide button names the card it opens.
+        EXPECT_EQ(card->disclosure()->accessibleName(), "Show " + QString::fromStdString(card->category().title));
         EXPECT_EQ(card->totalLabel()->palette().color(QPalette::WindowText), Theme::secondary());
     }
     // The total counts every item, ticked or not.
@@ -106,7 +108,7 @@ TEST_F(OrphansPaneTest, TicksFollowTheRulesAndTheTrashButtonFollowsTheTickedCoun
     ASSERT_TRUE(support);
     QTest::mouseClick(support->disclosure(), Qt::LeftButton);
     EXPECT_TRUE(support->isExpanded());
-    EXPECT_EQ(support->disclosure()->accessibleName(), "Hide files");
+    EXPECT_EQ(support->disclosure()->accessibleName(), "Hide Leftovers in Application Support");
     ASSERT_EQ(support->itemBoxes().size(), 2u);
 
     // One item ticked: the category box is mixed, the total turns rose, and

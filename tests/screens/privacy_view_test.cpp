@@ -20,17 +20,17 @@
 #include "screens/permission_hint.h"
 #include "screens/privacy_view.h"
 #include "support/recording_runner.h"
-#include "support/window/shell_test.h"
+#include "screen_test.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-class PrivacyViewTest : public ShellTest {
+class PrivacyViewTest : public ScreenTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        ScreenTest::SetUp();
         runner = std::make_unique<RecordingRunner>();
         history = home() / "Library/Safari/History.db";
         cache = home() / "Library/Caches/com.apple.Safari/WebKitCache";
@@ -46,7 +46,7 @@ protected:
     }
 
     std::unique_ptr<PrivacyView> shownView() {
-        auto view = std::make_unique<PrivacyView>(state(), services);
+        auto view = std::make_unique<PrivacyView>(context());
         view->resize(1000, 760);
         view->show();
         return view;

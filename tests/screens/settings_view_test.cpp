@@ -18,28 +18,28 @@
 #include "screens/schedule_tab.h"
 #include "screens/settings_view.h"
 #include "support/recording_runner.h"
-#include "support/window/shell_test.h"
+#include "screen_test.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-class SettingsViewTest : public ShellTest {
+class SettingsViewTest : public ScreenTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        ScreenTest::SetUp();
         runner = std::make_unique<RecordingRunner>();
         runner->answer(systemTool("/bin/launchctl"), true);
     }
     void TearDown() override {
         view.reset();
         runner.reset();
-        ShellTest::TearDown();
+        ScreenTest::TearDown();
     }
 
     SettingsView& open() {
-        if (!view) view = std::make_unique<SettingsView>(state(), services);
+        if (!view) view = std::make_unique<SettingsView>(context());
         view->hide();
         view->show();
         return *view;

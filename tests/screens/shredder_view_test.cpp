@@ -13,23 +13,23 @@
 #include "engine/fs.h"
 #include "engine/ignores.h"
 #include "screens/shredder_view.h"
-#include "support/window/shell_test.h"
+#include "screen_test.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-class ShredderViewTest : public ShellTest {
+class ShredderViewTest : public ScreenTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
-        view = std::make_unique<ShredderView>(state(), services);
+        ScreenTest::SetUp();
+        view = std::make_unique<ShredderView>(context());
         view->resize(1000, 760);
     }
     void TearDown() override {
         view.reset();
-        ShellTest::TearDown();
+        ScreenTest::TearDown();
     }
 
     // Drops the URLs on the screen as the desktop would.

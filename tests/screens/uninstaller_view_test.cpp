@@ -26,7 +26,7 @@
 #include "support/app_bundle.h"
 #include "support/fake_workspace.h"
 #include "support/recording_runner.h"
-#include "support/window/shell_test.h"
+#include "screen_test.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -66,10 +66,10 @@ TEST(UninstallerSearch, MatchesNameOrIdentifierIgnoringCaseInListOrder) {
     }
 }
 
-class UninstallerViewTest : public ShellTest {
+class UninstallerViewTest : public ScreenTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        ScreenTest::SetUp();
         workspace = installFakeWorkspace();  // no application runs
         runner = std::make_unique<RecordingRunner>();
         writeAppBundle(sys("/Applications/Editor.app"), "com.example.editor", "1.0");
@@ -85,7 +85,7 @@ protected:
     fs::path library(const std::string& rest) const { return home() / "Library" / rest; }
 
     std::unique_ptr<UninstallerView> shownView() {
-        auto view = std::make_unique<UninstallerView>(state(), services);
+        auto view = std::make_unique<UninstallerView>(context());
         view->resize(1000, 760);
         view->show();
         return view;

@@ -15,7 +15,7 @@
 #include "platform/plist.h"
 #include "screens/updater_view.h"
 #include "support/fake_feed_fetcher.h"
-#include "support/window/shell_test.h"
+#include "screen_test.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -29,22 +29,22 @@ std::string feedItem(const std::string& version) {
            version + "\"/></item>";
 }
 
-class UpdaterViewTest : public ShellTest {
+class UpdaterViewTest : public ScreenTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        ScreenTest::SetUp();
         makeApp("Editor", {{"SUFeedURL", Plist::Value::makeString(kFeed)}});
         makeApp("Notes", {});
         makeApp("Viewer", {});
         fetcher = std::make_shared<FakeFeedFetcher>();
         Updater::setFetcherForTesting(fetcher);
-        view = std::make_unique<UpdaterView>(state(), services);
+        view = std::make_unique<UpdaterView>(context());
         view->resize(1000, 760);
     }
     void TearDown() override {
         view.reset();
         Updater::setFetcherForTesting(nullptr);
-        ShellTest::TearDown();
+        ScreenTest::TearDown();
     }
 
     void makeApp(const std::string& name, std::map<std::string, Plist::Value> info) {

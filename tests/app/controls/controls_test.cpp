@@ -7,6 +7,8 @@
 #include "app/controls/buttons.h"
 #include "app/controls/checkbox.h"
 #include "app/controls/empty_state_view.h"
+#include "app/controls/icon_button.h"
+#include "app/controls/link_button.h"
 #include "app/controls/module_header.h"
 #include "app/controls/painters.h"
 #include "app/controls/pill.h"
@@ -191,6 +193,68 @@ TEST_F(ControlsTest, PrimaryButtonActsOnlyWhenEnabled) {
     const QPointF mid(6, on.height() / 2.0);
     EXPECT_TRUE(near(pixel(b, mid), over(QColor::fromRgbF(pixel(a, mid).redF(), pixel(a, mid).greenF(),
                                                            pixel(a, mid).blueF(), 0.45f)), 6));
+}
+
+TEST_F(ControlsTest, IconButtonIsNamedForWhatItDoesAndFadesWhenItCannot) {
+    int presses = 0;
+    IconButton button("xmark", 11, 22, Theme::secondary(), "Close review");
+    QObject::connect(&button, &QAbstractButton::clicked, [&] { ++presses; });
+    EXPECT_EQ(button.sizeHint(), QSize(22, 22));
+    // Its name is what it does, for assistive technology and the tooltip,
+    // never the symbol's identifier; a new name replaces both.
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&button);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->role(), QAccessible::Button);
+    EXPECT_EQ(a->text(QAccessible::Name), "Close review");
+    EXPECT_EQ(button.toolTip(), "Close review");
+    button.setName("Hide Caches");
+    EXPECT_EQ(a->text(QAccessible::Name), "Hide Caches");
+    EXPECT_EQ(button.toolTip(), "Hide Caches");
+    // Reached with Tab like the capsule buttons, not taken by a click.
+    EXPECT_EQ(button.focusPolicy(), Qt::TabFocus);
+
+    button.resize(button.sizeHint());
+    QTest::mouseClick(&button, Qt::LeftButton, {}, {2, 2});  // the whole box is hit area
+    EXPECT_EQ(presses, 1);
+    button.setEnabled(false);
+    QTest::mouseClick(&button, Qt::LeftButton, {}, button.rect().center());
+    EXPECT_EQ(presses, 1);
+
+    // Disabled, the symbol is at 0.4 of its colour: the darkest pixel is
+    // lighter than the enabled one's.
+    auto darkest = [](const QImage& img) {
+        int least = 255;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) least = std::min(least, QColor(img.pixel(x, y)).lightness());
+        return least;
+    };
+    IconButton enabled("xmark", 11, 22, Theme::primary(), "x");
+    const int on = darkest(render(enabled)), off = darkest(render(button));
+    EXPECT_LT(on, 120);
+    EXPECT_GT(off, on + 40);
+    EXPECT_NEAR(IconButton::shownColor(Theme::primary(), false, false).alphaF(), 0.4 * Theme::primary().alphaF(), 0.01);
+    EXPECT_NEAR(IconButton::shownColor(Theme::primary(), true, true).alphaF(), 0.6 * Theme::primary().alphaF(), 0.01);
+}
+
+TEST_F(ControlsTest, LinkButtonCutsItsTitleInTheMiddleWhenSqueezed) {
+    LinkButton crumb("A rather long folder name", 11.5);
+    crumb.setWeight(QFont::DemiBold);
+    const QSize full = crumb.sizeHint();
+    EXPECT_LT(crumb.minimumSizeHint().width(), full.width());
+    // The full title fits its own size; squeezed, the ends stay and the middle goes.
+    QImage wide = render(crumb, full), narrow = render(crumb, QSize(60, full.height()));
+    auto inkColumns = [](const QImage& img) {
+        int columns = 0;
+        for (int x = 0; x < img.width(); ++x)
+            for (int y = 0; y < img.height(); ++y)
+                if (QColor(img.pixel(x, y)).lightness() < 200) {
+                    ++columns;
+                    break;
+                }
+        return columns;
+    };
+    EXPECT_GT(inkColumns(wide), inkColumns(narrow));
+    EXPECT_GT(inkColumns(narrow), 0);
 }
 
 TEST_F(ControlsTest, OptionalPartsAreLeftOutWhenAbsent) {
