@@ -119,6 +119,34 @@ DashboardView::DashboardView(const ScreenContext& context, QWidget* parent)
     auto* heroRow = new QHBoxLayout(hero);
     heroRow->setContentsMargins(24, 24, 24, 24);
     heroRow->setSpacing(26);
+    heroRow->addWidget(makeRing(), 0, Qt::AlignVCenter);
+    heroRow->addLayout(makeHeroTexts(), 1);
+    column->addWidget(padded(hero));
+    column->addWidget(makeStats());
+
+    // The list pads itself at the sides.
+    results_ = new ResultsList(ModuleID::smartScan);
+    results_->bind(state_);
+    column->addWidget(results_, 1);
+
+    placeholder_ = new ScanningPlaceholder(state_);
+    placeholderBox_ = padded(placeholder_);
+    column->addWidget(placeholderBox_);
+    auto* empty = new EmptyStateView(
+        "sparkles", QStringLiteral("Nothing scanned yet"),
+        QStringLiteral("Vessiltane looks at the places junk actually collects \u2014 caches, logs, Trash, Mail "
+                       "attachments and browser traces \u2014 and shows you the evidence before removing anything."),
+        Theme::color(Theme::accent), EmptyStateView::Action{QStringLiteral("Run Smart Scan"), [this] { state_.smartScanAll(); }});
+    firstRun_ = padded(Controls::card(empty, 0, 16));
+    firstRun_->setObjectName(QStringLiteral("firstRun"));
+    column->addWidget(firstRun_);
+    column->addStretch(0);
+
+    connectState();
+    refresh();
+}
+
+QWidget* DashboardView::makeRing() {
     auto* ringBlock = new QWidget;
     auto* ringGrid = new QGridLayout(ringBlock);
     ringGrid->setContentsMargins(0, 0, 0, 0);
@@ -138,8 +166,10 @@ DashboardView::DashboardView(const ScreenContext& context, QWidget* parent)
     centreColumn->addWidget(ringValue_, 0, Qt::AlignHCenter);
     centreColumn->addWidget(ringCaption_, 0, Qt::AlignHCenter);
     ringGrid->addWidget(centre, 0, 0, Qt::AlignCenter);
-    heroRow->addWidget(ringBlock, 0, Qt::AlignVCenter);
+    return ringBlock;
+}
 
+QVBoxLayout* DashboardView::makeHeroTexts() {
     auto* texts = new QVBoxLayout;
     texts->setSpacing(9);
     headline_ = new TextLabel(QString(), Fonts::text(24, QFont::DemiBold), Theme::primary());
@@ -168,9 +198,10 @@ DashboardView::DashboardView(const ScreenContext& context, QWidget* parent)
         buttons->addWidget(button);
     buttons->addStretch(1);
     texts->addLayout(buttons);
-    heroRow->addLayout(texts, 1);
-    column->addWidget(padded(hero));
+    return texts;
+}
 
+QWidget* DashboardView::makeStats() {
     statsRow_ = new QWidget;
     statsRow_->setObjectName(QStringLiteral("stats"));
     auto* statsLayout = new QHBoxLayout(statsRow_);
@@ -181,26 +212,10 @@ DashboardView::DashboardView(const ScreenContext& context, QWidget* parent)
                                  kStats[i].icon);
         statsLayout->addWidget(stats_[i], 1, Qt::AlignVCenter);
     }
-    column->addWidget(statsRow_);
+    return statsRow_;
+}
 
-    // The list pads itself at the sides.
-    results_ = new ResultsList(ModuleID::smartScan);
-    results_->bind(state_);
-    column->addWidget(results_, 1);
-
-    placeholder_ = new ScanningPlaceholder(state_);
-    placeholderBox_ = padded(placeholder_);
-    column->addWidget(placeholderBox_);
-    auto* empty = new EmptyStateView(
-        "sparkles", QStringLiteral("Nothing scanned yet"),
-        QStringLiteral("Vessiltane looks at the places junk actually collects \u2014 caches, logs, Trash, Mail "
-                       "attachments and browser traces \u2014 and shows you the evidence before removing anything."),
-        Theme::color(Theme::accent), EmptyStateView::Action{QStringLiteral("Run Smart Scan"), [this] { state_.smartScanAll(); }});
-    firstRun_ = padded(Controls::card(empty, 0, 16));
-    firstRun_->setObjectName(QStringLiteral("firstRun"));
-    column->addWidget(firstRun_);
-    column->addStretch(0);
-
+void DashboardView::connectState() {
     connect(&state_, &AppState::progressChanged, this, &DashboardView::refresh);
     connect(&state_, &AppState::activeScanChanged, this, &DashboardView::refresh);
     connect(&state_, &AppState::volumeChanged, this, &DashboardView::refresh);
@@ -208,7 +223,6 @@ DashboardView::DashboardView(const ScreenContext& context, QWidget* parent)
     connect(&state_, &AppState::selectionChanged, this, [this](ModuleID m, int, int) {
         if (m == ModuleID::smartScan) refresh();
     });
-    refresh();
 }
 
 QString DashboardView::ringValue() const { return ringValue_->text(); }

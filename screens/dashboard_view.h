@@ -13,6 +13,7 @@
 class EmptyStateView;
 class PrimaryButton;
 class ProgressRing;
+class QVBoxLayout;
 class ResultsList;
 #include "screens/review_sheet.h"
 class ScanningPlaceholder;
@@ -52,6 +53,10 @@ public:
     ReviewSheet* reviewSheet() const { return sheet_; }
 
 private:
+    QWidget* makeRing();
+    QVBoxLayout* makeHeroTexts();
+    QWidget* makeStats();
+    void connectState();
     void refresh();
     void showReview();
 
