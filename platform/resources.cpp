@@ -56,10 +56,22 @@ std::vector<std::filesystem::path> searchFolders() {
     };
 }
 
-std::optional<std::filesystem::path> locate(std::string_view fileName) {
-    if (fileName.empty() || fileName.find('/') != std::string_view::npos) return std::nullopt;
-    for (const auto& folder : searchFolders()) {
-        std::filesystem::path candidate = folder / std::string(fileName);
+namespace {
+
+// One plain name: no slash, and not "." or "..".
+bool plainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> locate(std::string_view fileName) { return locate({}, fileName); }
+
+std::optional<std::filesystem::path> locate(std::string_view folder, std::string_view fileName) {
+    if (!plainName(fileName) || (!folder.empty() && !plainName(folder))) return std::nullopt;
+    for (const auto& base : searchFolders()) {
+        const std::filesystem::path candidate =
+            (folder.empty() ? base : base / std::string(folder)) / std::string(fileName);
         struct stat st {};
         if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return candidate;
     }

@@ -19,6 +19,9 @@ std::vector<std::filesystem::path> searchFolders();
 // The shipped file with this name: the first regular file (links followed) of
 // that name in searchFolders(); nothing when none exists.
 std::optional<std::filesystem::path> locate(std::string_view fileName);
+// The same for a file in a folder of the shipped files ("fonts"); neither
+// name may hold a slash.
+std::optional<std::filesystem::path> locate(std::string_view folder, std::string_view fileName);
 
 // Replaces searchFolders() until reset with nothing; an empty list means the
 // program ships no resources.

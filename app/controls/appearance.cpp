@@ -64,7 +64,7 @@ QAccessibleInterface* factory(const QString& className, QObject* object) {
 
 }  // namespace
 
-bool apply() {
+std::vector<std::string> apply() {
     static bool installed = false;
     if (!installed) {
         QAccessible::installFactory(factory);

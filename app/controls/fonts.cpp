@@ -5,38 +5,37 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <array>
-#include <filesystem>
+#include <map>
 
 #include "platform/resources.h"
 
 namespace Fonts {
 namespace {
 
-// Where the Debian packages put the fonts, for machines whose font
-// configuration does not list them; shipped copies come first.
+// Where the Debian packages put the fonts; only used when the shipped copy
+// is missing.
 constexpr std::array<const char*, 2> kSystemFolders = {
     "/usr/share/fonts/opentype/inter",
     "/usr/share/fonts/truetype/material-design-icons-iconfont",
 };
-constexpr std::array<const char*, 5> kTextFiles = {"Inter-Regular.otf", "Inter-Medium.otf", "Inter-SemiBold.otf",
-                                                   "Inter-Bold.otf", "Inter-Black.otf"};
-constexpr const char* kSymbolFile = "MaterialIcons-Regular.ttf";
 
-bool hasFamily(const char* family) { return QFontDatabase::families().contains(QString::fromLatin1(family)); }
+// A file loaded once stays loaded: its application-font id by path.
+std::map<std::filesystem::path, int>& loaded() {
+    static std::map<std::filesystem::path, int> files;
+    return files;
+}
 
-bool addFile(const char* name) {
-    std::optional<std::filesystem::path> file = Resources::locate(name);
-    if (!file) {
-        for (const char* folder : kSystemFolders) {
-            std::filesystem::path candidate = std::filesystem::path(folder) / name;
-            std::error_code ec;
-            if (std::filesystem::is_regular_file(candidate, ec)) {
-                file = candidate;
-                break;
-            }
-        }
+// Loads one file; a failure as "<name>: <why>".
+std::optional<std::string> load(std::string_view name) {
+    const std::optional<std::filesystem::path> file = fontFile(name);
+    if (!file) return std::string(name) + ": not among the program's files nor in the system's font folders";
+    auto known = loaded().find(*file);
+    if (known == loaded().end()) {
+        const int id = QFontDatabase::addApplicationFont(QString::fromStdString(file->string()));
+        known = loaded().emplace(*file, id).first;
     }
-    return file && QFontDatabase::addApplicationFont(QString::fromStdString(file->string())) >= 0;
+    if (known->second < 0) return std::string(name) + ": " + file->string() + " is not a font the window can read";
+    return std::nullopt;
 }
 
 // Pixels to the points QFont wants, at the screen's logical resolution, so a
@@ -49,15 +48,30 @@ double points(double pixels) {
 
 }  // namespace
 
-bool setup() {
-    bool ok = true;
-    if (!hasFamily(kTextFamily)) {
-        for (const char* f : kTextFiles) addFile(f);
-        ok = hasFamily(kTextFamily) && ok;
+const std::vector<std::string_view>& files() {
+    static const std::vector<std::string_view> names = {"Inter-Regular.otf", "Inter-Medium.otf",
+                                                        "Inter-SemiBold.otf", "Inter-Bold.otf",
+                                                        "Inter-Black.otf",   "MaterialIcons-Regular.ttf"};
+    return names;
+}
+
+std::optional<std::filesystem::path> fontFile(std::string_view name) {
+    if (auto shipped = Resources::locate("fonts", name)) return shipped;
+    if (name.empty() || name.find('/') != std::string_view::npos) return std::nullopt;
+    for (const char* folder : kSystemFolders) {
+        std::filesystem::path candidate = std::filesystem::path(folder) / std::string(name);
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) return candidate;
     }
-    if (!hasFamily(kSymbolFamily)) ok = (addFile(kSymbolFile) && hasFamily(kSymbolFamily)) && ok;
+    return std::nullopt;
+}
+
+std::vector<std::string> setup() {
+    std::vector<std::string> failures;
+    for (std::string_view name : files())
+        if (auto failure = load(name)) failures.push_back(std::move(*failure));
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::setFont(text(13));
-    return ok;
+    return failures;
 }
 
 QFont text(double size, QFont::Weight weight) {

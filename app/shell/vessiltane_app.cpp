@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "app/controls/appearance.h"
 #include "app/controls/bind.h"
@@ -129,7 +130,9 @@ bool VessiltaneApp::prepareApplication() {
     QApplication::setApplicationName(QStringLiteral("Vessiltane"));
     QApplication::setOrganizationName(QStringLiteral("Vessiltane"));
     QApplication::setOrganizationDomain(QStringLiteral("vessiltane.com"));
-    return Appearance::apply();
+    const std::vector<std::string> failures = Appearance::apply();
+    for (const std::string& failure : failures) std::fprintf(stderr, "Vessiltane: font not loaded: %s\n", failure.c_str());
+    return failures.empty();
 }
 
 VessiltaneApp::Session::Session(std::vector<std::string> arguments, ScreenCatalog catalog)

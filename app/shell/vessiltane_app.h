@@ -55,7 +55,9 @@ public:
     // the windows are closed (after the background work has ended).
     static int run(int argc, char** argv, ScreenCatalog catalog = {});
     // Names the application (where its settings are kept) and gives it the
-    // window's look; false when a font is missing. After the application object.
+    // window's look. A font file that did not load is reported on standard
+    // error, one line each, and makes it return false. After the
+    // application object.
     static bool prepareApplication();
 
     // The objects of one run of the window over the process arguments, made

@@ -1,11 +1,14 @@
 // The application's windows and commands: the menu bar extra's label, Rescan,
-// Reset Window Size and the settings window.
+// Reset Window Size, the settings window, and the fonts the program ships.
 #include <QAction>
+#include <QFontDatabase>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QTest>
 
+#include "app/controls/fonts.h"
 #include "app/shell/vessiltane_app.h"
+#include "platform/resources.h"
 #include "support/window/shell_test.h"
 
 class VessiltaneAppTest : public ShellTest {};
@@ -52,4 +55,40 @@ TEST_F(VessiltaneAppTest, SettingsOpensItsWindowAndTheMainWindowIsTheOneState) {
     EXPECT_EQ(app.settingsWindow()->windowTitle(), "Settings");
     EXPECT_EQ(app.mainWindow()->windowTitle(), "Vessiltane");
     app.settingsWindow()->close();
+}
+
+TEST_F(VessiltaneAppTest, FontsComeFromTheProgramsOwnFilesAndOneThatDoesNotLoadIsReported) {
+    // The build tree's programs find the shipped copies before the system's.
+    ASSERT_FALSE(Fonts::files().empty());
+    for (std::string_view name : Fonts::files()) {
+        const auto file = Fonts::fontFile(name);
+        ASSERT_TRUE(file) << name;
+        EXPECT_EQ(file->parent_path().filename(), "fonts") << file->string();
+        EXPECT_EQ(file->parent_path().parent_path().filename(), "resources") << file->string();
+    }
+    EXPECT_TRUE(QFontDatabase::families().contains(Fonts::kTextFamily));
+    EXPECT_TRUE(QFontDatabase::families().contains(Fonts::kSymbolFamily));
+    EXPECT_TRUE(VessiltaneApp::prepareApplication());
+
+    // A shipped file that is no font: said by name, on standard error, and the
+    // preparation says it failed. The files not shipped there are still found.
+    std::filesystem::create_directories(tmp() / "shipped/fonts");
+    testing_support::writeFile(tmp() / "shipped/fonts/Inter-Medium.otf", "not a font");
+    Resources::setSearchFoldersForTesting(std::vector<std::filesystem::path>{tmp() / "shipped"});
+    const std::vector<std::string> failures = Fonts::setup();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].rfind("Inter-Medium.otf: ", 0), 0u) << failures[0];
+    EXPECT_NE(failures[0].find((tmp() / "shipped/fonts/Inter-Medium.otf").string()), std::string::npos);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(VessiltaneApp::prepareApplication());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Vessiltane: font not loaded: " + failures[0] + "\n");
+
+    // Nowhere at all (no shipped files, a name no system folder has), and no
+    // name that climbs out of the shipped folders.
+    EXPECT_FALSE(Fonts::fontFile("Nowhere-Regular.otf"));
+    testing_support::writeFile(tmp() / "outside.otf", "x");
+    EXPECT_FALSE(Resources::locate("..", "outside.otf"));
+    EXPECT_FALSE(Resources::locate("fonts/..", "Inter-Medium.otf"));
+    EXPECT_TRUE(Resources::locate("fonts", "Inter-Medium.otf"));
+    Resources::setSearchFoldersForTesting(std::nullopt);
 }

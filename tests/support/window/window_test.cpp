@@ -8,8 +8,8 @@
 
 void WindowTest::SetUp() {
     TestEnv::SetUp();
-    static const bool fonts = Appearance::apply();
-    ASSERT_TRUE(fonts) << "the window's fonts are not installed (scripts/install-deps)";
+    static const std::vector<std::string> failures = Appearance::apply();
+    ASSERT_TRUE(failures.empty()) << "the window's fonts did not load: " << failures.front();
 }
 
 QImage WindowTest::render(QWidget& widget, QSize size) { return Render::image(widget, size, 2.0); }
