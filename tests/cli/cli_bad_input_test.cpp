@@ -101,7 +101,7 @@ TEST_F(BadInput, UnknownWordsHugeArgumentsAndBytesThatAreNotUtf8) {
             "HOME=" + Admin::quote(home().string()) + " VESSILTANE_ROOT=" + Admin::quote(root().string()) + " " +
                 Admin::quote(std::string(VESSILTANE_BINARY_DIR) + "/vessiltane") + " " + arguments,
             tmp());
-        EXPECT_TRUE(window.opened) << what << "\n" << window.err.substr(0, 2000);
+        EXPECT_TRUE(window.opened) << what << "\n" << window.describe();
         EXPECT_EQ(window.err.find("Sanitizer"), std::string::npos) << what << "\n" << window.err.substr(0, 4000);
         EXPECT_EQ(window.out, "") << what;
     }

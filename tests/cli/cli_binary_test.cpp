@@ -54,7 +54,7 @@ TEST_F(Binary, HelpUsageErrorsAndTheWindow) {
         "HOME=" + Admin::quote(home().native()) + " VESSILTANE_ROOT=" + Admin::quote(root().native()) + " " +
             Admin::quote((std::filesystem::path(VESSILTANE_BINARY_DIR) / "vessiltane").native()),
         tmp());
-    EXPECT_TRUE(window.opened) << window.err;
+    EXPECT_TRUE(window.opened) << window.describe();
     EXPECT_EQ(window.out, "");
 }
 

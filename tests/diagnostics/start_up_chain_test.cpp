@@ -103,7 +103,7 @@ TEST_F(StartUpChain, TheFirstLinkInChainOrderTakesTheInvocation) {
                                                          Admin::quote(root().native()) + " " +
                                                          Admin::quote(kExecutable.native()) + " " + arguments,
                                                      tmp());
-        EXPECT_TRUE(window.opened) << window.err;
+        EXPECT_TRUE(window.opened) << window.describe();
         EXPECT_EQ(window.out, "");
     }
     EXPECT_EQ(readFile(tmp() / "notes.pdf"), "not a PDF");
