@@ -75,12 +75,21 @@ QSize ResultsDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& 
     return {0, h};
 }
 
+int ResultsDelegate::cardHeight(const QModelIndex& category) const {
+    const Metrics& m = metrics();
+    const int n = category.model()->rowCount(category);
+    int h = (category.row() > 0 ? kCardGap : 0) + m.header;
+    if (n >= 1 && isExpanded_ && isExpanded_(category)) h += 5 + n * m.item + (n - 1) + 4;
+    if (isLastCategory(category)) h += kBottomInset;
+    return h;
+}
+
 QRectF ResultsDelegate::cardRect(const QRect& row, const QModelIndex& index) const {
     const Metrics& m = metrics();
     const double left = row.left() + kSideInset, width = std::max(0, row.width() - 2 * kSideInset);
     const QModelIndex category = kindOf(index) == Kind::category ? index : index.parent();
     const int n = index.model()->rowCount(category);
-    const bool expanded = n >= 2 && isExpanded_ && isExpanded_(category);
+    const bool expanded = n >= 1 && isExpanded_ && isExpanded_(category);
     const double items = expanded ? 5.0 + n * m.item + (n - 1) + 4 : 0;
     double top;
     if (kindOf(index) == Kind::category) {
@@ -119,7 +128,7 @@ QRectF ResultsDelegate::checkboxRect(const QRect& row, const QModelIndex& index)
 }
 
 QRectF ResultsDelegate::expandButtonRect(const QRect& row, const QModelIndex& index) const {
-    if (kindOf(index) != Kind::category || index.model()->rowCount(index) < 2) return {};
+    if (kindOf(index) != Kind::category || index.model()->rowCount(index) < 1) return {};
     QRectF c = contentRect(row, index);
     return {c.right() - 22, c.center().y() - 11, 22, 22};
 }

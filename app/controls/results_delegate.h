@@ -21,10 +21,13 @@ public:
                      const QModelIndex& index) override;
 
     // Where a row's checkbox and a header's expand button lie within the row's
-    // rectangle (the button's rectangle is empty for a category of fewer than
-    // two items).
+    // rectangle (the button's rectangle is empty for a category of no item).
     QRectF checkboxRect(const QRect& row, const QModelIndex& index) const;
     QRectF expandButtonRect(const QRect& row, const QModelIndex& index) const;
+    // The height of a category's card as the list lays it out: the gap above
+    // it, its header, its rows when expanded and, for the last card, the
+    // list's bottom inset. The sum over every category is the list's height.
+    int cardHeight(const QModelIndex& category) const;
 
     // Layout numbers of the list.
     static constexpr int kSideInset = 22;    // the list's padding left and right

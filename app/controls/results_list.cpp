@@ -85,7 +85,7 @@ bool ResultsList::isCategoryExpanded(int category) const { return isExpanded(mod
 
 void ResultsList::setCategoryExpanded(int category, bool expanded) {
     const QModelIndex index = model_->index(category, 0);
-    if (!index.isValid() || (expanded && model_->rowCount(index) < 2) || isExpanded(index) == expanded) return;
+    if (!index.isValid() || (expanded && model_->rowCount(index) < 1) || isExpanded(index) == expanded) return;
     setExpanded(index, expanded);
     relayoutIfLast(index);
 }
@@ -96,6 +96,12 @@ void ResultsList::setCategoryExpanded(int category, bool expanded) {
 void ResultsList::relayoutIfLast(const QModelIndex& category) {
     if (category.row() == model_->rowCount() - 1) QTreeView::dataChanged(category, category, {Qt::SizeHintRole});
     viewport()->update();
+}
+
+int ResultsList::contentHeight() const {
+    int h = 0;
+    for (int c = 0; c < model_->rowCount(); ++c) h += delegate_->cardHeight(model_->index(c, 0));
+    return h;
 }
 
 void ResultsList::keyPressEvent(QKeyEvent* event) {

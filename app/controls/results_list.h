@@ -4,8 +4,9 @@
 // per item. One tree view over the results model with one painted delegate,
 // so a category of any size costs a few rows of drawing, not a widget per
 // item. Cards start collapsed; a card keeps its expansion across new reports
-// of the same category (by id). A category of fewer than two items has no
-// expand button and never shows its row.
+// of the same category (by id). Every card that holds an item can be
+// expanded, a card of one item too: what a removal would take is always
+// there to see.
 #include <QTreeView>
 #include <set>
 #include <string>
@@ -30,9 +31,13 @@ public:
     // Shows the state's report of the list's module from now on, and writes
     // the ticks back to it: an item by its position, a category by its id.
     void bind(AppState& state);
-    // Expands or collapses a category's card (nothing for fewer than two items).
+    // Expands or collapses a category's card (nothing for a card of no item).
     void setCategoryExpanded(int category, bool expanded);
     bool isCategoryExpanded(int category) const;
+    // The height of every card laid out, insets included: what the list
+    // needs to show all of it without scrolling. Counted from the cards, not
+    // from the rows, so it costs one step per category.
+    int contentHeight() const;
 
 Q_SIGNALS:
     // Ticks, for whoever owns the report: one item flipped, or every item of
