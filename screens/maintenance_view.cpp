@@ -92,7 +92,7 @@ MaintenanceView::MaintenanceView(const ScreenContext& context, QWidget* parent)
     auto* page = new QWidget;
     page->setAutoFillBackground(false);
     column_ = new QVBoxLayout(page);
-    column_->setContentsMargins(22, 20, 22, 20);
+    column_->setContentsMargins(22, ModuleHeader::kInsets.top(), 22, 20);
     column_->setSpacing(16);
     column_->addWidget(new ModuleHeader(ModuleID::optimization));
     auto* intro = new TextLabel(

@@ -78,7 +78,7 @@ ModuleScreen::ModuleScreen(const ScreenContext& context, ModuleID module, QWidge
     controls_->addWidget(status_);
     auto* header = new QWidget;
     auto* headerBox = new QVBoxLayout(header);
-    headerBox->setContentsMargins(22, 18, 22, 12);
+    headerBox->setContentsMargins(ModuleHeader::kInsets);
     headerBox->addWidget(new ModuleHeader(module_, controls));
     stack->addWidget(header);
 

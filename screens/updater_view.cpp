@@ -111,7 +111,7 @@ UpdaterView::UpdaterView(const ScreenContext& context, QWidget* parent)
     outer->setContentsMargins(0, 0, 0, 0);
     auto* column = new QWidget;
     body_ = new QVBoxLayout(column);
-    body_->setContentsMargins(22, 20, 22, 20);
+    body_->setContentsMargins(22, ModuleHeader::kInsets.top(), 22, 20);
     body_->setSpacing(16);
     outer->addWidget(Controls::scrollColumn(column));
 

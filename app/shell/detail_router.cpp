@@ -12,7 +12,8 @@ QWidget* pending(ModuleID module, const char* name) {
     auto* screen = new QWidget;
     screen->setObjectName(QString::fromLatin1(name));
     auto* stack = new QVBoxLayout(screen);
-    stack->setContentsMargins(22, 20, 22, 20);
+    stack->setContentsMargins(ModuleHeader::kInsets.left(), ModuleHeader::kInsets.top(), ModuleHeader::kInsets.right(),
+                              20);
     stack->addWidget(new ModuleHeader(module));
     stack->addStretch(1);
     return screen;
@@ -75,7 +76,14 @@ void DetailRouter::route(std::optional<ModuleID> module) {
         screen_->deleteLater();
     }
     screen_ = makeScreen(module);
+    if (screen_->windowTitle().isEmpty()) {
+        const std::string_view title = Modules::title(module.value_or(ModuleID::smartScan));
+        screen_->setWindowTitle(QString::fromUtf8(title.data(), qsizetype(title.size())));
+    }
     screen_->setParent(this);
     layout()->addWidget(screen_);
     screen_->show();
+    Q_EMIT titleChanged(screen_->windowTitle());
 }
+
+QString DetailRouter::title() const { return screen_ ? screen_->windowTitle() : QString(); }

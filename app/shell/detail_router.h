@@ -18,8 +18,15 @@ public:
                           const ScreenContext* context = nullptr, QWidget* parent = nullptr);
 
     QWidget* screen() const { return screen_; }
+    // The shown screen's title, which the main window takes as its own: the
+    // screen's window title, else its module's title.
+    QString title() const;
     // The name of the screen that shows a module ("DashboardView" for none).
     static const char* screenName(std::optional<ModuleID> module);
+
+Q_SIGNALS:
+    // Another screen is shown, with this title.
+    void titleChanged(const QString& title);
 
 private:
     void route(std::optional<ModuleID> module);

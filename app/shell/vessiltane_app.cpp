@@ -17,6 +17,7 @@
 #include "app/controls/system_services.h"
 #include "app/controls/theme.h"
 #include "app/shell/content_view.h"
+#include "app/shell/detail_router.h"
 #include "engine/byte_format.h"
 #include "engine/command_line.h"
 
@@ -55,6 +56,9 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
     main_->setPalette(Theme::palette());
     content_ = new ContentView(state, services, &catalog_, &context_);
     main_->setCentralWidget(content_);
+    // The window is named after the screen it shows.
+    Bind::value(content_->router(), content_->router(), &DetailRouter::titleChanged,
+                [this] { main_->setWindowTitle(content_->router()->title()); });
     main_->resize(WindowFrame::kDefaultSize);
     new WindowConfigurator(*main_, std::move(frame));
 

