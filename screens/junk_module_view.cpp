@@ -44,6 +44,8 @@ JunkModuleView::JunkModuleView(const ScreenContext& context, ModuleID module, QW
     auto* hintLayout = new QVBoxLayout(hintBox_);
     hintLayout->setContentsMargins(0, 0, 0, 0);
     addNote(hintBox_, 10);
+    // The empty column: the empty state and the coverage list from the top.
+    emptyLayout()->addStretch(1);
     refresh();
 }
 
@@ -146,7 +148,8 @@ void JunkModuleView::presentEmpty(const ScanReport& report) {
         else
             emptyState_ = new EmptyStateView(icon, QStringLiteral("Nothing scanned yet"), text(Modules::subtitle(module())),
                                              tint, EmptyStateView::Action{QStringLiteral("Scan now"), [this] { scan(); }});
-        emptyLayout()->insertWidget(0, emptyState_, 1);
+        // At its own height, with what the scan checked right under it.
+        emptyLayout()->insertWidget(0, emptyState_, 0);
         emptyState_->show();
         emptyShownScanned_ = hasScanned_;
     }
@@ -157,7 +160,7 @@ void JunkModuleView::presentEmpty(const ScanReport& report) {
         auto* pad = new QVBoxLayout(box);
         pad->setContentsMargins(22, 0, 22, 18);
         pad->addWidget(coverage_);
-        emptyLayout()->addWidget(box);
+        emptyLayout()->insertWidget(1, box);
         box->show();
     } else if (coverage_) {
         coverage_->setEntries(report.coverage);

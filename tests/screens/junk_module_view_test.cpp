@@ -135,6 +135,14 @@ TEST_F(JunkModuleViewTest, AScanThatFindsNothingSaysSoAndListsWhatItChecked) {
     ASSERT_TRUE(shown(view.coverage(), &view));
     EXPECT_EQ(view.coverage()->entries().size(), state().report(ModuleID::photos).coverage.size());
     EXPECT_EQ(view.scanButton()->text(), "Scan");
+    // In a tall screen the list of what was checked stands right under the
+    // empty state (the column's spacing apart), not at the bottom.
+    view.resize(1000, 1000);
+    render(view, view.size());
+    const int emptyBottom = view.emptyState()->mapTo(&view, QPoint(0, view.emptyState()->height())).y();
+    const int coverageTop = view.coverage()->mapTo(&view, QPoint(0, 0)).y();
+    EXPECT_EQ(coverageTop - emptyBottom, 14);
+    EXPECT_LT(coverageTop + view.coverage()->height(), 800);
 
     // "Scan again" scans once more.
     QTest::mouseClick(view.emptyState()->actionButton(), Qt::LeftButton);
