@@ -10,6 +10,7 @@
 #include "app/controls/card_background.h"
 #include "app/controls/empty_state_view.h"
 #include "app/controls/fonts.h"
+#include "app/controls/list_column.h"
 #include "app/controls/progress_ring.h"
 #include "app/controls/results_list.h"
 #include "app/controls/results_model.h"
@@ -23,15 +24,6 @@
 namespace {
 
 QString compact(int64_t bytes) { return QString::fromStdString(ByteFormat::compact(bytes)); }
-
-// A column padded 22 points at the sides.
-QWidget* padded(QWidget* content) {
-    auto* box = new QWidget;
-    auto* pad = new QVBoxLayout(box);
-    pad->setContentsMargins(22, 0, 22, 0);
-    pad->addWidget(content);
-    return box;
-}
 
 struct Stat {
     const char* title;
@@ -109,9 +101,14 @@ DashboardView::DashboardView(const ScreenContext& context, QWidget* parent)
     setObjectName(QStringLiteral("DashboardView"));
     setWindowTitle(QStringLiteral("Smart Scan"));
     setMinimumSize(780, 560);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 20, 0, 20);
-    column->setSpacing(18);
+    // One scrolling column: the hero, then the figures and the results, or
+    // the scanning placeholder, or the first-run card. The blocks above the
+    // results scroll away first, then the results' own rows.
+    auto* lead = new QWidget;
+    lead->setObjectName(QStringLiteral("dashboardLead"));
+    column_ = new QVBoxLayout(lead);
+    column_->setContentsMargins(22, 20, 22, 20);
+    column_->setSpacing(18);
 
     // The hero: the ring, then the headline, the message and the buttons.
     auto* hero = new CardBackground(24, 16);
@@ -121,26 +118,29 @@ DashboardView::DashboardView(const ScreenContext& context, QWidget* parent)
     heroRow->setSpacing(26);
     heroRow->addWidget(makeRing(), 0, Qt::AlignVCenter);
     heroRow->addLayout(makeHeroTexts(), 1);
-    column->addWidget(padded(hero));
-    column->addWidget(makeStats());
-
-    // The list pads itself at the sides.
-    results_ = new ResultsList(ModuleID::smartScan);
-    results_->bind(state_);
-    column->addWidget(results_, 1);
+    column_->addWidget(hero);
+    column_->addWidget(makeStats());
 
     placeholder_ = new ScanningPlaceholder(state_);
-    placeholderBox_ = padded(placeholder_);
-    column->addWidget(placeholderBox_);
+    placeholderBox_ = placeholder_;
+    column_->addWidget(placeholderBox_);
     auto* empty = new EmptyStateView(
         "sparkles", QStringLiteral("Nothing scanned yet"),
         QStringLiteral("Vessiltane looks at the places junk actually collects \u2014 caches, logs, Trash, Mail "
                        "attachments and browser traces \u2014 and shows you the evidence before removing anything."),
         Theme::color(Theme::accent), EmptyStateView::Action{QStringLiteral("Run Smart Scan"), [this] { state_.smartScanAll(); }});
-    firstRun_ = padded(Controls::card(empty, 0, 16));
+    firstRun_ = Controls::card(empty, 0, 16);
     firstRun_->setObjectName(QStringLiteral("firstRun"));
-    column->addWidget(firstRun_);
-    column->addStretch(0);
+    column_->addWidget(firstRun_);
+
+    // The list pads itself at the sides and below, in line with the blocks
+    // above it.
+    results_ = new ResultsList(ModuleID::smartScan);
+    results_->bind(state_);
+    scroller_ = new ListColumn(lead, results_);
+    auto* whole = new QVBoxLayout(this);
+    whole->setContentsMargins(0, 0, 0, 0);
+    whole->addWidget(scroller_);
 
     connectState();
     refresh();
@@ -150,7 +150,10 @@ QWidget* DashboardView::makeRing() {
     auto* ringBlock = new QWidget;
     auto* ringGrid = new QGridLayout(ringBlock);
     ringGrid->setContentsMargins(0, 0, 0, 0);
-    ring_ = new ProgressRing(132, 0, 12, Theme::color(Theme::accentSoft), Theme::color(Theme::violet),
+    ring_ = new ProgressRing(132, 0, 12,
+                             Painters::RingGradient{{Theme::color(Theme::accentSoft), Theme::color(Theme::accent),
+                                                     Theme::color(Theme::violet)},
+                                                    Painters::RingGradient::Run::topLeadingToBottomTrailing},
                              Theme::primary(0.08));
     ringGrid->addWidget(ring_, 0, 0, Qt::AlignCenter);
     auto* centre = new QWidget;
@@ -205,7 +208,7 @@ QWidget* DashboardView::makeStats() {
     statsRow_ = new QWidget;
     statsRow_->setObjectName(QStringLiteral("stats"));
     auto* statsLayout = new QHBoxLayout(statsRow_);
-    statsLayout->setContentsMargins(22, 0, 22, 0);
+    statsLayout->setContentsMargins(0, 0, 0, 0);
     statsLayout->setSpacing(12);
     for (size_t i = 0; i < kStats.size(); ++i) {
         stats_[i] = new StatCard(QString::fromUtf8(kStats[i].title), QString(), QString(), Theme::color(kStats[i].tint),
@@ -270,6 +273,9 @@ void DashboardView::refresh() {
     }
     statsRow_->setVisible(listed);
     results_->setVisible(listed);
+    // The results follow the figures at the column's spacing and end with
+    // their own inset; without them the column ends with its padding.
+    column_->setContentsMargins(22, 20, 22, listed ? 18 : 20);
     placeholderBox_->setVisible(!listed && state_.activeScan() == ModuleID::smartScan);
     firstRun_->setVisible(!listed && state_.activeScan() != ModuleID::smartScan);
 }

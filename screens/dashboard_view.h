@@ -11,6 +11,7 @@
 #include "app/shell/screen_catalog.h"
 
 class EmptyStateView;
+class ListColumn;
 class PrimaryButton;
 class ProgressRing;
 class QVBoxLayout;
@@ -47,6 +48,8 @@ public:
     const std::array<StatCard*, 4>& stats() const { return stats_; }
     QWidget* statsRow() const { return statsRow_; }
     ResultsList* results() const { return results_; }
+    // The one scrolling column the screen is.
+    ListColumn* column() const { return scroller_; }
     ScanningPlaceholder* placeholder() const { return placeholder_; }
     QWidget* firstRun() const { return firstRun_; }
     // The review sheet while it is presented.
@@ -74,6 +77,8 @@ private:
     QWidget* statsRow_;
     std::array<StatCard*, 4> stats_{};
     ResultsList* results_;
+    QVBoxLayout* column_;
+    ListColumn* scroller_;
     QWidget* placeholderBox_;
     ScanningPlaceholder* placeholder_;
     QWidget* firstRun_;

@@ -70,8 +70,8 @@ double ringArcFraction(double progress) {
     return f;
 }
 
-void progressRing(QPainter& p, const QRectF& frame, double progress, double lineWidth, const QColor& top,
-                  const QColor& bottom, const QColor& track) {
+void progressRing(QPainter& p, const QRectF& frame, double progress, double lineWidth, const RingGradient& colours,
+                  const QColor& track) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(Qt::NoBrush);
@@ -79,9 +79,10 @@ void progressRing(QPainter& p, const QRectF& frame, double progress, double line
     p.setPen(QPen(track, lineWidth, Qt::SolidLine, Qt::FlatCap));
     p.drawEllipse(frame.adjusted(half, half, -half, -half));
 
-    QLinearGradient gradient(frame.topLeft(), frame.bottomLeft());
-    gradient.setColorAt(0, top);
-    gradient.setColorAt(1, bottom);
+    QLinearGradient gradient(frame.topLeft(), colours.run == RingGradient::Run::topToBottom ? frame.bottomLeft()
+                                                                                             : frame.bottomRight());
+    const size_t n = colours.colours.size();
+    for (size_t i = 0; i < n; ++i) gradient.setColorAt(n == 1 ? 0.0 : double(i) / double(n - 1), colours.colours[i]);
     QPen arcPen(QBrush(gradient), lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
     arcPen.setMiterLimit(10);
     p.setPen(arcPen);

@@ -9,6 +9,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <vector>
 
 #include "app/controls/symbols.h"
 
@@ -37,13 +38,22 @@ void symbolTile(QPainter& p, const QRectF& tile, Symbol s, const QColor& tint);
 double tileRadius(double side);
 double tileSymbolSize(double side);
 
+// The colours of a ring's arc, spread evenly along a line across the ring's
+// frame: from its top edge to its bottom edge, or from its top-leading
+// corner to its bottom-trailing one.
+struct RingGradient {
+    enum class Run { topToBottom, topLeadingToBottomTrailing };
+    std::vector<QColor> colours;
+    Run run = Run::topToBottom;
+};
+
 // The progress ring in a square frame: the track stroked inside the frame's
 // circle, the arc centred on that circle (so it reaches lineWidth / 2 outside
 // the frame), starting at the top and running clockwise. The progress is
 // clamped to at most 1 and raised to at least 0.0001, so a ring never shows
 // nothing.
-void progressRing(QPainter& p, const QRectF& frame, double progress, double lineWidth, const QColor& top,
-                  const QColor& bottom, const QColor& track);
+void progressRing(QPainter& p, const QRectF& frame, double progress, double lineWidth, const RingGradient& gradient,
+                  const QColor& track);
 double ringArcFraction(double progress);
 
 // A pill: text on a capsule, tinted fill when filled, tinted border otherwise.

@@ -3,20 +3,21 @@
 #include <QPainter>
 #include <cmath>
 
-#include "app/controls/painters.h"
-
-ProgressRing::ProgressRing(double frame, double progress, double lineWidth, const QColor& gradientTop,
-                           const QColor& gradientBottom, const QColor& track, QWidget* parent)
+ProgressRing::ProgressRing(double frame, double progress, double lineWidth, Painters::RingGradient gradient,
+                           const QColor& track, QWidget* parent)
     : QWidget(parent),
       frame_(frame),
       progress_(progress),
       lineWidth_(lineWidth),
-      top_(gradientTop),
-      bottom_(gradientBottom),
+      gradient_(std::move(gradient)),
       track_(track) {
     const int side = int(std::ceil(frame + lineWidth));
     setFixedSize(side, side);
 }
+
+ProgressRing::ProgressRing(double frame, double progress, double lineWidth, const QColor& gradientTop,
+                           const QColor& gradientBottom, const QColor& track, QWidget* parent)
+    : ProgressRing(frame, progress, lineWidth, Painters::RingGradient{{gradientTop, gradientBottom}}, track, parent) {}
 
 void ProgressRing::setProgress(double progress) {
     if (progress == progress_) return;
@@ -25,10 +26,12 @@ void ProgressRing::setProgress(double progress) {
 }
 
 void ProgressRing::setGradient(const QColor& top, const QColor& bottom) {
-    top_ = top;
-    bottom_ = bottom;
+    gradient_ = Painters::RingGradient{{top, bottom}};
     update();
 }
+
+QColor ProgressRing::gradientTop() const { return gradient_.colours.empty() ? QColor() : gradient_.colours.front(); }
+QColor ProgressRing::gradientBottom() const { return gradient_.colours.empty() ? QColor() : gradient_.colours.back(); }
 
 QRectF ProgressRing::frameRect() const {
     return {(width() - frame_) / 2, (height() - frame_) / 2, frame_, frame_};
@@ -36,5 +39,5 @@ QRectF ProgressRing::frameRect() const {
 
 void ProgressRing::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    Painters::progressRing(p, frameRect(), progress_, lineWidth_, top_, bottom_, track_);
+    Painters::progressRing(p, frameRect(), progress_, lineWidth_, gradient_, track_);
 }

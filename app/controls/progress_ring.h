@@ -6,19 +6,26 @@
 #include <QColor>
 #include <QWidget>
 
+#include "app/controls/painters.h"
+
 class ProgressRing : public QWidget {
     Q_OBJECT
 public:
-    // frame: the side of the ring's square frame; gradientTop/Bottom: the arc's
-    // colours from the top edge of the frame to the bottom.
+    // frame: the side of the ring's square frame; gradient: the arc's colours
+    // across the frame.
+    ProgressRing(double frame, double progress, double lineWidth, Painters::RingGradient gradient, const QColor& track,
+                 QWidget* parent = nullptr);
+    // The arc's colours from the top edge of the frame to the bottom.
     ProgressRing(double frame, double progress, double lineWidth, const QColor& gradientTop,
                  const QColor& gradientBottom, const QColor& track, QWidget* parent = nullptr);
 
     double progress() const { return progress_; }
     void setProgress(double progress);
     void setGradient(const QColor& top, const QColor& bottom);
-    QColor gradientTop() const { return top_; }
-    QColor gradientBottom() const { return bottom_; }
+    const Painters::RingGradient& gradient() const { return gradient_; }
+    // The first and the last colour of the gradient.
+    QColor gradientTop() const;
+    QColor gradientBottom() const;
     // The frame within the widget.
     QRectF frameRect() const;
 
@@ -29,7 +36,6 @@ private:
     double frame_;
     double progress_;
     double lineWidth_;
-    QColor top_;
-    QColor bottom_;
+    Painters::RingGradient gradient_;
     QColor track_;
 };

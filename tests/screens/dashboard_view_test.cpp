@@ -3,16 +3,22 @@
 // running scan, the figures of a finished one, ticks in the sheet that change
 // only the Smart Scan report, and Clean removing exactly what it has ticked.
 #include <QLocale>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QTest>
 
 #include "app/controls/buttons.h"
 #include "app/controls/card_background.h"
 #include "app/controls/checkbox.h"
 #include "app/controls/empty_state_view.h"
+#include "app/controls/list_column.h"
+#include "app/controls/painters.h"
 #include "app/controls/progress_ring.h"
+#include "app/controls/results_delegate.h"
 #include "app/controls/results_list.h"
 #include "app/controls/stat_card.h"
 #include "app/controls/text_label.h"
+#include "app/controls/theme.h"
 #include "engine/byte_format.h"
 #include "screen_test.h"
 #include "screens/dashboard_view.h"
@@ -170,6 +176,84 @@ TEST_F(DashboardViewTest, AFinishedScanShowsItsFiguresAndTheFourModulesReports) 
     state().setSelection(false, std::nullopt, ModuleID::smartScan);
     EXPECT_FALSE(shown(view.cleanButton(), &view));
     EXPECT_EQ(view.headlineText(), "Your Mac at a glance");
+}
+
+TEST_F(DashboardViewTest, TheWholeScreenScrollsAsOneColumnDownToItsLastCard) {
+    sampleHome();
+    oldFile("Library/Caches/com.example.viewer/thumbs.db", 32 * 1024, 3);
+    state().smartScanAll();
+    settle();
+    ASSERT_GE(state().smartScan().categories.size(), 4u);
+    // The screen at its smallest: the hero, the figures and the list do not fit.
+    DashboardView view(context());
+    view.resize(780, 560);
+    view.show();
+    render(view, view.size());
+    ListColumn* column = view.column();
+    QScrollBar* bar = column->scrollBar();
+    ResultsList* list = view.results();
+    auto top = [&](const QWidget* w) { return w->mapTo(column, QPoint(0, 0)).y(); };
+    QWidget* hero = view.findChild<QWidget*>("hero");
+    ASSERT_TRUE(hero);
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->maximum(), column->contentHeight() - column->height());
+    EXPECT_EQ(top(hero), 20);
+    EXPECT_EQ(top(list), top(view.statsRow()) + view.statsRow()->height() + 18);
+
+    // The cards' right edges line up with the figures' above them.
+    const QWidget* lastStat = view.stats()[3];
+    EXPECT_EQ(lastStat->mapTo(column, QPoint(lastStat->width(), 0)).x(),
+              list->viewport()->mapTo(column, QPoint(list->viewport()->width() - ResultsDelegate::kSideInset, 0)).x());
+
+    // A wheel turn over the list scrolls the column: the hero goes first and
+    // the list's own rows stay put until it has gone.
+    const QPoint inList = list->viewport()->rect().center();
+    QWheelEvent wheel(QPointF(inList), QPointF(list->viewport()->mapToGlobal(inList)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(list->viewport(), &wheel);
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_LT(top(hero), 20);
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+
+    // With every card open, at its end the last card ends above the list's
+    // inset, the hero long gone and the list scrolled through its own rows.
+    for (int c = 0; c < list->model()->rowCount(); ++c) list->setCategoryExpanded(c, true);
+    bar->setValue(bar->maximum());
+    render(view, view.size());
+    EXPECT_EQ(bar->maximum(), column->contentHeight() - column->height());
+    const QModelIndex lastCategory = list->model()->index(list->model()->rowCount() - 1, 0);
+    const QModelIndex lastRow = list->model()->index(list->model()->rowCount(lastCategory) - 1, 0, lastCategory);
+    const QRect lastRect = list->visualRect(lastRow).translated(list->viewport()->mapTo(column, QPoint(0, 0)));
+    EXPECT_EQ(lastRect.bottom() + 1, column->height());
+    EXPECT_LT(top(hero) + hero->height(), 0);
+    EXPECT_EQ(top(list), 0);
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
+
+    // Back at the top, a keyboard move to a row out of view brings it in.
+    bar->setValue(0);
+    list->setCurrentIndex(lastRow);
+    const QRect moved = list->visualRect(lastRow).translated(list->viewport()->mapTo(column, QPoint(0, 0)));
+    EXPECT_GE(moved.top(), 0);
+    EXPECT_LE(moved.bottom(), column->height() - 1);
+}
+
+TEST_F(DashboardViewTest, TheRingRunsThroughThreeColoursFromTheTopLeadingCorner) {
+    DashboardView view(context());
+    const Painters::RingGradient& gradient = view.ring()->gradient();
+    EXPECT_EQ(gradient.colours, (std::vector<QColor>{Theme::color(Theme::accentSoft), Theme::color(Theme::accent),
+                                                     Theme::color(Theme::violet)}));
+    EXPECT_EQ(gradient.run, Painters::RingGradient::Run::topLeadingToBottomTrailing);
+    // Drawn full, the ring's top-leading part is the soft accent and its
+    // bottom-trailing part the violet.
+    view.ring()->setProgress(1);
+    const QImage image = render(*view.ring(), view.ring()->size());
+    const QRectF frame = view.ring()->frameRect();
+    const double r = frame.width() / 2;
+    const QPointF centre = frame.center();
+    const QColor topLeading = pixel(image, centre + QPointF(-r * 0.7071, -r * 0.7071));
+    const QColor bottomTrailing = pixel(image, centre + QPointF(r * 0.7071, r * 0.7071));
+    EXPECT_TRUE(near(topLeading, Theme::color(Theme::accentSoft), 40)) << topLeading.name().toStdString();
+    EXPECT_TRUE(near(bottomTrailing, Theme::color(Theme::violet), 40)) << bottomTrailing.name().toStdString();
 }
 
 TEST_F(DashboardViewTest, TheItemCountIsGroupedTheUsersWayAndReviewItemsOfNoBytesOfferNoReview) {

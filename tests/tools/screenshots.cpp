@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QScrollBar>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,7 +29,9 @@
 #include "app/controls/buttons.h"
 #include <QTabWidget>
 
+#include "app/controls/list_column.h"
 #include "app/controls/render.h"
+#include "app/controls/results_list.h"
 #include "app/shell/content_view.h"
 #include "app/shell/detail_router.h"
 #include "app/shell/vessiltane_app.h"
@@ -212,6 +215,17 @@ int main(int argc, char** argv) {
         settleScan(state);
         save("smartScan-scanned");
         if (auto* dashboard = qobject_cast<DashboardView*>(app.content()->router()->screen())) {
+            // The dashboard is one column: scrolled to its end, the hero has
+            // gone and the last card shows, with its first card opened.
+            dashboard->results()->setCategoryExpanded(0, true);
+            settle(200);
+            QScrollBar* bar = dashboard->column()->scrollBar();
+            bar->setValue(bar->maximum());
+            settle(200);
+            save("dashboard-end");
+            dashboard->results()->setCategoryExpanded(0, false);
+            bar->setValue(0);
+            settle(200);
             dashboard->reviewButton()->click();
             settle(300);
             save("review-sheet");
