@@ -179,6 +179,23 @@ std::string prefixCharacters(std::string_view text, size_t count) {
     return t.substr(0, prefixLength(t, count, nullptr));
 }
 
+std::string escapedControls(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 namespace {
 
 template <typename Drop>

@@ -50,4 +50,9 @@ size_t characterCount(std::string_view text);
 // The first count characters of the composed text (all of it when shorter).
 std::string prefixCharacters(std::string_view text, size_t count);
 
+// The text with every control character (bytes 0x00 to 0x1F and 0x7F) written
+// as a percent escape ("%0A"), for showing on one line a name or path that
+// holds one; everything else unchanged.
+std::string escapedControls(std::string_view text);
+
 }  // namespace Unicode

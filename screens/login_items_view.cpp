@@ -29,6 +29,7 @@
 #include "app/controls/thin_scroll_bar.h"
 #include "app/controls/toggle_switch.h"
 #include "platform/locations.h"
+#include "platform/unicode.h"
 #include "screens/permission_hint.h"
 
 using Scope = LoginEntry::Scope;
@@ -212,7 +213,7 @@ LoginItemRow::LoginItemRow(AppState& state, SystemServices& services, LoginEntry
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
-    auto* nameLabel = new TextLabel(name, Fonts::text(12.5), Theme::primary());
+    auto* nameLabel = new TextLabel(qs(Unicode::escapedControls(entry_.name)), Fonts::text(12.5), Theme::primary());
     nameLabel->setObjectName(QStringLiteral("name"));
     nameLabel->setElide(Qt::ElideMiddle);
     texts->addWidget(nameLabel);
@@ -221,7 +222,7 @@ LoginItemRow::LoginItemRow(AppState& state, SystemServices& services, LoginEntry
         gone->setObjectName(QStringLiteral("program"));
         texts->addWidget(gone);
     } else if (entry_.program) {
-        auto* program = new TextLabel(QString::fromStdString(Locations::abbreviateTilde(*entry_.program)),
+        auto* program = new TextLabel(qs(Unicode::escapedControls(Locations::abbreviateTilde(*entry_.program))),
                                       Fonts::text(10), Theme::tertiary());
         program->setObjectName(QStringLiteral("program"));
         program->setElide(Qt::ElideMiddle);

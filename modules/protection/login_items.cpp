@@ -116,7 +116,9 @@ int hexValue(char c) {
 }
 
 // The path of a file URL, percent escapes decoded; nothing when the text is
-// not a well-formed file URL.
+// not a well-formed file URL. A path may hold any byte but NUL, a line feed
+// too (written "%0A" in the URL): it is kept exactly, so the program is looked
+// for where it really is; whoever shows it escapes what cannot be shown.
 std::optional<std::string> fileURLPath(std::string_view url) {
     constexpr std::string_view scheme = "file://";
     if (url.substr(0, scheme.size()) != scheme) return std::nullopt;

@@ -253,3 +253,17 @@ TEST_F(LoginItemsViewTest, SwitchingAndRemovingRunOffTheWindowThenSayHowItWentAn
     EXPECT_TRUE(state().banner()->isError);
     EXPECT_NE(row("com.gone.helper"), nullptr);
 }
+
+TEST_F(LoginItemsViewTest, ANameOrProgramHoldingALineFeedIsShownEscapedOnOneLine) {
+    LoginEntry entry;
+    entry.id = "loginItem:x";
+    entry.name = "Two\nLines";
+    entry.scope = Scope::loginItem;
+    entry.program = "/Applications/Ze2\nbNrotes.app";
+    entry.programExists = true;
+    LoginItemRow row(state(), services, entry);
+    EXPECT_EQ(row.findChild<TextLabel*>("name")->text(), "Two%0ALines");
+    EXPECT_EQ(row.findChild<TextLabel*>("program")->text(), "/Applications/Ze2%0AbNrotes.app");
+    // What the row acts on is still the entry exactly as read.
+    EXPECT_EQ(row.entry().program, entry.program);
+}

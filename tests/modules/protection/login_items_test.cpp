@@ -13,6 +13,7 @@
 using testing_support::readFile;
 using testing_support::writeFile;
 using Scope = LoginEntry::Scope;
+namespace fs = std::filesystem;
 using LoginItems::ActionOutcome;
 
 namespace {
@@ -348,6 +349,34 @@ TEST_F(LoginItemsTest, BackgroundTaskDumpForOneUser) {
     ASSERT_EQ(all.size(), 5u);
     EXPECT_EQ(all[0].name, "zzz");
     EXPECT_EQ(all[1].name, "Alpha Sync");
+}
+
+TEST_F(LoginItemsTest, AProgramURLIsDecodedExactlyAndLookedForWhereItReallyIs) {
+    // A bundle whose name holds a line feed is a legal path: the program is
+    // that path, byte for byte, and it exists; the same name with a carriage
+    // return does not.
+    fs::create_directories(sys("/Applications") / "Ze2\nbNrotes.app");
+    struct Case {
+        const char* url;
+        std::optional<std::string> program;
+        bool exists;
+    } cases[] = {
+        {"file:///Applications/Ze2%0abNrotes.app/", "/Applications/Ze2\nbNrotes.app", true},
+        {"file:///Applications/Ze2%0DbNrotes.app/", "/Applications/Ze2\rbNrotes.app", false},
+        {"file:///Applications/100%25.app/", "/Applications/100%.app", false},
+        {"file:///Applications/a%00b.app/", std::nullopt, true},      // no path holds a NUL
+        {"file:///Applications/a b.app/", std::nullopt, true},        // not escaped: not a URL
+        {"file:///Applications/a%2.app/", std::nullopt, true},        // a broken escape
+        {"file:///Applications/%C3%28.app/", std::nullopt, true},     // not UTF-8
+    };
+    for (const Case& c : cases) {
+        const std::string dump = std::string(" Records for UID 501 : x\n #1:\n Name: N\n Type: app (0x2)\n URL: ") +
+                                 c.url + "\n";
+        const auto items = LoginItems::parseBTM(dump, 501);
+        ASSERT_EQ(items.size(), 1u) << c.url;
+        EXPECT_EQ(items[0].program, c.program) << c.url;
+        EXPECT_EQ(items[0].programExists, c.exists) << c.url;
+    }
 }
 
 TEST_F(LoginItemsTest, SwitchingCommandsAreQuotedExactly) {
