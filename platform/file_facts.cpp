@@ -1,6 +1,9 @@
 #include "platform/file_facts.h"
 
 #include <fcntl.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 
 #include <atomic>
 #include <mutex>
@@ -13,15 +16,32 @@ std::function<bool(const FileIdentity&)> hiddenDecider;
 
 }  // namespace
 
+namespace {
+
+// What a test decided of the item, when one decides.
+std::optional<bool> decidedByTest(const FileIdentity& id) {
+    if (!hiddenDecided.load(std::memory_order_acquire)) return std::nullopt;
+    std::lock_guard guard(hiddenLock);
+    if (!hiddenDecider) return std::nullopt;
+    return hiddenDecider(id);
+}
+
+}  // namespace
+
 bool isMarkedHidden(const struct stat& st) {
-    if (hiddenDecided.load(std::memory_order_acquire)) {
-        std::lock_guard guard(hiddenLock);
-        if (hiddenDecider) return hiddenDecider(FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)});
-    }
+    if (auto decided = decidedByTest(FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)})) return *decided;
 #ifdef __APPLE__
     return (st.st_flags & UF_HIDDEN) != 0;
 #else
     return false;
+#endif
+}
+
+bool mayMarkHidden() {
+#ifdef __APPLE__
+    return true;
+#else
+    return hiddenDecided.load(std::memory_order_acquire);
 #endif
 }
 
@@ -56,6 +76,30 @@ FileFacts FileFacts::from(const struct stat& st) {
 #endif
     return f;
 }
+
+#ifdef __linux__
+FileFacts FileFacts::from(const struct statx& sx) {
+    FileFacts f;
+    const mode_t mode = sx.stx_mode;
+    if (S_ISREG(mode)) f.type = FileType::regular;
+    else if (S_ISDIR(mode)) f.type = FileType::directory;
+    else if (S_ISLNK(mode)) f.type = FileType::symlink;
+    else f.type = FileType::other;
+    f.allocatedSize = int64_t(sx.stx_blocks) * 512;
+    f.logicalSize = int64_t(sx.stx_size);
+    // The device number as stat gives it, so identities from both compare equal.
+    f.identity = FileIdentity{uint64_t(makedev(sx.stx_dev_major, sx.stx_dev_minor)), uint64_t(sx.stx_ino)};
+    f.mode = mode;
+    f.owner = sx.stx_uid;
+    f.group = sx.stx_gid;
+    f.links = sx.stx_nlink;
+    f.hidden = decidedByTest(f.identity).value_or(false);
+    f.modified = timespec{sx.stx_mtime.tv_sec, long(sx.stx_mtime.tv_nsec)};
+    f.accessed = timespec{sx.stx_atime.tv_sec, long(sx.stx_atime.tv_nsec)};
+    f.changed = timespec{sx.stx_ctime.tv_sec, long(sx.stx_ctime.tv_nsec)};
+    return f;
+}
+#endif
 
 std::optional<FileFacts> lstatFacts(const std::filesystem::path& path) {
     struct stat st{};

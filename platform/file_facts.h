@@ -52,12 +52,23 @@ struct FileFacts {
     bool isRegular() const { return type == FileType::regular; }
 
     static FileFacts from(const struct stat& st);
+#ifdef __linux__
+    // From statx, asked for kStatxFields (what FileFacts holds).
+    static FileFacts from(const struct statx& sx);
+    static constexpr unsigned kStatxFields = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_UID | STATX_GID |
+                                             STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_ATIME |
+                                             STATX_CTIME;
+#endif
 };
 
 // Whether the platform marks the item hidden; every FileFacts reads the flag
 // here. A test may decide in the platform's place (by file identity) until
 // reset with an empty function, on systems without the flag too.
 bool isMarkedHidden(const struct stat& st);
+// Whether any item can be marked hidden here: always on macOS, elsewhere only
+// while a test decides. A walk that leaves hidden items out must read the facts
+// of every entry then, links included.
+bool mayMarkHidden();
 void setMarkedHiddenForTesting(std::function<bool(const FileIdentity&)> decide);
 
 // The facts of the item itself (a symbolic link is described, not followed).

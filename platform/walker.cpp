@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,16 +29,112 @@ namespace {
 using Visit = std::function<WalkAction(const WalkEntry&)>;
 using SlotVisit = std::function<WalkAction(const WalkEntry&, unsigned)>;
 
+constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr size_t kReadBuffer = 32 * 1024;
+// ".." components joined into one open when a folder is found again from
+// below; far inside PATH_MAX.
+constexpr size_t kUpsPerOpen = 512;
+constexpr size_t kLongestHandedPath = 4096;
+
+std::atomic<size_t> windowForTesting{0};
+
+// How many folder handles one walking thread keeps open at most: a share of
+// the process's limit, so that every thread of a parallel walk, the folders
+// handed between them and the rest of the program stay well inside it.
+size_t handleWindow() {
+    if (size_t forced = windowForTesting.load(std::memory_order_relaxed)) return forced;
+    static const size_t window = [] {
+        rlimit limit{};
+        size_t soft = 256;
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
+            soft = limit.rlim_cur == RLIM_INFINITY ? 65536 : size_t(limit.rlim_cur);
+        const size_t share = soft / 4 / (size_t(WorkPool::width()) + 1);
+        return std::clamp<size_t>(share, 4, 64);
+    }();
+    return window;
+}
+
+// One entry of a folder as read: its name in the walk's name store (followed
+// by a NUL there), its inode (the order entries are met in) and its type when
+// the file system tells it (DT_UNKNOWN otherwise).
 struct RawEntry {
-    ino_t inode;
-    uint32_t offset;  // into Level::names
+    uint64_t inode;
+    size_t offset;
     uint32_t length;
+    unsigned char type;
 };
 
-struct Level {
-    std::vector<RawEntry> entries;
-    std::string names;
-};
+bool isDotOrDotDot(const char* n) { return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)); }
+
+// Reads the folder open at fd from where its offset stands to its end, and
+// hands every name but "." and ".." to add(name, length, inode, type). 0, or
+// the errno value of a read that failed (the names read before it were
+// handed on). On Linux the entries come straight from getdents64 into the
+// caller's buffer: no directory stream, so no calls beyond the reads.
+template <class Add>
+int readEntries(int fd, std::vector<char>& buffer, Add&& add) {
+#ifdef __linux__
+    if (buffer.size() < kReadBuffer) buffer.resize(kReadBuffer);
+    for (;;) {
+        const ssize_t n = ::getdents64(fd, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return 0;
+        for (ssize_t at = 0; at < n;) {
+            const auto* d = reinterpret_cast<const struct dirent64*>(buffer.data() + at);
+            at += d->d_reclen;
+            if (isDotOrDotDot(d->d_name)) continue;
+            add(d->d_name, std::strlen(d->d_name), uint64_t(d->d_ino), (unsigned char)d->d_type);
+        }
+    }
+#else
+    (void)buffer;
+    // A stream on a copy of the handle, which the caller keeps.
+    const int copy = ::dup(fd);
+    if (copy < 0) return errno;
+    DIR* dir = ::fdopendir(copy);
+    if (!dir) {
+        const int error = errno;
+        ::close(copy);
+        return error;
+    }
+    errno = 0;
+    while (dirent* d = ::readdir(dir)) {
+        if (!isDotOrDotDot(d->d_name)) add(d->d_name, std::strlen(d->d_name), uint64_t(d->d_ino), (unsigned char)d->d_type);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    return error;
+#endif
+}
+
+#ifdef __linux__
+std::atomic<bool> statxMissing{false};
+#endif
+
+// The facts of the entry name of the folder open at dirfd, a link described,
+// not followed; false with errno set when it cannot be looked at.
+bool statEntry(int dirfd, const char* name, FileFacts& out) {
+#ifdef __linux__
+    if (!statxMissing.load(std::memory_order_relaxed)) {
+        struct statx sx;
+        if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, FileFacts::kStatxFields, &sx) == 0) {
+            out = FileFacts::from(sx);
+            return true;
+        }
+        // A kernel or sandbox without statx: stat from now on.
+        if (errno != ENOSYS) return false;
+        statxMissing.store(true, std::memory_order_relaxed);
+    }
+#endif
+    struct stat st;
+    if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    out = FileFacts::from(st);
+    return true;
+}
 
 // The root as entries are named below it: no trailing "/", and "/" as "".
 std::string rootPrefix(const std::filesystem::path& root) {
@@ -78,7 +176,8 @@ int openRoot(const std::filesystem::path& root, const WalkOptions& options, std:
 class ParallelWalk;
 
 // Where a walk goes on: a folder open at fd (or, fd -1, a root still to be
-// opened by its path), named path, at depth, below root number `root`.
+// opened by its path), named path, whose entries are at depth, below root
+// number `root`.
 struct Task {
     int fd;
     std::string path;
@@ -87,23 +186,41 @@ struct Task {
     std::shared_ptr<const RootMount> mount;  // for a walk that stays on its root's mount
 };
 
-// Walks folders depth first on one thread. In a parallel walk a folder about to
-// be entered may be handed to another thread instead.
+// Walks a folder and everything below it, depth first, on one thread, without
+// recursion: the folders being walked are a stack of frames, each with its
+// entries still to visit. Only the last few frames keep their handles open
+// (handleWindow()); a frame whose handle was let go is opened again when the
+// walk comes back to it, from a folder below it through "..", or else from an
+// open folder above it one name at a time, never through a link, and always
+// checked to be the very folder (device and inode) that was left. In a
+// parallel walk a folder about to be entered may be handed to another thread.
 class FolderWalk {
 public:
     FolderWalk(const Visit* visit, const SlotVisit* slotVisit, const WalkOptions& options,
                ParallelWalk* shared = nullptr, unsigned slot = 0)
-        : visit_(visit), slotVisit_(slotVisit), options_(options), shared_(shared), slot_(slot) {}
+        : visit_(visit),
+          slotVisit_(slotVisit),
+          options_(options),
+          shared_(shared),
+          slot_(slot),
+          linkFacts_(options.skipHidden && mayMarkHidden()) {}
 
-    // Walks the task's folder; takes its handle.
-    bool run(Task task) {
-        path_ = std::move(task.path);
-        root_ = task.root;
-        mount_ = std::move(task.mount);
-        return folder(task.fd, task.depth);
-    }
+    // Walks the task's folder; takes its handle. False when the walk was
+    // asked to stop.
+    bool run(Task task);
 
 private:
+    struct Frame {
+        int fd;                 // -1 while let go
+        FileIdentity identity;  // of the folder, as opened on the way down
+        size_t next;            // its entries still to visit: entries_[next, end)
+        size_t end;
+        size_t entriesFrom;     // the stores' sizes before its entries
+        size_t namesFrom;
+        size_t pathLength;      // path_ up to the folder itself
+        int depth;              // of its entries
+    };
+
     void report(std::string_view path, int error) {
         if (options_.onError) options_.onError(path, error);
     }
@@ -112,46 +229,42 @@ private:
         return visit_ ? (*visit_)(entry) : (*slotVisit_)(entry, slot_);
     }
 
-    // Reads the whole folder into the level's buffers. The stream takes over
-    // the handle and stays open while the folder's entries are visited (they
-    // are reached through the same handle); nullptr when the folder cannot be
-    // read, with the handle closed.
-    DIR* readFolder(int fd, Level& level) {
-        level.entries.clear();
-        level.names.clear();
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            int error = errno;
-            ::close(fd);
-            errno = error;
-            return nullptr;
-        }
-        errno = 0;
-        while (dirent* d = ::readdir(dir)) {
-            const char* n = d->d_name;
-            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-            if (options_.skipHidden && n[0] == '.') continue;
-            size_t len = std::strlen(n);
-            level.entries.push_back({d->d_ino, uint32_t(level.names.size()), uint32_t(len)});
-            level.names.append(n, len + 1);
-        }
-        if (errno != 0) report(path_, errno);
-        std::sort(level.entries.begin(), level.entries.end(),
-                  [](const RawEntry& a, const RawEntry& b) { return a.inode < b.inode; });
-        return dir;
+    bool stopped() const;
+    bool step(const RawEntry& raw);
+    void enter(int fd, const FileIdentity& identity, int depth);
+    void closeFrame(Frame& frame) {
+        if (frame.fd < 0) return;
+        ::close(frame.fd);
+        frame.fd = -1;
+        --open_;
     }
-
-    bool folder(int fd, int depth);
+    void pop();
+    void leave();
+    int reachFromBelow(size_t index, int from, size_t fromIndex);
+    int reachFromAbove(size_t index);
+    std::string_view nameOf(size_t index) const {
+        const size_t from = frames_[index - 1].pathLength + 1;
+        return std::string_view(path_).substr(from, frames_[index].pathLength - from);
+    }
 
     const Visit* visit_;
     const SlotVisit* slotVisit_;
     const WalkOptions& options_;
     ParallelWalk* shared_;
     const unsigned slot_;
+    // Links are looked at only when their facts can matter: to leave out those
+    // the platform marks hidden. Otherwise the type alone says all a walk
+    // needs of one (it measures nothing and is never entered).
+    const bool linkFacts_;
     size_t root_ = 0;
     std::shared_ptr<const RootMount> mount_;
     std::string path_;
-    std::vector<Level> levels_;
+    std::vector<Frame> frames_;
+    std::vector<RawEntry> entries_;  // the entries of every frame, deepest last
+    std::string names_;
+    std::vector<char> buffer_;
+    size_t open_ = 0;      // frames whose handle is open
+    size_t lowOpen_ = 1;   // frames [1, lowOpen_) have let their handles go
 };
 
 // The state one parallel walk shares between its threads: the roots, taken up
@@ -280,75 +393,256 @@ private:
     std::atomic<unsigned> nextSlot_{1};
 };
 
-// Walks the folder open at fd, and closes it.
-bool FolderWalk::folder(int fd, int depth) {
-    if (levels_.size() < size_t(depth)) levels_.resize(depth);
-    // levels_ may grow (and move) while a subfolder is walked, so this
-    // level's buffers are looked up again on every turn of the loop.
-    DIR* dir = readFolder(fd, levels_[depth - 1]);
-    if (!dir) {
-        report(path_, errno ? errno : EIO);
-        return !(shared_ && shared_->stopped());
-    }
-    struct Closer {
-        DIR* dir;
-        ~Closer() { ::closedir(dir); }
-    } closer{dir};
-    const size_t base = path_.size();
-    const size_t count = levels_[depth - 1].entries.size();
-    for (size_t i = 0; i < count; ++i) {
-        if (shared_ && shared_->stopped()) break;
-        const Level& level = levels_[depth - 1];
-        const RawEntry raw = level.entries[i];
-        const char* name = level.names.data() + raw.offset;
-        std::string_view nameView(name, raw.length);
-        path_.resize(base);
-        path_ += '/';
-        path_.append(nameView);
-        struct stat st;
-        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            report(path_, errno);
+bool FolderWalk::stopped() const { return shared_ && shared_->stopped(); }
+
+bool FolderWalk::run(Task task) {
+    path_ = std::move(task.path);
+    root_ = task.root;
+    mount_ = std::move(task.mount);
+    // The first folder's identity is never needed: it keeps its handle to the
+    // end, since no walk goes above it.
+    enter(task.fd, FileIdentity{}, task.depth);
+    bool finished = true;
+    while (!frames_.empty()) {
+        if (stopped()) {
+            finished = false;
+            break;
+        }
+        Frame& top = frames_.back();
+        if (top.next == top.end) {
+            leave();
             continue;
         }
-        const FileFacts facts = FileFacts::from(st);
-        if (options_.skipHidden && facts.hidden) continue;
-        const bool isDir = facts.isDirectory();
-        const bool isPackage = isDir && Packages::isPackageName(nameView);
-        WalkAction action =
-            visit(WalkEntry{path_, std::string_view(path_).substr(base + 1), facts, depth, isPackage, root_});
-        if (action == WalkAction::stop) {
-            if (shared_) shared_->stop();
-            path_.resize(base);
-            return false;
+        const RawEntry raw = entries_[top.next++];
+        if (!step(raw)) {
+            finished = false;
+            break;
         }
-        if (!isDir || action == WalkAction::skipSubtree) continue;
-        if (isPackage && !options_.enterPackages) continue;
-        int child = ::openat(fd, levels_[depth - 1].names.data() + raw.offset,
-                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    while (!frames_.empty()) pop();
+    entries_.clear();
+    names_.clear();
+    return finished && !stopped();
+}
+
+// Reads the folder open at fd into a new frame on top of the stack, and lets
+// go of handles above it that the walk can do without for now.
+void FolderWalk::enter(int fd, const FileIdentity& identity, int depth) {
+    Frame frame{fd, identity, 0, 0, entries_.size(), names_.size(), path_.size(), depth};
+    const bool skipDotNames = options_.skipHidden;
+    const int error = readEntries(fd, buffer_, [&](const char* name, size_t length, uint64_t inode, unsigned char type) {
+        if (skipDotNames && name[0] == '.') return;
+        entries_.push_back(RawEntry{inode, names_.size(), uint32_t(length), type});
+        names_.append(name, length + 1);
+    });
+    if (error != 0) report(path_, error);
+    // Inode order is close to disk order on most file systems.
+    std::sort(entries_.begin() + ptrdiff_t(frame.entriesFrom), entries_.end(),
+              [](const RawEntry& a, const RawEntry& b) { return a.inode < b.inode; });
+    frame.next = frame.entriesFrom;
+    frame.end = entries_.size();
+    frames_.push_back(frame);
+    ++open_;
+    if (frames_.size() < 3) return;
+    // The folder above needs its handle again only if entries are left in it.
+    Frame& parent = frames_[frames_.size() - 2];
+    if (parent.next == parent.end) closeFrame(parent);
+    // Past the window, the highest open handles go first (never the first
+    // folder's, nor this one's).
+    const size_t window = std::max<size_t>(handleWindow(), 2);
+    while (open_ > window) {
+        while (lowOpen_ + 1 < frames_.size() && frames_[lowOpen_].fd < 0) ++lowOpen_;
+        if (lowOpen_ + 1 >= frames_.size()) break;
+        closeFrame(frames_[lowOpen_++]);
+    }
+}
+
+// Takes the top frame off the stack with its entries.
+void FolderWalk::pop() {
+    Frame& top = frames_.back();
+    closeFrame(top);
+    entries_.resize(top.entriesFrom);
+    names_.resize(top.namesFrom);
+    frames_.pop_back();
+    lowOpen_ = std::min(lowOpen_, std::max<size_t>(frames_.size(), 1));
+}
+
+// The top folder is done: goes back to the nearest folder with entries left,
+// opening it again when its handle was let go.
+void FolderWalk::leave() {
+    // The handle of the folder just done leads back up.
+    int from = std::exchange(frames_.back().fd, -1);
+    size_t fromIndex = frames_.size() - 1;
+    if (from >= 0) --open_;
+    pop();
+    while (!frames_.empty()) {
+        Frame& frame = frames_.back();
+        if (frame.next == frame.end) {
+            // Nothing left here either; a handle it still has is closer to
+            // the folders above.
+            if (frame.fd >= 0) {
+                if (from >= 0) ::close(from);
+                from = std::exchange(frame.fd, -1);
+                fromIndex = frames_.size() - 1;
+                --open_;
+            }
+            pop();
+            continue;
+        }
+        if (frame.fd >= 0) break;
+        const size_t index = frames_.size() - 1;
+        int fd = from >= 0 ? reachFromBelow(index, from, fromIndex) : -1;
+        if (fd < 0) fd = reachFromAbove(index);
+        if (fd >= 0) {
+            frame.fd = fd;
+            ++open_;
+            lowOpen_ = std::min(lowOpen_, index);
+            break;
+        }
+        // Moved away or gone while the walk was below it: what was left of it
+        // is passed over, the rest of the walk goes on.
+        report(std::string_view(path_).substr(0, frame.pathLength), ENOENT);
+        frame.next = frame.end;
+    }
+    if (from >= 0) ::close(from);
+}
+
+// The folder of frame index, reached from the handle of the deeper frame
+// fromIndex through "..": never a link, and kept only when it is the folder
+// that was left. -1 otherwise.
+int FolderWalk::reachFromBelow(size_t index, int from, size_t fromIndex) {
+    size_t ups = fromIndex - index;
+    int current = from;
+    while (ups > 0) {
+        const size_t n = std::min(ups, kUpsPerOpen);
+        std::string dots;
+        for (size_t i = 0; i < n; ++i) dots += i == 0 ? ".." : "/..";
+        const int next = ::openat(current, dots.c_str(), kOpenFolder);
+        if (current != from) ::close(current);
+        if (next < 0) return -1;
+        current = next;
+        ups -= n;
+    }
+    struct stat st;
+    if (::fstat(current, &st) == 0 && FileFacts::from(st).identity == frames_[index].identity) return current;
+    ::close(current);
+    return -1;
+}
+
+// The folder of frame index, reached from the nearest open frame above it one
+// name at a time: each folder opened without following a link and checked to
+// be the one met on the way down. -1 when one of them is gone or changed.
+int FolderWalk::reachFromAbove(size_t index) {
+    size_t start = index;
+    while (start > 0 && frames_[start].fd < 0) --start;
+    int current = frames_[start].fd;
+    for (size_t k = start + 1; k <= index; ++k) {
+        const std::string name(nameOf(k));
+        const int next = ::openat(current, name.c_str(), kOpenFolder);
+        if (current != frames_[start].fd) ::close(current);
+        if (next < 0) return -1;
+        current = next;
+        struct stat st;
+        if (::fstat(current, &st) != 0 || !(FileFacts::from(st).identity == frames_[k].identity)) {
+            ::close(current);
+            return -1;
+        }
+    }
+    return current == frames_[start].fd ? -1 : current;
+}
+
+// Visits one entry of the top frame, and enters it when it is a folder to
+// walk. False when the visitor asked to stop.
+bool FolderWalk::step(const RawEntry& raw) {
+    const Frame& frame = frames_.back();
+    const int dirfd = frame.fd;
+    const int depth = frame.depth;
+    const size_t base = frame.pathLength;
+    const char* name = names_.data() + raw.offset;
+    const std::string_view nameView(name, raw.length);
+    path_.resize(base);
+    path_ += '/';
+    path_.append(nameView);
+
+    // A folder to enter is opened at once and known by its handle: the one
+    // look that both tells what it is and keeps it from being swapped.
+    FileFacts facts;
+    bool known = false;
+    int child = -1;
+    int openError = 0;
+    if (raw.type == DT_DIR && (options_.enterPackages || !Packages::isPackageName(nameView))) {
+        child = ::openat(dirfd, name, kOpenFolder);
+        if (child >= 0) {
+            struct stat st;
+            if (::fstat(child, &st) == 0) {
+                facts = FileFacts::from(st);
+                known = true;
+            } else {
+                ::close(child);
+                child = -1;
+            }
+        } else {
+            openError = errno;
+        }
+    }
+    if (!known) {
+        if (raw.type == DT_LNK && !linkFacts_) {
+            facts.type = FileType::symlink;
+        } else if (!statEntry(dirfd, name, facts)) {
+            report(path_, errno);
+            return true;
+        }
+    }
+    auto closeChild = [&] {
+        if (child >= 0) ::close(child);
+        child = -1;
+    };
+    if (options_.skipHidden && facts.hidden) {
+        closeChild();
+        return true;
+    }
+    const bool isDir = facts.isDirectory();
+    const bool isPackage = isDir && Packages::isPackageName(nameView);
+    const WalkAction action = visit(WalkEntry{path_, std::string_view(path_).substr(base + 1), facts, depth, isPackage, root_});
+    if (action == WalkAction::stop) {
+        closeChild();
+        if (shared_) shared_->stop();
+        return false;
+    }
+    if (!isDir || action == WalkAction::skipSubtree || (isPackage && !options_.enterPackages)) {
+        closeChild();
+        return true;
+    }
+    if (child < 0) {
+        // Refused when it was opened: that stands. Otherwise it was no folder
+        // then (or was not opened): open it now, and walk it only if it is
+        // still the folder that was looked at.
+        if (openError != 0 && openError != ELOOP && openError != ENOTDIR && openError != ENOENT) {
+            report(path_, openError);
+            return true;
+        }
+        child = ::openat(dirfd, name, kOpenFolder);
         if (child < 0) {
             report(path_, errno);
-            continue;
+            return true;
         }
-        // The folder may have been swapped between fstatat and openat: only
-        // walk the object that was stat'ed.
-        if (::fstat(child, &st) != 0 || uint64_t(st.st_ino) != facts.identity.inode ||
-            uint64_t(st.st_dev) != facts.identity.device) {
-            ::close(child);
-            continue;
-        }
-        if (mount_ && mount_->boundary.crossedBy(child, mount_->realPathOf(path_))) {
-            ::close(child);
-            report(path_, EXDEV);
-            continue;
-        }
-        if (shared_ && shared_->offer(child, path_, depth + 1, root_, mount_)) continue;
-        if (!folder(child, depth + 1)) {
-            path_.resize(base);
-            return false;
+        struct stat st;
+        if (::fstat(child, &st) != 0 || !(FileFacts::from(st).identity == facts.identity)) {
+            closeChild();
+            return true;
         }
     }
-    path_.resize(base);
-    return !(shared_ && shared_->stopped());
+    if (mount_ && mount_->boundary.crossedBy(child, mount_->realPathOf(path_))) {
+        closeChild();
+        report(path_, EXDEV);
+        return true;
+    }
+    // A folder handed out takes a copy of its path: past the length a path
+    // can have on disk, where only chains go, this thread walks on itself.
+    if (shared_ && path_.size() <= kLongestHandedPath && shared_->offer(child, path_, depth + 1, root_, mount_))
+        return true;
+    enter(child, facts.identity, depth + 1);
+    return true;
 }
 
 }  // namespace
@@ -375,30 +669,18 @@ bool walkParallel(const std::filesystem::path& root, const SlotVisit& visit, con
 }
 
 std::optional<std::vector<std::string>> names(int fd, int* error) {
-    auto fail = [&](int err) -> std::optional<std::vector<std::string>> {
-        if (error) *error = err;
+    // From the start, whoever read the handle before.
+    if (::lseek(fd, 0, SEEK_SET) < 0) {
+        if (error) *error = errno;
         return std::nullopt;
-    };
-    int dupfd = ::dup(fd);
-    if (dupfd < 0) return fail(errno);
-    DIR* dir = ::fdopendir(dupfd);
-    if (!dir) {
-        int err = errno;
-        ::close(dupfd);
-        return fail(err);
     }
-    ::rewinddir(dir);  // the handle shares its offset with earlier readers
     std::vector<std::string> out;
-    errno = 0;
-    while (dirent* d = ::readdir(dir)) {
-        const char* n = d->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-        out.emplace_back(n);
-    }
-    int err = errno;
-    ::closedir(dir);
-    if (err != 0) return fail(err);
-    if (error) *error = 0;
+    std::vector<char> buffer;
+    const int err = readEntries(fd, buffer, [&](const char* name, size_t length, uint64_t, unsigned char) {
+        out.emplace_back(name, length);
+    });
+    if (error) *error = err;
+    if (err != 0) return std::nullopt;
     return out;
 }
 
@@ -410,5 +692,7 @@ std::vector<std::string> list(const std::filesystem::path& folder, bool* ok) {
     if (ok) *ok = found.has_value();
     return found ? std::move(*found) : std::vector<std::string>();
 }
+
+void setHandleWindowForTesting(size_t handles) { windowForTesting.store(handles, std::memory_order_relaxed); }
 
 }  // namespace Walker

@@ -1,11 +1,19 @@
 #pragma once
 // The one directory walker every scan uses. The folder walked is reached from
 // the root of its location without passing through a link or a mount (see
-// Reach); each folder below it is opened relative to its parent's handle with
-// O_NOFOLLOW | O_DIRECTORY, read whole, and its entries are stat'ed with
-// fstatat(AT_SYMLINK_NOFOLLOW) in inode order (cheap on disks where inode order
-// is close to disk order). A symbolic link is reported, never followed. Errors
-// never stop a walk: the entry or folder is passed over.
+// Reach). Below it, each folder is read whole into a buffer of the walk's own
+// and its entries are visited in inode order (cheap on disks where inode order
+// is close to disk order): a folder is opened relative to its parent's handle
+// with O_NOFOLLOW | O_DIRECTORY and known by fstat on that handle, any other
+// entry is looked at once without following it (statx where there is one), and
+// a symbolic link, which the folder listing already names as one, is not
+// looked at further: it is reported, never followed. Errors never stop a walk:
+// the entry or folder is passed over.
+//
+// No walk recurses per folder level: the folders being walked are a stack
+// bounded by memory, not by the thread's stack, and only a few of them keep
+// their handles open; one let go is opened again when the walk returns to it,
+// never through a link, and checked to be the folder it left.
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -18,6 +26,9 @@
 struct WalkEntry {
     std::string_view path;  // full path, valid during the callback only
     std::string_view name;  // last component
+    // For a symbolic link only the type is sure to be filled in: a link
+    // measures nothing and is never entered, so its other facts are read only
+    // by a walk that leaves out what the platform marks hidden.
     const FileFacts& facts;
     int depth;              // 1 for the direct children of the root
     bool isPackage;         // a folder that the system presents as one item
@@ -71,5 +82,10 @@ std::vector<std::string> list(const std::filesystem::path& folder, bool* ok = nu
 // left out. The handle stays open and usable. Nothing when it cannot be read,
 // with the errno value in error.
 std::optional<std::vector<std::string>> names(int fd, int* error = nullptr);
+
+// How many folder handles each walking thread keeps open at most; 0 goes back
+// to the share of the process's limit the walker takes by itself. Tests set a
+// small number so that folders are let go and opened again on shallow trees.
+void setHandleWindowForTesting(size_t handles);
 
 }  // namespace Walker

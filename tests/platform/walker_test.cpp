@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,11 +11,14 @@
 #include <thread>
 #include <tuple>
 
+#include "engine/fs.h"
 #include "platform/file_facts.h"
 #include "platform/packages.h"
 #include "platform/walker.h"
 #include "platform/work_pool.h"
+#include "support/bind_mount.h"
 #include "support/test_env.h"
+#include "support/unprivileged.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -195,4 +200,299 @@ TEST(PackageNames, ExtensionsDecide) {
     EXPECT_FALSE(Packages::isPackageName("app"));
     EXPECT_FALSE(Packages::isPackageName(".app"));
     EXPECT_FALSE(Packages::isPackageName("notes.txt"));
+}
+
+// The walker against a plain walk written the obvious way (a directory stream
+// and lstat by path, recursing, which is fine for these small trees): the same
+// entries with the same facts, in the same order, the same errors, and the
+// same size by the one size rule.
+namespace {
+
+struct Met {
+    std::string path;  // below the root
+    FileType type;
+    int depth;
+    bool isPackage;
+    // The facts; a link is known by its type alone.
+    uint64_t device = 0, inode = 0;
+    int64_t allocated = 0;
+    uint64_t links = 0;
+    auto operator<=>(const Met&) const = default;
+};
+
+struct Record {
+    std::vector<Met> entries;
+    std::set<std::pair<std::string, int>> errors;
+};
+
+std::string below(const fs::path& root, std::string_view path) {
+    return fs::path(std::string(path)).lexically_relative(root).string();
+}
+
+Met metOf(std::string path, const FileFacts& f, int depth, bool isPackage) {
+    Met m{std::move(path), f.type, depth, isPackage};
+    if (f.isSymlink()) return m;
+    m.device = f.identity.device;
+    m.inode = f.identity.inode;
+    m.allocated = f.allocatedSize;
+    m.links = uint64_t(f.links);
+    return m;
+}
+
+void referenceWalk(const fs::path& root, const fs::path& folder, int depth, const WalkOptions& options,
+                   const std::set<fs::path>& mountPoints, Record& out) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        out.errors.insert({below(root, folder.native()), errno});
+        return;
+    }
+    std::vector<std::pair<ino_t, std::string>> names;
+    while (dirent* d = ::readdir(dir)) {
+        std::string name = d->d_name;
+        if (name == "." || name == ".." || (options.skipHidden && name[0] == '.')) continue;
+        names.emplace_back(d->d_ino, name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const auto& [inode, name] : names) {
+        const fs::path path = folder / name;
+        struct stat st{};
+        if (::lstat(path.c_str(), &st) != 0) {
+            out.errors.insert({below(root, path.native()), errno});
+            continue;
+        }
+        const FileFacts facts = FileFacts::from(st);
+        const bool isPackage = facts.isDirectory() && Packages::isPackageName(name);
+        out.entries.push_back(metOf(below(root, path.native()), facts, depth, isPackage));
+        if (!facts.isDirectory() || (isPackage && !options.enterPackages)) continue;
+        if (options.stayOnMount && mountPoints.count(path)) {
+            out.errors.insert({below(root, path.native()), EXDEV});
+            continue;
+        }
+        referenceWalk(root, path, depth + 1, options, mountPoints, out);
+    }
+}
+
+// The same bytes by the size rule: allocated sizes, each file once, links
+// nothing, 4,096 bytes per folder, packages not entered.
+int64_t referenceSize(const Record& walked) {
+    int64_t total = 0;
+    std::set<std::pair<uint64_t, uint64_t>> seen;
+    for (const Met& m : walked.entries) {
+        if (m.type == FileType::directory) total += 4096;
+        else if (m.type != FileType::symlink && seen.insert({m.device, m.inode}).second) total += m.allocated;
+    }
+    return total;
+}
+
+// Two names of one file in one folder share an inode, so either may come
+// first; they are put in name order on both sides.
+std::vector<Met> tieByName(std::vector<Met> entries) {
+    for (size_t i = 0; i < entries.size();) {
+        size_t j = i + 1;
+        while (j < entries.size() && entries[j].inode == entries[i].inode && entries[j].depth == entries[i].depth &&
+               fs::path(entries[j].path).parent_path() == fs::path(entries[i].path).parent_path())
+            ++j;
+        std::sort(entries.begin() + ptrdiff_t(i), entries.begin() + ptrdiff_t(j));
+        i = j;
+    }
+    return entries;
+}
+
+// What the walker and the plain walk disagree on; empty when nothing.
+std::string compareWithReference(const fs::path& root, const WalkOptions& given,
+                                 const std::set<fs::path>& mountPoints = {}) {
+    Record reference;
+    referenceWalk(root, root, 1, given, mountPoints, reference);
+
+    Record sequential;
+    WalkOptions options = given;
+    options.onError = [&](std::string_view path, int error) { sequential.errors.insert({below(root, path), error}); };
+    Walker::walk(root, [&](const WalkEntry& e) {
+        sequential.entries.push_back(metOf(below(root, e.path), e.facts, e.depth, e.isPackage));
+        return WalkAction::proceed;
+    }, options);
+
+    std::mutex lock;
+    Record parallel;
+    WalkOptions parallelOptions = given;
+    parallelOptions.onError = [&](std::string_view path, int error) {
+        std::lock_guard guard(lock);
+        parallel.errors.insert({below(root, path), error});
+    };
+    Walker::walkParallel(root, [&](const WalkEntry& e, unsigned) {
+        std::lock_guard guard(lock);
+        parallel.entries.push_back(metOf(below(root, e.path), e.facts, e.depth, e.isPackage));
+        return WalkAction::proceed;
+    }, parallelOptions);
+
+    std::string out;
+    auto describe = [](const std::vector<Met>& entries) {
+        std::string s;
+        for (const Met& m : entries) s += "  " + m.path + " depth " + std::to_string(m.depth) + " inode " + std::to_string(m.inode) + "\n";
+        return s;
+    };
+    if (tieByName(sequential.entries) != tieByName(reference.entries))
+        out += "walk:\n" + describe(sequential.entries) + "reference:\n" + describe(reference.entries);
+    if (sequential.errors != reference.errors) out += "the walk's errors differ\n";
+    std::set<Met> parallelSet(parallel.entries.begin(), parallel.entries.end());
+    std::set<Met> referenceSet(reference.entries.begin(), reference.entries.end());
+    if (parallelSet != referenceSet || parallel.entries.size() != reference.entries.size())
+        out += "the parallel walk met other entries\n";
+    if (parallel.errors != reference.errors) out += "the parallel walk's errors differ\n";
+    if (!given.skipHidden && !given.enterPackages && !given.stayOnMount) {
+        FS::SeenSet seen;
+        const int64_t measured = FS::size(root, seen);
+        if (measured != referenceSize(reference))
+            out += "size " + std::to_string(measured) + ", expected " + std::to_string(referenceSize(reference)) + "\n";
+    }
+    return out;
+}
+
+// A folder beside the tree, for links and mounts to lead to.
+fs::path outsideOf(const fs::path& r) { return r.parent_path() / (r.filename().string() + "-outside"); }
+
+void filesAndLinks(const fs::path& r) {
+    writeFile(r / "a/one", std::string(5000, '1'));
+    writeFile(r / "a/b/two", std::string(9000, '2'));
+    writeFile(r / "c/.hidden/three", "3");
+    writeFile(r / "Tool.app/Contents/MacOS/tool", std::string(20000, 't'));
+    writeFile(outsideOf(r) / "secret", std::string(7000, 's'));
+    // Hard links: across folders, and twice in one folder.
+    fs::create_hard_link(r / "a/one", r / "c/one-again");
+    fs::create_hard_link(r / "a/b/two", r / "a/b/two-again");
+    makeSymlink(r / "a/one", r / "c/to-file");
+    makeSymlink(outsideOf(r), r / "c/to-outside");
+    makeSymlink(r / "nowhere", r / "c/dangling");
+    makeSymlink(r / "c", r / "c/loop");
+}
+
+}  // namespace
+
+namespace {
+
+void emptyFolders(const fs::path& r) {
+    makeFolders(r / "empty");
+    makeFolders(r / "nested/empty/inside/too");
+    makeFolders(r / "nested/sibling");
+    writeFile(r / "nested/file", "f");
+}
+
+// Deeper than the handle window below, with entries left in every folder when
+// the walk comes back up (made after the folder, so numbered after it), two
+// folders side by side on some levels, and hard links between levels.
+void deepWithSiblings(const fs::path& r) {
+    fs::path at = r;
+    for (int level = 0; level < 14; ++level) {
+        makeFolders(at / "d");
+        if (level % 3 == 0) makeFolders(at / "e" / "inside");
+        writeFile(at / "after", std::string(size_t(100 * (level + 1)), 'a'));
+        if (level % 4 == 1) fs::create_hard_link(r / "after", at / "link-to-top");
+        at /= "d";
+    }
+    writeFile(at / "bottom", std::string(6000, 'b'));
+}
+
+}  // namespace
+
+TEST_F(WalkerTest, MeetsWhatAPlainWalkMeets) {
+    struct Case {
+        const char* what;
+        void (*build)(const fs::path&);
+        bool skipHidden, enterPackages;
+        size_t window;  // handles kept open per thread; 0 for the walker's own
+    };
+    const Case cases[] = {
+        {"files, hard links and links", filesAndLinks, false, false, 0},
+        {"the same, hidden entries left out", filesAndLinks, true, false, 0},
+        {"the same, packages entered", filesAndLinks, false, true, 0},
+        {"empty folders", emptyFolders, false, false, 0},
+        {"deep, with the walker's own window", deepWithSiblings, false, false, 0},
+        {"deep, two handles per thread", deepWithSiblings, false, false, 2},
+        {"deep, three handles per thread, hidden left out", deepWithSiblings, true, false, 3},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const fs::path r = tmp() / ("tree" + std::to_string(n++));
+        c.build(r);
+        Walker::setHandleWindowForTesting(c.window);
+        WalkOptions options;
+        options.skipHidden = c.skipHidden;
+        options.enterPackages = c.enterPackages;
+        EXPECT_EQ(compareWithReference(r, options), "") << c.what;
+        Walker::setHandleWindowForTesting(0);
+    }
+}
+
+TEST_F(WalkerTest, UnreadableFoldersAreMetAndReportedAsAPlainWalkMeetsThem) {
+    const fs::path r = tmp() / "tree";
+    writeFile(r / "open/file", "o");
+    // As seen by another user: no rights at all, listing without looking up,
+    // looking up without listing.
+    writeFile(r / "closed/file", "c");
+    writeFile(r / "names-only/file", "n");
+    makeFolders(r / "names-only/folder/inside");
+    writeFile(r / "lookup-only/file", "l");
+    ::chmod((r / "closed").c_str(), 0700);
+    ::chmod((r / "names-only").c_str(), 0704);
+    ::chmod((r / "lookup-only").c_str(), 0701);
+    for (size_t window : {size_t(0), size_t(2)}) {
+        Walker::setHandleWindowForTesting(window);
+        const std::string failure = inUnprivilegedChild([&] { return compareWithReference(r, {}); });
+        EXPECT_EQ(failure, "") << "window " << window;
+    }
+}
+
+TEST_F(WalkerTest, MountPointsAreEnteredOrReportedAsAPlainWalkDoes) {
+    const fs::path r = tmp() / "tree";
+    writeFile(r / "a/file", std::string(3000, 'a'));
+    writeFile(outsideOf(r) / "shown/file", std::string(5000, 's'));
+    BindMount mount(outsideOf(r), r / "a/mounted");
+    REQUIRE_BIND_MOUNT(mount);
+    EXPECT_EQ(compareWithReference(r, {}), "");
+    WalkOptions stay;
+    stay.stayOnMount = true;
+    EXPECT_EQ(compareWithReference(r, stay, {r / "a/mounted"}), "");
+}
+
+// A folder whose handle the walk let go is found again when the walk comes
+// back to it, and only if it is still the folder it left: never a folder that
+// took its place, whose entries would be reported under the old one's path.
+TEST_F(WalkerTest, AFolderLetGoIsWalkedOnOnlyIfItIsStillTheSameFolder) {
+    enum class Change { moveFolderBelow, replaceFolder };
+    for (Change change : {Change::moveFolderBelow, Change::replaceFolder}) {
+        const fs::path r = tmp() / (change == Change::moveFolderBelow ? "moved" : "replaced");
+        writeFile(r / "a/b/c/d/x", "x");
+        writeFile(r / "a/z", "the folder's own");  // numbered after a/b, so visited after it
+        writeFile(r / "z", "a decoy beside the folder");
+        const uint64_t ownZ = lstatFacts(r / "a/z")->identity.inode;
+        Walker::setHandleWindowForTesting(2);
+        std::map<std::string, uint64_t> met;
+        std::set<std::pair<std::string, int>> errors;
+        WalkOptions options;
+        options.onError = [&](std::string_view path, int error) { errors.insert({below(r, path), error}); };
+        Walker::walk(r, [&](const WalkEntry& e) {
+            const std::string path = below(r, e.path);
+            met[path] = e.facts.identity.inode;
+            if (path != "a/b/c/d/x") return WalkAction::proceed;
+            // The folders between here and "a" move away, so ".." no longer
+            // leads back to it.
+            fs::rename(r / "a/b", r / "moved-b");
+            if (change == Change::replaceFolder) {
+                fs::rename(r / "a", r / "old-a");
+                writeFile(r / "a/z", "another folder's");
+            }
+            return WalkAction::proceed;
+        }, options);
+        Walker::setHandleWindowForTesting(0);
+        EXPECT_TRUE(met.count("z"));
+        if (change == Change::moveFolderBelow) {
+            ASSERT_TRUE(met.count("a/z"));
+            EXPECT_EQ(met["a/z"], ownZ);
+            EXPECT_TRUE(errors.empty());
+        } else {
+            EXPECT_FALSE(met.count("a/z")) << "walked on in the folder that took the place of the one left";
+            EXPECT_TRUE(errors.count({"a", ENOENT}));
+        }
+    }
 }

@@ -23,6 +23,7 @@
 #include "platform/trash.h"
 #include "platform/user.h"
 #include "platform/volumes.h"
+#include "platform/walker.h"
 #include "platform/workspace.h"
 #include "support/fake_feed_fetcher.h"
 
@@ -105,6 +106,7 @@ void resetProcessOverrides() {
     // has the root side's entry.
     Admin::setPrivilegedHelperForTesting(std::filesystem::path(VESSILTANE_BINARY_DIR) / "vessiltane");
     Reach::setMethodForTesting(Reach::Method::automatic);
+    Walker::setHandleWindowForTesting(0);
     Mounts::setSourceForTesting(Mounts::Source::automatic);
     Authorization::setToolForTesting(std::nullopt);
     Trash::setFolderForTesting(nullptr);
