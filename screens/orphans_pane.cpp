@@ -69,10 +69,9 @@ int64_t totalBytes(const ScanCategory& c) {
     return total;
 }
 
-// What the show/hide button does now.
-QString disclosureName(bool expanded, const ScanCategory& c) {
-    return (expanded ? QStringLiteral("Hide ") : QStringLiteral("Show ")) + qs(c.title);
-}
+// What the show/hide button does now (the card it sits in carries the
+// category's title).
+QString disclosureName(bool expanded) { return expanded ? QStringLiteral("Hide files") : QStringLiteral("Show files"); }
 
 QString trashTitle(const ScanCategory& c) {
     return QStringLiteral("Trash ") + qs(ByteFormat::compact(c.selectedSize()));
@@ -142,7 +141,6 @@ OrphanCategoryCard::OrphanCategoryCard(AppState& state, const ScanCategory& cate
 void OrphanCategoryCard::setCategory(const ScanCategory& category) {
     category_ = category;
     title_->setText(qs(category_.title));
-    disclosure_->setName(disclosureName(expanded_, category_));
     detail_->setText(qs(category_.detail));
     std::vector<Uuid> ids;
     for (const auto& item : category_.items) ids.push_back(item.id);
@@ -181,7 +179,7 @@ void OrphanCategoryCard::setExpanded(bool expanded) {
 
 void OrphanCategoryCard::showDisclosure(bool animated) {
     const double target = expanded_ ? 0 : -90;
-    disclosure_->setName(disclosureName(expanded_, category_));
+    disclosure_->setName(disclosureName(expanded_));
     turn_->stop();
     if (!animated) {
         disclosure_->setRotation(target);

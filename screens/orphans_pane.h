@@ -50,7 +50,7 @@ public:
     Checkbox* selectAll() const { return selectAll_; }
     // The Trash button; hidden while nothing is ticked.
     PrimaryButton* trashButton() const { return trash_; }
-    // The show/hide button, named "Show <title>" or "Hide <title>".
+    // The show/hide button, named "Show files" or "Hide files".
     IconButton* disclosure() const { return disclosure_; }
     TextLabel* totalLabel() const { return total_; }
     // The item rows' checkboxes, in item order (none while collapsed).

@@ -20,6 +20,7 @@
 #include "app/controls/checkbox.h"
 #include "app/controls/divider.h"
 #include "app/controls/empty_state_view.h"
+#include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
 #include "app/controls/icon_button.h"
 #include "app/controls/painters.h"
@@ -70,11 +71,17 @@ public:
         p->setRenderHint(QPainter::Antialiasing);
         const QRectF row = QRectF(option.rect).adjusted(8, 1, -8, -1);
         const bool chosen = option.state & QStyle::State_Selected;
+        // The keyboard's row carries the ring at its edge, and its highlight
+        // moves inside the ring.
+        const bool ring = (option.state & QStyle::State_HasFocus) && FocusRing::fromKeyboard(option.widget);
+        const double inset = ring ? FocusRing::kGap + FocusRing::kWidth : 0;
+        const QRectF highlight = row.adjusted(inset, inset, -inset, -inset);
         if (chosen) {
             QPainterPath shape;
-            shape.addRoundedRect(row, 6, 6);
+            shape.addRoundedRect(highlight, 6 - inset / 2, 6 - inset / 2);
             p->fillPath(shape, Theme::color(Theme::accent));
         }
+        if (ring) FocusRing::paint(*p, highlight, 6 - inset / 2);
         const QRectF inner = row.adjusted(8, 1, -8, -1);
         const bool isProtected = index.data(AppListModel::ProtectedRole).toBool();
         const double lockWidth = isProtected ? 14 : 0;
@@ -215,6 +222,8 @@ QWidget* UninstallerView::makeListColumn() {
     list_->setVerticalScrollBar(new ThinScrollBar(Qt::Vertical, list_));
     list_->viewport()->setAutoFillBackground(false);
     list_->setAutoFillBackground(false);
+    FocusRing::drawsItsOwn(list_);
+    FocusRing::watchKeys(list_);
     listGrid->addWidget(list_, 0, 0);
 
     // Over the list while there is nothing to list: the listing under way, or
@@ -255,6 +264,10 @@ QWidget* UninstallerView::makeSearchField() {
     clearBase.setColor(QPalette::Base, Qt::transparent);
     search_->setPalette(clearBase);
     searchRow->addWidget(search_, 1);
+    // The field's ring goes around its rounded backing.
+    FocusRing::setShape(search_, [this, backing] {
+        return FocusRing::Shape{QRectF(backing->mapTo(search_, QPoint(0, 0)), QSizeF(backing->size())), 7};
+    });
     auto* clear = new IconButton("xmark.circle.fill", 11, 22, Theme::secondary(), QStringLiteral("Clear search"));
     clear->setObjectName(QStringLiteral("clearSearch"));
     clear_ = clear;

@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "app/controls/checkbox.h"
+#include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
 #include "app/controls/progress_ring.h"
 #include "app/controls/symbol_tile.h"
@@ -68,6 +69,7 @@ std::vector<std::string> apply() {
     static bool installed = false;
     if (!installed) {
         QAccessible::installFactory(factory);
+        FocusRing::install();
         installed = true;
     }
     QApplication::setPalette(Theme::palette());

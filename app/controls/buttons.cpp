@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <cmath>
 
+#include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
 #include "app/controls/painters.h"
 #include "app/controls/theme.h"
@@ -32,6 +33,7 @@ CapsuleButton::CapsuleButton(const QString& title, Symbol icon, Look look, std::
     setAccessibleName(title);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
+    FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), height() / 2.0}; });
     setCursor(Qt::PointingHandCursor);
     if (action) connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] { action(); });
 }

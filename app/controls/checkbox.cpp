@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "app/controls/focus_ring.h"
 #include "app/controls/painters.h"
 
 BoolBinding BoolBinding::local(bool initial) {
@@ -19,6 +20,7 @@ Checkbox::Checkbox(BoolBinding isOn, const QColor& tint, bool disabled, bool mix
       label_(label) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::setShape(this, [this] { return FocusRing::Shape{box(), 5}; });
     setAccessibleName(label);
     setEnabled(!disabled);
     connect(this, &QAbstractButton::clicked, this, &Checkbox::activate);
@@ -55,11 +57,14 @@ void Checkbox::activate() {
     update();
 }
 
+QRectF Checkbox::box() const {
+    const double s = Painters::kCheckboxSide;
+    return {(width() - s) / 2, (height() - s) / 2, s, s};
+}
+
 bool Checkbox::hitButton(const QPoint& pos) const { return rect().contains(pos); }
 
 void Checkbox::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const double s = Painters::kCheckboxSide;
-    QRectF box((width() - s) / 2, (height() - s) / 2, s, s);
-    Painters::checkbox(p, box, isOn(), mixed_, disabled_, tint_);
+    Painters::checkbox(p, box(), isOn(), mixed_, disabled_, tint_);
 }

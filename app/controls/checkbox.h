@@ -44,6 +44,8 @@ protected:
 
 private:
     void activate();
+    // The painted box, centred in the widget.
+    QRectF box() const;
 
     BoolBinding binding_;
     QColor tint_;

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <cmath>
 
+#include "app/controls/focus_ring.h"
 #include "app/controls/painters.h"
 #include "app/controls/theme.h"
 
@@ -12,6 +13,7 @@ IconButton::IconButton(Symbol symbol, double size, double side, const QColor& co
     setName(name);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+    FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), 5}; });
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 

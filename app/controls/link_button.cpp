@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
 #include "app/controls/painters.h"
 #include "app/controls/theme.h"
@@ -14,6 +15,7 @@ LinkButton::LinkButton(const QString& title, double size, QWidget* parent) : QAb
     setAccessibleName(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+    FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), 3}; });
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 

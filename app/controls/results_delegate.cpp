@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <cmath>
 
+#include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
 #include "app/controls/painters.h"
 #include "app/controls/results_model.h"
@@ -143,7 +144,22 @@ void ResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         paintHeader(p, option.rect, index);
     else
         paintItem(p, option.rect, index);
+    if ((option.state & QStyle::State_HasFocus) && FocusRing::fromKeyboard(option.widget))
+        FocusRing::paint(p, focusRect(option.rect, index), kindOf(index) == Kind::category ? 10 : 6);
     p.restore();
+}
+
+// The current row's ring lies inside the card: around the header, or around
+// the item's row.
+QRectF ResultsDelegate::focusRect(const QRect& row, const QModelIndex& index) const {
+    const double inset = FocusRing::kGap + FocusRing::kWidth + 1;
+    const QRectF piece = pieceRect(row, index);
+    if (kindOf(index) == Kind::category) {
+        const QRectF card = cardRect(row, index);
+        return QRectF(card.left(), card.top(), card.width(), metrics().header).adjusted(inset, inset, -inset, -inset);
+    }
+    const QRectF content = contentRect(row, index);
+    return QRectF(piece.left(), content.top() - 7, piece.width(), metrics().item).adjusted(inset, 1, -inset, -1);
 }
 
 void ResultsDelegate::paintHeader(QPainter& p, const QRect& row, const QModelIndex& index) const {

@@ -45,6 +45,8 @@ private:
     QRectF cardRect(const QRect& row, const QModelIndex& index) const;
     QRectF pieceRect(const QRect& row, const QModelIndex& index) const;
     QRectF contentRect(const QRect& row, const QModelIndex& index) const;
+    // Where the ring of the current row goes (inside the card).
+    QRectF focusRect(const QRect& row, const QModelIndex& index) const;
     void paintHeader(QPainter& p, const QRect& row, const QModelIndex& index) const;
     void paintItem(QPainter& p, const QRect& row, const QModelIndex& index) const;
     bool isLastCategory(const QModelIndex& category) const;

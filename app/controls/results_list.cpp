@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 
+#include "app/controls/focus_ring.h"
 #include "app/controls/results_delegate.h"
 #include "app/controls/results_model.h"
 #include "app/controls/theme.h"
@@ -33,6 +34,10 @@ ResultsList::ResultsList(ModuleID module, QWidget* parent)
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setPalette(Theme::palette());
+    // The ring goes around the current row, drawn by the delegate; any key
+    // pressed in the list counts as moving through it by keyboard.
+    FocusRing::drawsItsOwn(this);
+    FocusRing::watchKeys(this);
 
     connect(model_, &ResultsModel::toggleRequested, this,
             [this](const Uuid& id, int category, int item) { Q_EMIT toggleRequested(module_, id, category, item); });
@@ -102,6 +107,12 @@ int ResultsList::contentHeight() const {
     int h = 0;
     for (int c = 0; c < model_->rowCount(); ++c) h += delegate_->cardHeight(model_->index(c, 0));
     return h;
+}
+
+void ResultsList::focusInEvent(QFocusEvent* event) {
+    // Reached by Tab with no row current yet: the first card's header is.
+    if (!currentIndex().isValid() && model_->rowCount() > 0) setCurrentIndex(model_->index(0, 0));
+    QTreeView::focusInEvent(event);
 }
 
 void ResultsList::keyPressEvent(QKeyEvent* event) {

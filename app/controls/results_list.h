@@ -47,6 +47,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 
 private:

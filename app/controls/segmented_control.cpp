@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <cmath>
 
+#include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
 #include "app/controls/theme.h"
 
@@ -22,6 +23,7 @@ public:
         setAccessibleName(title);
         setCheckable(true);
         setFocusPolicy(Qt::TabFocus);
+        FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), 5}; });
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
     QSize sizeHint() const override {

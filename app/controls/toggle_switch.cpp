@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QSignalBlocker>
 
+#include "app/controls/focus_ring.h"
 #include "app/controls/theme.h"
 
 namespace {
@@ -17,12 +18,23 @@ ToggleSwitch::ToggleSwitch(const QString& label, const QFont& font, Layout layou
     setText(label);
     setAccessibleName(label);
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::setShape(this, [this] {
+        const QRectF track = trackRect();
+        return FocusRing::Shape{track, track.height() / 2};
+    });
     setSizePolicy(layout == Layout::form ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
 void ToggleSwitch::setCheckedQuietly(bool on) {
     const QSignalBlocker quiet(this);
     setChecked(on);
+}
+
+QRectF ToggleSwitch::trackRect() const {
+    const QSizeF track = trackSize();
+    const double labelWidth = QFontMetricsF(font_).horizontalAdvance(text());
+    const double left = layout_ == Layout::form ? width() - track.width() - 1 : labelWidth + kGap;
+    return {left, (height() - track.height()) / 2, track.width(), track.height()};
 }
 
 QSizeF ToggleSwitch::trackSize() const { return layout_ == Layout::form ? QSizeF(32, 18) : QSizeF(26, 15); }
@@ -47,9 +59,8 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     const double fade = isEnabled() ? 1.0 : 0.45;
     const QSizeF track = trackSize();
     QFontMetricsF metrics(font_);
-    const double labelWidth = metrics.horizontalAdvance(text());
-    const double trackLeft = layout_ == Layout::form ? width() - track.width() - 1 : labelWidth + kGap;
-    const QRectF trackRect(trackLeft, (height() - track.height()) / 2, track.width(), track.height());
+    const QRectF trackRect = this->trackRect();
+    const double trackLeft = trackRect.left();
 
     p.setFont(font_);
     p.setPen(Theme::faded(Theme::primary(), fade));
@@ -65,9 +76,4 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     p.setBrush(Theme::faded(QColor(Qt::white), isEnabled() ? 1.0 : 0.8));
     p.setPen(QPen(Theme::primary(0.12), 0.5));
     p.drawEllipse(QRectF(knobLeft, trackRect.top() + 2, knob, knob));
-    if (hasFocus()) {
-        p.setPen(QPen(Theme::color(Theme::accent, 0.5), 2));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(trackRect.adjusted(-1.5, -1.5, 1.5, 1.5), track.height() / 2 + 1.5, track.height() / 2 + 1.5);
-    }
 }

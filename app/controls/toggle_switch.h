@@ -27,6 +27,7 @@ protected:
 
 private:
     QSizeF trackSize() const;
+    QRectF trackRect() const;
 
     QFont font_;
     Layout layout_;

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/controls/bind.h"
+#include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
 #include "app/controls/qstring.h"
 #include "app/controls/symbol_tile.h"
@@ -30,7 +31,9 @@ SidebarRow::SidebarRow(ModuleID module, QWidget* parent) : QAbstractButton(paren
     setObjectName(QStringLiteral("SidebarRow"));
     setText(qs(Modules::title(module)));
     setAccessibleName(text());
-    setFocusPolicy(Qt::NoFocus);
+    // A click on a row gives the focus to the list (its proxy), so the arrow
+    // keys go on from the row clicked.
+    setFocusPolicy(Qt::ClickFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(kRowInset, 2, kRowInset, 2);
@@ -58,6 +61,11 @@ void SidebarRow::paintEvent(QPaintEvent*) {
         highlight.addRoundedRect(QRectF(rect()), 6, 6);
         p.fillPath(highlight, Theme::color(Theme::accent, 0.18));
     }
+    // The list's ring goes around its selected row, inside the row.
+    if (selected_ && focusProxy() && FocusRing::fromKeyboard(focusProxy())) {
+        const double inset = FocusRing::kGap + FocusRing::kWidth;
+        FocusRing::paint(p, QRectF(rect()).adjusted(inset, inset, -inset, -inset), 6 - inset / 2);
+    }
     const QFont font = Fonts::text(13);
     const double left = kRowInset + 24 + 10;
     QFontMetricsF m(font);
@@ -71,6 +79,7 @@ SidebarView::SidebarView(AppState& state, SystemServices& services, QWidget* par
     : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("SidebarView"));
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::drawsItsOwn(this);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
@@ -91,6 +100,7 @@ SidebarView::SidebarView(AppState& state, SystemServices& services, QWidget* par
         rows->addWidget(title);
         for (ModuleID module : Modules::inGroup(group)) {
             auto* row = new SidebarRow(module);
+            row->setFocusProxy(this);
             connect(row, &QAbstractButton::clicked, this, [this, module] { state_.setModule(module); });
             rows_.push_back(row);
             rows->addWidget(row);
@@ -146,5 +156,6 @@ void SidebarView::keyPressEvent(QKeyEvent* event) {
     int at = current ? int(*current) : -1;
     at = event->key() == Qt::Key_Down ? std::min(at + 1, int(all.size()) - 1) : std::max(at - 1, 0);
     state_.setModule(all[size_t(at)]);
+    FocusRing::keyboardMoved(this);
     event->accept();
 }

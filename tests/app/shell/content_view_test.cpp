@@ -1,9 +1,11 @@
 // The main window's content against the real widgets: the sidebar's sections
 // and rows, the router's screen for every module, the disk ring, the footer's
 // three states, the banner's life and the summary sheet.
+#include <QApplication>
 #include <QTest>
 
 #include "app/controls/buttons.h"
+#include "app/controls/focus_ring.h"
 #include "app/controls/module_header.h"
 #include "app/controls/progress_ring.h"
 #include "app/controls/symbol_tile.h"
@@ -83,6 +85,33 @@ TEST_F(ContentViewTest, SidebarSelectionFollowsTheStateBothWays) {
     state().setModule(std::nullopt);
     EXPECT_TRUE(highlighted().empty());
     EXPECT_EQ(view->router()->screen()->objectName(), "DashboardView");
+}
+
+TEST_F(ContentViewTest, AfterAClickOnARowTheArrowsMoveTheSelectionAndRingTheRow) {
+    view = std::make_unique<ContentView>(state(), services);  // a window on the screen, not a render
+    view->resize(1200, 800);
+    view->show();
+    view->activateWindow();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), view.get());
+    QTest::mouseClick(row(ModuleID::trashBins), Qt::LeftButton);
+    EXPECT_TRUE(view->sidebar()->hasFocus());
+    EXPECT_FALSE(FocusRing::fromKeyboard(view->sidebar()));  // a click shows no ring
+    QTest::keyClick(view->sidebar(), Qt::Key_Down);
+    EXPECT_EQ(state().module(), ModuleID::photos);
+    EXPECT_EQ(view->router()->screen()->objectName(), "JunkModuleView");
+    EXPECT_TRUE(FocusRing::fromKeyboard(view->sidebar()));  // the arrows do
+    QTest::keyClick(view->sidebar(), Qt::Key_Up);
+    QTest::keyClick(view->sidebar(), Qt::Key_Up);
+    EXPECT_EQ(state().module(), ModuleID::mailAttachments);
+    // The ring is on the selected row, inside it.
+    const QImage ringed = render(*row(ModuleID::mailAttachments));
+    bool accent = false;
+    for (int x = 0; x < ringed.width() && !accent; ++x) {
+        const QColor c = ringed.pixelColor(x, 5);
+        accent = c.blue() > 200 && c.red() < 150;
+    }
+    EXPECT_TRUE(accent);
 }
 
 TEST_F(ContentViewTest, RouterShowsEachModulesScreen) {
