@@ -12,6 +12,7 @@
 #include "app/controls/icon_button.h"
 #include "app/controls/link_button.h"
 #include "app/controls/results_model.h"
+#include "app/controls/sheet_keys.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "app/controls/thin_scroll_bar.h"
@@ -120,6 +121,7 @@ ReviewSheet::ReviewSheet(AppState& state, ModuleID module, QWidget* parent)
     column->addLayout(footer);
 
     connect(close_, &QAbstractButton::clicked, this, [this] { dismiss(); });
+    SheetKeys::install(this, done_, [this] { dismiss(); });
     connect(clear_, &QAbstractButton::clicked, this, [this] {
         // The ticked review items as they stand at the press, cleared in order.
         std::vector<Uuid> ticked;

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -18,7 +19,7 @@ constexpr double kInset = 2;
 // One segment: its title, on a raised white capsule when chosen.
 class Segment : public QAbstractButton {
 public:
-    Segment(const QString& title, const SegmentedControl& owner, int index) : owner_(owner), index_(index) {
+    Segment(const QString& title, SegmentedControl& owner, int index) : owner_(owner), index_(index) {
         setText(title);
         setAccessibleName(title);
         setCheckable(true);
@@ -32,6 +33,23 @@ public:
     }
 
 protected:
+    // The arrow keys choose the neighbouring segment and take the focus there,
+    // as in any group of radio buttons.
+    void keyPressEvent(QKeyEvent* event) override {
+        int step = 0;
+        if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Up) step = -1;
+        if (event->key() == Qt::Key_Right || event->key() == Qt::Key_Down) step = 1;
+        QAbstractButton* neighbour = step ? owner_.segment(index_ + step) : nullptr;
+        if (!neighbour) {
+            if (step) event->accept();
+            else QAbstractButton::keyPressEvent(event);
+            return;
+        }
+        owner_.setSelected(index_ + step);
+        neighbour->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        event->accept();
+    }
+
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -50,7 +68,7 @@ protected:
     }
 
 private:
-    const SegmentedControl& owner_;
+    SegmentedControl& owner_;
     int index_;
 };
 

@@ -1,7 +1,6 @@
 #include "app/shell/cleanup_summary_view.h"
 
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -9,6 +8,7 @@
 
 #include "app/controls/buttons.h"
 #include "app/controls/fonts.h"
+#include "app/controls/sheet_keys.h"
 #include "app/controls/progress_ring.h"
 #include "app/controls/qstring.h"
 #include "app/controls/results_model.h"
@@ -193,21 +193,14 @@ CleanupSummaryView::CleanupSummaryView(const CleanupSummary& summary, std::funct
                               [this] { if (dismiss_) dismiss_(); });
     done_->setObjectName(QStringLiteral("done"));
     stack->addWidget(done_, 0, Qt::AlignHCenter);
+    // Done is the default (Return) and the cancel action (Escape) at once.
+    SheetKeys::install(this, done_, [this] { if (dismiss_) dismiss_(); });
 }
 
 // Exactly 440 wide and as tall as its content needs at that width.
 QSize CleanupSummaryView::sizeHint() const {
     const QLayout* l = layout();
     return {kWidth, l->hasHeightForWidth() ? l->totalHeightForWidth(kWidth) : l->totalSizeHint().height()};
-}
-
-void CleanupSummaryView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        if (dismiss_) dismiss_();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void CleanupSummaryView::paintEvent(QPaintEvent*) {

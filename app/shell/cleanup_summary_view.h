@@ -20,7 +20,6 @@ public:
     static constexpr int kWidth = 440;
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

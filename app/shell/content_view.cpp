@@ -1,10 +1,13 @@
 #include "app/shell/content_view.h"
 
+#include <QApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 #include "app/controls/bind.h"
 #include "app/controls/theme.h"
@@ -53,6 +56,27 @@ protected:
         p.fillRect(rect(), QColor::fromRgbF(0, 0, 0, 0.12f));
     }
     void mousePressEvent(QMouseEvent*) override {}
+    // Tab and Shift+Tab go round the sheet's own controls, never to the
+    // window behind it.
+    bool focusNextPrevChild(bool next) override {
+        if (!sheet_) return false;
+        std::vector<QWidget*> stops;
+        for (QWidget* w = sheet_->nextInFocusChain(); w != sheet_; w = w->nextInFocusChain()) {
+            if (!sheet_->isAncestorOf(w)) continue;
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(sheet_) && w->isEnabled() && !w->focusProxy())
+                stops.push_back(w);
+        }
+        if (stops.empty()) return true;
+        QWidget* focus = QApplication::focusWidget();
+        auto at = std::find(stops.begin(), stops.end(), focus);
+        size_t index;
+        if (at == stops.end())
+            index = next ? 0 : stops.size() - 1;
+        else
+            index = (size_t(at - stops.begin()) + (next ? 1 : stops.size() - 1)) % stops.size();
+        stops[index]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
 
 private:
     static constexpr int kTop = 12;

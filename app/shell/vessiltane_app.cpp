@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QSettings>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -76,6 +77,14 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
         }
     }
 
+    // Escape and Ctrl+W close the settings window; Ctrl+W closes the main
+    // window too (the menu bar extra keeps the application running).
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* close = new QShortcut(keys, settings_.get());
+        close->setContext(Qt::WindowShortcut);
+        connect(close, &QShortcut::activated, settings_.get(), &QWidget::close);
+    }
+
     QMenuBar* menus = main_->menuBar();
     QMenu* file = menus->addMenu(QStringLiteral("&File"));
     rescan_ = file->addAction(QStringLiteral("Rescan"));
@@ -96,6 +105,9 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
         QCoreApplication::quit();
     });
     QMenu* window = menus->addMenu(QStringLiteral("&Window"));
+    closeWindow_ = window->addAction(QStringLiteral("Close Window"));
+    closeWindow_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(closeWindow_, &QAction::triggered, main_.get(), &QWidget::close);
     reset_ = window->addAction(QStringLiteral("Reset Window Size"));
     reset_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_0));
     connect(reset_, &QAction::triggered, this, [] { WindowConfigurator::resetCurrentWindowFrame(); });

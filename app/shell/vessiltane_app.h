@@ -1,8 +1,9 @@
 #pragma once
 // The windowed application: one state shared by the main window, the settings
-// window and the menu bar extra, and the two commands of the main window
-// (Rescan, Ctrl+R; Reset Window Size, Ctrl+Shift+0). The settings window opens
-// from the platform's Settings action (Ctrl+,).
+// window and the menu bar extra, and the commands of the main window (Rescan,
+// Ctrl+R; Reset Window Size, Ctrl+Shift+0; Close Window, Ctrl+W). The
+// settings window opens from the platform's Settings action (Ctrl+,) and
+// closes with Escape or Ctrl+W.
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -44,6 +45,7 @@ public:
     QSystemTrayIcon* menuBarExtra() const { return tray_; }
     QAction* rescanAction() const { return rescan_; }
     QAction* resetWindowSizeAction() const { return reset_; }
+    QAction* closeWindowAction() const { return closeWindow_; }
     QAction* settingsAction() const { return openSettings_; }
     const ScreenContext& screenContext() const { return context_; }
 
@@ -83,6 +85,7 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     QAction* rescan_ = nullptr;
     QAction* reset_ = nullptr;
+    QAction* closeWindow_ = nullptr;
     QAction* openSettings_ = nullptr;
     std::unique_ptr<QMenu> trayMenu_;
 };

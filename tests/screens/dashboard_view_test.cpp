@@ -346,6 +346,21 @@ TEST_F(DashboardViewTest, AReportWithoutReviewItemsShowsNothingToReviewAndTheClo
     EXPECT_FALSE(alive);
 }
 
+TEST_F(DashboardViewTest, TheReviewSheetClosesWithEscapeAndWithReturnOnDone) {
+    oldFile("Library/Caches/com.example.editor/cache.db", 64 * 1024, 3);
+    state().smartScanAll();
+    settle();
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        auto* sheet = new ReviewSheet(state(), ModuleID::smartScan);
+        QPointer<ReviewSheet> alive(sheet);
+        context().presentSheet(sheet);
+        // From a control inside the sheet: the key comes up to the sheet.
+        QTest::keyClick(sheet->clearButton(), key);
+        processDeletes();
+        EXPECT_FALSE(alive) << key;
+    }
+}
+
 TEST_F(DashboardViewTest, CleanDeletesExactlyWhatTheSmartScanReportHasTicked) {
     sampleHome();
     state().smartScanAll();

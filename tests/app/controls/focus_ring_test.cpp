@@ -184,3 +184,27 @@ TEST_F(FocusRingTest, AListRingsItsCurrentRowOnceTheKeyboardMovesInIt) {
     EXPECT_FALSE(FocusRing::fromKeyboard(list));
     EXPECT_FALSE(hasAccent(picture(window), first));
 }
+
+TEST_F(FocusRingTest, ArrowsChooseTheNeighbouringSegmentAndKeepTheRing) {
+    QWidget window;
+    auto* row = new QHBoxLayout(&window);
+    auto* before = new SecondaryButton("Before", "stop.fill", {});
+    auto* modes = new SegmentedControl({"Applications", "Orphaned Files", "Third"}, 0);
+    row->addWidget(before);
+    row->addWidget(modes);
+    window.resize(500, 80);
+    show(window);
+    std::vector<int> chosen;
+    QObject::connect(modes, &SegmentedControl::selectedChanged, [&](int i) { chosen.push_back(i); });
+    before->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_TRUE(modes->segment(0)->hasFocus());
+    QTest::keyClick(modes->segment(0), Qt::Key_Right);
+    EXPECT_EQ(modes->selected(), 1);
+    EXPECT_TRUE(FocusRing::fromKeyboard(modes->segment(1)));
+    QTest::keyClick(modes->segment(1), Qt::Key_Right);
+    QTest::keyClick(modes->segment(2), Qt::Key_Right);  // the last one stays
+    QTest::keyClick(modes->segment(2), Qt::Key_Left);
+    EXPECT_EQ(chosen, (std::vector<int>{1, 2, 1}));
+    EXPECT_TRUE(modes->segment(1)->hasFocus());
+}

@@ -115,7 +115,7 @@ TEST_F(CleanupSummaryViewTest, CardsAppearOnlyForWhatThereIs) {
     }
 }
 
-TEST_F(CleanupSummaryViewTest, DoneAndEscapeDismiss) {
+TEST_F(CleanupSummaryViewTest, DoneEscapeAndReturnDismiss) {
     int dismissed = 0;
     CleanupSummary s;
     CleanupSummaryView view(s, [&] { ++dismissed; });
@@ -124,5 +124,13 @@ TEST_F(CleanupSummaryViewTest, DoneAndEscapeDismiss) {
     EXPECT_EQ(dismissed, 1);
     QTest::keyClick(&view, Qt::Key_Escape);
     EXPECT_EQ(dismissed, 2);
+    // Return presses Done, the default, from the button itself too.
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_EQ(dismissed, 3);
+    QTest::keyClick(view.doneButton(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(dismissed, 4);
+    // A key with a modifier is not the sheet's.
+    QTest::keyClick(&view, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(dismissed, 4);
     EXPECT_EQ(view.doneButton()->text(), "Done");
 }

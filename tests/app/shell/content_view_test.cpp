@@ -2,6 +2,7 @@
 // and rows, the router's screen for every module, the disk ring, the footer's
 // three states, the banner's life and the summary sheet.
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QTest>
 
 #include "app/controls/buttons.h"
@@ -112,6 +113,34 @@ TEST_F(ContentViewTest, AfterAClickOnARowTheArrowsMoveTheSelectionAndRingTheRow)
         accent = c.blue() > 200 && c.red() < 150;
     }
     EXPECT_TRUE(accent);
+}
+
+TEST_F(ContentViewTest, TabGoesRoundTheSheetsOwnControlsOnly) {
+    view = std::make_unique<ContentView>(state(), services);
+    view->resize(1200, 800);
+    view->show();
+    view->activateWindow();
+    QCoreApplication::processEvents();
+    auto* sheet = new QWidget;
+    auto* row = new QHBoxLayout(sheet);
+    auto* first = new SecondaryButton("First", "stop.fill", {});
+    auto* hidden = new SecondaryButton("Hidden", "stop.fill", {});
+    auto* last = new PrimaryButton("Last", "checkmark", Theme::color(Theme::green), true, {});
+    row->addWidget(first);
+    row->addWidget(hidden);
+    row->addWidget(last);
+    hidden->hide();
+    view->presentSheet(sheet);
+    QCoreApplication::processEvents();
+    std::vector<QWidget*> visited;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(visited, (std::vector<QWidget*>{first, last, first, last}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), first);
+    EXPECT_TRUE(FocusRing::fromKeyboard(first));
 }
 
 TEST_F(ContentViewTest, RouterShowsEachModulesScreen) {

@@ -32,6 +32,27 @@ TEST_F(VessiltaneAppTest, CommandsHaveTheirShortcuts) {
     EXPECT_EQ(app.settingsAction()->menuRole(), QAction::PreferencesRole);
 }
 
+TEST_F(VessiltaneAppTest, EscapeAndCtrlWCloseTheSettingsWindowAndCtrlWTheMainWindow) {
+    VessiltaneApp app(state(), services, frameServices());
+    for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::CTRL, Qt::Key_W)}) {
+        app.showSettings();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(app.settingsWindow()->isVisible());
+        QTest::keyClick(app.settingsWindow(), keys.key(), keys.keyboardModifiers());
+        EXPECT_FALSE(app.settingsWindow()->isVisible()) << keys.toCombined();
+    }
+    EXPECT_EQ(app.closeWindowAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+    app.showMain();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(app.mainWindow()->isVisible());
+    QTest::keyClick(app.mainWindow(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(app.mainWindow()->isVisible());
+    // Escape alone leaves the main window open.
+    app.showMain();
+    QTest::keyClick(app.mainWindow(), Qt::Key_Escape);
+    EXPECT_TRUE(app.mainWindow()->isVisible());
+}
+
 TEST_F(VessiltaneAppTest, RescanRepeatsTheShownModulesScanAndNothingForTools) {
     VessiltaneApp app(state(), services, frameServices());
     state().setModule(ModuleID::shredder);
