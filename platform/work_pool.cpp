@@ -1,6 +1,7 @@
 #include "platform/work_pool.h"
 
 #include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -67,7 +68,17 @@ Pool& pool() {
 }  // namespace
 
 unsigned width() {
-    static const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    static const unsigned n = [] {
+        unsigned cpus = std::thread::hardware_concurrency();
+#ifdef __linux__
+        // A process held to fewer processors (taskset, a container's share)
+        // gains nothing from more threads than it may run at once.
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) cpus = unsigned(CPU_COUNT(&allowed));
+#endif
+        return std::max(1u, cpus);
+    }();
     return n;
 }
 

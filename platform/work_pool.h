@@ -7,7 +7,7 @@
 namespace WorkPool {
 
 // How many threads may work on one job at once, the caller included: the
-// hardware thread count, at least 1.
+// hardware threads the process may run on, at least 1.
 unsigned width();
 
 // Runs the job on a pool thread as soon as one is free. A job must not wait for
