@@ -462,37 +462,45 @@ TEST_F(WalkerTest, AFolderLetGoIsWalkedOnOnlyIfItIsStillTheSameFolder) {
     enum class Change { moveFolderBelow, replaceFolder };
     for (Change change : {Change::moveFolderBelow, Change::replaceFolder}) {
         const fs::path r = tmp() / (change == Change::moveFolderBelow ? "moved" : "replaced");
-        writeFile(r / "a/b/c/d/x", "x");
-        writeFile(r / "a/z", "the folder's own");  // numbered after a/b, so visited after it
-        writeFile(r / "z", "a decoy beside the folder");
-        const uint64_t ownZ = lstatFacts(r / "a/z")->identity.inode;
+        // Three folders in "a": whichever the walk enters first, two are left
+        // in "a" while it is below that one.
+        std::map<std::string, uint64_t> own;
+        for (const char* b : {"b1", "b2", "b3"}) {
+            writeFile(r / "a" / b / "c/d/x", "x");
+            own[std::string("a/") + b] = lstatFacts(r / "a" / b)->identity.inode;
+        }
         Walker::setHandleWindowForTesting(2);
-        std::map<std::string, uint64_t> met;
+        std::string first;                    // the folder of "a" entered first
+        std::map<std::string, uint64_t> after;  // what was met after the change
         std::set<std::pair<std::string, int>> errors;
         WalkOptions options;
         options.onError = [&](std::string_view path, int error) { errors.insert({below(r, path), error}); };
         Walker::walk(r, [&](const WalkEntry& e) {
             const std::string path = below(r, e.path);
-            met[path] = e.facts.identity.inode;
-            if (path != "a/b/c/d/x") return WalkAction::proceed;
+            if (!first.empty()) after[path] = e.facts.identity.inode;
+            if (first.empty() && e.depth == 2) first = path;
+            if (first.empty() || path != first + "/c/d/x") return WalkAction::proceed;
             // The folders between here and "a" move away, so ".." no longer
             // leads back to it.
-            fs::rename(r / "a/b", r / "moved-b");
+            fs::rename(r / first, r / "moved");
             if (change == Change::replaceFolder) {
                 fs::rename(r / "a", r / "old-a");
-                writeFile(r / "a/z", "another folder's");
+                for (const char* b : {"b1", "b2", "b3"}) writeFile(r / "a" / b / "c/d/x", "another folder's");
             }
             return WalkAction::proceed;
         }, options);
         Walker::setHandleWindowForTesting(0);
-        EXPECT_TRUE(met.count("z"));
-        if (change == Change::moveFolderBelow) {
-            ASSERT_TRUE(met.count("a/z"));
-            EXPECT_EQ(met["a/z"], ownZ);
-            EXPECT_TRUE(errors.empty());
-        } else {
-            EXPECT_FALSE(met.count("a/z")) << "walked on in the folder that took the place of the one left";
-            EXPECT_TRUE(errors.count({"a", ENOENT}));
+        ASSERT_FALSE(first.empty());
+        for (const auto& [path, inode] : own) {
+            if (path == first) continue;
+            if (change == Change::moveFolderBelow) {
+                ASSERT_TRUE(after.count(path)) << path;
+                EXPECT_EQ(after[path], inode) << path;
+            } else {
+                EXPECT_FALSE(after.count(path)) << "walked on in the folder that took the place of the one left";
+            }
         }
+        if (change == Change::moveFolderBelow) EXPECT_TRUE(errors.empty());
+        else EXPECT_TRUE(errors.count({"a", ENOENT}));
     }
 }
