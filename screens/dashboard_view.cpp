@@ -11,6 +11,7 @@
 #include "app/controls/empty_state_view.h"
 #include "app/controls/fonts.h"
 #include "app/controls/list_column.h"
+#include "app/controls/numeric_label.h"
 #include "app/controls/progress_ring.h"
 #include "app/controls/results_list.h"
 #include "app/controls/results_model.h"
@@ -175,7 +176,7 @@ QWidget* DashboardView::makeRing() {
 QVBoxLayout* DashboardView::makeHeroTexts() {
     auto* texts = new QVBoxLayout;
     texts->setSpacing(9);
-    headline_ = new TextLabel(QString(), Fonts::text(24, QFont::DemiBold), Theme::primary());
+    headline_ = new NumericLabel(QString(), Fonts::text(24, QFont::DemiBold), Theme::primary());
     headline_->setObjectName(QStringLiteral("headline"));
     texts->addWidget(headline_);
     message_ = new TextLabel(QString(), Fonts::text(12.5), Theme::secondary());
@@ -253,7 +254,7 @@ void DashboardView::refresh() {
         ringValue_->setText(compact(state_.volume() ? state_.volume()->free : 0));
         ringCaption_->setText(QStringLiteral("available"));
     }
-    headline_->setText(headline(state_));
+    headline_->setValue(headline(state_));
     message_->setText(heroMessage(state_));
 
     const int64_t selected = ScanScreen::selectedBytes(report);

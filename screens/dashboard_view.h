@@ -20,6 +20,7 @@ class ResultsList;
 class ScanningPlaceholder;
 class SecondaryButton;
 class StatCard;
+class NumericLabel;
 class TextLabel;
 
 class DashboardView : public QWidget {
@@ -68,7 +69,7 @@ private:
     ProgressRing* ring_;
     TextLabel* ringValue_;
     TextLabel* ringCaption_;
-    TextLabel* headline_;
+    NumericLabel* headline_;
     TextLabel* message_;
     SecondaryButton* stop_;
     PrimaryButton* scan_;

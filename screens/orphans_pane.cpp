@@ -6,7 +6,8 @@
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QVBoxLayout>
-#include <QVariantAnimation>
+#include <algorithm>
+#include <cmath>
 
 #include "app/controls/bind.h"
 #include "app/controls/buttons.h"
@@ -82,7 +83,10 @@ QString trashTitle(const ScanCategory& c) {
 // ---- Card ---------------------------------------------------------------------
 
 OrphanCategoryCard::OrphanCategoryCard(AppState& state, const ScanCategory& category, QWidget* parent)
-    : CardBackground(0, 16, parent), state_(state), category_(category) {
+    : CardBackground(0, 16, parent),
+      state_(state),
+      category_(category),
+      motion_(this, Motion::DisclosureSpring::curve(), 0, [this](double open) { showOpening(open); }) {
     setObjectName(QStringLiteral("OrphanCategoryCard"));
     setAccessibleName(qs(category_.title));
     auto* column = new QVBoxLayout(this);
@@ -123,14 +127,10 @@ OrphanCategoryCard::OrphanCategoryCard(AppState& state, const ScanCategory& cate
     row->addWidget(trash_);
     // The show/hide button: a chevron pointing right while collapsed and down
     // while expanded, turning between the two.
-    disclosure_ = new IconButton("chevron.down", 10, 22, Theme::secondary(), {});
+    disclosure_ = new IconButton("chevron.down", 10, 22, Theme::secondary(), disclosureName(false));
     disclosure_->setObjectName(QStringLiteral("disclosure"));
-    turn_ = new QVariantAnimation(this);
-    turn_->setDuration(220);
-    turn_->setEasingCurve(QEasingCurve::OutBack);
-    connect(turn_, &QVariantAnimation::valueChanged, disclosure_,
-            [this](const QVariant& v) { disclosure_->setRotation(v.toDouble()); });
-    showDisclosure(false);
+    motion_.setSettled([this] { showOpening(motion_.value()); });
+    showOpening(0);
     connect(disclosure_, &QAbstractButton::clicked, this, [this] { setExpanded(!expanded_); });
     row->addWidget(disclosure_);
     column->addWidget(header);
@@ -165,29 +165,26 @@ void OrphanCategoryCard::refresh() {
 void OrphanCategoryCard::setExpanded(bool expanded) {
     if (expanded == expanded_) return;
     expanded_ = expanded;
-    showDisclosure(isVisible());
-    if (expanded_) {
-        buildRows();
-    } else if (rows_) {
-        // Rows are made only while shown, so a card of many files costs
-        // nothing until it is opened.
+    disclosure_->setName(disclosureName(expanded_));
+    if (expanded_ && !rows_) buildRows();
+    motion_.moveTo(expanded_ ? 1 : 0);
+}
+
+// The chevron turned and the rows revealed from the top as far as the card
+// is open. Rows are made only while they show, so a card of many files costs
+// nothing until it is opened, and again once it has closed.
+void OrphanCategoryCard::showOpening(double open) {
+    disclosure_->setRotation(-90 + 90 * open);
+    if (!rows_) return;
+    if (motion_.isMoving()) {
+        rows_->setMaximumHeight(std::max(0, int(std::lround(open * rows_->sizeHint().height()))));
+    } else if (!expanded_) {
         delete rows_;
         rows_ = nullptr;
         rowIDs_.clear();
+    } else {
+        rows_->setMaximumHeight(QWIDGETSIZE_MAX);
     }
-}
-
-void OrphanCategoryCard::showDisclosure(bool animated) {
-    const double target = expanded_ ? 0 : -90;
-    disclosure_->setName(disclosureName(expanded_));
-    turn_->stop();
-    if (!animated) {
-        disclosure_->setRotation(target);
-        return;
-    }
-    turn_->setStartValue(disclosure_->rotation());
-    turn_->setEndValue(target);
-    turn_->start();
 }
 
 void OrphanCategoryCard::buildRows() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/controls/card_background.h"
+#include "app/controls/motion.h"
 #include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
@@ -17,7 +18,6 @@ class Checkbox;
 class IconButton;
 class PrimaryButton;
 class QScrollArea;
-class QVariantAnimation;
 class QStackedLayout;
 class QVBoxLayout;
 class SymbolView;
@@ -44,8 +44,12 @@ public:
     // Shows the category as last published (its ticks, or new items).
     void setCategory(const ScanCategory& category);
 
+    // Whether the file list is open or on its way to open. It moves with
+    // the disclosure spring (at once while the card is not shown).
     bool isExpanded() const { return expanded_; }
     void setExpanded(bool expanded);
+    // How far the file list is drawn open: 0 closed, 1 open, between while it moves.
+    double openFraction() const { return motion_.value(); }
 
     Checkbox* selectAll() const { return selectAll_; }
     // The Trash button; hidden while nothing is ticked.
@@ -53,13 +57,13 @@ public:
     // The show/hide button, named "Show files" or "Hide files".
     IconButton* disclosure() const { return disclosure_; }
     TextLabel* totalLabel() const { return total_; }
-    // The item rows' checkboxes, in item order (none while collapsed).
+    // The item rows' checkboxes, in item order (none once collapsed).
     std::vector<Checkbox*> itemBoxes() const;
 
 private:
     void refresh();
     void buildRows();
-    void showDisclosure(bool animated);
+    void showOpening(double open);
 
     AppState& state_;
     ScanCategory category_;
@@ -70,9 +74,9 @@ private:
     TextLabel* total_;
     PrimaryButton* trash_;
     IconButton* disclosure_;
-    QVariantAnimation* turn_;
     QWidget* rows_ = nullptr;
     std::vector<Uuid> rowIDs_;
+    Motion::Tween motion_;
 };
 
 class OrphansPane : public QWidget {

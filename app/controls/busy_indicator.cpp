@@ -1,33 +1,36 @@
 #include "app/controls/busy_indicator.h"
 
 #include <QPainter>
-#include <QTimerEvent>
+#include <QVariantAnimation>
 
+#include "app/controls/motion.h"
 #include "app/controls/theme.h"
 
 BusyIndicator::BusyIndicator(Size size, QWidget* parent)
-    : QWidget(parent), side_(size == Size::small ? 16 : 32) {
+    : QWidget(parent), side_(size == Size::small ? 16 : 32), turn_(new QVariantAnimation(this)) {
     setObjectName(QStringLiteral("BusyIndicator"));
     setAccessibleName(QStringLiteral("In progress"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Twelve steps of 50 ms a turn, for as long as it shows.
+    turn_->setStartValue(0);
+    turn_->setEndValue(12);
+    turn_->setDuration(600);
+    turn_->setLoopCount(-1);
+    connect(turn_, &QVariantAnimation::valueChanged, this, [this](const QVariant& step) {
+        const int angle = (step.toInt() % 12) * 30;
+        if (angle == angle_) return;
+        angle_ = angle;
+        update();
+    });
 }
 
 QSize BusyIndicator::sizeHint() const { return {int(side_), int(side_)}; }
 
 void BusyIndicator::showEvent(QShowEvent*) {
-    if (!timer_) timer_ = startTimer(50);
+    if (Motion::enabled()) turn_->start();
 }
 
-void BusyIndicator::hideEvent(QHideEvent*) {
-    if (timer_) killTimer(timer_);
-    timer_ = 0;
-}
-
-void BusyIndicator::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != timer_) return QWidget::timerEvent(event);
-    angle_ = (angle_ + 30) % 360;
-    update();
-}
+void BusyIndicator::hideEvent(QHideEvent*) { turn_->stop(); }
 
 void BusyIndicator::paintEvent(QPaintEvent*) {
     QPainter p(this);

@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "app/controls/fonts.h"
@@ -92,8 +93,9 @@ protected:
             p.setPen(Theme::color(Theme::amber));
             p.drawText(QRectF(x, 0, r.width() - x, r.height()), Qt::AlignLeft | Qt::AlignVCenter, unreadable);
         }
+        // Pointing right while closed, down while open, turning as it moves.
         p.translate(r.right() - 7, r.center().y());
-        p.rotate(list_.isExpanded() ? 0 : -90);
+        p.rotate(-90 + 90 * list_.openFraction());
         Painters::symbol(p, QRectF(-7, -7, 14, 14), "chevron.down", 9, Theme::tertiary());
     }
 
@@ -101,16 +103,18 @@ private:
     const CoverageList& list_;
 };
 
-// The places, one line each: status symbol, label, status text.
+// The places, one line each: status symbol, label, status text. The gap
+// under the header is the rows' own, so that it opens and closes with them.
 class Rows : public QWidget {
 public:
+    static constexpr int kGap = 8;
     explicit Rows(const CoverageList& list) : list_(list) {
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
     static double rowHeight() { return std::ceil(QFontMetricsF(Fonts::text(10.5)).height()); }
     QSize sizeHint() const override {
         const size_t n = list_.entries().size();
-        return {200, n == 0 ? 2 : int(2 + n * rowHeight() + (n - 1) * 3)};
+        return {200, kGap + (n == 0 ? 2 : int(2 + n * rowHeight() + (n - 1) * 3))};
     }
 
 protected:
@@ -119,7 +123,7 @@ protected:
         p.setRenderHint(QPainter::Antialiasing);
         const double h = rowHeight();
         const QFont label = Fonts::text(10.5), status = Fonts::text(10);
-        double y = 2;
+        double y = kGap + 2;
         for (const CoverageEntry& e : list_.entries()) {
             const QString statusText = CoverageText::status(e);
             const double statusW = QFontMetricsF(status).horizontalAdvance(statusText);
@@ -141,19 +145,24 @@ private:
 }  // namespace
 
 CoverageList::CoverageList(std::vector<CoverageEntry> entries, bool expanded, QWidget* parent)
-    : CardBackground(12, 16, parent), entries_(std::move(entries)), expanded_(expanded) {
+    : CardBackground(12, 16, parent),
+      entries_(std::move(entries)),
+      expanded_(expanded),
+      motion_(this, Motion::DisclosureSpring::curve(), expanded ? 1 : 0, [this](double open) { showOpening(open); }) {
     setObjectName(QStringLiteral("CoverageList"));
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(12, 12, 12, 12);
-    stack->setSpacing(8);
+    stack->setSpacing(0);
     header_ = new Header(*this);
     header_->setObjectName(QStringLiteral("coverageHeader"));
     rows_ = new Rows(*this);
     stack->addWidget(header_);
     stack->addWidget(rows_);
-    rows_->setVisible(expanded_);
+    rows_->setObjectName(QStringLiteral("coverageRows"));
+    motion_.setSettled([this] { showOpening(motion_.value()); });
+    showOpening(motion_.value());
     header_->setAccessibleName(CoverageText::checked(entries_));
-    connect(header_, &QAbstractButton::clicked, this, [this] { setExpanded(!expanded_); });
+    connect(header_, &QAbstractButton::clicked, this, [this] { setExpanded(!expanded_, true); });
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -164,9 +173,25 @@ void CoverageList::setEntries(std::vector<CoverageEntry> entries) {
     update();
 }
 
-void CoverageList::setExpanded(bool expanded) {
+void CoverageList::setExpanded(bool expanded, bool animated) {
     if (expanded == expanded_) return;
     expanded_ = expanded;
-    rows_->setVisible(expanded_);
+    if (animated)
+        motion_.moveTo(expanded ? 1 : 0);
+    else
+        motion_.jumpTo(expanded ? 1 : 0);
+}
+
+// The rows shown as far as the list is open, revealed from the top; whole
+// and still once open, gone once closed.
+void CoverageList::showOpening(double open) {
+    if (!motion_.isMoving()) {
+        rows_->setMaximumHeight(QWIDGETSIZE_MAX);
+        rows_->setVisible(open >= 1);
+    } else {
+        rows_->setMaximumHeight(std::max(0, int(std::lround(open * rows_->sizeHint().height()))));
+        rows_->setVisible(true);
+    }
+    rows_->update();
     header_->update();
 }

@@ -39,6 +39,8 @@ ListColumn::ListColumn(QWidget* lead, ResultsList* list, QWidget* parent)
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ListColumn::relayout);
     connect(list_, &QTreeView::expanded, this, &ListColumn::relayout);
     connect(list_, &QTreeView::collapsed, this, &ListColumn::relayout);
+    // A card opening or closing moves everything below it, a step at a time.
+    connect(list_, &ResultsList::contentHeightChanged, this, &ListColumn::relayout);
     // A keyboard move to a row out of view brings the row into the column's view.
     connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
         if (!current.isValid() || !list_->isVisible()) return;

@@ -10,7 +10,8 @@ ProgressRing::ProgressRing(double frame, double progress, double lineWidth, Pain
       progress_(progress),
       lineWidth_(lineWidth),
       gradient_(std::move(gradient)),
-      track_(track) {
+      track_(track),
+      motion_(this, Motion::ring(), progress, [this](double) { update(); }) {
     const int side = int(std::ceil(frame + lineWidth));
     setFixedSize(side, side);
 }
@@ -22,7 +23,7 @@ ProgressRing::ProgressRing(double frame, double progress, double lineWidth, cons
 void ProgressRing::setProgress(double progress) {
     if (progress == progress_) return;
     progress_ = progress;
-    update();
+    motion_.moveTo(progress);
 }
 
 void ProgressRing::setGradient(const QColor& top, const QColor& bottom) {
@@ -39,5 +40,5 @@ QRectF ProgressRing::frameRect() const {
 
 void ProgressRing::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    Painters::progressRing(p, frameRect(), progress_, lineWidth_, gradient_, track_);
+    Painters::progressRing(p, frameRect(), motion_.value(), lineWidth_, gradient_, track_);
 }

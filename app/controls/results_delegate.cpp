@@ -1,5 +1,6 @@
 #include "app/controls/results_delegate.h"
 
+#include <QAbstractScrollArea>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -51,22 +52,42 @@ const ResultsDelegate::Metrics& ResultsDelegate::metrics() {
 }
 
 ResultsDelegate::ResultsDelegate(const QColor& tint, std::function<bool(const QModelIndex&)> isExpanded,
-                                 QObject* parent)
-    : QAbstractItemDelegate(parent), tint_(tint), isExpanded_(std::move(isExpanded)) {}
+                                 std::function<double(const QModelIndex&)> openFraction, QObject* parent)
+    : QAbstractItemDelegate(parent),
+      tint_(tint),
+      isExpanded_(std::move(isExpanded)),
+      openFraction_(std::move(openFraction)) {}
 
 bool ResultsDelegate::isLastCategory(const QModelIndex& category) const {
     return category.row() == category.model()->rowCount() - 1;
 }
 
+bool ResultsDelegate::rowsShown(const QModelIndex& category) const { return isExpanded_ && isExpanded_(category); }
+
+// The divider and the padding above the rows, the rows with a divider
+// between each two, the padding below.
+int ResultsDelegate::rowsHeight(int items) {
+    return items < 1 ? 0 : 5 + items * metrics().item + (items - 1) + 4;
+}
+
+int ResultsDelegate::shownRowsHeight(const QModelIndex& category) const {
+    const int n = category.model()->rowCount(category);
+    if (n < 1) return 0;
+    if (rowsShown(category)) return rowsHeight(n);
+    const double open = openFraction_ ? openFraction_(category) : 0;
+    return std::max(0, int(std::lround(open * rowsHeight(n))));
+}
+
 // Rows, top to bottom:
-//   header      [gap unless first card][header]           [bottom inset if last card, collapsed]
+//   header      [gap unless first card][header][rows drawn while the card moves]
+//                                                          [bottom inset if last card, rows not shown]
 //   first item  [divider 1][padding 4][row]  [divider 1 | padding 4 if also last] [bottom inset]
 //   other item                        [row]  [divider 1 | padding 4 if last]       [bottom inset]
 QSize ResultsDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
     const Metrics& m = metrics();
     if (kindOf(index) == Kind::category) {
         int h = (index.row() > 0 ? kCardGap : 0) + m.header;
-        if (isLastCategory(index) && !(isExpanded_ && isExpanded_(index))) h += kBottomInset;
+        if (!rowsShown(index)) h += shownRowsHeight(index) + (isLastCategory(index) ? kBottomInset : 0);
         return {0, h};
     }
     const int n = index.model()->rowCount(index.parent());
@@ -77,10 +98,7 @@ QSize ResultsDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& 
 }
 
 int ResultsDelegate::cardHeight(const QModelIndex& category) const {
-    const Metrics& m = metrics();
-    const int n = category.model()->rowCount(category);
-    int h = (category.row() > 0 ? kCardGap : 0) + m.header;
-    if (n >= 1 && isExpanded_ && isExpanded_(category)) h += 5 + n * m.item + (n - 1) + 4;
+    int h = (category.row() > 0 ? kCardGap : 0) + metrics().header + shownRowsHeight(category);
     if (isLastCategory(category)) h += kBottomInset;
     return h;
 }
@@ -89,9 +107,7 @@ QRectF ResultsDelegate::cardRect(const QRect& row, const QModelIndex& index) con
     const Metrics& m = metrics();
     const double left = row.left() + kSideInset, width = std::max(0, row.width() - 2 * kSideInset);
     const QModelIndex category = kindOf(index) == Kind::category ? index : index.parent();
-    const int n = index.model()->rowCount(category);
-    const bool expanded = n >= 1 && isExpanded_ && isExpanded_(category);
-    const double items = expanded ? 5.0 + n * m.item + (n - 1) + 4 : 0;
+    const double items = shownRowsHeight(category);
     double top;
     if (kindOf(index) == Kind::category) {
         top = row.top() + (index.row() > 0 ? kCardGap : 0);
@@ -140,12 +156,39 @@ void ResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     Painters::cardPiece(p, cardRect(option.rect, index), kCardRadius, pieceRect(option.rect, index));
-    if (kindOf(index) == Kind::category)
+    if (kindOf(index) == Kind::category) {
         paintHeader(p, option.rect, index);
-    else
+        if (!rowsShown(index) && shownRowsHeight(index) > 0) paintMovingRows(p, option, index);
+    } else {
         paintItem(p, option.rect, index);
+    }
     if ((option.state & QStyle::State_HasFocus) && FocusRing::fromKeyboard(option.widget))
         FocusRing::paint(p, focusRect(option.rect, index), kindOf(index) == Kind::category ? 10 : 6);
+    p.restore();
+}
+
+void ResultsDelegate::paintMovingRows(QPainter& p, const QStyleOptionViewItem& option,
+                                      const QModelIndex& category) const {
+    const Metrics& m = metrics();
+    const QRectF card = cardRect(option.rect, category);
+    const double rowsTop = card.top() + m.header;
+    QRectF shown = card.intersected(QRectF(option.rect));
+    shown.setTop(rowsTop);
+    // Only the rows in view are drawn, however many the card holds.
+    if (const auto* view = qobject_cast<const QAbstractScrollArea*>(option.widget))
+        shown = shown.intersected(QRectF(view->viewport()->rect()));
+    if (shown.isEmpty()) return;
+    p.save();
+    p.setClipRect(shown, Qt::IntersectClip);
+    const int n = category.model()->rowCount(category);
+    // Row i starts where the view would put it: the first right under the
+    // header, each later one after the padding and i rows with their dividers.
+    for (int i = std::max(0, int((shown.top() - rowsTop - 5) / (m.item + 1))); i < n; ++i) {
+        const int top = int(rowsTop) + (i == 0 ? 0 : 5 + i * (m.item + 1));
+        if (top >= shown.bottom()) break;
+        const int height = (i == 0 ? 5 : 0) + m.item + (i == n - 1 ? 4 : 1);
+        paintItem(p, QRect(option.rect.left(), top, option.rect.width(), height), category.model()->index(i, 0, category));
+    }
     p.restore();
 }
 
@@ -173,10 +216,11 @@ void ResultsDelegate::paintHeader(QPainter& p, const QRect& row, const QModelInd
     double right = c.right();
     const QRectF button = expandButtonRect(row, index);
     if (!button.isEmpty()) {
-        const bool expanded = isExpanded_ && isExpanded_(index);
+        // Pointing right while closed, down while open, turning as it moves.
+        const double open = rowsShown(index) ? 1 : (openFraction_ ? openFraction_(index) : 0);
         p.save();
         p.translate(button.center());
-        p.rotate(expanded ? 0 : -90);
+        p.rotate(-90 + 90 * open);
         Painters::symbol(p, QRectF(-11, -11, 22, 22), "chevron.down", 10, Theme::secondary());
         p.restore();
         right = button.left() - 12;

@@ -12,8 +12,11 @@ class ResultsModel;
 class ResultsDelegate : public QAbstractItemDelegate {
     Q_OBJECT
 public:
-    // isExpanded tells whether a category row shows its items.
-    ResultsDelegate(const QColor& tint, std::function<bool(const QModelIndex&)> isExpanded, QObject* parent = nullptr);
+    // isExpanded tells whether the view shows a category's items as rows of
+    // their own; openFraction how far a card whose rows it does not show is
+    // drawn open (0 when it is still).
+    ResultsDelegate(const QColor& tint, std::function<bool(const QModelIndex&)> isExpanded,
+                    std::function<double(const QModelIndex&)> openFraction, QObject* parent = nullptr);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -49,8 +52,15 @@ private:
     QRectF focusRect(const QRect& row, const QModelIndex& index) const;
     void paintHeader(QPainter& p, const QRect& row, const QModelIndex& index) const;
     void paintItem(QPainter& p, const QRect& row, const QModelIndex& index) const;
+    // The moving card's rows in view, drawn inside its header row.
+    void paintMovingRows(QPainter& p, const QStyleOptionViewItem& option, const QModelIndex& category) const;
     bool isLastCategory(const QModelIndex& category) const;
+    bool rowsShown(const QModelIndex& category) const;
+    // The height of a card's rows when open, and the part of it shown now.
+    static int rowsHeight(int items);
+    int shownRowsHeight(const QModelIndex& category) const;
 
     QColor tint_;
     std::function<bool(const QModelIndex&)> isExpanded_;
+    std::function<double(const QModelIndex&)> openFraction_;
 };

@@ -4,6 +4,7 @@
 #include <QScrollBar>
 
 #include "app/controls/focus_ring.h"
+#include "app/controls/motion.h"
 #include "app/controls/results_delegate.h"
 #include "app/controls/results_model.h"
 #include "app/controls/theme.h"
@@ -14,7 +15,8 @@ ResultsList::ResultsList(ModuleID module, QWidget* parent)
     : QTreeView(parent), module_(module), model_(new ResultsModel(this)) {
     setObjectName(QStringLiteral("ResultsList"));
     delegate_ = new ResultsDelegate(
-        Theme::color(Modules::tint(module)), [this](const QModelIndex& index) { return isExpanded(index); }, this);
+        Theme::color(Modules::tint(module)), [this](const QModelIndex& index) { return isExpanded(index); },
+        [this](const QModelIndex& index) { return openFraction(index); }, this);
     setModel(model_);
     setItemDelegate(delegate_);
     setHeaderHidden(true);
@@ -44,14 +46,19 @@ ResultsList::ResultsList(ModuleID module, QWidget* parent)
     connect(model_, &ResultsModel::selectionRequested, this,
             [this](bool selected, const std::string& id) { Q_EMIT selectionRequested(module_, selected, id); });
     connect(delegate_, &ResultsDelegate::expandButtonClicked, this,
-            [this](const QModelIndex& category) { setCategoryExpanded(category.row(), !isExpanded(category)); });
+            [this](const QModelIndex& category) {
+                setCategoryExpanded(category.row(), !isCategoryExpanded(category.row()), true);
+            });
 
     // Expansion belongs to the card's category id, so a new report of the
-    // same categories keeps what the user opened.
+    // same categories keeps what the user opened. A card on the move ends
+    // where it was going first.
     connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        for (auto& [category, tween] : motions_) tween->finish();
         expandedIDs_.clear();
         for (int c = 0; c < model_->rowCount(); ++c)
             if (isExpanded(model_->index(c, 0))) expandedIDs_.insert(model_->categories()[size_t(c)].id);
+        motions_.clear();
     });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
         for (int c = 0; c < model_->rowCount(); ++c)
@@ -59,6 +66,8 @@ ResultsList::ResultsList(ModuleID module, QWidget* parent)
         expandedIDs_.clear();
     });
 }
+
+ResultsList::~ResultsList() = default;
 
 void ResultsList::setReport(const ScanReport& report) { model_->setReport(report); }
 
@@ -86,21 +95,67 @@ void ResultsList::bind(AppState& state) {
     });
 }
 
-bool ResultsList::isCategoryExpanded(int category) const { return isExpanded(model_->index(category, 0)); }
-
-void ResultsList::setCategoryExpanded(int category, bool expanded) {
-    const QModelIndex index = model_->index(category, 0);
-    if (!index.isValid() || (expanded && model_->rowCount(index) < 1) || isExpanded(index) == expanded) return;
-    setExpanded(index, expanded);
-    relayoutIfLast(index);
+Motion::Tween* ResultsList::motion(int category) const {
+    auto it = motions_.find(category);
+    return it == motions_.end() ? nullptr : it->second.get();
 }
 
-// The last card carries the list's bottom inset on its last visible row, so
-// its header changes height when it opens or closes: the view measures that
-// one row again (not every row, as a new layout would).
-void ResultsList::relayoutIfLast(const QModelIndex& category) {
-    if (category.row() == model_->rowCount() - 1) QTreeView::dataChanged(category, category, {Qt::SizeHintRole});
+bool ResultsList::isCardMoving(int category) const {
+    const Motion::Tween* tween = motion(category);
+    return tween && tween->isMoving();
+}
+
+bool ResultsList::isCategoryExpanded(int category) const {
+    if (const Motion::Tween* tween = motion(category); tween && tween->isMoving()) return tween->target() >= 1;
+    return isExpanded(model_->index(category, 0));
+}
+
+double ResultsList::openFraction(int category) const { return openFraction(model_->index(category, 0)); }
+
+// The view holds a card's rows only while it is open and still: a card on
+// the move is drawn open as far as its spring says, from its header row.
+double ResultsList::openFraction(const QModelIndex& category) const {
+    if (!category.isValid() || category.parent().isValid()) return 0;
+    if (isExpanded(category)) return 1;
+    const Motion::Tween* tween = motion(category.row());
+    return tween && tween->isMoving() ? tween->value() : 0;
+}
+
+void ResultsList::setCategoryExpanded(int category, bool expanded, bool animated) {
+    const QModelIndex index = model_->index(category, 0);
+    if (!index.isValid() || (expanded && model_->rowCount(index) < 1) || isCategoryExpanded(category) == expanded)
+        return;
+    if (!animated || !Motion::enabled() || !isVisible()) {
+        if (Motion::Tween* tween = motion(category)) tween->jumpTo(expanded ? 1 : 0);
+        setExpanded(index, expanded);
+        cardMoved(category);
+        return;
+    }
+    Motion::Tween* tween = motion(category);
+    if (!tween) {
+        auto made = std::make_unique<Motion::Tween>(this, Motion::DisclosureSpring::curve(), 0,
+                                                    [this, category](double) { cardMoved(category); });
+        tween = made.get();
+        motions_.emplace(category, std::move(made));
+        // Open once the spring has come to rest; the rows become the view's own.
+        tween->setSettled([this, category] {
+            const QModelIndex at = model_->index(category, 0);
+            if (motion(category)->target() >= 1 && at.isValid()) setExpanded(at, true);
+            cardMoved(category);
+        });
+    }
+    if (!tween->isMoving()) tween->jumpTo(isExpanded(index) ? 1 : 0);
+    // Closing gives the rows back to the header row at once, drawn as far
+    // open as the card still is.
+    if (!expanded && isExpanded(index)) setExpanded(index, false);
+    tween->moveTo(expanded ? 1 : 0);
+}
+
+void ResultsList::cardMoved(int category) {
+    const QModelIndex index = model_->index(category, 0);
+    if (index.isValid()) QTreeView::dataChanged(index, index, {Qt::SizeHintRole});
     viewport()->update();
+    Q_EMIT contentHeightChanged();
 }
 
 int ResultsList::contentHeight() const {
@@ -124,7 +179,7 @@ void ResultsList::keyPressEvent(QKeyEvent* event) {
             return;
         case Qt::Key_Right:
         case Qt::Key_Plus:
-            if (current.isValid() && !current.parent().isValid()) setCategoryExpanded(current.row(), true);
+            if (current.isValid() && !current.parent().isValid()) setCategoryExpanded(current.row(), true, true);
             event->accept();
             return;
         case Qt::Key_Left:
@@ -132,7 +187,7 @@ void ResultsList::keyPressEvent(QKeyEvent* event) {
             if (current.isValid()) {
                 const QModelIndex category = current.parent().isValid() ? current.parent() : current;
                 if (current.parent().isValid()) setCurrentIndex(category);
-                setCategoryExpanded(category.row(), false);
+                setCategoryExpanded(category.row(), false, true);
             }
             event->accept();
             return;

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "app/controls/fonts.h"
+#include "app/controls/numeric_label.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
@@ -24,7 +25,7 @@ StatCard::StatCard(const QString& title, const QString& value, std::optional<QSt
     head->addStretch(1);
     stack->addLayout(head);
 
-    value_ = new TextLabel(value, Fonts::text(21, QFont::DemiBold), Theme::primary());
+    value_ = new NumericLabel(value, Fonts::text(21, QFont::DemiBold), Theme::primary());
     value_->setObjectName(QStringLiteral("value"));
     stack->addWidget(value_);
 
@@ -36,7 +37,7 @@ StatCard::StatCard(const QString& title, const QString& value, std::optional<QSt
 }
 
 QString StatCard::value() const { return value_->text(); }
-void StatCard::setValue(const QString& value) { value_->setText(value); }
+void StatCard::setValue(const QString& value) { value_->setValue(value); }
 
 std::optional<QString> StatCard::caption() const {
     if (caption_->isHidden()) return std::nullopt;

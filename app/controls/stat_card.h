@@ -1,12 +1,13 @@
 #pragma once
 // One statistic on a card: a symbol and a title, the value in large figures,
-// and an optional caption below.
+// and an optional caption below. A new value rolls in (see NumericLabel).
 #include <QColor>
 #include <optional>
 
 #include "app/controls/card_background.h"
 #include "app/controls/symbols.h"
 
+class NumericLabel;
 class TextLabel;
 
 class StatCard : public CardBackground {
@@ -21,6 +22,6 @@ public:
     void setCaption(const std::optional<QString>& caption);
 
 private:
-    TextLabel* value_;
+    NumericLabel* value_;
     TextLabel* caption_;
 };

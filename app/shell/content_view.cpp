@@ -87,7 +87,7 @@ private:
 
 ContentView::ContentView(AppState& state, SystemServices& services, const ScreenCatalog* catalog,
                          const ScreenContext* context, QWidget* parent)
-    : QWidget(parent), state_(state) {
+    : QWidget(parent), state_(state), banner_(state, *this) {
     setObjectName(QStringLiteral("ContentView"));
     setAutoFillBackground(true);
     setPalette(Theme::palette());
@@ -140,17 +140,8 @@ void ContentView::presentSheet(QWidget* sheet) {
 }
 
 void ContentView::showBanner() {
-    const std::optional<AppState::Banner>& banner = state_.banner();
-    if (banner_ && banner && banner_->banner().id == banner->id) return;
-    if (banner_) {
-        banner_->hide();
-        banner_->deleteLater();
-        banner_ = nullptr;
-    }
-    if (!banner) return;
-    banner_ = new BannerView(state_, *banner, this);
-    banner_->show();
-    placeOverlays();
+    banner_.follow();
+    if (sheet_) sheet_->raise();
 }
 
 void ContentView::showSummary() {
@@ -168,13 +159,7 @@ void ContentView::showSummary() {
 }
 
 void ContentView::placeOverlays() {
-    if (banner_) {
-        banner_->adjustSize();
-        const QSize s = banner_->sizeHint();
-        const int w = std::min(s.width(), std::max(0, width() - 40));
-        banner_->setGeometry((width() - w) / 2, 10, w, s.height());
-        banner_->raise();
-    }
+    banner_.place();
     if (sheet_) {
         static_cast<SheetOverlay*>(sheet_.data())->place();
         sheet_->raise();

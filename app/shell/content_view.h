@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "app/shell/banner_stage.h"
 #include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
@@ -27,7 +28,9 @@ public:
     SidebarView* sidebar() const { return sidebar_; }
     DetailRouter* router() const { return router_; }
     // The banner and the summary sheet shown now; null when there is none.
-    BannerView* bannerView() const { return banner_; }
+    BannerView* bannerView() const { return banner_.current(); }
+    // Where the banners are, on their way in, out or replaced too.
+    const BannerStage& bannerStage() const { return banner_; }
     CleanupSummaryView* summaryView() const;
     // Presents a sheet over everything (the summary sheet is one); it ends
     // when the widget is deleted. A new sheet replaces the one shown.
@@ -51,7 +54,7 @@ private:
     SidebarView* sidebar_;
     DetailRouter* router_;
     QSplitter* split_;
-    BannerView* banner_ = nullptr;
+    BannerStage banner_;
     QPointer<QWidget> sheet_;      // the overlay holding the sheet
     std::optional<Uuid> sheetID_;  // the summary's, while the sheet is the summary
 };

@@ -30,6 +30,7 @@
 #include <QTabWidget>
 
 #include "app/controls/list_column.h"
+#include "app/controls/motion.h"
 #include "app/controls/render.h"
 #include "app/controls/results_list.h"
 #include "app/shell/content_view.h"
@@ -176,6 +177,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // A font that did not load is reported by the preparation itself.
     VessiltaneApp::prepareApplication();
+    // Each picture shows where a change ends, not a moment of its motion.
+    Motion::setEnabled(false);
 
     int status = 0;
     {

@@ -1,10 +1,15 @@
 // The widgets tests draw offscreen: one QApplication on the offscreen platform
 // for the whole test program, made on the main thread before the first test.
+// The window's motion is off: a control takes each new value at once, so a
+// test sees what a change ends in. Tests of motion turn it on for themselves
+// by driving the animation clock by hand (Motion::ManualClock).
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <cstdlib>
 #include <memory>
+
+#include "app/controls/motion.h"
 
 namespace {
 
@@ -16,6 +21,7 @@ public:
         static char name[] = "vessiltane-tests";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
+        Motion::setEnabled(false);
     }
     void TearDown() override { app_.reset(); }
 
