@@ -74,11 +74,24 @@ Value convert(plist_t node, int depth) {
             v.real = double(sec) + double(usec) / 1e6;
             break;
         }
+        case PLIST_UID: {
+            // An archive's object reference: written in XML as a dictionary of
+            // the one key "CF$UID", which is also how it reads back.
+            uint64_t u = 0;
+            plist_get_uid_val(node, &u);
+            v = Value::makeDict({{"CF$UID", Value::makeInteger(static_cast<int64_t>(u))}});
+            break;
+        }
         case PLIST_ARRAY: {
             v.type = Value::Type::array;
             uint32_t n = plist_array_get_size(node);
             v.array.reserve(n);
-            for (uint32_t i = 0; i < n; ++i) v.array.push_back(convert(plist_array_get_item(node, i), depth + 1));
+            // An element of a kind the system does not read (a binary list's
+            // null) is left out, so what is read is what is written back.
+            for (uint32_t i = 0; i < n; ++i) {
+                Value item = convert(plist_array_get_item(node, i), depth + 1);
+                if (item.type != Value::Type::none) v.array.push_back(std::move(item));
+            }
             break;
         }
         case PLIST_DICT: {
@@ -95,7 +108,8 @@ Value convert(plist_t node, int depth) {
                     break;
                 }
                 if (key) {
-                    v.dict.emplace(key, convert(item, depth + 1));
+                    Value entry = convert(item, depth + 1);
+                    if (entry.type != Value::Type::none) v.dict.emplace(key, std::move(entry));
                     free(key);
                 }
             }
@@ -211,6 +225,7 @@ std::optional<Value> parse(std::string_view bytes) {
     if (!root) return std::nullopt;
     Value v = convert(root, 0);
     plist_free(root);
+    if (v.type == Value::Type::none) return std::nullopt;
     return v;
 }
 

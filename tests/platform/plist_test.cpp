@@ -69,3 +69,21 @@ TEST(PropertyLists, AStringHoldingANulByteReadsUpToIt) {
     ASSERT_TRUE(fromBinary && fromBinary->isDict());
     EXPECT_EQ(fromBinary->string("A"), "b");
 }
+
+TEST(PropertyLists, AnArchivesObjectReferenceReadsAndWritesBackAsItself) {
+    // The fuzzer's finding: { "a" = UID(0x030410) } in binary form. It used
+    // to read as a value of no kind and come back from XML as an empty string.
+    const std::string bytes = std::string("bplist00\xD1\x01\x02\x51" "a\x82\x03\x04\x10\x01\x51" "b\x08\x0B\x0D\x10\x12", 26) +
+                              std::string("\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x05\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x14", 32);
+    const auto value = Plist::parse(bytes);
+    ASSERT_TRUE(value && value->isDict());
+    const Plist::Value* reference = value->get("a");
+    ASSERT_TRUE(reference && reference->isDict());
+    EXPECT_EQ(reference->integer_("CF$UID"), 0x030410);
+    const std::string xml = Plist::toXml(*value);
+    EXPECT_NE(xml.find("<key>CF$UID</key>"), std::string::npos);
+    const auto again = Plist::parse(xml);
+    ASSERT_TRUE(again && again->get("a"));
+    EXPECT_EQ(again->get("a")->integer_("CF$UID"), 0x030410);
+    EXPECT_EQ(Plist::toXml(*again), xml);
+}
