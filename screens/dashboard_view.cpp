@@ -245,6 +245,7 @@ void DashboardView::refresh() {
     const ScanReport& report = state_.smartScan();
 
     ring_->setProgress(ringFraction(state_));
+    ring_->setAccessibleName(scanning ? QStringLiteral("Scan progress") : QStringLiteral("Disk used"));
     if (scanning) {
         ringValue_->setFont(Fonts::text(25, QFont::DemiBold));
         ringValue_->setText(QString::number(int(state_.progress().fraction * 100)) + QStringLiteral("%"));

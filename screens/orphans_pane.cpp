@@ -157,7 +157,6 @@ void OrphanCategoryCard::refresh() {
     // The button follows the ticked count, so a ticked empty file still offers it.
     trash_->setVisible(category_.selectedCount() >= 1);
     trash_->setText(trashTitle(category_));
-    trash_->setAccessibleName(trash_->text());
     trash_->updateGeometry();
     for (Checkbox* box : itemBoxes()) box->refresh();
 }

@@ -252,7 +252,6 @@ void PrivacyView::refreshHeader() {
     const int64_t bytes = selectedBytes();
     remove_->setVisible(!scanning && bytes >= 1);
     remove_->setText(QStringLiteral("Remove ") + qs(ByteFormat::compact(bytes)));
-    remove_->setAccessibleName(remove_->text());
     remove_->updateGeometry();
     rescan_->setVisible(!scanning);
 }

@@ -388,7 +388,6 @@ void ShredderView::refresh() {
         }
         const QString title = shredTitle(entries_.size());
         shred_->setText(title);
-        shred_->setAccessibleName(title);
         shred_->setEnabled(!running_);
         shred_->updateGeometry();
     }

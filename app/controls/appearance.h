@@ -6,9 +6,9 @@
 
 namespace Appearance {
 
-// Fonts, the light palette, and the accessibility of the custom controls
-// (the checkbox announces its label and value; symbol tiles and rings are
-// decoration, hidden from assistive technology). Returns a line per font
+// Fonts, the light palette, the accessibility of the custom controls
+// (Accessibility::install) and the keyboard's focus ring (FocusRing::install).
+// Returns a line per font
 // file that did not load (Fonts::setup); the window still opens, with the
 // default font in place of a missing one.
 std::vector<std::string> apply();

@@ -29,8 +29,8 @@ QPainterPath capsulePath(const QRectF& r) {
 CapsuleButton::CapsuleButton(const QString& title, Symbol icon, Look look, std::function<void()> action,
                              QWidget* parent)
     : QAbstractButton(parent), icon_(icon), look_(look) {
+    // No accessible name of its own: it is the title shown now.
     setText(title);
-    setAccessibleName(title);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
     FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), height() / 2.0}; });

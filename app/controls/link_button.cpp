@@ -11,8 +11,8 @@
 #include "app/controls/theme.h"
 
 LinkButton::LinkButton(const QString& title, double size, QWidget* parent) : QAbstractButton(parent), size_(size) {
+    // No accessible name of its own: it is the title shown now.
     setText(title);
-    setAccessibleName(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), 3}; });

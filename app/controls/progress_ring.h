@@ -2,8 +2,9 @@
 // A gradient arc over a track circle, from the top and clockwise. The arc is
 // centred on the frame's circle, so it reaches half its line width outside the
 // frame; the widget keeps that much room around the frame. A new progress
-// value is reached with an ease-in-out of 0.45 s from the arc shown. Decoration
-// only: hidden from accessibility.
+// value is reached with an ease-in-out of 0.45 s from the arc shown.
+// Assistive technology reads it as progress: its accessible name and its
+// value (the one it is moving to) in percent.
 #include <QColor>
 #include <QWidget>
 

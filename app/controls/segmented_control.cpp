@@ -16,63 +16,56 @@ namespace {
 constexpr double kTitleSize = 12;
 constexpr double kInset = 2;
 
-// One segment: its title, on a raised white capsule when chosen.
-class Segment : public QAbstractButton {
-public:
-    Segment(const QString& title, SegmentedControl& owner, int index) : owner_(owner), index_(index) {
-        setText(title);
-        setAccessibleName(title);
-        setCheckable(true);
-        setFocusPolicy(Qt::TabFocus);
-        FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), 5}; });
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-    QSize sizeHint() const override {
-        QFontMetricsF m(Fonts::text(kTitleSize, QFont::Medium));
-        return {int(std::ceil(m.horizontalAdvance(text()))) + 28, int(std::ceil(m.height())) + 8};
-    }
-
-protected:
-    // The arrow keys choose the neighbouring segment and take the focus there,
-    // as in any group of radio buttons.
-    void keyPressEvent(QKeyEvent* event) override {
-        int step = 0;
-        if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Up) step = -1;
-        if (event->key() == Qt::Key_Right || event->key() == Qt::Key_Down) step = 1;
-        QAbstractButton* neighbour = step ? owner_.segment(index_ + step) : nullptr;
-        if (!neighbour) {
-            if (step) event->accept();
-            else QAbstractButton::keyPressEvent(event);
-            return;
-        }
-        owner_.setSelected(index_ + step);
-        neighbour->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-        event->accept();
-    }
-
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const bool chosen = owner_.selected() == index_;
-        if (chosen) {
-            QPainterPath shape;
-            const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-            shape.addRoundedRect(r, 5, 5);
-            p.fillPath(shape, QColor(255, 255, 255));
-            p.setPen(QPen(Theme::primary(0.12), 0.8));
-            p.drawPath(shape);
-        }
-        p.setFont(Fonts::text(kTitleSize, chosen ? QFont::DemiBold : QFont::Medium));
-        p.setPen(isDown() ? Theme::secondary() : Theme::primary(chosen ? 0.9 : 0.75));
-        p.drawText(rect(), Qt::AlignCenter, text());
-    }
-
-private:
-    SegmentedControl& owner_;
-    int index_;
-};
-
 }  // namespace
+
+// One segment: its title, on a raised white capsule when chosen.
+SegmentButton::SegmentButton(const QString& title, SegmentedControl& owner, int index) : owner_(owner), index_(index) {
+    setText(title);
+    setAccessibleName(title);
+    setCheckable(true);
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), 5}; });
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QSize SegmentButton::sizeHint() const {
+    QFontMetricsF m(Fonts::text(kTitleSize, QFont::Medium));
+    return {int(std::ceil(m.horizontalAdvance(text()))) + 28, int(std::ceil(m.height())) + 8};
+}
+
+// The arrow keys choose the neighbouring segment and take the focus there, as
+// in any group of radio buttons.
+void SegmentButton::keyPressEvent(QKeyEvent* event) {
+    int step = 0;
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Up) step = -1;
+    if (event->key() == Qt::Key_Right || event->key() == Qt::Key_Down) step = 1;
+    QAbstractButton* neighbour = step ? owner_.segment(index_ + step) : nullptr;
+    if (!neighbour) {
+        if (step) event->accept();
+        else QAbstractButton::keyPressEvent(event);
+        return;
+    }
+    owner_.setSelected(index_ + step);
+    neighbour->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    event->accept();
+}
+
+void SegmentButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const bool chosen = owner_.selected() == index_;
+    if (chosen) {
+        QPainterPath shape;
+        const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        shape.addRoundedRect(r, 5, 5);
+        p.fillPath(shape, QColor(255, 255, 255));
+        p.setPen(QPen(Theme::primary(0.12), 0.8));
+        p.drawPath(shape);
+    }
+    p.setFont(Fonts::text(kTitleSize, chosen ? QFont::DemiBold : QFont::Medium));
+    p.setPen(isDown() ? Theme::secondary() : Theme::primary(chosen ? 0.9 : 0.75));
+    p.drawText(rect(), Qt::AlignCenter, text());
+}
 
 SegmentedControl::SegmentedControl(const QStringList& titles, int selected, QWidget* parent)
     : QWidget(parent), selected_(selected) {
@@ -81,7 +74,7 @@ SegmentedControl::SegmentedControl(const QStringList& titles, int selected, QWid
     row->setContentsMargins(int(kInset), int(kInset), int(kInset), int(kInset));
     row->setSpacing(2);
     for (int i = 0; i < titles.size(); ++i) {
-        auto* segment = new Segment(titles[i], *this, i);
+        auto* segment = new SegmentButton(titles[i], *this, i);
         segment->setChecked(i == selected_);
         connect(segment, &QAbstractButton::clicked, this, [this, i] { setSelected(i); });
         segments_.push_back(segment);

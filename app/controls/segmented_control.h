@@ -7,6 +7,24 @@
 #include <QWidget>
 #include <vector>
 
+class SegmentedControl;
+
+// One segment: a checkable button, checked while it is the chosen one.
+class SegmentButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    SegmentButton(const QString& title, SegmentedControl& owner, int index);
+    QSize sizeHint() const override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    SegmentedControl& owner_;
+    int index_;
+};
+
 class SegmentedControl : public QWidget {
     Q_OBJECT
 public:

@@ -12,13 +12,11 @@ SymbolView::SymbolView(Symbol symbol, double size, const QColor& color, double b
     QFontMetricsF m(Fonts::symbols(size));
     const double w = boxWidth > 0 ? boxWidth : m.horizontalAdvance(QChar(symbol.glyph));
     setFixedSize(int(std::ceil(w)), int(std::ceil(m.height())));
-    setAccessibleName(QString::fromUtf8(symbol.name.data(), qsizetype(symbol.name.size())));
 }
 
 void SymbolView::setSymbol(Symbol symbol, const QColor& color) {
     symbol_ = symbol;
     color_ = color;
-    setAccessibleName(QString::fromUtf8(symbol.name.data(), qsizetype(symbol.name.size())));
     update();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // One symbol at a text size in a colour, as a small widget (in labels, rows
-// and badges). Its box is the given width, or the symbol's own.
+// and badges). Its box is the given width, or the symbol's own. Decoration
+// for assistive technology, unless given an accessible name of what it means
+// where no text beside it says so ("Disk").
 #include <QColor>
 #include <QWidget>
 

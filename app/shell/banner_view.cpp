@@ -4,23 +4,29 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShowEvent>
 
+#include "app/controls/accessibility.h"
 #include "app/controls/fonts.h"
 #include "app/controls/icon_button.h"
 #include "app/controls/painters.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
+#include "app/shell/shell_accessibility.h"
 
 BannerView::BannerView(AppState& state, const AppState::Banner& banner, QWidget* parent)
     : QWidget(parent), state_(state), banner_(banner) {
     setObjectName(QStringLiteral("BannerView"));
+    ShellAccessibility::install();
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(14, 9, 14, 9);
     row->setSpacing(10);
     const bool error = banner.isError;
-    row->addWidget(new SymbolView(error ? Symbol("exclamationmark.triangle.fill") : Symbol("checkmark.circle.fill"),
-                                  13, Theme::color(error ? Theme::rose : Theme::green)));
+    auto* mark = new SymbolView(error ? Symbol("exclamationmark.triangle.fill") : Symbol("checkmark.circle.fill"), 13,
+                                Theme::color(error ? Theme::rose : Theme::green));
+    mark->setAccessibleName(error ? QStringLiteral("Error") : QStringLiteral("Done"));
+    row->addWidget(mark);
     text_ = new TextLabel(QString::fromStdString(banner.text), Fonts::text(12.5, QFont::Medium), Theme::primary());
     text_->setObjectName(QStringLiteral("bannerText"));
     row->addWidget(text_);
@@ -36,6 +42,13 @@ BannerView::BannerView(AppState& state, const AppState::Banner& banner, QWidget*
     shadow->setOffset(0, 4);
     setGraphicsEffect(shadow);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // An alert: read out as it appears.
+    setAccessibleName(text_->text());
+}
+
+void BannerView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) Accessibility::announce(this);
 }
 
 QString BannerView::text() const { return text_->text(); }

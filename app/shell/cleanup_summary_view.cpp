@@ -111,6 +111,7 @@ CleanupSummaryView::CleanupSummaryView(const CleanupSummary& summary, std::funct
     auto* badgeBox = new QVBoxLayout(badge);
     badgeBox->setContentsMargins(0, 6, 0, 0);
     auto* ring = new ProgressRing(88, 1, 11, Theme::color(Theme::green), Theme::color(Theme::teal), Theme::primary(0.08));
+    ring->setAccessibleName(QStringLiteral("Cleanup finished"));
     auto* check = new SymbolView("checkmark", 32, Theme::color(Theme::green), 0, ring);
     check->move((ring->width() - check->width()) / 2, (ring->height() - check->height()) / 2);
     badgeBox->addWidget(ring, 0, Qt::AlignHCenter);

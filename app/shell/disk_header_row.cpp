@@ -46,6 +46,7 @@ DiskHeaderRow::DiskHeaderRow(const QString& volumeName, QWidget* parent) : QWidg
     row->setSpacing(12);
     const auto colours = DiskHeader::ringColors(0);
     ring_ = new ProgressRing(46, 0, 6, colours.first, colours.second, Theme::primary(0.08));
+    ring_->setAccessibleName(QStringLiteral("Disk used"));
     auto* drive = new SymbolView("internaldrive.fill", 14, Theme::secondary(), 0, ring_);
     drive->move((ring_->width() - drive->width()) / 2, (ring_->height() - drive->height()) / 2);
     row->addWidget(ring_);

@@ -1,5 +1,6 @@
 #include "app/shell/sidebar_view.h"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -19,6 +20,7 @@
 #include "app/controls/thin_scroll_bar.h"
 #include "app/shell/disk_header_row.h"
 #include "app/shell/footer_status.h"
+#include "app/shell/shell_accessibility.h"
 #include "platform/volumes.h"
 
 namespace {
@@ -46,6 +48,10 @@ void SidebarRow::setSelected(bool selected) {
     if (selected == selected_) return;
     selected_ = selected;
     update();
+    QAccessible::State changed;
+    changed.selected = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 QSize SidebarRow::sizeHint() const {
@@ -78,6 +84,8 @@ void SidebarRow::paintEvent(QPaintEvent*) {
 SidebarView::SidebarView(AppState& state, SystemServices& services, QWidget* parent)
     : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("SidebarView"));
+    setAccessibleName(QStringLiteral("Modules"));
+    ShellAccessibility::install();
     setFocusPolicy(Qt::StrongFocus);
     FocusRing::drawsItsOwn(this);
     auto* outer = new QVBoxLayout(this);

@@ -303,3 +303,4 @@ TEST_F(ControlsTest, RenderDrawsAtTwiceTheLogicalSizeAndWritesAPng) {
     EXPECT_EQ(back.size(), QSize(600, 120));
     EXPECT_FALSE(Render::png(header, tmp() / "no-such-folder" / "x.png", QSize(300, 60)).isEmpty());
 }
+
