@@ -500,7 +500,10 @@ TEST_F(WalkerTest, AFolderLetGoIsWalkedOnOnlyIfItIsStillTheSameFolder) {
                 EXPECT_FALSE(after.count(path)) << "walked on in the folder that took the place of the one left";
             }
         }
-        if (change == Change::moveFolderBelow) EXPECT_TRUE(errors.empty());
-        else EXPECT_TRUE(errors.count({"a", ENOENT}));
+        if (change == Change::moveFolderBelow) {
+            EXPECT_TRUE(errors.empty());
+        } else {
+            EXPECT_TRUE(errors.count({"a", ENOENT}));
+        }
     }
 }

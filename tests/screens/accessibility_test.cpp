@@ -113,8 +113,12 @@ protected:
             const QString at = screen + ": " + c.where + " / " + c.name;
             EXPECT_FALSE(c.name.trimmed().isEmpty()) << at.toStdString() << " role " << int(c.role);
             EXPECT_FALSE(isSymbolName(c.name)) << at.toStdString();
-            if (c.role != QAccessible::EditableText) EXPECT_FALSE(hasShortUnit(c.name)) << at.toStdString();
-            if (c.role == QAccessible::CheckBox) EXPECT_TRUE(c.state.checkable) << at.toStdString();
+            if (c.role != QAccessible::EditableText) {
+                EXPECT_FALSE(hasShortUnit(c.name)) << at.toStdString();
+            }
+            if (c.role == QAccessible::CheckBox) {
+                EXPECT_TRUE(c.state.checkable) << at.toStdString();
+            }
             if (c.role == QAccessible::RadioButton) {
                 EXPECT_TRUE(c.state.checkable) << at.toStdString();
                 if (c.state.checked) ++checkedRadios[c.iface->parent()];
