@@ -266,7 +266,7 @@ QWidget* UninstallerView::makeSearchField() {
     searchRow->addWidget(search_, 1);
     // The field's ring goes around its rounded backing.
     FocusRing::setShape(search_, [this, backing] {
-        return FocusRing::Shape{QRectF(backing->mapTo(search_, QPoint(0, 0)), QSizeF(backing->size())), 7};
+        return FocusRing::Shape{QRectF(search_->mapFrom(backing, QPoint(0, 0)), QSizeF(backing->size())), 7};
     });
     auto* clear = new IconButton("xmark.circle.fill", 11, 22, Theme::secondary(), QStringLiteral("Clear search"));
     clear->setObjectName(QStringLiteral("clearSearch"));

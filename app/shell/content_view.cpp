@@ -1,6 +1,5 @@
 #include "app/shell/content_view.h"
 
-#include <QApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "app/controls/bind.h"
+#include "app/controls/focus_order.h"
 #include "app/controls/theme.h"
 #include "app/shell/banner_view.h"
 #include "app/shell/cleanup_summary_view.h"
@@ -59,22 +59,7 @@ protected:
     // Tab and Shift+Tab go round the sheet's own controls, never to the
     // window behind it.
     bool focusNextPrevChild(bool next) override {
-        if (!sheet_) return false;
-        std::vector<QWidget*> stops;
-        for (QWidget* w = sheet_->nextInFocusChain(); w != sheet_; w = w->nextInFocusChain()) {
-            if (!sheet_->isAncestorOf(w)) continue;
-            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(sheet_) && w->isEnabled() && !w->focusProxy())
-                stops.push_back(w);
-        }
-        if (stops.empty()) return true;
-        QWidget* focus = QApplication::focusWidget();
-        auto at = std::find(stops.begin(), stops.end(), focus);
-        size_t index;
-        if (at == stops.end())
-            index = next ? 0 : stops.size() - 1;
-        else
-            index = (size_t(at - stops.begin()) + (next ? 1 : stops.size() - 1)) % stops.size();
-        stops[index]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        if (sheet_) FocusOrder::move(FocusOrder::stops(sheet_), next);
         return true;
     }
 
@@ -156,6 +141,23 @@ void ContentView::showSummary() {
     if (!summary) return;
     presentSheet(new CleanupSummaryView(*summary, [this] { state_.setLastCleanup(std::nullopt); }));
     sheetID_ = summary->id;
+}
+
+// Tab reads the window as a reader does: the banner while it shows, the
+// screen from its header down, then the sidebar, and round again; while a
+// sheet shows, the sheet's controls alone.
+bool ContentView::focusNextPrevChild(bool next) {
+    if (QWidget* shown = sheet()) {
+        FocusOrder::move(FocusOrder::stops(shown), next);
+        return true;
+    }
+    std::vector<QWidget*> stops;
+    for (QWidget* part : {static_cast<QWidget*>(bannerView()), static_cast<QWidget*>(router_),
+                          static_cast<QWidget*>(sidebar_)}) {
+        const std::vector<QWidget*> more = FocusOrder::stops(part);
+        stops.insert(stops.end(), more.begin(), more.end());
+    }
+    return FocusOrder::move(stops, next);
 }
 
 void ContentView::placeOverlays() {

@@ -44,6 +44,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void showBanner();

@@ -10,12 +10,22 @@
 #include <optional>
 #include <set>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QListView>
+
 #include "app/controls/accessibility.h"
+#include "app/controls/buttons.h"
+#include "app/controls/focus_ring.h"
+#include "app/controls/results_list.h"
 #include "app/controls/symbols.h"
 #include "app/shell/content_view.h"
 #include "app/shell/detail_router.h"
+#include "app/shell/sidebar_view.h"
 #include "screen_test.h"
+#include "screens/junk_module_view.h"
 #include "screens/screen_catalog.h"
+#include "screens/uninstaller_view.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -250,4 +260,53 @@ TEST_F(AccessibilityTest, RingsTellTheirValueAndBannersAreAlerts) {
     // Its symbol says it is an error; no symbol anywhere is read by its identifier.
     EXPECT_TRUE(find(QAccessible::Graphic, "Error"));
     for (const Control& c : controls()) EXPECT_FALSE(isSymbolName(c.name)) << c.where.toStdString();
+}
+
+TEST_F(AccessibilityTest, TabReadsEachScreenTopDownThenGoesIntoTheSidebarAndShiftTabBack) {
+    view->activateWindow();
+    QCoreApplication::processEvents();
+    auto* sidebar = view->sidebar();
+    auto tabFrom = [&](QWidget* start, int presses, bool forward = true) {
+        start->setFocus(Qt::OtherFocusReason);
+        std::vector<QWidget*> visited;
+        for (int i = 0; i < presses; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            if (!focus) break;
+            if (forward) QTest::keyClick(focus, Qt::Key_Tab);
+            else QTest::keyClick(focus, Qt::Key_Backtab, Qt::ShiftModifier);
+            visited.push_back(QApplication::focusWidget());
+        }
+        return visited;
+    };
+
+    // The junk screen adds its header's buttons after its list is made: Tab
+    // still reads the header first.
+    state().setModule(ModuleID::systemJunk);
+    settle();
+    auto* junk = qobject_cast<JunkModuleView*>(view->router()->screen());
+    ASSERT_TRUE(junk);
+    ASSERT_TRUE(junk->results()->isVisible());
+    const std::vector<QWidget*> reading = {junk->scanButton(), junk->removeButton(), junk->results(), sidebar,
+                                           junk->scanButton()};
+    EXPECT_EQ(tabFrom(sidebar, 5), reading);
+    EXPECT_TRUE(FocusRing::fromKeyboard(junk->scanButton()));
+    const std::vector<QWidget*> back = {sidebar, junk->results(), junk->removeButton(), junk->scanButton(), sidebar};
+    EXPECT_EQ(tabFrom(junk->scanButton(), 5, false), back);
+
+    // Two columns side by side: the whole list column, then the details.
+    state().setModule(ModuleID::uninstaller);
+    settle();
+    auto* uninstaller = qobject_cast<UninstallerView*>(view->router()->screen());
+    ASSERT_TRUE(uninstaller);
+    ASSERT_FALSE(state().apps().empty());
+    state().select(state().apps().front());
+    settle();
+    QCoreApplication::processEvents();
+    const std::vector<QWidget*> order = tabFrom(sidebar, 12);
+    auto at = [&](QWidget* w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
+    EXPECT_LT(at(uninstaller->searchField()), at(uninstaller->appList()));
+    EXPECT_LT(at(uninstaller->appList()), at(uninstaller->uninstallButton()));
+    EXPECT_LT(at(uninstaller->uninstallButton()), std::ptrdiff_t(order.size()));
+    // Every stop of the screen comes before the sidebar's.
+    EXPECT_TRUE(order.front() && view->router()->isAncestorOf(order.front()));
 }
