@@ -3,8 +3,11 @@
 // sidebar module, a few screens filled in (the shredder with entries, the
 // updates found in sample feeds, Smart Scan after a scan with its review
 // sheet, the adware and extensions screens with results) and one of the
-// cleanup summary sheet, each 1200 x 800 at ratio 2; each tab of the settings window; the renders of the
-// hidden switches and the application icon.
+// cleanup summary sheet, each 1200 x 800 at ratio 2; the focus ring Tab
+// brings, on a capsule button, a checkbox and a sidebar row; two strips of
+// four frames of motion on a clock driven by hand (a card opening, a banner
+// coming in); each tab of the settings window; the renders of the hidden
+// switches and the application icon.
 //
 //   vessiltane_screenshots DIR
 //
@@ -26,7 +29,13 @@
 #include <string>
 #include <thread>
 
+#include <QBuffer>
+#include <QPainter>
+
 #include "app/controls/buttons.h"
+#include "app/controls/checkbox.h"
+#include "app/controls/focus_ring.h"
+#include "app/controls/fonts.h"
 #include <QTabWidget>
 
 #include "app/controls/list_column.h"
@@ -35,6 +44,7 @@
 #include "app/controls/results_list.h"
 #include "app/shell/content_view.h"
 #include "app/shell/detail_router.h"
+#include "app/shell/sidebar_view.h"
 #include "app/shell/vessiltane_app.h"
 #include "app/state/app_state.h"
 #include "app/state/executor.h"
@@ -45,6 +55,7 @@
 #include "platform/atomic_file.h"
 #include "platform/locations.h"
 #include "screens/dashboard_view.h"
+#include "screens/junk_module_view.h"
 #include "platform/plist.h"
 #include "screens/screen_catalog.h"
 #include "screens/settings_view.h"
@@ -154,6 +165,53 @@ void sampleApplications() {
         AtomicFile::makeFolders(bundle / "Contents");
         AtomicFile::write(bundle / "Contents/Info.plist", Plist::toXml(Plist::Value::makeDict(std::move(info))));
     }
+}
+
+// Four moments of a motion, side by side (across) or one below the other:
+// the clock moved to each of the times (in milliseconds from the start) and
+// the window's area drawn there, at the ratio, with its time written in the
+// corner.
+void strip(const std::filesystem::path& file, Motion::ManualClock& clock, QWidget& window, QSize size,
+           std::initializer_list<int> times, const QRect& area, double ratio, bool across, int& status) {
+    const int gap = 12;
+    const QSize frame(int(area.width() * ratio), int(area.height() * ratio));
+    const int n = int(times.size());
+    QImage out(across ? QSize(n * frame.width() + (n - 1) * gap, frame.height())
+                      : QSize(frame.width(), n * frame.height() + (n - 1) * gap),
+               QImage::Format_ARGB32_Premultiplied);
+    out.fill(QColor(0x60, 0x60, 0x66));
+    QPainter p(&out);
+    int at = 0, index = 0;
+    for (int t : times) {
+        clock.step(t - at);
+        at = t;
+        const QImage whole = Render::image(window, size, ratio);
+        QImage part = whole.copy(QRect(QPoint(int(area.left() * ratio), int(area.top() * ratio)), frame));
+        part.setDevicePixelRatio(1);  // drawn pixel for pixel into the strip
+        const QPoint place = across ? QPoint(index * (frame.width() + gap), 0) : QPoint(0, index * (frame.height() + gap));
+        p.drawImage(place, part);
+        QFont font = Fonts::text(11 * ratio, QFont::DemiBold);
+        p.setFont(font);
+        const QString label = QString::number(t) + QStringLiteral(" ms");
+        const QSize boxSize(int(54 * ratio), int(18 * ratio));
+        const QRect box(place + QPoint(frame.width() - boxSize.width() - int(6 * ratio), frame.height() - boxSize.height() - int(4 * ratio)), boxSize);
+        p.fillRect(box, QColor(0, 0, 0, 150));
+        p.setPen(Qt::white);
+        p.drawText(box, Qt::AlignCenter, label);
+        ++index;
+    }
+    p.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    std::string error;
+    if (!out.save(&buffer, "PNG") ||
+        !AtomicFile::write(file, std::string_view(bytes.constData(), size_t(bytes.size())), &error)) {
+        std::fprintf(stderr, "vessiltane_screenshots: %s: %s\n", file.c_str(), error.empty() ? "cannot encode" : error.c_str());
+        status = 1;
+        return;
+    }
+    std::printf("%s\n", file.c_str());
 }
 
 }  // namespace
@@ -321,6 +379,74 @@ int main(int argc, char** argv) {
         settle(300);
         save("summary");
         state.setLastCleanup(std::nullopt);
+        settle(300);
+
+        // The focus ring as the keyboard brings it: on a capsule button (the
+        // junk screen's Rescan), on a checkbox (a leftover of the uninstaller)
+        // and on the sidebar's selected row.
+        app.mainWindow()->activateWindow();
+        settle(300);
+        auto ringed = [&](QWidget* control, const std::string& name) {
+            if (!control) {
+                std::fprintf(stderr, "vessiltane_screenshots: nothing to focus for %s\n", name.c_str());
+                status = 1;
+                return;
+            }
+            control->setFocus(Qt::TabFocusReason);
+            settle(200);
+            if (!FocusRing::fromKeyboard(control)) {
+                std::fprintf(stderr, "vessiltane_screenshots: %s took no keyboard focus\n", name.c_str());
+                status = 1;
+            }
+            save(name);
+        };
+        if (auto* junk = qobject_cast<JunkModuleView*>(app.content()->router()->screen()))
+            ringed(junk->scanButton(), "focus-capsule-button");
+        state.setModule(ModuleID::uninstaller);
+        settleUntil([&] { return !state.leftovers().empty() && !state.progress().isRunning; });
+        Checkbox* leftover = nullptr;
+        for (auto* box : app.content()->router()->findChildren<Checkbox*>())
+            if (!leftover && box->isVisible()) leftover = box;
+        ringed(leftover, "focus-checkbox");
+        ringed(app.content()->sidebar(), "focus-sidebar-row");
+        app.content()->sidebar()->clearFocus();
+        settle(200);
+
+        // Motion, four frames of each on the clock driven by hand: a card of
+        // the junk screen opening (the cards below it moving down), and a
+        // banner coming in from the top edge.
+        state.setModule(ModuleID::systemJunk);
+        settle(300);
+        if (auto* junk = qobject_cast<JunkModuleView*>(app.content()->router()->screen())) {
+            const ScanReport& report = state.junk();
+            int widest = -1;
+            for (int c = 0; c < int(report.categories.size()); ++c)
+                if (widest < 0 || report.categories[size_t(c)].items.size() > report.categories[size_t(widest)].items.size())
+                    widest = c;
+            QWidget* window = app.mainWindow();
+            const QRect detail(app.content()->router()->mapTo(window, QPoint(0, 0)), app.content()->router()->size());
+            const QRect content(app.content()->mapTo(window, QPoint(0, 0)), app.content()->size());
+            if (widest >= 0) {
+                Motion::ManualClock clock;
+                junk->results()->setCategoryExpanded(widest, true, true);
+                const int settleMs = Motion::DisclosureSpring::curve().durationMs;
+                strip(out / "motion-card-opening.png", clock, *window, size, {0, 50, 110, settleMs},
+                      QRect(detail.left(), detail.top(), detail.width(), 480), 1.0, true, status);
+                junk->results()->setCategoryExpanded(widest, false);
+            }
+            {
+                Motion::ManualClock clock;
+                state.showBanner("Emptied the Trash.", false);
+                const int settleMs = Motion::BannerSpring::curve().durationMs;
+                const int bannerWidth = 520;
+                strip(out / "motion-banner-entering.png", clock, *window, size, {0, 60, 130, settleMs},
+                      QRect(content.left() + (content.width() - bannerWidth) / 2, content.top(), bannerWidth, 64),
+                      2.0, false, status);
+                state.dismissBanner();
+                clock.step(2000);
+            }
+            settle(200);
+        }
         app.mainWindow()->close();
         settle(100);
 
