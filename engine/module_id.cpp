@@ -15,7 +15,7 @@ struct Row {
     SidebarGroup group;
 };
 
-const std::array<Row, 16> kRows = {{
+constexpr std::array<Row, kCount> kRows = {{
     {ModuleID::smartScan, "smartScan", "Smart Scan", "One pass for junk, protection and speed", "sparkles",
      &Theme::accent, SidebarGroup::cleanup},
     {ModuleID::systemJunk, "systemJunk", "System Junk", "Caches, logs and other leftovers", "trash.slash.fill",
@@ -50,13 +50,21 @@ const std::array<Row, 16> kRows = {{
      "puzzlepiece.extension.fill", &Theme::teal, SidebarGroup::applications},
 }};
 
+// Each module's row stands at the module's own position.
+constexpr bool rowsInModuleOrder() {
+    for (size_t i = 0; i < kRows.size(); ++i)
+        if (size_t(kRows[i].id) != i) return false;
+    return true;
+}
+static_assert(rowsInModuleOrder(), "the module table lists every module once, in declaration order");
+
 const Row& row(ModuleID m) { return kRows[size_t(m)]; }
 
 }  // namespace
 
-const std::array<ModuleID, 16>& allCases() {
-    static const std::array<ModuleID, 16> all = [] {
-        std::array<ModuleID, 16> a{};
+const std::array<ModuleID, kCount>& allCases() {
+    static const std::array<ModuleID, kCount> all = [] {
+        std::array<ModuleID, kCount> a{};
         for (size_t i = 0; i < kRows.size(); ++i) a[i] = kRows[i].id;
         return a;
     }();

@@ -2,6 +2,7 @@
 // The sixteen modules of the application, in sidebar order, and the five
 // sidebar groups they fall into.
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -31,8 +32,12 @@ enum class SidebarGroup { cleanup, files, protection, speed, applications };
 
 namespace Modules {
 
+// How many modules there are: one row of the module table each, so a table
+// indexed by module is sized by it.
+inline constexpr size_t kCount = size_t(ModuleID::extensions) + 1;
+
 // Every module in declaration order, which is the sidebar order.
-const std::array<ModuleID, 16>& allCases();
+const std::array<ModuleID, kCount>& allCases();
 
 std::string_view rawValue(ModuleID module);  // the case name, "systemJunk"
 std::string_view title(ModuleID module);

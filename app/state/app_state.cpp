@@ -3,6 +3,7 @@
 #include "app/state/app_state.h"
 
 #include <cmath>
+#include <utility>
 
 #include "engine/admin.h"
 #include "engine/command_line.h"
@@ -35,11 +36,6 @@ void AppState::setModule(std::optional<ModuleID> module) {
 
 void AppState::setProgress(ScanProgress progress) {
     progress_ = std::move(progress);
-    Q_EMIT progressChanged();
-}
-
-void AppState::setRunning(bool running) {
-    progress_.isRunning = running;
     Q_EMIT progressChanged();
 }
 
@@ -227,60 +223,94 @@ ScanTokenRef AppState::newToken() {
     // The work of the token being replaced would only run on for nothing and
     // keep moving the newer action's progress line.
     if (token_) token_->cancel();
-    token_ = std::make_shared<ScanToken>();
+    ScanTokenRef replaced = std::exchange(token_, std::make_shared<ScanToken>());
+    if (replaced && activeHolder_ == replaced) activeHolder_ = token_;
+    if (replaced && progressHolder_ == replaced) progressHolder_ = token_;
     return token_;
 }
 
-ScanTokenRef AppState::beginScan(ModuleID module, const std::string& message) {
-    ScanTokenRef token = newToken();
-    setActiveScan(module);
-    setProgress({0, message, true});
-    return token;
+AppState::Action AppState::beginAction(ScanTokenRef token, std::optional<ModuleID> active,
+                                       std::optional<std::string> message) {
+    Action action{std::move(token), active.has_value(), message.has_value()};
+    if (active) {
+        activeHolder_ = action.token;
+        setActiveScan(active);
+    }
+    if (message) {
+        progressHolder_ = action.token;
+        setProgress({0, std::move(*message), true});
+    }
+    return action;
 }
 
-void AppState::endScan() {
-    setActiveScan(std::nullopt);
-    progress_.isRunning = false;
-    progress_.fraction = 1.0;
-    Q_EMIT progressChanged();
+bool AppState::endAction(const Action& action) {
+    const bool holdsActive = activeHolder_ && activeHolder_ == action.token;
+    const bool holdsProgress = progressHolder_ && progressHolder_ == action.token;
+    stopShown(holdsActive, holdsProgress);
+    return (!action.active || holdsActive) && (!action.progress || holdsProgress);
+}
+
+void AppState::stopShown(bool active, bool progress) {
+    if (active) setActiveScan(std::nullopt);
+    if (progress) {
+        progress_.isRunning = false;
+        progress_.fraction = 1.0;
+        Q_EMIT progressChanged();
+    }
+}
+
+AppState::Action AppState::beginScan(ModuleID module, const std::string& message) {
+    return beginAction(newToken(), module, message);
+}
+
+void AppState::endScan(const Action& action) {
+    endAction(action);
     refreshVolume();
 }
 
 void AppState::cancelScan() {
     if (token_) token_->cancel();
-    endScan();
+    // The line ends at once, whoever holds it. The holders stay: the stopped
+    // scan's own end, with what it found, ends it once more.
+    stopShown(true, true);
+    refreshVolume();
 }
 
 void AppState::runScan(ModuleID module, const std::string& message, Work work) {
-    ScanTokenRef token = beginScan(module, message);
+    const Action action = beginScan(module, message);
     ProgressCallback progress = makeProgress();
     inBackground<ScanReport>(
-        [work = std::move(work), token, progress] {
+        [work = std::move(work), token = action.token, progress] {
             ScanReport report = work(token, progress);
             std::erase_if(report.categories, [](const ScanCategory& c) { return c.items.empty(); });
             return report;
         },
-        [this, module, token](ScanReport report) {
-            if (!isCurrent(token)) return;
+        [this, module, action](ScanReport report) {
+            if (!isCurrent(action.token)) return;
             storeReport(module, std::move(report));
-            endScan();
+            endScan(action);
         });
 }
 
 ProgressCallback AppState::makeProgress() {
-    return [post = mainPoster(), this](double fraction, const std::string& message) {
-        post([this, fraction, message] { applyProgress(fraction, message); });
+    return [post = mainPoster(), this, holder = progressHolder_](double fraction, const std::string& message) {
+        post([this, holder, fraction, message] {
+            if (progressHolder_ == holder) applyProgress(fraction, message);
+        });
     };
 }
 
-std::function<void(Executor::Job)> AppState::mainPoster() {
-    // The executor is held weakly: queued work that held it strongly would
-    // keep alive the executor that queues it. Once the executor is gone, so
-    // is the state that owned it, and there is nobody to post to.
-    return [weakExecutor = std::weak_ptr<Executor>(executor_), receiver = lifeline_.receiver()](Executor::Job job) {
-        if (auto executor = weakExecutor.lock()) executor->post(receiver, std::move(job));
+std::function<void(const std::string&)> AppState::makeMessage() {
+    return [post = mainPoster(), this, holder = progressHolder_](const std::string& message) {
+        post([this, holder, message] {
+            if (progressHolder_ != holder) return;
+            progress_.message = message;
+            Q_EMIT progressChanged();
+        });
     };
 }
+
+std::function<void(Executor::Job)> AppState::mainPoster() { return poster(executor_, lifeline_.receiver()); }
 
 void AppState::applyProgress(double fraction, const std::string& message) {
     // A step too small to see, with the same words, would only redraw the screens.

@@ -17,6 +17,14 @@
 // only while its token is still the current one (the same object), so a
 // superseded result simply disappears. Stop cancels the current token and
 // keeps it, so the stopped scan stores what it had found.
+//
+// The progress line and the active scan belong to the action that set them
+// last. Every action that shows its work (the scans and loaders, the
+// listing, the leftover search, the uninstall, the thinning, the cleaning)
+// takes them when it begins and gives back, when it ends, only what no later
+// action has taken since: a late result still publishes its data, but never
+// ends a newer action's progress, never clears its active scan and never
+// changes the shown module, and a late progress step never moves the line.
 #include <QObject>
 
 #include <array>
@@ -32,6 +40,7 @@
 #include "app/state/cleanup_summary.h"
 #include "app/state/executor.h"
 #include "engine/fs.h"
+#include "engine/ignores.h"
 #include "engine/module_id.h"
 #include "engine/scan_model.h"
 #include "modules/protection/login_items.h"
@@ -66,8 +75,9 @@ public:
     // Cancels the work still running for it; nothing of it is published.
     ~AppState() override;
 
-    // Where the state's work runs. A screen that runs engine work of its own
-    // (the shredder) runs it here too, its posted calls tied to a Lifeline it holds.
+    // Where the state's work runs. Screens run no engine work of their own:
+    // they call the actions. A screen may post a call of its own to the main
+    // thread through it, tied to a Lifeline it holds.
     const std::shared_ptr<Executor>& executor() const { return executor_; }
 
     // ---- Published values ------------------------------------------------
@@ -172,6 +182,11 @@ public:
     // The signing tool exists, a binary is ticked and no thinning runs.
     bool canThin() const;
 
+    // An address from outside input (an update feed) as the window may open
+    // it: an absolute http or https address with a host; nothing otherwise,
+    // so a link can never run a script or open a file.
+    static std::optional<std::string> webAddress(const std::optional<std::string>& text);
+
     // Whether an application counts as a heavy consumer: at least 20 % CPU,
     // or more than 1,572,863,999 bytes (1,500 MiB) of memory.
     static bool isHeavyConsumer(const RunningApp& app);
@@ -193,7 +208,10 @@ public:
     // The progress callback every action hands the engine, callable from any
     // thread: each call moves the progress line on the main thread, unless
     // the fraction moved by less than 0.01 and the message stayed the same.
-    // It does not look at the token, and does nothing once the state is gone.
+    // It belongs to the action holding the line when it is made (an action
+    // makes it right after it begins): once a later action holds the line,
+    // its calls change nothing, whatever the token says. Nothing either once
+    // the state is gone.
     ProgressCallback makeProgress();
 
     // Stop: cancels the current token (which stays current) and ends the progress line.
@@ -288,6 +306,45 @@ public:
     // root alone, any other node is appended.
     void drill(const SpaceNodeRef& node);
 
+    // ---- Shredder, sizes and the settings window's writes ------------------
+    //
+    // These run off the main thread and answer the screen that asked on the
+    // main thread through its receiver (a Lifeline it holds), so a screen that
+    // has gone gets nothing; what the state publishes itself (a summary) still
+    // comes. None of them takes part in the one-scan rule: they set neither
+    // the progress line nor the active scan, and cancel nothing.
+
+    // The bytes an item holds: a folder its whole contents, each item with a
+    // set of its own, as the shredder lists it.
+    void measure(const std::filesystem::path& url, Executor::Receiver receiver, std::function<void(int64_t)> done);
+
+    // Overwrites the items once and deletes them; nothing stops it. Each
+    // progress message goes to message(); at the end the summary titled
+    // "Shredder" becomes lastCleanup (no history entry, the volume not read
+    // again) and done() gets the paths that were shredded.
+    void shred(std::vector<ScanItem> items, Executor::Receiver receiver,
+               std::function<void(const std::string&)> message,
+               std::function<void(const std::vector<std::string>&)> done);
+
+    // Adds each path to the ignore list, or removes the entry as it is stored;
+    // done() gets what became of each path, in order.
+    using IgnoreEdits = std::vector<std::pair<std::string, Ignores::Edit>>;
+    void addIgnored(std::vector<std::filesystem::path> paths, Executor::Receiver receiver,
+                    std::function<void(IgnoreEdits)> done);
+    void removeIgnored(std::string path, Executor::Receiver receiver, std::function<void(Ignores::Edit)> done);
+
+    // What installing or removing the daily cleanup job left: whether the
+    // job's file is there now, and the error when it failed.
+    struct DailyJobChange {
+        bool installed = false;
+        std::optional<std::string> error;
+    };
+    // Installs the job to run every day at the hour with the modules
+    // (replacing the one there), or removes it.
+    void installDailyCleanup(int hour, std::vector<ModuleID> modules, Executor::Receiver receiver,
+                             std::function<void(DailyJobChange)> done);
+    void removeDailyCleanup(Executor::Receiver receiver, std::function<void(DailyJobChange)> done);
+
 Q_SIGNALS:
     void moduleChanged();
     void volumeChanged();
@@ -318,10 +375,32 @@ Q_SIGNALS:
 private:
     using Work = std::function<ScanReport(const ScanTokenRef&, const ProgressCallback&)>;
 
-    // The scan driver.
-    ScanTokenRef beginScan(ModuleID module, const std::string& message);
-    void endScan();
+    // What an action that shows its work has taken: the active scan, the
+    // progress line, or both, keyed by its token. A scan's token is the
+    // state's current one; an action that cancels nothing has one of its own
+    // that nobody else holds.
+    struct Action {
+        ScanTokenRef token;
+        bool active = false;
+        bool progress = false;
+    };
+    // Marks the module active (when one is given) and starts the progress
+    // line with the message (when one is given), each held by the action.
+    Action beginAction(ScanTokenRef token, std::optional<ModuleID> active, std::optional<std::string> message);
+    // Gives back what the action still holds: the active scan goes, the
+    // progress line stops at fraction 1 with its message kept. What a later
+    // action took stays as that action has it. True when the action still
+    // held everything it took, that is when nothing began since.
+    bool endAction(const Action& action);
+
+    // The scan driver: a new current token (the one before it cancelled)
+    // that marks the module active and starts the progress line; its end
+    // reads the volume afresh.
+    Action beginScan(ModuleID module, const std::string& message);
+    void endScan(const Action& action);
     void runScan(ModuleID module, const std::string& message, Work work);
+    // Ends what is shown, whoever shows it (Stop); the holders stay.
+    void stopShown(bool active, bool progress);
     // The known applications when there are any, else the installed ones;
     // nothing when the token stopped the listing part-way: a partial list
     // would make the applications it misses look uninstalled, their support
@@ -329,6 +408,8 @@ private:
     static std::optional<std::vector<InstalledApp>> listApps(const std::vector<InstalledApp>& known,
                                                              const ScanTokenRef& token,
                                                              const ProgressCallback& progress);
+    // loadLoginItems() whether or not a load runs.
+    void readLoginItems();
     // The banner of a startup-item action, then the entries read afresh.
     void finishLoginItemAction(const std::string& name, const LoginItems::ActionOutcome& outcome);
     // runScan() with the module's own scan, as its screen runs it.
@@ -340,7 +421,13 @@ private:
     template <class Result>
     void inBackground(std::function<Result()> work, std::function<void(Result)> done);
 
+    // A new message for the progress line, from any thread (fraction and
+    // running flag unchanged), held as makeProgress() holds it.
+    std::function<void(const std::string&)> makeMessage();
+
     // Cancels the current token and installs a new one, which it returns.
+    // The new token holds what the one it replaces held: that action's end
+    // will never come, its result being dropped.
     ScanTokenRef newToken();
     // Posts a call to the main thread for this state, from any thread; the
     // call is dropped once the state is gone.
@@ -349,7 +436,6 @@ private:
     // Writers that announce the change.
     void setProgress(ScanProgress progress);
     void setActiveScan(std::optional<ModuleID> module);
-    void setRunning(bool running);
     void storeReport(ModuleID module, ScanReport report);
     void refreshVolume();
     void setApps(std::vector<InstalledApp> apps);
@@ -368,7 +454,10 @@ private:
     ScanProgress progress_;
     std::optional<ModuleID> activeScan_;
     ScanTokenRef token_;
-    std::array<std::optional<ScanReport>, 16> reports_;
+    // The actions holding the active scan and the progress line.
+    ScanTokenRef activeHolder_;
+    ScanTokenRef progressHolder_;
+    std::array<std::optional<ScanReport>, Modules::kCount> reports_;
     mutable ScanReport emptyReport_;
     std::optional<CleanupSummary> lastCleanup_;
     std::optional<Banner> banner_;
@@ -398,9 +487,5 @@ private:
 
 template <class Result>
 void AppState::inBackground(std::function<Result()> work, std::function<void(Result)> done) {
-    // The job holds a way to post back, never the state itself.
-    executor_->run([post = mainPoster(), work = std::move(work), done = std::move(done)] {
-        auto result = std::make_shared<Result>(work());
-        post([done, result] { done(std::move(*result)); });
-    });
+    runThenPost(executor_, lifeline_.receiver(), std::move(work), std::move(done));
 }

@@ -14,20 +14,15 @@ std::optional<std::vector<InstalledApp>> AppState::listApps(const std::vector<In
 void AppState::loadApps() {
     if (!apps_.empty() || isLoadingApps_) return;
     setLoadingApps(true);
-    setProgress({0, "Reading your Applications\u2026", true});
-    ScanTokenRef token = newToken();
+    const Action action = beginAction(newToken(), std::nullopt, "Reading your Applications\u2026");
     ProgressCallback progress = makeProgress();
     inBackground<std::optional<std::vector<InstalledApp>>>(
-        [token, progress] { return listApps({}, token, progress); },
-        [this, token](std::optional<std::vector<InstalledApp>> listing) {
+        [token = action.token, progress] { return listApps({}, token, progress); },
+        [this, action](std::optional<std::vector<InstalledApp>> listing) {
             setLoadingApps(false);
-            if (listing) {
-                setApps(std::move(*listing));
-                endScan();
-            } else if (isCurrent(token)) {
-                // Stopped: the list stays empty, so the next call reads it again.
-                endScan();
-            }
+            // A listing stopped part-way leaves the list empty, so the next call reads it again.
+            if (listing) setApps(std::move(*listing));
+            endScan(action);
         });
 }
 
@@ -44,20 +39,21 @@ void AppState::select(std::optional<InstalledApp> app) {
     Q_EMIT leftoversChanged();
     if (!app) return;
 
-    setProgress({0, "Finding leftovers of " + app->name + "\u2026", true});
+    // The search cancels nothing: it has a token nobody else holds.
+    const Action action =
+        beginAction(std::make_shared<ScanToken>(), std::nullopt, "Finding leftovers of " + app->name + "\u2026");
     const SpotlightSearch::Sensitivity sensitivity = spotlightSensitivity_;
     inBackground<std::vector<Uninstaller::Leftover>>(
         [app = *app, sensitivity] { return Uninstaller::leftovers(app, sensitivity, true); },
-        [this, id = app->id](std::vector<Uninstaller::Leftover> found) {
+        [this, id = app->id, action](std::vector<Uninstaller::Leftover> found) {
+            // Only the pick that asked for them gets them.
             if (selectedApp_ && selectedApp_->id == id) {
                 leftovers_ = std::move(found);
                 Q_EMIT leftoversChanged();
-                setRunning(false);
-                return;
             }
-            // The pick changed. With nothing picked and nothing else running,
-            // no search is left to end the progress line, so it ends here.
-            if (!selectedApp_ && !activeScan_ && !isLoadingApps_ && progress_.isRunning) setRunning(false);
+            // The progress line ends only while it is this search's: a newer
+            // pick's search, or any later action, keeps its own.
+            endAction(action);
         });
 }
 
@@ -66,10 +62,10 @@ void AppState::uninstallSelected() {
     const InstalledApp app = *selectedApp_;
     // The engine removes only the leftovers whose selected flag is set.
     std::vector<Uninstaller::Leftover> leftovers = leftovers_;
-    setActiveScan(ModuleID::uninstaller);
+    const Action action = beginAction(std::make_shared<ScanToken>(), ModuleID::uninstaller, std::nullopt);
     inBackground<Uninstaller::RemovalResult>(
         [app, leftovers = std::move(leftovers)] { return Uninstaller::uninstall(app, leftovers); },
-        [this, app](Uninstaller::RemovalResult result) {
+        [this, app, action](Uninstaller::RemovalResult result) {
             CleanupSummary summary;
             summary.reclaimed = result.reclaimedBytes;
             summary.removedCount = result.removedCount;
@@ -83,17 +79,14 @@ void AppState::uninstallSelected() {
             Q_EMIT selectedAppChanged();
             leftovers_.clear();
             Q_EMIT leftoversChanged();
-            setActiveScan(std::nullopt);
-            refreshVolume();
+            endScan(action);
         });
 }
 
 void AppState::scanOrphans() {
     if (scanningOrphans_) return;
     setScanningOrphans(true);
-    setActiveScan(ModuleID::uninstaller);
-    setProgress({0, "Looking for orphaned files\u2026", true});
-    ScanTokenRef token = newToken();
+    const Action action = beginAction(newToken(), ModuleID::uninstaller, "Looking for orphaned files\u2026");
     ProgressCallback progress = makeProgress();
 
     struct Found {
@@ -101,21 +94,21 @@ void AppState::scanOrphans() {
         std::vector<ScanCategory> categories;
     };
     inBackground<Found>(
-        [known = apps_, token, progress] {
+        [known = apps_, token = action.token, progress] {
             Found found;
             found.apps = listApps(known, token, progress);
             if (found.apps) found.categories = Uninstaller::orphans(*found.apps, token, progress);
             return found;
         },
-        [this, token](Found found) {
+        [this, action](Found found) {
             // Cleared whatever became of the result, or no orphan scan could start again.
             setScanningOrphans(false);
-            if (!isCurrent(token)) return;
+            if (!isCurrent(action.token)) return;
             if (found.apps) {
                 setApps(std::move(*found.apps));
                 orphanCategories_ = std::move(found.categories);
                 Q_EMIT orphanCategoriesChanged();
             }
-            endScan();
+            endScan(action);
         });
 }

@@ -76,11 +76,12 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
     }
 
     const std::optional<FS::VolumeStats> before = FS::stats("/");
-    setProgress({0, "Removing " + Decimal::text(count) + " items\u2026", true});
-    setActiveScan(module);
+    // The cleaning cancels nothing: it has a token nobody else holds.
+    const Action action =
+        beginAction(std::make_shared<ScanToken>(), module, "Removing " + Decimal::text(count) + " items\u2026");
 
     inBackground<Cleaning>(
-        [forGood = std::move(forGood), toTheTrash = std::move(toTheTrash), module, post = mainPoster(), this] {
+        [forGood = std::move(forGood), toTheTrash = std::move(toTheTrash), module, tell = makeMessage()] {
             Cleaning out;
             std::vector<ScanItem> elevated;
             for (bool trash : {false, true}) {
@@ -96,10 +97,7 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
                     for (const auto& item : outcome.removed) out.trashedBytes += item.size;
             }
             if (!elevated.empty()) {
-                post([this] {
-                    progress_.message = "Waiting for administrator approval\u2026";
-                    Q_EMIT progressChanged();
-                });
+                tell("Waiting for administrator approval\u2026");
                 Batch batch = removeAsRoot(elevated);
                 // A dismissed prompt changed nothing: the title says so.
                 out.cancelled = batch.removal.cancelled;
@@ -132,7 +130,7 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
             CleanHistory::append(record);
             return out;
         },
-        [this, module, before](Cleaning out) {
+        [this, module, before, action](Cleaning out) {
             refreshVolume();
             CleanupSummary summary;
             summary.reclaimed = out.reclaimed;
@@ -143,9 +141,10 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
             if (before && volume_) summary.measuredReclaimed = volume_->free - before->free;
             summary.trashedBytes = out.trashedBytes;
             setLastCleanup(std::move(summary));
-            endScan();
             // Back to the cleaned module, which is scanned again: the removed
-            // items leave the screen with the new report.
+            // items leave the screen with the new report. Not when the user
+            // started something else meanwhile: that stays on screen and runs on.
+            if (!endAction(action)) return;
             setModule(module);
             rescanCurrent();
         });

@@ -64,13 +64,13 @@ void AppState::scanExtensions() { runModuleScan(ModuleID::extensions, "Reading e
 void AppState::scanPrivacy() { runModuleScan(ModuleID::privacy, "Reading browser traces\u2026"); }
 
 void AppState::smartScanAll() {
-    ScanTokenRef token = beginScan(ModuleID::smartScan, "Starting\u2026");
+    const Action action = beginScan(ModuleID::smartScan, "Starting\u2026");
     ProgressCallback progress = makeProgress();
     // One module after another with the same token and progress line; the
     // applications' translations and the browsers' own traces are left to
     // the modules' own scans. The Extensions report comes last and is not merged.
     inBackground<std::vector<ScanReport>>(
-        [token, progress] {
+        [token = action.token, progress] {
             const ScanToken& t = *token;
             std::vector<ScanReport> reports;
             reports.push_back(SystemJunk::scan(t, progress, SystemJunk::LanguageFiles::skip));
@@ -83,15 +83,15 @@ void AppState::smartScanAll() {
             reports.push_back(Extensions::scan(token, progress));
             return reports;
         },
-        [this, token](std::vector<ScanReport> reports) {
-            if (!isCurrent(token)) return;
+        [this, action](std::vector<ScanReport> reports) {
+            if (!isCurrent(action.token)) return;
             ScanReport combined = smartScanReport(reports);
             // Each module keeps its report as the engine gave it, empty categories included.
             for (size_t i = 0; i < kSmartScanParts.size(); ++i)
                 storeReport(kSmartScanParts[i].first, std::move(reports[i]));
             storeReport(ModuleID::extensions, std::move(reports.back()));
             storeReport(ModuleID::smartScan, std::move(combined));
-            endScan();
+            endScan(action);
         });
 }
 

@@ -37,13 +37,17 @@ std::optional<std::string> firstLine(std::string_view text) {
 
 void AppState::loadLoginItems() {
     if (activeScan_ == ModuleID::loginItems) return;
-    ScanTokenRef token = beginScan(ModuleID::loginItems, "Reading login items\u2026");
+    readLoginItems();
+}
+
+void AppState::readLoginItems() {
+    const Action action = beginScan(ModuleID::loginItems, "Reading login items\u2026");
     struct Loaded {
         std::vector<LoginEntry> entries;
         ScanReport report;
     };
     inBackground<std::optional<Loaded>>(
-        [token]() -> std::optional<Loaded> {
+        [token = action.token]() -> std::optional<Loaded> {
             if (token->isCancelled()) return std::nullopt;
             Loaded loaded;
             loaded.entries = LoginItems::entries(token);
@@ -51,12 +55,12 @@ void AppState::loadLoginItems() {
             if (token->isCancelled()) return std::nullopt;
             return loaded;
         },
-        [this, token](std::optional<Loaded> loaded) {
-            if (!loaded || !isCurrent(token)) return;
+        [this, action](std::optional<Loaded> loaded) {
+            if (!loaded || !isCurrent(action.token)) return;
             loginEntries_ = std::move(loaded->entries);
             Q_EMIT loginEntriesChanged();
             storeReport(ModuleID::loginItems, std::move(loaded->report));
-            endScan();
+            endScan(action);
         });
 }
 
@@ -81,21 +85,20 @@ void AppState::finishLoginItemAction(const std::string& name, const LoginItems::
         showBanner(name + ": " + outcome.message, true);
     // A load under way may have read the entries before this action changed
     // them; the new load replaces its token, so its result is dropped.
-    if (activeScan_ == ModuleID::loginItems) setActiveScan(std::nullopt);
-    loadLoginItems();
+    readLoginItems();
 }
 
 void AppState::loadPrivacyExtras() {
-    ScanTokenRef token = beginScan(ModuleID::privacy, "Reading permissions\u2026");
+    const Action action = beginScan(ModuleID::privacy, "Reading permissions\u2026");
     using Extras = std::pair<std::vector<PermissionGrant>, std::vector<std::string>>;
     inBackground<Extras>(
         [] { return Extras{PrivacyExtras::permissions(), PrivacyExtras::preferredNetworks()}; },
-        [this, token](Extras extras) {
-            if (!isCurrent(token)) return;
+        [this, action](Extras extras) {
+            if (!isCurrent(action.token)) return;
             permissionGrants_ = std::move(extras.first);
             wifiNetworks_ = std::move(extras.second);
             Q_EMIT privacyExtrasChanged();
-            endScan();
+            endScan(action);
         });
 }
 
@@ -115,7 +118,7 @@ void AppState::revoke(const PermissionGrant& grant) {
 }
 
 void AppState::loadProcesses() {
-    ScanTokenRef token = beginScan(ModuleID::optimization, "Sampling running apps\u2026");
+    const Action action = beginScan(ModuleID::optimization, "Sampling running apps\u2026");
     using Sample = std::pair<std::vector<RunningApp>, std::vector<RunningApp>>;
     inBackground<Sample>(
         [] {
@@ -124,12 +127,12 @@ void AppState::loadProcesses() {
                 if (isHeavyConsumer(app)) heavy.push_back(std::move(app));
             return Sample{std::move(heavy), Processes::hungProcesses()};
         },
-        [this, token](Sample sample) {
-            if (!isCurrent(token)) return;
+        [this, action](Sample sample) {
+            if (!isCurrent(action.token)) return;
             heavyConsumers_ = std::move(sample.first);
             hungApplications_ = std::move(sample.second);
             Q_EMIT processesChanged();
-            endScan();
+            endScan(action);
         });
 }
 

@@ -1,6 +1,7 @@
 // The update check, the thinning of universal binaries and the disk map.
 #include "app/state/app_state.h"
 #include "modules/system/thinning.h"
+#include "modules/system/web_link.h"
 #include "platform/locations.h"
 
 void AppState::checkForUpdates() {
@@ -9,26 +10,23 @@ void AppState::checkForUpdates() {
     updaterRunning_ = true;
     updaterHasRun_ = true;
     Q_EMIT updaterChanged();
-    setActiveScan(ModuleID::updater);
-    setProgress({0, "Reading your Applications\u2026", true});
+    const Action action = beginAction(token, ModuleID::updater, "Reading your Applications\u2026");
     ProgressCallback progress = makeProgress();
 
     // The check runs on the applications once they are listed; whether it
     // includes pre-releases is read on the main thread in between, so a
     // change made while they were being listed still counts.
-    auto finish = [this, token](std::optional<std::vector<InstalledApp>> apps, std::optional<Updater::Outcome> outcome) {
+    // The volume is not read again: a check frees nothing.
+    auto finish = [this, action](std::optional<std::vector<InstalledApp>> apps, std::optional<Updater::Outcome> outcome) {
         updaterRunning_ = false;
-        if (isCurrent(token)) {
+        if (isCurrent(action.token)) {
             if (apps && outcome) {
                 setApps(std::move(*apps));
                 appUpdates_ = std::move(outcome->updates);
                 updaterChecked_ = outcome->checked;
                 updaterWithoutFeed_ = outcome->withoutFeed;
             }
-            setActiveScan(std::nullopt);
-            progress_.isRunning = false;
-            progress_.fraction = 1.0;
-            Q_EMIT progressChanged();
+            endAction(action);
         }
         // Cleared on every way out, or no check could start again.
         Q_EMIT updaterChanged();
@@ -48,23 +46,24 @@ void AppState::checkForUpdates() {
         });
 }
 
+std::optional<std::string> AppState::webAddress(const std::optional<std::string>& text) {
+    return text ? WebLink::parse(*text) : std::nullopt;
+}
+
 void AppState::thinSelectedBinaries() {
     std::vector<ScanItem> items = selectedBinaries();
     if (items.empty()) return;
     setThinning(true);
-    setActiveScan(ModuleID::systemJunk);
-    setProgress({0, "Thinning\u2026", true});
+    // A token of its own that nothing cancels: Stop never halts a thinning
+    // between the rewrite of a binary and its signing.
+    const Action action = beginAction(std::make_shared<ScanToken>(), ModuleID::systemJunk, "Thinning\u2026");
     ProgressCallback progress = makeProgress();
     inBackground<Thinning::Outcome>(
-        [items = std::move(items), progress] {
-            // A token of its own that nothing cancels: Stop never halts a
-            // thinning between the rewrite of a binary and its signing.
-            ScanToken own;
-            return Thinning::thin(items, own, progress);
-        },
-        [this](Thinning::Outcome outcome) {
+        [items = std::move(items), token = action.token, progress] { return Thinning::thin(items, *token, progress); },
+        [this, action](Thinning::Outcome outcome) {
             setThinning(false);
-            endScan();
+            const bool current = endAction(action);
+            refreshVolume();
             CleanupSummary summary;
             summary.reclaimed = outcome.bytesSaved;
             summary.removedCount = outcome.thinned;
@@ -72,26 +71,25 @@ void AppState::thinSelectedBinaries() {
             summary.title = "Thinned Universal Binaries";
             summary.notes = std::move(outcome.notes);
             setLastCleanup(std::move(summary));
-            // The thinned binaries leave the report with a new scan.
-            runModuleScan(ModuleID::systemJunk, "Preparing\u2026");
+            // The thinned binaries leave the report with a new scan, unless
+            // the user started something else meanwhile: that runs on.
+            if (current) runModuleScan(ModuleID::systemJunk, "Preparing\u2026");
         });
 }
 
 void AppState::buildDiskMap(const std::filesystem::path& root) {
     std::string name = std::filesystem::path(Locations::withoutTrailingSlash(root.native())).filename().native();
     if (name.empty()) name = root.native();
-    setActiveScan(ModuleID::diskMap);
-    setProgress({0, "Measuring " + name + "\u2026", true});
-    ScanTokenRef token = newToken();
+    const Action action = beginAction(newToken(), ModuleID::diskMap, "Measuring " + name + "\u2026");
     ProgressCallback progress = makeProgress();
     inBackground<SpaceNodeRef>(
-        [root, token, progress] { return DiskMap::build(root, 4, *token, progress); },
-        [this, token](SpaceNodeRef tree) {
-            if (!isCurrent(token)) return;
+        [root, token = action.token, progress] { return DiskMap::build(root, 4, *token, progress); },
+        [this, action](SpaceNodeRef tree) {
+            if (!isCurrent(action.token)) return;
             spaceRoot_ = tree;
             spacePath_ = {tree};
             Q_EMIT diskMapChanged();
-            endScan();
+            endScan(action);
         });
 }
 

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 class Executor {
 public:
@@ -42,6 +44,30 @@ public:
 private:
     std::shared_ptr<const char> alive_;
 };
+
+// A way to post calls to the main thread for the receiver, callable from any
+// thread. It holds the executor weakly: queued work that held it strongly
+// would keep alive the executor that queues it. Once the executor is gone,
+// so is whatever it posted for, and the call is dropped.
+inline std::function<void(Executor::Job)> poster(const std::shared_ptr<Executor>& executor,
+                                                  Executor::Receiver receiver) {
+    return [weak = std::weak_ptr<Executor>(executor), receiver = std::move(receiver)](Executor::Job job) {
+        if (auto e = weak.lock()) e->post(receiver, std::move(job));
+    };
+}
+
+// Runs work() off the main thread, then done(its result) on the main thread
+// unless the receiver has ended by then. The job holds what it was given and
+// a way to post back, never the receiver's object.
+template <class Work, class Done>
+void runThenPost(const std::shared_ptr<Executor>& executor, Executor::Receiver receiver, Work work, Done done) {
+    using Result = std::invoke_result_t<Work&>;
+    executor->run([post = poster(executor, std::move(receiver)), work = std::move(work),
+                   done = std::move(done)]() mutable {
+        auto result = std::make_shared<Result>(work());
+        post([done, result] { done(std::move(*result)); });
+    });
+}
 
 // The application's executor: background work on a pool of threads kept for
 // the process's life, posted calls through the Qt event loop of the main
