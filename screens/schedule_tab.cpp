@@ -27,8 +27,8 @@ bool jobFileExists() {
 
 }  // namespace
 
-ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, Background background, QWidget* parent)
-    : QWidget(parent), state_(state), services_(services), background_(std::move(background)) {
+ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, QWidget* parent)
+    : QWidget(parent), state_(state), services_(services) {
     setObjectName(QStringLiteral("ScheduleTab"));
     switch_ = new ToggleSwitch(QStringLiteral("Clean automatically every day"), Fonts::text(12));
     connect(switch_, &QAbstractButton::clicked, this, [this](bool on) { setScheduleEnabled(on); });
@@ -74,6 +74,8 @@ ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, Background b
     }));
     showValues();
 }
+
+ScheduleTab::~ScheduleTab() { lifeline_.end(); }
 
 QString ScheduleTab::hourText(int hour) {
     char text[8];
@@ -141,36 +143,25 @@ void ScheduleTab::apply(bool enabled) {
     }
     applying_ = true;
     showValues();
-    auto done = [this](bool installed, std::string text, bool isError) {
-        applying_ = false;
-        enabled_ = installed;
-        showValues();
-        state_.showBanner(std::move(text), isError);
-    };
+    Q_EMIT writingChanged(true);
     if (enabled) {
         const int hour = hour_;
-        const std::vector<ModuleID> modules(modules_.begin(), modules_.end());
-        background_([hour, modules, done]() -> std::function<void()> {
-            try {
-                Schedule::install(hour, modules);
-                return [done, hour] {
-                    done(true, "Daily cleanup scheduled for " + hourText(hour).toStdString() + ".", false);
-                };
-            } catch (const std::exception& error) {
-                return [done, text = std::string(error.what()), there = jobFileExists()] { done(there, text, true); };
-            }
-        });
+        state_.installDailyCleanup(hour, std::vector<ModuleID>(modules_.begin(), modules_.end()), lifeline_.receiver(),
+                                   [this, hour](AppState::DailyJobChange change) {
+                                       finish(change, "Daily cleanup scheduled for " + hourText(hour).toStdString() + ".");
+                                   });
     } else {
-        background_([done]() -> std::function<void()> {
-            Schedule::uninstall();
-            // The job runs as long as its file is there, whatever launchctl said.
-            if (jobFileExists())
-                return [done, path = Schedule::plistURL().string()] {
-                    done(true, "Could not turn off the daily cleanup: " + path + " is still there.", true);
-                };
-            return [done] { done(false, "Daily cleanup turned off.", false); };
-        });
+        state_.removeDailyCleanup(lifeline_.receiver(),
+                                  [this](AppState::DailyJobChange change) { finish(change, "Daily cleanup turned off."); });
     }
+}
+
+void ScheduleTab::finish(const AppState::DailyJobChange& change, const std::string& done) {
+    applying_ = false;
+    enabled_ = change.installed;
+    showValues();
+    Q_EMIT writingChanged(false);
+    state_.showBanner(change.error.value_or(done), change.error.has_value());
 }
 
 void ScheduleTab::showValues() {

@@ -17,9 +17,8 @@ class ToggleSwitch;
 class ScheduleTab : public QWidget {
     Q_OBJECT
 public:
-    // work: runs an action off the main thread and its continuation back on it.
-    using Background = std::function<void(std::function<std::function<void()>()> work)>;
-    ScheduleTab(AppState& state, SystemServices& services, Background background, QWidget* parent = nullptr);
+    ScheduleTab(AppState& state, SystemServices& services, QWidget* parent = nullptr);
+    ~ScheduleTab() override;
 
     bool scheduleEnabled() const { return enabled_; }
     int hour() const { return hour_; }
@@ -42,13 +41,19 @@ public:
     // "03:00".
     static QString hourText(int hour);
 
+Q_SIGNALS:
+    // A change of the job is being written (true), or has been (false).
+    void writingChanged(bool writing);
+
 private:
     void apply(bool enabled);
+    // What the write left, and the banner that says so.
+    void finish(const AppState::DailyJobChange& change, const std::string& done);
     void showValues();
 
     AppState& state_;
     SystemServices& services_;
-    Background background_;
+    Lifeline lifeline_;
     bool enabled_ = false;
     int hour_ = 3;
     std::set<ModuleID> modules_{ModuleID::systemJunk, ModuleID::trashBins};

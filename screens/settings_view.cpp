@@ -80,7 +80,8 @@ SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
     tabs_->setFont(Fonts::text(12));
     tabs_->addTab(makeGeneral(), symbolIcon("gearshape"), QStringLiteral("General"));
     tabs_->addTab(makeIgnores(), symbolIcon("eye.slash"), QStringLiteral("Ignore List"));
-    schedule_ = new ScheduleTab(state_, services_, [this](auto work) { inBackground(std::move(work)); });
+    schedule_ = new ScheduleTab(state_, services_);
+    connect(schedule_, &ScheduleTab::writingChanged, this, [this](bool writing) { pending_ += writing ? 1 : -1; });
     tabs_->addTab(schedule_, symbolIcon("clock"), QStringLiteral("Schedule"));
     stack->addWidget(tabs_);
     resize(520, 400);
@@ -93,19 +94,6 @@ void SettingsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Every showing, not once: the command line may have changed the files.
     if (!event->spontaneous()) reload();
-}
-
-void SettingsView::inBackground(std::function<std::function<void()>()> work) {
-    ++pending_;
-    state_.executor()->run([executor = std::weak_ptr<Executor>(state_.executor()), receiver = lifeline_.receiver(),
-                            work = std::move(work), this] {
-        std::function<void()> done = work();
-        if (auto e = executor.lock())
-            e->post(receiver, [this, done = std::move(done)] {
-                --pending_;
-                if (done) done();
-            });
-    });
 }
 
 void SettingsView::reload() {
@@ -223,30 +211,27 @@ void SettingsView::addFolder() {
     const std::vector<std::filesystem::path> chosen = services_.chooseFilesAndFolders("Ignore", window());
     if (chosen.empty()) return;
     addFolder_->setEnabled(false);
-    inBackground([this, chosen]() -> std::function<void()> {
-        std::vector<std::pair<std::string, Ignores::Edit>> edits;
-        for (const std::filesystem::path& path : chosen) edits.emplace_back(path.string(), Ignores::add(path.string()));
-        return [this, outcome = describeAdds(edits)] {
-            addFolder_->setEnabled(true);
-            reload();
-            state_.showBanner(outcome.text, outcome.isError);
-        };
+    ++pending_;
+    state_.addIgnored(chosen, lifeline_.receiver(), [this](AppState::IgnoreEdits edits) {
+        --pending_;
+        const AddOutcome outcome = describeAdds(edits);
+        addFolder_->setEnabled(true);
+        reload();
+        state_.showBanner(outcome.text, outcome.isError);
     });
 }
 
 void SettingsView::removeIgnored(const std::string& path) {
-    inBackground([this, path]() -> std::function<void()> {
-        const Ignores::Edit edit = Ignores::remove(path);
-        return [this, edit] {
-            reload();
-            // A removal that did not reach the file must not look done.
-            if (edit == Ignores::Edit::writeFailed)
-                state_.showBanner("Could not write the ignore list: " + Ignores::fileURL().string(), true);
-            else if (edit == Ignores::Edit::unreadable)
-                state_.showBanner("The ignore list cannot be read (" +
-                                      Ignores::unreadable().value_or("it cannot be read") +
-                                      "), so it was left as it is.",
-                                  true);
-        };
+    ++pending_;
+    state_.removeIgnored(path, lifeline_.receiver(), [this](Ignores::Edit edit) {
+        --pending_;
+        reload();
+        // A removal that did not reach the file must not look done.
+        if (edit == Ignores::Edit::writeFailed)
+            state_.showBanner("Could not write the ignore list: " + Ignores::fileURL().string(), true);
+        else if (edit == Ignores::Edit::unreadable)
+            state_.showBanner("The ignore list cannot be read (" + Ignores::unreadable().value_or("it cannot be read") +
+                                  "), so it was left as it is.",
+                              true);
     });
 }

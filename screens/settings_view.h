@@ -45,10 +45,6 @@ public:
     // The row's minus button: the entry as stored.
     void removeIgnored(const std::string& path);
 
-    // Runs engine work off the main thread (the views in this window share it),
-    // then done on the main thread while the view lives.
-    void inBackground(std::function<std::function<void()>()> work);
-
 protected:
     void showEvent(QShowEvent* event) override;
 

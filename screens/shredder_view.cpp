@@ -7,7 +7,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPointer>
 #include <QScrollArea>
 #include <QStackedLayout>
 #include <QUrl>
@@ -29,27 +28,9 @@
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "engine/byte_format.h"
-#include "engine/fs.h"
-#include "modules/system/shredder.h"
 #include "platform/locations.h"
 
 namespace {
-
-// A shred outlives the screen that started it; its summary belongs to the
-// state. This child of the state holds the receiver its result is posted to,
-// so the result is dropped only once the state itself is gone.
-class StateLifeline : public QObject {
-public:
-    explicit StateLifeline(QObject* state) : QObject(state) { setObjectName(QStringLiteral("shredderLifeline")); }
-    static Executor::Receiver of(AppState& state) {
-        auto* keeper = state.findChild<StateLifeline*>(QStringLiteral("shredderLifeline"), Qt::FindDirectChildrenOnly);
-        if (!keeper) keeper = new StateLifeline(&state);
-        return keeper->lifeline_.receiver();
-    }
-
-private:
-    Lifeline lifeline_;
-};
 
 // The same place however it was written: "." and ".." resolved, no trailing separator.
 std::filesystem::path normalised(const std::filesystem::path& path) {
@@ -282,21 +263,13 @@ void ShredderView::append(const std::vector<std::filesystem::path>& urls) {
 }
 
 void ShredderView::measure(const ScanItem& item) {
-    // A dropped home folder takes a while: never on the main thread.
-    state_.executor()->run([executor = std::weak_ptr<Executor>(state_.executor()), receiver = lifeline_.receiver(),
-                            url = item.url, id = item.id, view = QPointer<ShredderView>(this)] {
-        FS::SeenSet seen;
-        const int64_t size = FS::size(url, seen);
-        if (auto e = executor.lock())
-            e->post(receiver, [view, id, size] {
-                if (!view) return;
-                for (Entry& entry : view->entries_) {
-                    if (entry.item.id != id) continue;
-                    entry.item.size = size;
-                    entry.measured = true;
-                }
-                view->rebuildRows();
-            });
+    state_.measure(item.url, lifeline_.receiver(), [this, id = item.id](int64_t size) {
+        for (Entry& entry : entries_) {
+            if (entry.item.id != id) continue;
+            entry.item.size = size;
+            entry.measured = true;
+        }
+        rebuildRows();
     });
 }
 
@@ -334,36 +307,13 @@ void ShredderView::run(std::vector<ScanItem> ticked) {
     running_ = true;
     message_.clear();
     refresh();
-    auto token = std::make_shared<ScanToken>();
-    auto executor = std::weak_ptr<Executor>(state_.executor());
-    auto post = [executor](Executor::Receiver receiver, Executor::Job job) {
-        if (auto e = executor.lock()) e->post(std::move(receiver), std::move(job));
-    };
-    const Executor::Receiver viewReceiver = lifeline_.receiver();
-    const Executor::Receiver stateReceiver = StateLifeline::of(state_);
-    QPointer<ShredderView> view(this);
-    QPointer<AppState> state(&state_);
-    state_.executor()->run([ticked = std::move(ticked), token, post, viewReceiver, stateReceiver, view, state] {
-        auto progress = [post, viewReceiver, view](double, const std::string& message) {
-            post(viewReceiver, [view, text = qs(message)] {
-                if (!view) return;
-                view->message_ = text;
-                view->stripText_->setText(text);
-            });
-        };
-        Shredder::Outcome outcome = Shredder::shred(ticked, 1, *token, progress);
-        post(stateReceiver, [outcome = std::move(outcome), view, state] {
-            if (view) view->finish(outcome.shreddedPaths);
-            if (!state) return;
-            CleanupSummary summary;
-            summary.reclaimed = outcome.bytes;
-            summary.removedCount = outcome.shreddedCount;
-            summary.failures = outcome.failures;
-            summary.title = "Shredder";
-            summary.trashedBytes = 0;
-            state->setLastCleanup(std::move(summary));
-        });
-    });
+    state_.shred(
+        std::move(ticked), lifeline_.receiver(),
+        [this](const std::string& message) {
+            message_ = qs(message);
+            stripText_->setText(message_);
+        },
+        [this](const std::vector<std::string>& shreddedPaths) { finish(shreddedPaths); });
 }
 
 void ShredderView::finish(const std::vector<std::string>& shreddedPaths) {

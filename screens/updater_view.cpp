@@ -26,7 +26,6 @@
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "app/controls/toggle_switch.h"
-#include "modules/system/web_link.h"
 
 namespace {
 
@@ -84,14 +83,13 @@ QWidget* UpdaterView::row(const AppUpdate& update, SystemServices& services) {
         line->addWidget(date, 0, Qt::AlignVCenter);
     }
     // An address from a feed opens only when it is a plain web address.
-    const std::optional<std::string> notes =
-        update.releaseNotesURL ? WebLink::parse(*update.releaseNotesURL) : std::nullopt;
+    const std::optional<std::string> notes = AppState::webAddress(update.releaseNotesURL);
     if (notes) {
         auto* link = new LinkButton(QStringLiteral("Release notes"), 11.5);
         QObject::connect(link, &QAbstractButton::clicked, link, [&services, address = *notes] { services.openURL(address); });
         line->addWidget(link, 0, Qt::AlignVCenter);
     }
-    const std::optional<std::string> download = update.downloadURL ? WebLink::parse(*update.downloadURL) : std::nullopt;
+    const std::optional<std::string> download = AppState::webAddress(update.downloadURL);
     line->addWidget(new PrimaryButton(QStringLiteral("Download"), "arrow.down.circle", Theme::color(Theme::accent),
                                       download.has_value(),
                                       [&services, download] {
