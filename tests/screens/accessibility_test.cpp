@@ -310,3 +310,27 @@ TEST_F(AccessibilityTest, TabReadsEachScreenTopDownThenGoesIntoTheSidebarAndShif
     // Every stop of the screen comes before the sidebar's.
     EXPECT_TRUE(order.front() && view->router()->isAncestorOf(order.front()));
 }
+
+TEST_F(AccessibilityTest, TheHeadersFocusGoesFromRescanToStopAndBackAsTheScanRuns) {
+    view->activateWindow();
+    state().setModule(ModuleID::systemJunk);
+    settle();
+    QCoreApplication::processEvents();
+    auto* junk = qobject_cast<JunkModuleView*>(view->router()->screen());
+    ASSERT_TRUE(junk);
+    ASSERT_TRUE(junk->scanButton()->isVisible());
+    view->sidebar()->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(view->sidebar(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), junk->scanButton());
+    // Space presses Rescan; the button gives way to Stop, and so does the focus.
+    QTest::keyClick(junk->scanButton(), Qt::Key_Space);
+    ASSERT_TRUE(junk->isScanning());
+    EXPECT_EQ(QApplication::focusWidget(), junk->scanStatus()->stopButton());
+    EXPECT_TRUE(FocusRing::fromKeyboard(junk->scanStatus()->stopButton()));
+    settle();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(junk->isScanning());
+    EXPECT_EQ(QApplication::focusWidget(), junk->scanButton());
+    EXPECT_TRUE(FocusRing::fromKeyboard(junk->scanButton()));
+    settle();
+}
