@@ -1,5 +1,6 @@
 #include "app/shell/content_view.h"
 
+#include <QApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -10,6 +11,7 @@
 
 #include "app/controls/bind.h"
 #include "app/controls/focus_order.h"
+#include "app/controls/focus_ring.h"
 #include "app/controls/theme.h"
 #include "app/shell/banner_view.h"
 #include "app/shell/cleanup_summary_view.h"
@@ -104,6 +106,9 @@ ContentView::ContentView(AppState& state, SystemServices& services, const Screen
     Bind::value(this, &state_, &AppState::lastCleanupChanged, [this] { showSummary(); });
 }
 
+// A sheet still shown goes with the window, and gives no focus back.
+ContentView::~ContentView() { QObject::disconnect(sheetEnded_); }
+
 CleanupSummaryView* ContentView::summaryView() const {
     return sheetID_ ? qobject_cast<CleanupSummaryView*>(sheet()) : nullptr;
 }
@@ -118,10 +123,28 @@ void ContentView::presentSheet(QWidget* sheet) {
         sheet_->deleteLater();
     }
     sheetID_.reset();
+    // When the sheet ends, the focus goes back where it was before it (a
+    // window without a focused control would take Tab to wherever Qt's own
+    // chain begins).
+    QPointer<QWidget> before = QApplication::focusWidget();
+    if (before && !isAncestorOf(before)) before = nullptr;
+    const bool byKeyboard = FocusRing::fromKeyboard(before);
+    QObject::disconnect(sheetEnded_);
+    sheetEnded_ = connect(sheet, &QObject::destroyed, this, [this, before, byKeyboard] { giveFocusBack(before, byKeyboard); });
     sheet_ = new SheetOverlay(this, sheet);
     sheet_->show();
     placeOverlays();
     sheet->setFocus(Qt::OtherFocusReason);
+}
+
+void ContentView::giveFocusBack(QWidget* before, bool byKeyboard) {
+    if (sheet() || !window()->isVisible()) return;  // another sheet took its place, or the window went
+    QWidget* to = before;
+    if (!to || !to->isVisible() || !to->isEnabled() || !(to->focusPolicy() & Qt::TabFocus)) {
+        const std::vector<QWidget*> screen = FocusOrder::stops(router_);
+        to = screen.empty() ? static_cast<QWidget*>(sidebar_) : screen.front();
+    }
+    to->setFocus(byKeyboard ? Qt::TabFocusReason : Qt::OtherFocusReason);
 }
 
 void ContentView::showBanner() {

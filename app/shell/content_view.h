@@ -24,6 +24,7 @@ public:
     // module's header alone).
     ContentView(AppState& state, SystemServices& services, const ScreenCatalog* catalog = nullptr,
                 const ScreenContext* context = nullptr, QWidget* parent = nullptr);
+    ~ContentView() override;
 
     SidebarView* sidebar() const { return sidebar_; }
     DetailRouter* router() const { return router_; }
@@ -50,6 +51,7 @@ private:
     void showBanner();
     void showSummary();
     void placeOverlays();
+    void giveFocusBack(QWidget* before, bool byKeyboard);
 
     AppState& state_;
     SidebarView* sidebar_;
@@ -58,4 +60,5 @@ private:
     BannerStage banner_;
     QPointer<QWidget> sheet_;      // the overlay holding the sheet
     std::optional<Uuid> sheetID_;  // the summary's, while the sheet is the summary
+    QMetaObject::Connection sheetEnded_;
 };

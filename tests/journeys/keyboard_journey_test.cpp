@@ -188,6 +188,13 @@ TEST_F(KeyboardJourney, SpaceUnticksTheFocusedCategoryAndPressesRemoveAndReturnP
     press(window, Qt::Key_Return);
     EXPECT_FALSE(state().lastCleanup().has_value());
     EXPECT_TRUE(waitFor([&] { return app().content()->summaryView() == nullptr; }, 2000));
+    // The focus comes back to the screen (Remove, or its first control once
+    // Remove has gone), ringed, so the next Tab goes on from there.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QWidget* back = QApplication::focusWidget();
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(app().content()->router()->isAncestorOf(back)) << back->metaObject()->className();
+    EXPECT_TRUE(FocusRing::fromKeyboard(back));
     ASSERT_TRUE(waitFor([&] { return !state().progress().isRunning; }));
 }
 
