@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QVBoxLayout>
 
+#include "app/controls/focus_order.h"
 #include "app/controls/bind.h"
 #include "app/controls/buttons.h"
 #include "app/controls/card_background.h"
@@ -260,6 +261,8 @@ void DashboardView::refresh() {
 
     const int64_t selected = ScanScreen::selectedBytes(report);
     const int64_t review = reviewSize(report);
+    // The hero's buttons keep the focus through a scan (Scan to Stop and back).
+    FocusOrder::KeepIn keep(stop_->parentWidget());
     stop_->setVisible(scanning);
     scan_->setVisible(!scanning);
     review_->setVisible(!scanning && review >= 1);

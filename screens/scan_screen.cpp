@@ -1,8 +1,6 @@
 #include "screens/scan_screen.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QVBoxLayout>
 
 #include "app/controls/bind.h"
@@ -11,7 +9,7 @@
 #include "app/controls/results_list.h"
 #include "app/controls/fonts.h"
 #include "app/controls/busy_indicator.h"
-#include "app/controls/focus_ring.h"
+#include "app/controls/focus_order.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 
@@ -127,13 +125,10 @@ void ModuleScreen::addNote(QWidget* note, int bottom) {
 }
 
 void ModuleScreen::refresh() {
-    // The header's focus stays in the header when the control holding it
-    // gives way to the other state's: Rescan to Stop as a scan starts, Stop
-    // to the first button as it ends (Qt alone would hand it to the list).
-    QPointer<QWidget> focus = QApplication::focusWidget();
-    const bool headerFocus = focus && controls_->parentWidget()->isAncestorOf(focus);
-    const bool byKeyboard = headerFocus && FocusRing::fromKeyboard(focus);
-
+    // The header keeps the focus when the control holding it gives way to
+    // the other state's: Rescan to Stop as a scan starts, Stop to the first
+    // button as it ends.
+    FocusOrder::KeepIn keep(controls_->parentWidget());
     const ScanReport& report = state_.report(module_);
     const bool scanning = isScanning();
     const bool listed = !report.categories.empty();
@@ -143,14 +138,5 @@ void ModuleScreen::refresh() {
     placeholder_->setVisible(!listed && scanning);
     empty_->setVisible(!listed && !scanning);
     present(report, scanning);
-
-    if (!headerFocus || (focus && focus->isVisible() && focus->isEnabled())) return;
-    QWidget* next = nullptr;
-    if (scanning) {
-        next = status_->stopButton();
-    } else {
-        for (QWidget* control : idleControls_)
-            if (!next && control->isVisible() && control->isEnabled()) next = control;
-    }
-    if (next && next->isVisible()) next->setFocus(byKeyboard ? Qt::TabFocusReason : Qt::OtherFocusReason);
 }
+

@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "app/controls/focus_ring.h"
+
 namespace FocusOrder {
 namespace {
 
@@ -54,6 +56,21 @@ bool move(const std::vector<QWidget*>& stops, bool next) {
         index = (size_t(at - stops.begin()) + (next ? 1 : stops.size() - 1)) % stops.size();
     stops[index]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     return true;
+}
+
+KeepIn::KeepIn(QWidget* part) : part_(part) {
+    QWidget* focus = QApplication::focusWidget();
+    if (!part || !focus || !part->isAncestorOf(focus)) return;
+    focus_ = focus;
+    had_ = true;
+    byKeyboard_ = FocusRing::fromKeyboard(focus);
+}
+
+KeepIn::~KeepIn() {
+    if (!had_ || !part_) return;
+    if (focus_ && focus_->isVisible() && focus_->isEnabled()) return;
+    const std::vector<QWidget*> inside = stops(part_);
+    if (!inside.empty()) inside.front()->setFocus(byKeyboard_ ? Qt::TabFocusReason : Qt::OtherFocusReason);
 }
 
 }  // namespace FocusOrder

@@ -3,9 +3,9 @@
 // they are read, top to bottom and, along a line, leading to trailing, one
 // block (a column, a card, a header) at a time. A control that is hidden,
 // disabled or takes no Tab is no stop; a list is one stop, whatever it holds.
+#include <QPointer>
+#include <QWidget>
 #include <vector>
-
-class QWidget;
 
 namespace FocusOrder {
 
@@ -20,5 +20,25 @@ std::vector<QWidget*> stops(QWidget* within);
 // them. The keyboard moved it, so the stop shows its ring. False when there
 // is no stop.
 bool move(const std::vector<QWidget*>& stops, bool next);
+
+// Keeps the focus inside a part of a window while that part trades its
+// controls (a scan's Stop for the buttons it hid, and back): made before the
+// change, it gives the focus, once the change is made, to the part's first
+// stop when the control that had it is gone, ringed when the keyboard had
+// brought it there. Without it Qt hands the focus to whatever follows the
+// part.
+class KeepIn {
+public:
+    explicit KeepIn(QWidget* part);
+    ~KeepIn();
+    KeepIn(const KeepIn&) = delete;
+    KeepIn& operator=(const KeepIn&) = delete;
+
+private:
+    QPointer<QWidget> part_;
+    QPointer<QWidget> focus_;
+    bool had_ = false;  // the focus was in the part (focus_ may go)
+    bool byKeyboard_ = false;
+};
 
 }  // namespace FocusOrder

@@ -2,6 +2,7 @@
 // manual executor and files in the test's home: the first-run card, the
 // running scan, the figures of a finished one, ticks in the sheet that change
 // only the Smart Scan report, and Clean removing exactly what it has ticked.
+#include <QApplication>
 #include <QLocale>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -17,6 +18,7 @@
 #include "app/controls/results_delegate.h"
 #include "app/controls/results_list.h"
 #include "app/controls/stat_card.h"
+#include "app/controls/focus_ring.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "engine/byte_format.h"
@@ -387,4 +389,26 @@ TEST_F(DashboardViewTest, CleanDeletesExactlyWhatTheSmartScanReportHasTicked) {
     // The dashboard scanned again and shows the fresh report.
     EXPECT_EQ(state().module(), ModuleID::smartScan);
     EXPECT_EQ(view.cleanButton()->text(), "Clean " + compact(ScanScreen::selectedBytes(state().smartScan())));
+}
+
+TEST_F(DashboardViewTest, TheHerosFocusGoesFromScanToStopAndBackAsTheScanRuns) {
+    sampleHome();
+    DashboardView view(context());
+    view.resize(900, 700);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    // As Tab brings it (the window's activation may have given it already).
+    view.scanButton()->clearFocus();
+    view.scanButton()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(FocusRing::fromKeyboard(view.scanButton()));
+    QTest::keyClick(view.scanButton(), Qt::Key_Space);
+    ASSERT_TRUE(DashboardView::smartScanning(state()));
+    EXPECT_EQ(QApplication::focusWidget(), view.stopButton());
+    EXPECT_TRUE(FocusRing::fromKeyboard(view.stopButton()));
+    settle();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(DashboardView::smartScanning(state()));
+    EXPECT_EQ(QApplication::focusWidget(), view.scanButton());
+    EXPECT_TRUE(FocusRing::fromKeyboard(view.scanButton()));
 }
