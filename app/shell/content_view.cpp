@@ -129,9 +129,10 @@ void ContentView::presentSheet(QWidget* sheet) {
     QPointer<QWidget> before = QApplication::focusWidget();
     if (before && !isAncestorOf(before)) before = nullptr;
     const bool byKeyboard = FocusRing::fromKeyboard(before);
+    sheet_ = new SheetOverlay(this, sheet);
+    // After the overlay's own handler, which lets go of the sheet first.
     QObject::disconnect(sheetEnded_);
     sheetEnded_ = connect(sheet, &QObject::destroyed, this, [this, before, byKeyboard] { giveFocusBack(before, byKeyboard); });
-    sheet_ = new SheetOverlay(this, sheet);
     sheet_->show();
     placeOverlays();
     sheet->setFocus(Qt::OtherFocusReason);

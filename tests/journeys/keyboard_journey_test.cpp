@@ -214,6 +214,9 @@ TEST_F(KeyboardJourney, EscapeClosesTheReviewSheetAndTheSettingsWindowThatCtrlCo
     // The sheet goes at the event loop's next turn, and the dimmed overlay with it.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app().content()->sheet(), nullptr);
+    // Review has the focus again, as the keyboard left it.
+    EXPECT_EQ(QApplication::focusWidget(), dashboard->reviewButton());
+    EXPECT_TRUE(FocusRing::fromKeyboard(dashboard->reviewButton()));
 
     press(window, Qt::Key_Comma, Qt::ControlModifier);
     ASSERT_TRUE(app().settingsWindow());
