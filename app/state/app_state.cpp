@@ -50,6 +50,7 @@ void AppState::refreshVolume() {
 }
 
 void AppState::storeReport(ModuleID module, ScanReport report) {
+    applyKnown(report.categories);
     reports_[size_t(module)] = std::move(report);
     Q_EMIT reportChanged(module);
 }
@@ -88,6 +89,7 @@ void AppState::setLeftoverSelected(size_t index, bool selected) {
     if (index >= leftovers_.size()) return;
     leftovers_[index].isSelected = selected;
     Q_EMIT leftoversChanged();
+    followChoice({leftovers_[index].url.native()}, selected);
 }
 
 void AppState::setOrphanItemSelected(size_t category, size_t item, bool selected) {
@@ -96,13 +98,19 @@ void AppState::setOrphanItemSelected(size_t category, size_t item, bool selected
     if (target.safety == Safety::protected_) return;
     target.isSelected = selected;
     Q_EMIT orphanCategoriesChanged();
+    followChoice({target.url.native()}, selected);
 }
 
 void AppState::setOrphanCategorySelected(size_t category, bool selected) {
     if (category >= orphanCategories_.size()) return;
+    std::vector<std::string> chosen;
     for (auto& item : orphanCategories_[category].items)
-        if (item.safety != Safety::protected_) item.isSelected = selected;
+        if (item.safety != Safety::protected_) {
+            item.isSelected = selected;
+            chosen.push_back(item.url.native());
+        }
     Q_EMIT orphanCategoriesChanged();
+    followChoice(chosen, selected);
 }
 
 void AppState::setSpotlightSensitivity(SpotlightSearch::Sensitivity sensitivity) {
@@ -162,6 +170,8 @@ void AppState::toggle(const Uuid& id, ModuleID module) {
             if (items[i].id == id) {
                 items[i].isSelected = !items[i].isSelected;
                 Q_EMIT selectionChanged(module, int(c), int(i));
+                const ScanItem& flipped = report->categories[c].items[i];
+                followChoice({flipped.url.native()}, flipped.isSelected);
                 return;
             }
     }
@@ -174,6 +184,8 @@ void AppState::toggle(ModuleID module, size_t category, size_t item) {
     ScanItem& target = report->categories[category].items[item];
     target.isSelected = !target.isSelected;
     Q_EMIT selectionChanged(module, int(category), int(item));
+    const ScanItem& flipped = report->categories[category].items[item];
+    followChoice({flipped.url.native()}, flipped.isSelected);
 }
 
 void AppState::setSelection(bool selected, const std::optional<std::string>& categoryID, ModuleID module) {
@@ -191,7 +203,14 @@ void AppState::setSelection(bool selected, const std::optional<std::string>& cat
         }
     if (categoryID && matches == 0) return;
     report->setSelection(selected, categoryID);
+    // The items the choice reached, as ScanReport::setSelection reaches them.
+    std::vector<std::string> chosen;
+    for (const auto& category : report->categories)
+        if (!categoryID || category.id == *categoryID)
+            for (const auto& item : category.items)
+                if (item.safety != Safety::protected_) chosen.push_back(item.url.native());
     Q_EMIT selectionChanged(module, matches == 1 ? matched : -1, -1);
+    followChoice(chosen, selected);
 }
 
 std::vector<ScanItem> AppState::selectedBinaries() const {
@@ -226,6 +245,7 @@ ScanTokenRef AppState::newToken() {
     ScanTokenRef replaced = std::exchange(token_, std::make_shared<ScanToken>());
     if (replaced && activeHolder_ == replaced) activeHolder_ = token_;
     if (replaced && progressHolder_ == replaced) progressHolder_ = token_;
+    removedSinceToken_.clear();
     return token_;
 }
 

@@ -35,6 +35,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/state/cleanup_summary.h"
@@ -203,6 +204,26 @@ public:
     // category when none is named); protected items keep their state.
     void setSelection(bool selected, const std::optional<std::string>& categoryID, ModuleID module);
 
+    // ---- A selection is the user's across screens ------------------------
+    //
+    // One path can stand in several lists at once: module reports, the Smart
+    // Scan report (made of copies), the leftovers, the orphan categories. What
+    // the user ticks or clears in one of them holds in all: the items with the
+    // same path follow at once (a protected item is never ticked this way),
+    // and a path the user cleared is cleared in every list stored later, a
+    // rescan of its own module included, until the user ticks it again or the
+    // application quits. toggle(), setSelection(), setLeftoverSelected() and
+    // the orphan ticks are the user's choices; nothing else is.
+    //
+    // Whatever a removal took away, whichever screen and road it came from
+    // (a cleaning, an uninstall, orphans, a startup item, the shredder),
+    // leaves every stored report, the leftovers and the orphan categories:
+    // the items at those paths or inside them go (reportChanged,
+    // leftoversChanged, orphanCategoriesChanged), a category left without
+    // items goes, and a report left with none has no categories, so its
+    // screen shows its empty state. A list stored later by a scan begun
+    // before the removal drops them too.
+
     // ---- Scans -----------------------------------------------------------
 
     // The progress callback every action hands the engine, callable from any
@@ -238,9 +259,12 @@ public:
     // Removes the selected items of the report (the module's current one):
     // those needing administrator rights in one privileged batch, the others
     // for good, or to the Trash when toTrash is set (Smart Scan's Mail and
-    // adware categories always go to the Trash). Records the cleanup in the
-    // history, sets lastCleanup and scans the module again. With nothing
-    // selected it only raises the banner "Nothing is selected.".
+    // adware categories always go to the Trash). A path the user cleared on
+    // any screen is left out, even when the report has it ticked. Records the
+    // cleanup in the history with the bytes of what it removed itself (an
+    // item already gone counts for nothing), sets lastCleanup, tells every
+    // list what is gone and scans the module again. With nothing selected it
+    // only raises the banner "Nothing is selected.".
     void clean(const ScanReport& report, ModuleID module, bool toTrash);
 
     // ---- Uninstaller and orphans ----------------------------------------
@@ -445,6 +469,16 @@ private:
     bool isCurrent(const ScanTokenRef& token) const { return token_ == token; }
     ScanReport* storedReport(ModuleID module);
 
+    // What a removal took away: every list lets go of it (see above).
+    void itemsRemoved(const std::vector<std::filesystem::path>& gone);
+    // The user ticked or cleared the items at these paths: every list follows.
+    void followChoice(const std::vector<std::string>& paths, bool selected);
+    // What a list about to be stored cannot know yet: the paths the user
+    // cleared are cleared, and what was removed since the current token came
+    // is dropped with the categories it empties. True when it changed anything.
+    bool applyKnown(std::vector<ScanCategory>& categories) const;
+    void applyKnown(std::vector<Uninstaller::Leftover>& leftovers) const;
+
     std::shared_ptr<Executor> executor_;
     Lifeline lifeline_;
 
@@ -458,6 +492,11 @@ private:
     ScanTokenRef activeHolder_;
     ScanTokenRef progressHolder_;
     std::array<std::optional<ScanReport>, Modules::kCount> reports_;
+    // Paths the user cleared, for as long as the application runs.
+    std::unordered_set<std::string> cleared_;
+    // Paths removed since the current token came: a scan under that token may
+    // have seen them before they went.
+    std::vector<std::string> removedSinceToken_;
     mutable ScanReport emptyReport_;
     std::optional<CleanupSummary> lastCleanup_;
     std::optional<Banner> banner_;

@@ -48,6 +48,7 @@ void AppState::select(std::optional<InstalledApp> app) {
         [this, id = app->id, action](std::vector<Uninstaller::Leftover> found) {
             // Only the pick that asked for them gets them.
             if (selectedApp_ && selectedApp_->id == id) {
+                applyKnown(found);
                 leftovers_ = std::move(found);
                 Q_EMIT leftoversChanged();
             }
@@ -79,6 +80,8 @@ void AppState::uninstallSelected() {
             Q_EMIT selectedAppChanged();
             leftovers_.clear();
             Q_EMIT leftoversChanged();
+            // What went to the Trash leaves every other list too.
+            itemsRemoved(result.gone);
             endScan(action);
         });
 }
@@ -106,6 +109,7 @@ void AppState::scanOrphans() {
             if (!isCurrent(action.token)) return;
             if (found.apps) {
                 setApps(std::move(*found.apps));
+                applyKnown(found.categories);
                 orphanCategories_ = std::move(found.categories);
                 Q_EMIT orphanCategoriesChanged();
             }

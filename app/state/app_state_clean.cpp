@@ -41,8 +41,30 @@ Batch removeAsRoot(const std::vector<ScanItem>& elevated) {
     return batch;
 }
 
+// One pass of FS::remove, as the state counts it: only what this pass
+// removed is reclaimed (an item already gone was reclaimed by whoever removed
+// it, and counting it again would put its bytes in the history twice), and
+// both what it removed and what was already gone are no longer on disk.
+struct Pass {
+    FS::RemovalOutcome outcome;
+    int64_t removedBytes = 0;
+    std::vector<std::filesystem::path> gone;
+};
+
+Pass removePlain(const std::vector<ScanItem>& items, bool toTrash) {
+    Pass pass;
+    pass.outcome = FS::remove(items, toTrash);
+    for (const auto& item : pass.outcome.removed) pass.removedBytes += item.size;
+    std::set<Uuid> failed;
+    for (const auto& [item, reason] : pass.outcome.failures) failed.insert(item.id);
+    for (const auto& item : items)
+        if (!failed.contains(item.id)) pass.gone.push_back(item.url);
+    return pass;
+}
+
 // What a cleaning did, gathered off the main thread.
 struct Cleaning {
+    std::vector<std::filesystem::path> gone;  // no longer on disk
     int64_t reclaimed = 0;
     int64_t removedCount = 0;
     int64_t trashedBytes = 0;
@@ -62,12 +84,14 @@ int64_t permissionDenied(const std::vector<std::string>& failures) {
 
 void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
     // The selection alone decides, whatever the items' safety; the removal
-    // roads themselves refuse protected and ignored places.
+    // roads themselves refuse protected and ignored places. A path the user
+    // cleared on any screen stays, even in a report handed in from elsewhere
+    // that still has it ticked.
     std::vector<ScanItem> forGood, toTheTrash;
     for (const auto& category : report.categories) {
         const bool trash = toTrash || (module == ModuleID::smartScan && trashedFromSmartScan(category.id));
         for (const auto& item : category.items)
-            if (item.isSelected) (trash ? toTheTrash : forGood).push_back(item);
+            if (item.isSelected && !cleared_.contains(item.url.native())) (trash ? toTheTrash : forGood).push_back(item);
     }
     const size_t count = forGood.size() + toTheTrash.size();
     if (count == 0) {
@@ -89,16 +113,17 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
                 for (const auto& item : trash ? toTheTrash : forGood)
                     (FS::requiresElevation(item.url) ? elevated : plain).push_back(item);
                 if (plain.empty()) continue;
-                FS::RemovalOutcome outcome = FS::remove(plain, trash);
-                out.removedCount += int64_t(outcome.removed.size());
-                out.reclaimed += outcome.bytes;
-                for (const auto& [item, reason] : outcome.failures) out.failures.push_back(item.name + ": " + reason);
-                if (trash)
-                    for (const auto& item : outcome.removed) out.trashedBytes += item.size;
+                Pass pass = removePlain(plain, trash);
+                out.removedCount += int64_t(pass.outcome.removed.size());
+                out.reclaimed += pass.removedBytes;
+                if (trash) out.trashedBytes += pass.removedBytes;
+                for (const auto& [item, reason] : pass.outcome.failures) out.failures.push_back(item.name + ": " + reason);
+                out.gone.insert(out.gone.end(), pass.gone.begin(), pass.gone.end());
             }
             if (!elevated.empty()) {
                 tell("Waiting for administrator approval\u2026");
                 Batch batch = removeAsRoot(elevated);
+                for (const auto& item : batch.removed) out.gone.push_back(item.url);
                 // A dismissed prompt changed nothing: the title says so.
                 out.cancelled = batch.removal.cancelled;
                 if (!out.cancelled) {
@@ -141,6 +166,9 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
             if (before && volume_) summary.measuredReclaimed = volume_->free - before->free;
             summary.trashedBytes = out.trashedBytes;
             setLastCleanup(std::move(summary));
+            // Every other screen lets go of what is gone before the rescan
+            // brings this one's new report.
+            itemsRemoved(out.gone);
             // Back to the cleaned module, which is scanned again: the removed
             // items leave the screen with the new report. Not when the user
             // started something else meanwhile: that stays on screen and runs on.
@@ -153,7 +181,7 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
 void AppState::removeOrphanCategory(const ScanCategory& category) {
     std::vector<ScanItem> selected;
     for (const auto& item : category.items)
-        if (item.isSelected) selected.push_back(item);
+        if (item.isSelected && !cleared_.contains(item.url.native())) selected.push_back(item);
     if (selected.empty()) {
         showBanner("Nothing is selected.", false);
         return;
@@ -163,7 +191,7 @@ void AppState::removeOrphanCategory(const ScanCategory& category) {
         int64_t reclaimed = 0;
         int64_t removedCount = 0;
         std::vector<std::string> failures;
-        std::set<Uuid> removed;  // the items that are gone
+        std::vector<std::filesystem::path> gone;  // no longer on disk
     };
     inBackground<Removal>(
         [selected = std::move(selected)] {
@@ -171,38 +199,32 @@ void AppState::removeOrphanCategory(const ScanCategory& category) {
             std::vector<ScanItem> plain, elevated;
             for (const auto& item : selected) (FS::requiresElevation(item.url) ? elevated : plain).push_back(item);
             if (!plain.empty()) {
-                FS::RemovalOutcome outcome = FS::remove(plain, true);
-                out.removedCount = int64_t(outcome.removed.size());
-                out.reclaimed = outcome.bytes;
-                for (const auto& item : outcome.removed) out.removed.insert(item.id);
-                for (const auto& [item, reason] : outcome.failures) out.failures.push_back(item.name + ": " + reason);
+                Pass pass = removePlain(plain, true);
+                out.removedCount = int64_t(pass.outcome.removed.size());
+                out.reclaimed = pass.removedBytes;
+                out.gone = std::move(pass.gone);
+                for (const auto& [item, reason] : pass.outcome.failures)
+                    out.failures.push_back(item.name + ": " + reason);
             }
             if (!elevated.empty()) {
                 // Every path the batch did not remove is listed, a dismissed
                 // prompt's included, so nothing leaves the list unaccounted for.
                 Batch batch = removeAsRoot(elevated);
-                std::set<std::string> gone;
                 for (const auto& item : batch.removed) {
                     out.reclaimed += item.size;
                     ++out.removedCount;
-                    gone.insert(item.url.native());
+                    out.gone.push_back(item.url);
                 }
-                // The batch went path by path: every item of a removed path is gone.
-                for (const auto& item : elevated)
-                    if (gone.contains(item.url.native())) out.removed.insert(item.id);
                 for (const auto& item : batch.notRemoved)
                     out.failures.push_back(item.url.native() + ": administrator removal failed");
             }
             return out;
         },
-        [this, id = category.id](Removal out) {
-            // Only what is gone leaves the card: the files that were not
-            // ticked, and those whose removal failed, are still on disk and
-            // stay listed. A card left with nothing goes.
-            for (auto& c : orphanCategories_)
-                if (c.id == id) std::erase_if(c.items, [&](const ScanItem& item) { return out.removed.contains(item.id); });
-            std::erase_if(orphanCategories_, [&](const ScanCategory& c) { return c.id == id && c.items.empty(); });
-            Q_EMIT orphanCategoriesChanged();
+        [this](Removal out) {
+            // Only what is gone leaves the card, and every other list: the
+            // files that were not ticked, and those whose removal failed, are
+            // still on disk and stay listed. A card left with nothing goes.
+            itemsRemoved(out.gone);
             CleanupSummary summary;
             summary.reclaimed = out.reclaimed;
             summary.removedCount = out.removedCount;

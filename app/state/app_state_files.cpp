@@ -42,6 +42,7 @@ void AppState::shred(std::vector<ScanItem> items, Executor::Receiver receiver,
         },
         [this, receiver = std::move(receiver), done = std::move(done)](Shredder::Outcome outcome) {
             if (!receiver.expired()) done(outcome.shreddedPaths);
+            itemsRemoved({outcome.shreddedPaths.begin(), outcome.shreddedPaths.end()});
             CleanupSummary summary;
             summary.reclaimed = outcome.bytes;
             summary.removedCount = outcome.shreddedCount;

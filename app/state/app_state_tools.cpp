@@ -72,10 +72,13 @@ void AppState::setLoginItemEnabled(const LoginEntry& entry, bool enabled) {
 }
 
 void AppState::removeLoginItem(const LoginEntry& entry) {
-    inBackground<LoginItems::ActionOutcome>([entry] { return LoginItems::remove(entry); },
-                                            [this, name = entry.name](LoginItems::ActionOutcome outcome) {
-                                                finishLoginItemAction(name, outcome);
-                                            });
+    inBackground<LoginItems::ActionOutcome>(
+        [entry] { return LoginItems::remove(entry); },
+        [this, name = entry.name, plist = entry.plistURL](LoginItems::ActionOutcome outcome) {
+            // Its property list is gone, from System Junk's broken entries too.
+            if (outcome.isSuccess() && plist) itemsRemoved({*plist});
+            finishLoginItemAction(name, outcome);
+        });
 }
 
 void AppState::finishLoginItemAction(const std::string& name, const LoginItems::ActionOutcome& outcome) {

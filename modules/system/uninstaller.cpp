@@ -223,7 +223,13 @@ RemovalResult uninstall(const InstalledApp& app, const std::vector<Leftover>& le
     result.reclaimedBytes = outcome.bytes;
     // Items already gone count as removed.
     result.removedCount = int(items.size() - outcome.failures.size());
-    for (const auto& [item, reason] : outcome.failures) result.failures.push_back(item.name + ": " + reason);
+    std::set<Uuid> failed;
+    for (const auto& [item, reason] : outcome.failures) {
+        result.failures.push_back(item.name + ": " + reason);
+        failed.insert(item.id);
+    }
+    for (const auto& item : items)
+        if (!failed.contains(item.id)) result.gone.push_back(item.url);
     return result;
 }
 

@@ -46,6 +46,9 @@ struct RemovalResult {
     int removedCount = 0;
     std::vector<std::string> failures;  // "<name>: <reason>"
     std::vector<std::string> log;       // quit lines, then unregister lines
+    // The application and the leftovers that are no longer where they were
+    // (moved to the Trash, or already gone), in removal order.
+    std::vector<std::filesystem::path> gone;
 };
 
 // The folders searched for leftovers with their labels, in search order.

@@ -216,3 +216,24 @@ TEST_F(ShredderViewTest, LeavingTheScreenWhileItShredsStillFinishesAndReports) {
     ASSERT_TRUE(state().lastCleanup());
     EXPECT_EQ(state().lastCleanup()->removedCount, 1);
 }
+
+TEST_F(ShredderViewTest, WhatIsShreddedLeavesTheReportsOfOtherScreens) {
+    // A cache folder that System Junk lists, shredded from here.
+    const fs::path cache = home() / "Library/Caches/com.example.editor";
+    writeFile(cache / "cache.db", std::string(8192, 'c'));
+    testing_support::setTimes(cache / "cache.db", std::chrono::system_clock::now() - std::chrono::hours(72));
+    testing_support::setTimes(cache, std::chrono::system_clock::now() - std::chrono::hours(72));
+    state().scanSystemJunk();
+    executor->settle();
+    ASSERT_EQ(state().junk().itemCount(), 1);
+
+    view->append({cache});
+    executor->settle();
+    tick("com.example.editor");
+    services.answers = {true};
+    QTest::mouseClick(view->shredButton(), Qt::LeftButton);
+    executor->settle();
+    EXPECT_FALSE(fs::exists(cache));
+    // Its one item gone, System Junk's report shows its empty state.
+    EXPECT_TRUE(state().junk().categories.empty());
+}

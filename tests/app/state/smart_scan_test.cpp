@@ -15,7 +15,7 @@ const ModuleID kSmartScanModules[] = {ModuleID::systemJunk, ModuleID::trashBins,
 
 }  // namespace
 
-TEST_F(StateTest, SmartScanPrefixesTheCategoriesOfSevenModulesAndKeepsItsOwnSelection) {
+TEST_F(StateTest, SmartScanPrefixesTheCategoriesOfSevenModulesWithCopiesOfTheirItems) {
     oldFile(home() / "Library/Caches/com.example.editor/cache.db", 64 * 1024, 3);
     age(home() / "Library/Caches/com.example.editor", 3);
     oldFile(home() / "Library/Mail Downloads/invoice.pdf", 8192, 40);
@@ -42,14 +42,14 @@ TEST_F(StateTest, SmartScanPrefixesTheCategoriesOfSevenModulesAndKeepsItsOwnSele
     EXPECT_FALSE(smart.ruleSetInfo);
     EXPECT_FALSE(state().progress().isRunning);
 
-    // The combined report's items are copies with a selection of their own.
+    // The combined report's items are copies, and a choice made on either
+    // holds on both (the user's selection is one across screens).
     const ScanItem& copy = smart.categories[0].items[0];
     ASSERT_TRUE(copy.isSelected);
     state().toggle(copy.id, ModuleID::smartScan);
     EXPECT_FALSE(state().smartScan().categories[0].items[0].isSelected);
-    EXPECT_TRUE(itemNamed(ModuleID::systemJunk, "com.example.editor")->isSelected);
-    state().setSelection(false, "user-caches", ModuleID::systemJunk);
-    state().toggle(copy.id, ModuleID::smartScan);
+    EXPECT_FALSE(itemNamed(ModuleID::systemJunk, "com.example.editor")->isSelected);
+    state().setSelection(true, "user-caches", ModuleID::systemJunk);
     EXPECT_TRUE(state().smartScan().categories[0].items[0].isSelected);
 }
 
