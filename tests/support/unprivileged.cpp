@@ -5,10 +5,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <filesystem>
+#include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "engine/admin.h"
 
@@ -76,6 +86,75 @@ void serveBatches(int socket) {
     }
 }
 
+// How long a child may take before it counts as hung: far beyond what any
+// body needs on a loaded machine, well inside CTest's limit for the test.
+constexpr auto kHungAfter = std::chrono::seconds(150);
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// What every thread of a child that stopped moving is doing: its name, the
+// kernel's wait channel, the system call it sits in and its kernel stack, and
+// the user-space stacks when gdb is there to tell them.
+std::string describeHungChild(pid_t pid) {
+    std::string out;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
+        out += "thread " + task.path().filename().string() + " " + fileText(task.path() / "comm");
+        out += "  wchan " + fileText(task.path() / "wchan") + "\n";
+        out += "  syscall " + fileText(task.path() / "syscall");
+        out += fileText(task.path() / "stack");
+    }
+    if (std::filesystem::exists("/usr/bin/gdb")) {
+        const std::string command = "/usr/bin/gdb -p " + std::to_string(pid) +
+                                    " -batch -nx -ex 'thread apply all bt' 2>&1";
+        if (FILE* gdb = ::popen(command.c_str(), "r")) {
+            char buf[4096];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, gdb)) > 0) out.append(buf, n);
+            ::pclose(gdb);
+        }
+    }
+    return out;
+}
+
+// Kills the child once it has run for kHungAfter, after describing what its
+// threads were doing, so a hang fails its test at once with what caused it
+// instead of running into CTest's limit with nothing to show.
+class HangWatch {
+public:
+    explicit HangWatch(pid_t pid) : thread_([this, pid] {
+        std::unique_lock lock(mutex_);
+        if (done_.wait_for(lock, kHungAfter, [this] { return finished_; })) return;
+        description_ = describeHungChild(pid);
+        ::kill(pid, SIGKILL);
+    }) {}
+
+    // The child has ended (or is about to be waited for): no watch any more.
+    // What was seen, when the child was killed as hung.
+    std::string finish() {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_all();
+        thread_.join();
+        return description_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    std::string description_;
+    std::thread thread_;
+};
+
 std::string runChild(const std::function<std::string()>& body, bool rootBatches) {
     int fds[2];
     if (::pipe(fds) != 0) return "pipe failed";
@@ -104,6 +183,7 @@ std::string runChild(const std::function<std::string()>& body, bool rootBatches)
         ::_exit(result.empty() ? 0 : 1);
     }
     ::close(fds[1]);
+    HangWatch watch(pid);
     if (rootBatches) {
         ::close(batch[1]);
         serveBatches(batch[0]);
@@ -116,6 +196,13 @@ std::string runChild(const std::function<std::string()>& body, bool rootBatches)
     ::close(fds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    const std::string hung = watch.finish();
+    if (!hung.empty()) {
+        const std::string message = "child hung for " + std::to_string(kHungAfter.count()) + " s and was killed:\n" + hung;
+        // Also as lines of its own: the test's expectation prints it escaped.
+        std::fputs((message + "\n").c_str(), stderr);
+        return message;
+    }
     if (WIFSIGNALED(status)) return "child died with signal " + std::to_string(WTERMSIG(status));
     if (WEXITSTATUS(status) != 0 && message.empty()) return "child failed";
     return message;
