@@ -208,3 +208,40 @@ TEST_F(FocusRingTest, ArrowsChooseTheNeighbouringSegmentAndKeepTheRing) {
     EXPECT_EQ(chosen, (std::vector<int>{1, 2, 1}));
     EXPECT_TRUE(modes->segment(1)->hasFocus());
 }
+
+TEST_F(FocusRingTest, SpaceTogglesTheFocusedCheckboxOrSwitchAndPressesTheFocusedButton) {
+    QWidget window;
+    auto* row = new QHBoxLayout(&window);
+    bool ticked = true;
+    auto* box = new Checkbox({[&] { return ticked; }, [&](bool on) { ticked = on; }}, Theme::color(Theme::accent),
+                             false, false, QStringLiteral("Select all in Caches"));
+    bool lockedOn = true;
+    auto* locked = new Checkbox({[&] { return lockedOn; }, [&](bool on) { lockedOn = on; }},
+                                Theme::color(Theme::accent), true, false, QStringLiteral("Protected item"));
+    auto* toggle = new ToggleSwitch(QStringLiteral("Include pre-releases"), QFont());
+    int pressed = 0;
+    auto* button = new PrimaryButton(QStringLiteral("Clean"), "trash.fill", Theme::color(Theme::violet), true,
+                                     [&] { ++pressed; });
+    row->addWidget(box);
+    row->addWidget(locked);
+    row->addWidget(toggle);
+    row->addWidget(button);
+    show(window);
+
+    box->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(box, Qt::Key_Space);
+    EXPECT_FALSE(ticked);
+    QTest::keyClick(box, Qt::Key_Space);
+    EXPECT_TRUE(ticked);
+    // A disabled checkbox takes no focus and Space changes nothing.
+    locked->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(locked, Qt::Key_Space);
+    EXPECT_TRUE(lockedOn);
+    toggle->setFocus(Qt::TabFocusReason);
+    const bool was = toggle->isChecked();
+    QTest::keyClick(toggle, Qt::Key_Space);
+    EXPECT_NE(toggle->isChecked(), was);
+    button->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(button, Qt::Key_Space);
+    EXPECT_EQ(pressed, 1);
+}
