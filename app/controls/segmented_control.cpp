@@ -23,7 +23,6 @@ SegmentButton::SegmentButton(const QString& title, SegmentedControl& owner, int 
     setText(title);
     setAccessibleName(title);
     setCheckable(true);
-    setFocusPolicy(Qt::TabFocus);
     FocusRing::setShape(this, [this] { return FocusRing::Shape{QRectF(rect()), 5}; });
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
@@ -76,6 +75,9 @@ SegmentedControl::SegmentedControl(const QStringList& titles, int selected, QWid
     for (int i = 0; i < titles.size(); ++i) {
         auto* segment = new SegmentButton(titles[i], *this, i);
         segment->setChecked(i == selected_);
+        // As in a group of radio buttons, Tab stops at the chosen segment
+        // alone; the arrows choose among them.
+        segment->setFocusPolicy(i == selected_ ? Qt::TabFocus : Qt::NoFocus);
         connect(segment, &QAbstractButton::clicked, this, [this, i] { setSelected(i); });
         segments_.push_back(segment);
         row->addWidget(segment);
@@ -89,7 +91,10 @@ QAbstractButton* SegmentedControl::segment(int index) const {
 
 void SegmentedControl::setSelected(int index) {
     if (index < 0 || index >= count()) return;
-    for (int i = 0; i < count(); ++i) segments_[size_t(i)]->setChecked(i == index);
+    for (int i = 0; i < count(); ++i) {
+        segments_[size_t(i)]->setChecked(i == index);
+        segments_[size_t(i)]->setFocusPolicy(i == index ? Qt::TabFocus : Qt::NoFocus);
+    }
     if (index == selected_) return;
     selected_ = index;
     for (auto* s : segments_) s->update();

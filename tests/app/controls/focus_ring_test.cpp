@@ -207,6 +207,13 @@ TEST_F(FocusRingTest, ArrowsChooseTheNeighbouringSegmentAndKeepTheRing) {
     QTest::keyClick(modes->segment(2), Qt::Key_Left);
     EXPECT_EQ(chosen, (std::vector<int>{1, 2, 1}));
     EXPECT_TRUE(modes->segment(1)->hasFocus());
+    // The control is one stop of Tab, at its chosen segment, whichever it is.
+    QTest::keyClick(modes->segment(1), Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(before->hasFocus());
+    QTest::keyClick(before, Qt::Key_Tab);
+    EXPECT_TRUE(modes->segment(1)->hasFocus());
+    QTest::keyClick(modes->segment(1), Qt::Key_Tab);
+    EXPECT_TRUE(before->hasFocus());
 }
 
 TEST_F(FocusRingTest, SpaceTogglesTheFocusedCheckboxOrSwitchAndPressesTheFocusedButton) {
