@@ -18,6 +18,7 @@
 
 #include "platform/locations.h"
 #include "platform/mounts.h"
+#include "platform/race_seam.h"
 #include "platform/text_lines.h"
 #include "platform/volumes.h"
 
@@ -109,6 +110,7 @@ Folder componentWalk(FileHandle root, const std::string& rootReal, std::string_v
             if (::fstatat(current.get(), name.c_str(), &looked, AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
             if (S_ISLNK(looked.st_mode)) return failed(ELOOP);
             if (!S_ISDIR(looked.st_mode)) return failed(ENOTDIR);
+            RaceSeam::betweenLookAndOpen(RaceSeam::Site::componentWalk, current.get(), name);
             int fd = ::openat(current.get(), name.c_str(), openFlags(last ? use : Use::entries) | noFollow());
             if (fd < 0) {
                 // Swapped for a link or a file since the look: look again.

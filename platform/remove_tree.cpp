@@ -8,72 +8,61 @@
 #include <string>
 #include <vector>
 
-#include "platform/mounts.h"
+#include "platform/folder_stack.h"
 #include "platform/walker.h"
 
 namespace RemoveTree {
 namespace {
 
-// How often an entry that keeps changing type under us is looked at again.
+// How often an entry that keeps changing type under us is looked at again,
+// and how often a folder is listed again for entries made while it is emptied.
 constexpr int kAttempts = 3;
 
-enum class Outcome { removed, gone, failed };
+enum class Outcome { removed, gone, failed, entered };
 
+// Removes one item depth first without recursion: the folders it is inside
+// are a FolderStack, and each keeps the names still to remove in it.
 class Remover {
 public:
     // Everything removed lies on the mount of the folder open at fd.
-    Remover(int fd, const std::string& realPath) : boundary_(fd, realPath) {}
+    Remover(int fd, const std::string& realPath) : stack_(fd, realPath, RaceSeam::Site::removal) {}
 
     int firstError() const { return firstError_; }
     Reach::Blocked blocked() const { return blocked_; }
 
-    // Removes one entry of the open folder (whose real path is folderPath),
-    // whatever it is now.
-    Outcome removeEntry(int dirfd, const std::string& folderPath, const char* name) {
-        const std::string path = (folderPath == "/" ? "" : folderPath) + "/" + name;
-        for (int attempt = 0; attempt < kAttempts; ++attempt) {
-            struct stat st{};
-            if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return goneOr(errno);
-            if (!S_ISDIR(st.st_mode)) {
-                if (::unlinkat(dirfd, name, 0) == 0) return Outcome::removed;
-                if (errno == EISDIR) continue;  // became a folder since the look
-                return goneOr(errno);
+    // Removes the entry `name` of the base folder, whatever it is now.
+    Outcome remove(const std::string& name) {
+        Outcome outcome = removeEntry(name);
+        if (outcome != Outcome::entered) return outcome;
+        folders_.emplace_back();
+        for (;;) {
+            Folder& folder = folders_.back();
+            if (folder.next < folder.names.size()) {
+                if (stack_.current() < 0) {
+                    abandon(folder);
+                    continue;
+                }
+                const std::string entry = std::move(folder.names[folder.next++]);
+                if (removeEntry(entry) == Outcome::entered) folders_.emplace_back();
+                continue;
             }
-
-            int fd = ::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (fd < 0) {
-                int err = errno;
-                // Swapped for a link or a file since the look: look again.
-                if (err == ELOOP || err == ENOTDIR) continue;
-                if (err == ENOENT) return Outcome::gone;
-                // A folder that cannot be opened can still be removed when empty.
-                if (::unlinkat(dirfd, name, AT_REMOVEDIR) == 0) return Outcome::removed;
-                return fail(err);
-            }
-            struct stat opened{};
-            if (::fstat(fd, &opened) != 0 || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev) {
-                ::close(fd);
-                continue;  // another folder took its place
-            }
-            // A mount point, a bind mount included: what it shows belongs elsewhere.
-            if (boundary_.crossedBy(fd, path)) {
-                ::close(fd);
-                if (firstError_ == 0) blocked_ = Reach::Blocked::mount;
-                return fail(EXDEV);
-            }
-            empty(fd, path);
-            ::close(fd);
-            if (::unlinkat(dirfd, name, AT_REMOVEDIR) == 0) return Outcome::removed;
-            // Removed by someone else meanwhile: gone all the same.
-            if (errno == ENOENT) return Outcome::removed;
-            return fail(errno);
+            if (listAgain(folder)) continue;
+            outcome = removeEmptied();
+            if (folders_.empty()) return outcome;
         }
-        return fail(EAGAIN);
     }
 
 private:
+    struct Folder {
+        std::vector<std::string> names;  // listed, still to remove
+        size_t next = 0;
+        int passes = 0;                  // listings so far
+        int failuresBefore = 0;          // failures counted when the last listing began
+    };
+
     Outcome fail(int error) {
         if (firstError_ == 0) firstError_ = error;
+        ++failures_;
         return Outcome::failed;
     }
 
@@ -82,24 +71,86 @@ private:
         return fail(error);
     }
 
-    void empty(int fd, const std::string& path) {
-        // Entries created while the folder is emptied get another pass or two.
-        for (int pass = 0; pass < kAttempts; ++pass) {
-            int error = 0;
-            auto list = Walker::names(fd, &error);
-            if (!list) {
-                fail(error);
-                return;
+    // One entry of the current folder: a file or link is unlinked, a folder
+    // is entered (and emptied from then on).
+    Outcome removeEntry(const std::string& name) {
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            const int dirfd = stack_.current();
+            if (dirfd < 0) return fail(ENOENT);
+            struct stat st{};
+            if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return goneOr(errno);
+            if (!S_ISDIR(st.st_mode)) {
+                if (::unlinkat(dirfd, name.c_str(), 0) == 0) return Outcome::removed;
+                if (errno == EISDIR) continue;  // became a folder since the look
+                return goneOr(errno);
             }
-            if (list->empty()) return;
-            int before = firstError_;
-            for (const auto& n : *list) removeEntry(fd, path, n.c_str());
-            if (firstError_ != before) return;
+            const FolderStack::Entry entry = stack_.enter(name, FileFacts::from(st).identity);
+            switch (entry.result) {
+                case FolderStack::Entered::entered: return Outcome::entered;
+                case FolderStack::Entered::changed: continue;
+                case FolderStack::Entered::otherMount:
+                    // A mount point, a bind mount included: what it shows belongs elsewhere.
+                    if (firstError_ == 0) blocked_ = Reach::Blocked::mount;
+                    return fail(EXDEV);
+                case FolderStack::Entered::failed:
+                    if (entry.error == ENOENT) return Outcome::gone;
+                    // A folder that cannot be opened can still be removed when empty.
+                    if (::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR) == 0) return Outcome::removed;
+                    return fail(entry.error);
+            }
         }
+        return fail(EAGAIN);
     }
 
-    Mounts::Boundary boundary_;
+    // The current folder was moved away or replaced while the removal was
+    // below it: what is left of it is not the removal's to look for.
+    void abandon(Folder& folder) {
+        fail(ENOENT);
+        folder.names.clear();
+        folder.next = 0;
+        folder.passes = kAttempts;
+    }
+
+    // Lists the current folder again when its last listing went without a
+    // failure: entries made while it was emptied get another pass or two.
+    // False when the folder is done.
+    bool listAgain(Folder& folder) {
+        if (folder.passes > 0 && (failures_ != folder.failuresBefore || folder.names.empty())) return false;
+        if (folder.passes == kAttempts) return false;
+        const int fd = stack_.current();
+        if (fd < 0) {
+            abandon(folder);
+            return false;
+        }
+        int error = 0;
+        auto names = Walker::names(fd, &error);
+        if (!names) {
+            fail(error);
+            return false;
+        }
+        folder.names = std::move(*names);
+        folder.next = 0;
+        folder.failuresBefore = failures_;
+        ++folder.passes;
+        return !folder.names.empty();
+    }
+
+    // The current folder is done: removes it from the folder holding it.
+    Outcome removeEmptied() {
+        folders_.pop_back();
+        const std::string name = stack_.leave();
+        const int dirfd = stack_.current();
+        if (dirfd < 0) return fail(ENOENT);
+        if (::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR) == 0) return Outcome::removed;
+        // Removed by someone else meanwhile: gone all the same.
+        if (errno == ENOENT) return Outcome::removed;
+        return fail(errno);
+    }
+
+    FolderStack stack_;
+    std::vector<Folder> folders_;  // one per folder entered, deepest last
     int firstError_ = 0;
+    int failures_ = 0;
     Reach::Blocked blocked_ = Reach::Blocked::none;
 };
 
@@ -116,10 +167,11 @@ Result remove(const std::filesystem::path& path) {
     }
     if (parent.name == "." || parent.name == "..") return {Status::failed, EINVAL};
     Remover remover(parent.folder.fd.get(), parent.folder.realPath);
-    switch (remover.removeEntry(parent.folder.fd.get(), parent.folder.realPath, parent.name.c_str())) {
+    switch (remover.remove(parent.name)) {
         case Outcome::removed: return {Status::removed, 0};
         case Outcome::gone: return {Status::alreadyGone, 0};
-        case Outcome::failed: break;
+        case Outcome::failed:
+        case Outcome::entered: break;
     }
     return {Status::failed, remover.firstError(), remover.blocked()};
 }

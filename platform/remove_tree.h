@@ -7,6 +7,8 @@
 // is removed as a link and never followed, a folder swapped for a link while the
 // removal runs is never entered, and nothing on another mount than the item's
 // folder is touched: a mount point met inside, a bind mount too, is left alone.
+// The removal never recurses per folder level (see FolderStack): a tree of any
+// depth is removed on a thread of any stack.
 #include <filesystem>
 
 #include "platform/reach.h"

@@ -1,14 +1,19 @@
 #include "platform/remove_tree.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/file_facts.h"
+#include "platform/folder_stack.h"
 #include "platform/mounts.h"
+#include "platform/race_seam.h"
 #include "platform/reach.h"
 #include "platform/volumes.h"
 #include "support/bind_mount.h"
+#include "support/deep_tree.h"
 #include "support/test_env.h"
 #include "support/unprivileged.h"
 
@@ -185,4 +190,136 @@ TEST_F(RemoveTreeTest, APermissionFailureReportsTheFirstErrorAndRemovesTheRest) 
     EXPECT_FALSE(existsItself(item / "a-mine"));
     EXPECT_FALSE(existsItself(item / "c-mine"));
     EXPECT_FALSE(existsItself(item / "top"));
+}
+
+// What the disk may become between the look at a folder and its open, for
+// every walk that looks first: on the way to the item (the component walk,
+// the only one on macOS) and inside it. Each change is made right there, so
+// each guard after the open stands alone against it.
+namespace {
+
+void exchange(const fs::path& a, const fs::path& b) {
+    ASSERT_EQ(::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE), 0) << a;
+}
+
+void moveOutAndLink(const fs::path& folder, const fs::path& outside) {
+    fs::rename(folder, outside);
+    fs::create_directory_symlink(outside, folder);
+}
+
+}  // namespace
+
+TEST_F(RemoveTreeTest, ChangesBetweenTheLookAndTheOpenNeverLeadOutside) {
+    Reach::setMethodForTesting(Reach::Method::componentWalk);
+    struct Case {
+        const char* what;
+        RaceSeam::Site site;
+        const char* name;          // the folder changed when it is about to be opened
+        const char* item;          // below area
+        bool keepsChanging;        // changed at every look, not once
+        RemoveTree::Status status;
+        int error;
+    };
+    const Case cases[] = {
+        // The folder the walk looked at, now reached only through a link.
+        {"a folder on the way swapped for a link to itself", RaceSeam::Site::componentWalk, "folder", "folder/item",
+         false, RemoveTree::Status::failed, ELOOP},
+        {"a folder inside swapped for a link to itself", RaceSeam::Site::removal, "folder", "folder", false,
+         RemoveTree::Status::removed, 0},
+        // Another folder in its place at every look: never taken unseen.
+        {"a folder on the way that keeps changing", RaceSeam::Site::componentWalk, "folder", "folder/item", true,
+         RemoveTree::Status::failed, EAGAIN},
+        {"a folder inside that keeps changing", RaceSeam::Site::removal, "folder", "folder", true,
+         RemoveTree::Status::failed, EAGAIN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path area = tmp() / "area";
+        const fs::path outside = tmp() / "outside";
+        fs::remove_all(area);
+        fs::remove_all(outside);
+        // The spare folder has what the walk looks for, so a walk that took
+        // it would remove it.
+        writeFile(area / "folder/item/file", "inside");
+        writeFile(outside / "spare/item/file", "outside");
+        int changes = 0;
+        RaceSeam::setForTesting([&](RaceSeam::Site site, int, const std::string& name) {
+            if (site != c.site || name != c.name || (changes > 0 && !c.keepsChanging)) return;
+            ++changes;
+            if (c.keepsChanging) exchange(area / "folder", outside / "spare");
+            else moveOutAndLink(area / "folder", outside / "moved");
+        });
+        auto r = RemoveTree::remove(area / c.item);
+        RaceSeam::setForTesting(nullptr);
+        EXPECT_GT(changes, 0);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.error, c.error);
+        if (c.keepsChanging) {
+            // Wherever the two folders stand now, both are whole.
+            const std::string here = readFile(area / "folder/item/file");
+            const std::string there = readFile(outside / "spare/item/file");
+            EXPECT_EQ(here + there == "insideoutside" || here + there == "outsideinside", true) << here << " " << there;
+        } else {
+            EXPECT_EQ(readFile(outside / "moved/item/file"), "inside");
+            if (c.status == RemoveTree::Status::removed) {
+                EXPECT_FALSE(existsItself(area / "folder"));  // the link went, as a link
+            }
+        }
+    }
+}
+
+// A removal deep inside a tree whose folders were let go, when a folder above
+// is replaced meanwhile: the replacement is not the folder the removal left,
+// and what it holds stays.
+TEST_F(RemoveTreeTest, AFolderReplacedWhileTheRemovalIsBelowItKeepsWhatItHolds) {
+    FolderStack::setWindowForTesting(1);
+    const fs::path item = tmp() / "item";
+    writeFile(item / "a/b/c/d/e/file", "f");
+    RaceSeam::setForTesting([&](RaceSeam::Site site, int, const std::string& name) {
+        if (site != RaceSeam::Site::removal || name != "e") return;
+        // c leaves b, and b is replaced by a folder holding someone's file.
+        fs::rename(item / "a/b/c", tmp() / "c-moved");
+        fs::rename(item / "a/b", tmp() / "b-moved");
+        writeFile(item / "a/b/victim", "victim");
+    });
+    auto r = RemoveTree::remove(item);
+    RaceSeam::setForTesting(nullptr);
+    EXPECT_EQ(r.status, RemoveTree::Status::failed);
+    EXPECT_EQ(readFile(item / "a/b/victim"), "victim");
+    // What the removal was inside went with it.
+    EXPECT_FALSE(existsItself(tmp() / "c-moved/d"));
+}
+
+// A tree deeper than any path can name, removed on a thread whose stack is
+// smaller than a macOS worker thread's (512 KB), with a few handles open at
+// most: the removal recurses per folder level nowhere.
+TEST_F(RemoveTreeTest, ATreeAHundredThousandFoldersDeepIsRemovedOnASmallStack) {
+    constexpr int kLevels = 100'000;
+    DeepScratch scratch(tmp() / "deep");
+    makeDeepChain(scratch.path(), kLevels, true);
+    auto openHandles = [] {
+        size_t n = 0;
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+            (void)entry;
+            ++n;
+        }
+        return n;
+    };
+    size_t handlesBefore = 0, handlesMost = 0;
+    int entered = 0;
+    RaceSeam::setForTesting([&](RaceSeam::Site site, int, const std::string&) {
+        if (site == RaceSeam::Site::removal && ++entered % 10'000 == 0)
+            handlesMost = std::max(handlesMost, openHandles());
+    });
+    RemoveTree::Result r;
+    onThreadWithStack(256 * 1024, [&] {
+        handlesBefore = openHandles();
+        r = RemoveTree::remove(scratch.path() / "d");
+    });
+    RaceSeam::setForTesting(nullptr);
+    EXPECT_EQ(r.status, RemoveTree::Status::removed);
+    EXPECT_EQ(r.error, 0);
+    EXPECT_EQ(entered, kLevels);
+    EXPECT_TRUE(fs::is_empty(scratch.path()));
+    EXPECT_LE(handlesMost, handlesBefore + 40) << "handles open before: " << handlesBefore;
 }

@@ -10,12 +10,14 @@
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
+#include "engine/clean_history.h"
 #include "engine/ignores.h"
 #include "platform/authorization.h"
 #include "platform/clock.h"
 #include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "safety/removal_safety.h"
+#include "support/deep_tree.h"
 #include "support/unprivileged.h"
 
 using namespace testing_support;
@@ -161,4 +163,29 @@ TEST_F(CommandLineIgnoreList, AnEntryThatWouldNotReadBackIsRefusedWithWhy) {
         EXPECT_NE(r.human.find(c.says), std::string::npos) << r.human;
     }
     EXPECT_EQ(readFile(Ignores::fileURL()), before);
+}
+
+// A cache item far deeper than any path can name, cleaned from the command
+// line on a thread with a macOS worker thread's stack (512 KB): it is removed,
+// the command succeeds, and the cleanup is recorded.
+class CommandLineDeepItem : public TestEnv {};
+
+TEST_F(CommandLineDeepItem, ACacheItemThirtyThousandFoldersDeepIsCleaned) {
+    DeepScratch scratch(home());  // a file system of its own, quick to fill
+    const fs::path item = home() / "Library/Caches/com.example.deep";
+    makeDeepChain(item, 30'000, true);
+    makeOld(item);
+    Authorization::setToolForTesting(Authorization::Tool::none);
+    std::optional<CLI::Invocation> invocation;
+    onThreadWithStack(512 * 1024, [&] { invocation = CLI::invoke({"vessiltane", "clean", "--apply", "--json"}); });
+    ASSERT_TRUE(invocation.has_value());
+    EXPECT_EQ(invocation->result.exitCode, ExitCode::success) << invocation->result.human;
+    ASSERT_TRUE(invocation->result.json.has_value());
+    EXPECT_GE(invocation->result.json->value("removed_count", int64_t(0)), 1) << invocation->result.json->dump();
+    EXPECT_FALSE(existsItself(item));
+    const auto records = CleanHistory::recent(1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].source, "cli");
+    EXPECT_FALSE(records[0].dryRun);
+    EXPECT_GE(records[0].removedCount, 1);
 }

@@ -16,8 +16,10 @@
 #include "platform/clock.h"
 #include "platform/disk_images.h"
 #include "platform/file_facts.h"
+#include "platform/folder_stack.h"
 #include "platform/locations.h"
 #include "platform/mounts.h"
+#include "platform/race_seam.h"
 #include "platform/reach.h"
 #include "platform/resources.h"
 #include "platform/trash.h"
@@ -107,6 +109,8 @@ void resetProcessOverrides() {
     Admin::setPrivilegedHelperForTesting(std::filesystem::path(VESSILTANE_BINARY_DIR) / "vessiltane");
     Reach::setMethodForTesting(Reach::Method::automatic);
     Walker::setHandleWindowForTesting(0);
+    FolderStack::setWindowForTesting(0);
+    RaceSeam::setForTesting(nullptr);
     Mounts::setSourceForTesting(Mounts::Source::automatic);
     Authorization::setToolForTesting(std::nullopt);
     Trash::setFolderForTesting(nullptr);
