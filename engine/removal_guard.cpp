@@ -53,7 +53,12 @@ std::string text(Verdict verdict) {
     return "Protected item";
 }
 
-Verdict check(const std::filesystem::path& path) {
+namespace {
+
+// The verdict for a path as written and where it really is (nothing when
+// that is unknown).
+template <class Real>
+Verdict verdictFor(const std::filesystem::path& path, Real&& realOf) {
     const std::string& raw = path.native();
     if (raw.empty() || raw.front() != '/' || raw.find('\0') != std::string::npos) return Verdict::invalid;
     if (isRoot(raw)) return Verdict::protected_;
@@ -61,12 +66,20 @@ Verdict check(const std::filesystem::path& path) {
     if (hasDotComponent(p)) return Verdict::invalid;
 
     if (Ignores::unreadable()) return Verdict::ignoreListUnreadable;
-    auto real = resolved(p);
+    const std::optional<std::string> real = realOf(p);
     constexpr auto fresh = Ignores::RealPaths::fresh;
     if (Ignores::isIgnored(p, fresh) || (real && Ignores::isIgnored(*real, fresh))) return Verdict::ignored;
     if (Protection::isUnderProtectedLocation(p) || (real && Protection::isUnderProtectedLocation(*real)))
         return Verdict::protected_;
     return Verdict::allowed;
+}
+
+}  // namespace
+
+Verdict check(const std::filesystem::path& path) { return verdictFor(path, resolved); }
+
+Verdict checkInside(const std::filesystem::path& path, const std::filesystem::path& realPath) {
+    return verdictFor(path, [&](const std::string&) { return std::optional<std::string>(realPath.native()); });
 }
 
 Verdict checkWhole(const std::filesystem::path& path) {

@@ -24,6 +24,12 @@ std::string text(Verdict verdict);
 // neither a link on the way nor a test root hides a protected or ignored place.
 Verdict check(const std::filesystem::path& path);
 
+// check(), for an entry inside an item that was reached from the item one
+// folder at a time without following a link: where it really is, is known (the
+// item's real path and the entry's path below it), so nothing is resolved
+// again, which would cost a look per folder of a deep path.
+Verdict checkInside(const std::filesystem::path& path, const std::filesystem::path& realPath);
+
 // check(), for a road that removes a folder with everything in it: a folder
 // holding an ignore-list entry or a protected location is refused as well,
 // since they would go with it.

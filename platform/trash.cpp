@@ -17,6 +17,7 @@
 #include "platform/locations.h"
 #include "platform/mounts.h"
 #include "platform/reach.h"
+#include "platform/rename.h"
 #include "platform/user.h"
 #include "platform/decimal.h"
 
@@ -35,23 +36,6 @@ std::string parentOf(const std::string& p) {
     size_t slash = p.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : p.substr(0, slash);
-}
-
-// Renames without ever replacing an existing entry: EEXIST when one is there.
-int renameExclusive(int fromfd, const char* from, int tofd, const char* to) {
-#ifdef __APPLE__
-    if (::renameatx_np(fromfd, from, tofd, to, RENAME_EXCL) == 0) return 0;
-    return errno;
-#else
-    if (::renameat2(fromfd, from, tofd, to, RENAME_NOREPLACE) == 0) return 0;
-    int err = errno;
-    if (err != EINVAL) return err;
-    // A file system without the flag: look first, then rename.
-    struct stat st{};
-    if (::fstatat(tofd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
-    if (::renameat(fromfd, from, tofd, to) == 0) return 0;
-    return errno;
-#endif
 }
 
 // Opens the Trash folder, reached like any folder the system removes into,
@@ -169,7 +153,7 @@ Moved move(const std::filesystem::path& item) {
     Moved result{RemoveTree::Status::failed, EEXIST, {}};
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
         std::string candidate = variantName(name, attempt);
-        int err = renameExclusive(parentfd, name.c_str(), trash.fd.get(), candidate.c_str());
+        int err = Rename::exclusive(parentfd, name.c_str(), trash.fd.get(), candidate.c_str());
         if (err == 0) {
             result = {RemoveTree::Status::removed, 0, *folder / candidate};
             break;

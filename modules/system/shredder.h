@@ -3,11 +3,16 @@
 // is overwritten with random data and forced to disk, then the file is renamed
 // to a meaningless name and deleted. Nothing goes to the Trash.
 //
-// It refuses rather than guesses: a protected or ignored path, a file that has
-// other hard links (overwriting would change them too), a folder it could not
-// read whole, or anything on another volume inside a chosen folder ends that
-// item with a failure line before anything of it is touched. Links are removed
-// as links; their targets are never opened.
+// It refuses rather than guesses: a protected or ignored path, a file with a
+// hard link outside the chosen items (overwriting would change it too; names
+// are told apart by the folder holding them and their name in it, never by
+// how a path was spelled, and a name reached through a link is none of the
+// chosen ones), a folder it could not read whole, or anything on another
+// volume inside a chosen folder ends that item with a failure line before
+// anything of it is touched. Links are removed as links; their targets are
+// never opened. Only a file's data is overwritten, never its holes. A file
+// whose overwrite or removal fails keeps its name, and its line says what it
+// is left as.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <map>
 
 #include "engine/fs.h"
 #include "engine/ignores.h"
 #include "modules/system/shredder.h"
+#include "support/deep_tree.h"
 #include "support/test_env.h"
 #include "support/unprivileged.h"
 
@@ -265,4 +271,149 @@ TEST_F(ShredderTest, AFolderThatCannotBeListedIsReportedNotRemoved) {
     ASSERT_EQ(::chmod((folder / "closed").c_str(), 0755), 0);
     EXPECT_EQ(readFile(folder / "visible.txt"), "visible");
     EXPECT_EQ(readFile(folder / "closed/hidden-away.txt"), "unseen");
+}
+
+// A file's names are entries of folders: the folder holding each and the name
+// in it, however the path to it was spelled. Naming one entry twice, or through
+// a linked folder, never makes a name outside the chosen items one of them.
+TEST_F(ShredderTest, AFileWithANameOutsideTheChosenItemsIsNeverOverwrittenHoweverItsPathIsSpelled) {
+    const fs::path dir = home() / "Dir";
+    const fs::path outside = tmp() / "outside/other-name.txt";
+    const std::string content = pattern(20000);
+    writeFile(dir / "a.txt", content);
+    makeFolders(outside.parent_path());
+    fs::create_hard_link(dir / "a.txt", outside);
+    makeSymlink(dir, home() / "Alias");
+    const std::string dirTwice = home().native() + "//Dir";
+    const std::string reason = "Has other hard links, so overwriting it would change them too";
+    struct Case {
+        const char* what;
+        std::vector<fs::path> chosen;
+        std::vector<std::string> failures;
+    };
+    const Case cases[] = {
+        {"a doubled slash", {dir / "a.txt", dirTwice + "//a.txt"},
+         {(dir / "a.txt").string() + ": " + reason, dirTwice + "//a.txt: " + reason}},
+        {"a linked folder", {dir / "a.txt", home() / "Alias/a.txt"},
+         {(dir / "a.txt").string() + ": " + reason,
+          (home() / "Alias/a.txt").string() + ": A folder on its path is a symbolic link"}},
+        {"its folder twice", {dir, dirTwice}, {dir.string() + ": a.txt: " + reason, dirTwice + ": a.txt: " + reason}},
+        {"its folder through the link", {dir, home() / "Alias"},
+         {dir.string() + ": a.txt: " + reason}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto out = shred(c.chosen);
+        EXPECT_EQ(out.shreddedCount, c.failures.size() == c.chosen.size() ? 0 : 1);
+        EXPECT_EQ(out.failures, c.failures);
+        EXPECT_EQ(readFile(outside), content);
+        EXPECT_EQ(readFile(dir / "a.txt"), content);
+        if (!existsItself(home() / "Alias")) makeSymlink(dir, home() / "Alias");
+    }
+}
+
+// The preflight refuses a folder holding a file with one name outside it
+// before anything in the folder is touched.
+TEST_F(ShredderTest, AFolderHoldingAFileWithOneOtherNameOutsideIsLeftWhole) {
+    const fs::path folder = home() / "Folder";
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < 8; ++i) files["plain" + std::to_string(i) + ".txt"] = pattern(3000 + size_t(i));
+    files["nested/deeper.txt"] = pattern(5000);
+    for (const auto& [name, text] : files) writeFile(folder / name, text);
+    writeFile(folder / "shared.txt", "shared content");
+    const fs::path outside = tmp() / "elsewhere.txt";
+    fs::create_hard_link(folder / "shared.txt", outside);
+
+    auto out = shred({folder});
+    EXPECT_EQ(out.shreddedCount, 0);
+    EXPECT_EQ(out.failures, std::vector<std::string>{folder.string() +
+                                                     ": shared.txt: Has other hard links, so overwriting it would "
+                                                     "change them too"});
+    EXPECT_EQ(readFile(outside), "shared content");
+    for (const auto& [name, text] : files) EXPECT_EQ(readFile(folder / name), text) << name;
+}
+
+// Holes hold nothing to destroy, and writing them would allocate space the
+// volume may not have: only the file's data is overwritten.
+TEST_F(ShredderTest, OnlyAFilesDataIsOverwrittenNeverItsHoles) {
+    const fs::path file = home() / "sparse.img";
+    constexpr off_t kSize = 256 * 1024 * 1024;
+    constexpr size_t kStretch = 64 * 1024;
+    const std::string data = pattern(kStretch);
+    const off_t stretches[] = {0, kSize / 2, kSize - off_t(kStretch)};
+    {
+        int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, kSize), 0);
+        for (off_t at : stretches) ASSERT_EQ(::pwrite(fd, data.data(), data.size(), at), ssize_t(data.size()));
+        ::fsync(fd);
+        ::close(fd);
+    }
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct stat before{};
+    ASSERT_EQ(::fstat(fd, &before), 0);
+    if (before.st_blocks * 512 >= kSize / 2) {
+        ::close(fd);
+        GTEST_SKIP() << "this file system keeps no holes";
+    }
+
+    auto out = shred({file}, 2);
+    EXPECT_EQ(out.failures, std::vector<std::string>{});
+    EXPECT_FALSE(existsItself(file));
+    struct stat after{};
+    ASSERT_EQ(::fstat(fd, &after), 0);
+    EXPECT_EQ(after.st_size, kSize);
+    EXPECT_LE(after.st_blocks, before.st_blocks);  // no hole was filled
+    std::string read(kStretch, '\0');
+    for (off_t at : stretches) {
+        ASSERT_EQ(::pread(fd, read.data(), read.size(), at), ssize_t(read.size()));
+        EXPECT_EQ(read.find(data.substr(0, 64)), std::string::npos) << "data at " << at << " survived";
+    }
+    // A hole between them still reads as zeros.
+    ASSERT_EQ(::pread(fd, read.data(), read.size(), kSize / 4), ssize_t(read.size()));
+    EXPECT_EQ(read, std::string(kStretch, '\0'));
+    ::close(fd);
+}
+
+// A file whose overwrite stops part-way (here at the file size limit) keeps
+// its name, is not counted as shredded, and its line says what it is left as;
+// the folder holding it stays with what was not reached.
+TEST_F(ShredderTest, AnOverwriteThatStopsPartWayLeavesTheFileInPlaceAndSaysSo) {
+    const fs::path folder = home() / "Big";
+    const std::string content = pattern(3 * 1024 * 1024);
+    writeFile(folder / "big.bin", content);
+    giveAway(folder);
+    std::string failure = inUnprivilegedChild([&]() -> std::string {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{1536 * 1024, 1536 * 1024};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return "cannot limit the file size";
+        ScanToken t;
+        auto out = Shredder::shred({itemAt(folder)}, 1, t, nullptr);
+        if (out.shreddedCount != 0) return "counted as shredded";
+        const std::string expected = folder.string() + ": big.bin: File too large (partly overwritten, still in place)";
+        if (out.failures != std::vector<std::string>{expected})
+            return "failure line: " + (out.failures.empty() ? std::string("none") : out.failures[0]);
+        return {};
+    });
+    EXPECT_EQ(failure, "");
+    const std::string after = readFile(folder / "big.bin");
+    ASSERT_EQ(after.size(), content.size());
+    EXPECT_NE(after.substr(0, 1024 * 1024), content.substr(0, 1024 * 1024));  // overwritten up to the limit
+    EXPECT_EQ(after.substr(2 * 1024 * 1024), content.substr(2 * 1024 * 1024));  // not past it
+}
+
+// Shredding a tree deeper than any path can name, on a thread whose stack is
+// smaller than a macOS worker thread's: the shredder recurses nowhere. (A file
+// at every level would only time the kernel, whose rename costs a step per
+// folder above the file.)
+TEST_F(ShredderTest, ATreeAHundredThousandFoldersDeepIsShreddedOnASmallStack) {
+    constexpr int kLevels = 100'000;
+    DeepScratch scratch(home() / "Deep");
+    makeDeepChain(scratch.path(), kLevels, false);
+    Shredder::Outcome out;
+    onThreadWithStack(256 * 1024, [&] { out = shred({scratch.path() / "d"}); });
+    EXPECT_EQ(out.failures, std::vector<std::string>{});
+    EXPECT_EQ(out.shreddedCount, 1);
+    EXPECT_TRUE(fs::is_empty(scratch.path()));
 }
