@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/ignores.h"
 #include "modules/system/shredder.h"
 #include "platform/race_seam.h"
 #include "safety/removal_safety.h"
@@ -148,6 +149,10 @@ TEST_F(ShredderSafety, ChangesBetweenTheLookAndTheOpenNeverReachAnythingElse) {
         {"something mounted inside after the walk", RaceSeam::Site::shredderFolder, "sub",
          [&] { mount = std::make_unique<BindMount>(outside / "spare", item / "sub/inner"); },
          "sub/inner: Lies on another volume", {{item / "sub/inner/file", "spare file"}}},
+        // The rules are asked again for each entry just before it is shredded.
+        {"a file put on the ignore list after the walk", RaceSeam::Site::shredderFolder, "sub",
+         [&] { ASSERT_EQ(Ignores::add((item / "sub/file").string()), Ignores::Edit::changed); },
+         "sub/file: On the ignore list", {{item / "sub/file", "sub file"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -166,6 +171,7 @@ TEST_F(ShredderSafety, ChangesBetweenTheLookAndTheOpenNeverReachAnythingElse) {
         });
         auto out = shredPaths({item});
         RaceSeam::setForTesting(nullptr);
+        Ignores::remove((item / "sub/file").string());
         if (mount && !mount->mounted()) GTEST_SKIP() << "bind mounts are refused here: " << mount->error();
         EXPECT_EQ(changes, 1);
         EXPECT_EQ(out.shreddedCount, 0);

@@ -417,3 +417,55 @@ TEST_F(ShredderTest, ATreeAHundredThousandFoldersDeepIsShreddedOnASmallStack) {
     EXPECT_EQ(out.shreddedCount, 1);
     EXPECT_TRUE(fs::is_empty(scratch.path()));
 }
+
+// A folder the rules refuse keeps its names: a file's other name in there is
+// no name of the chosen items, so the file is not overwritten through its
+// name outside either.
+TEST_F(ShredderTest, ANameInsideARefusedFolderIsNoChosenName) {
+    const fs::path kept = home() / "Kept";
+    const std::string content = pattern(5000);
+    writeFile(kept / "inside.txt", content);
+    fs::create_hard_link(kept / "inside.txt", home() / "outside.txt");
+    ASSERT_EQ(Ignores::add(kept.string()), Ignores::Edit::changed);
+    auto out = shred({kept, home() / "outside.txt"});
+    EXPECT_EQ(out.shreddedCount, 0);
+    EXPECT_EQ(out.failures,
+              (std::vector<std::string>{kept.string() + ": On the ignore list",
+                                        (home() / "outside.txt").string() +
+                                            ": Has other hard links, so overwriting it would change them too"}));
+    EXPECT_EQ(readFile(kept / "inside.txt"), content);
+}
+
+// An ignored entry deeper than the shredder asks about one by one still
+// keeps its whole item from being shredded.
+TEST_F(ShredderTest, AnIgnoredEntryTooDeepToAskAboutOneByOneKeepsItsItem) {
+    const fs::path item = home() / "Deep";
+    const std::string name(200, 'n');
+    constexpr int kLevels = 25;  // 5,025 bytes below the item, more than a path may have
+    makeFolders(item);
+    std::string bottom = item.native();
+    int fd = ::open(item.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < kLevels && fd >= 0; ++i) {
+        ::mkdirat(fd, name.c_str(), 0755);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+        bottom += "/" + name;
+    }
+    ASSERT_GE(fd, 0);
+    const int file = ::openat(fd, "keep.txt", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ::close(fd);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(::write(file, "keep", 4), 4);
+    bottom += "/keep.txt";
+    ASSERT_EQ(Ignores::add(bottom), Ignores::Edit::changed);
+
+    auto out = shred({item});
+    EXPECT_EQ(out.shreddedCount, 0);
+    EXPECT_EQ(out.failures, std::vector<std::string>{item.string() + ": On the ignore list"});
+    EXPECT_EQ(readAll(file), "keep");
+    struct stat st{};
+    ASSERT_EQ(::fstat(file, &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);  // still in its folder
+    ::close(file);
+}
