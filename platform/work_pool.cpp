@@ -67,6 +67,14 @@ Pool& pool() {
 
 }  // namespace
 
+// Past four threads a walk gains no time and costs more processor time: the
+// kernel serialises the opening and closing of handles of one process, and
+// every thread more waits longer for it. Measured on eight processors against
+// du over the same tree, System Junk's walk cost 0.98x du's processor time on
+// three threads, 1.00x on four, 1.06x on six and 1.10x on eight, and was done
+// soonest on four or five (0.35x du's time; 0.53x on eight).
+constexpr unsigned kMostThreads = 4;
+
 unsigned width() {
     static const unsigned n = [] {
         unsigned cpus = std::thread::hardware_concurrency();
@@ -77,7 +85,7 @@ unsigned width() {
         CPU_ZERO(&allowed);
         if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) cpus = unsigned(CPU_COUNT(&allowed));
 #endif
-        return std::max(1u, cpus);
+        return std::clamp(cpus, 1u, kMostThreads);
     }();
     return n;
 }

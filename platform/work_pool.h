@@ -1,13 +1,14 @@
 #pragma once
 // The one process-wide pool of threads that size measurement shares out its
-// work on. It holds one thread fewer than the machine has hardware threads: the
-// thread that asks for help works too.
+// work on. It holds one thread fewer than width(): the thread that asks for
+// help works too.
 #include <functional>
 
 namespace WorkPool {
 
 // How many threads may work on one job at once, the caller included: the
-// hardware threads the process may run on, at least 1.
+// hardware threads the process may run on, at least 1 and at most the few
+// that still make a walk faster.
 unsigned width();
 
 // Runs the job on a pool thread as soon as one is free. A job must not wait for
