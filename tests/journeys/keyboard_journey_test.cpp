@@ -8,7 +8,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 
 #include "app/controls/buttons.h"
@@ -73,19 +72,10 @@ protected:
     }
     // Gives the next message box the key, once it shows.
     static void pressInNextMessageBox(Qt::Key key) {
-        auto* poll = new QTimer(qApp);
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, key] {
-            for (QWidget* window : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(window);
-                if (!box || !box->isVisible()) continue;
-                poll->stop();
-                poll->deleteLater();
-                QTest::keyClick(box, key);
-                return;
-            }
+        onNextMessageBox([key](QMessageBox& box) {
+            QTest::keyClick(&box, key);
+            return true;
         });
-        poll->start();
     }
 };
 

@@ -101,21 +101,17 @@ bool JourneyTest::waitForWidget(const QString& name, int ms) {
     return waitFor([&] { return find(name) != nullptr; }, ms);
 }
 
-void JourneyTest::answerNextMessageBox(const QString& button) {
+void JourneyTest::onNextMessageBox(std::function<bool(QMessageBox&)> act) {
     auto* poll = new QTimer(qApp);
     poll->setInterval(20);
     auto deadline = std::make_shared<QDeadlineTimer>(30000);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, deadline] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act = std::move(act), deadline] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(window);
-            if (!box || !box->isVisible()) continue;
-            for (QAbstractButton* candidate : box->buttons()) {
-                if (plain(candidate->text()) != button) continue;
-                poll->stop();
-                poll->deleteLater();
-                candidate->click();
-                return;
-            }
+            if (!box || !box->isVisible() || !act(*box)) continue;
+            poll->stop();
+            poll->deleteLater();
+            return;
         }
         if (deadline->hasExpired()) {
             poll->stop();
@@ -123,4 +119,15 @@ void JourneyTest::answerNextMessageBox(const QString& button) {
         }
     });
     poll->start();
+}
+
+void JourneyTest::answerNextMessageBox(const QString& button) {
+    onNextMessageBox([button](QMessageBox& box) {
+        for (QAbstractButton* candidate : box.buttons()) {
+            if (plain(candidate->text()) != button) continue;
+            candidate->click();
+            return true;
+        }
+        return false;
+    });
 }

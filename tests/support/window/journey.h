@@ -5,6 +5,8 @@
 // way a user drives it, by the names the controls show or announce.
 #include <QString>
 #include <QWidget>
+
+class QMessageBox;
 #include <functional>
 #include <memory>
 
@@ -37,6 +39,9 @@ protected:
     // Answers the next message box the application asks (its modal loop
     // blocks the test) by clicking its button with that text.
     static void answerNextMessageBox(const QString& button);
+    // Hands the next message box shown to act, which says whether it did
+    // what it came for (else the next one shown is tried).
+    static void onNextMessageBox(std::function<bool(QMessageBox&)> act);
 
 private:
     std::unique_ptr<VessiltaneApp::Session> session_;
