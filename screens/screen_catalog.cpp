@@ -16,25 +16,25 @@
 
 namespace Screens {
 
-// Each screen is listed under the name DetailRouter::screenName gives its
-// modules; a screen not listed shows its module's header alone.
 ScreenCatalog catalog() {
     ScreenCatalog catalog;
-    catalog.screens["LoginItemsView"] = [](const ScreenContext& c, auto) { return new LoginItemsView(c); };
-    catalog.screens["MaintenanceView"] = [](const ScreenContext& c, auto) { return new MaintenanceView(c); };
-    catalog.screens["DiskMapView"] = [](const ScreenContext& c, auto) { return new DiskMapView(c); };
-    catalog.screens["DashboardView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new DashboardView(c); };
-    catalog.screens["JunkModuleView"] = [](const ScreenContext& c, std::optional<ModuleID> m) {
-        return new JunkModuleView(c, m.value_or(ModuleID::systemJunk));
-    };
-    catalog.screens["MalwareView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new MalwareView(c); };
-    catalog.screens["ExtensionsView"] = [](const ScreenContext& c, std::optional<ModuleID>) { return new ExtensionsView(c); };
-    catalog.trayMenu = MenuBarView::fill;
-    catalog.screens["ShredderView"] = [](const ScreenContext& c, auto) { return new ShredderView(c); };
-    catalog.screens["UpdaterView"] = [](const ScreenContext& c, auto) { return new UpdaterView(c); };
+    catalog.add({ModuleID::smartScan}, [](const ScreenContext& c, auto) { return new DashboardView(c); });
+    catalog.add({ModuleID::systemJunk, ModuleID::mailAttachments, ModuleID::trashBins, ModuleID::photos,
+                 ModuleID::music, ModuleID::largeOldFiles},
+                [](const ScreenContext& c, std::optional<ModuleID> m) {
+                    return new JunkModuleView(c, m.value_or(ModuleID::systemJunk));
+                });
+    catalog.add({ModuleID::diskMap}, [](const ScreenContext& c, auto) { return new DiskMapView(c); });
+    catalog.add({ModuleID::shredder}, [](const ScreenContext& c, auto) { return new ShredderView(c); });
+    catalog.add({ModuleID::malware}, [](const ScreenContext& c, auto) { return new MalwareView(c); });
+    catalog.add({ModuleID::privacy}, [](const ScreenContext& c, auto) { return new PrivacyView(c); });
+    catalog.add({ModuleID::optimization}, [](const ScreenContext& c, auto) { return new MaintenanceView(c); });
+    catalog.add({ModuleID::loginItems}, [](const ScreenContext& c, auto) { return new LoginItemsView(c); });
+    catalog.add({ModuleID::uninstaller}, [](const ScreenContext& c, auto) { return new UninstallerView(c); });
+    catalog.add({ModuleID::updater}, [](const ScreenContext& c, auto) { return new UpdaterView(c); });
+    catalog.add({ModuleID::extensions}, [](const ScreenContext& c, auto) { return new ExtensionsView(c); });
     catalog.settings = [](const ScreenContext& c) { return new SettingsView(c); };
-    catalog.screens["PrivacyView"] = [](const ScreenContext& c, auto) { return new PrivacyView(c); };
-    catalog.screens["UninstallerView"] = [](const ScreenContext& c, auto) { return new UninstallerView(c); };
+    catalog.trayMenu = MenuBarView::fill;
     return catalog;
 }
 

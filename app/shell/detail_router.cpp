@@ -57,10 +57,8 @@ QWidget* DetailRouter::makeScreen(std::optional<ModuleID> module) {
     // No module and Smart Scan are two branches: moving between them makes a
     // new dashboard.
     if (catalog_ && context_) {
-        auto maker = catalog_->screens.find(std::string_view(screenName(module)));
-        if (maker != catalog_->screens.end() && maker->second) {
-            if (QWidget* screen = maker->second(*context_, module)) return screen;
-        }
+        if (const ScreenCatalog::Maker& maker = catalog_->screen(module))
+            if (QWidget* screen = maker(*context_, module)) return screen;
     }
     if (!module) return pending(ModuleID::smartScan, screenName(module));
     return pending(*module, screenName(module));

@@ -1,14 +1,14 @@
 #pragma once
 // The screens are made by the layer above the shell. The shell asks this
-// catalog for them: the detail column by screen name (a name the catalog
-// lacks shows its module's header alone), the settings window's content and
-// the menu bar extra's menu. The executable's window hands the full catalog
-// in; the shell's own tests use an empty one.
+// catalog for them: the detail column by module (a module the catalog lacks
+// shows its header alone), the settings window's content and the menu bar
+// extra's menu. The executable's window hands the full catalog in; the
+// shell's own tests use an empty one.
 #include <QWidget>
+#include <array>
 #include <functional>
-#include <map>
+#include <initializer_list>
 #include <optional>
-#include <string>
 
 #include "app/state/app_state.h"
 
@@ -30,10 +30,20 @@ struct ScreenContext {
 };
 
 struct ScreenCatalog {
-    // The screen for a module (none: no module chosen), by
-    // DetailRouter::screenName of that module.
+    // Makes the screen for a module (none: no module chosen).
     using Maker = std::function<QWidget*(const ScreenContext& context, std::optional<ModuleID> module)>;
-    std::map<std::string, Maker, std::less<>> screens;
+    // One maker per module; no module is shown by Smart Scan's.
+    std::array<Maker, Modules::kCount> screens;
+
+    // The same maker for each of the modules.
+    void add(std::initializer_list<ModuleID> modules, const Maker& maker) {
+        for (ModuleID module : modules) screens[size_t(module)] = maker;
+    }
+    // The maker of the module's screen; empty when the catalog has none.
+    const Maker& screen(std::optional<ModuleID> module) const {
+        return screens[size_t(module.value_or(ModuleID::smartScan))];
+    }
+
     // The settings window's content; none leaves the window empty.
     std::function<QWidget*(const ScreenContext& context)> settings;
     // Fills the menu bar extra's menu once, when the application starts; the

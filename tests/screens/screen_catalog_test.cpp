@@ -45,3 +45,14 @@ TEST_F(ScreenCatalogTest, TheWindowIsNamedAfterTheShownScreenAndEveryHeaderSitsA
     }
     executor->settle();
 }
+
+TEST_F(ScreenCatalogTest, EveryModuleHasAScreenOfItsOwn) {
+    // A module without one would show its header alone, and nothing would say so.
+    const ScreenCatalog catalog = Screens::catalog();
+    for (ModuleID module : Modules::allCases()) {
+        EXPECT_TRUE(catalog.screen(module)) << Modules::rawValue(module);
+    }
+    EXPECT_TRUE(catalog.screen(std::nullopt));
+    EXPECT_TRUE(catalog.settings);
+    EXPECT_TRUE(catalog.trayMenu);
+}

@@ -331,13 +331,13 @@ TEST_F(ContentViewTest, TheCatalogsScreensAndSheetsTakeTheirPlace) {
     // A catalog with one screen: its modules get it, the others their header.
     std::vector<std::optional<ModuleID>> asked;
     ScreenCatalog catalog;
-    catalog.screens["JunkModuleView"] = [&](const ScreenContext& context, std::optional<ModuleID> module) {
+    catalog.add({ModuleID::music, ModuleID::photos}, [&](const ScreenContext& context, std::optional<ModuleID> module) {
         EXPECT_EQ(&context.state, &state());
         asked.push_back(module);
         auto* screen = new QWidget;
         screen->setObjectName("JunkModuleView");
         return screen;
-    };
+    });
     std::vector<QWidget*> presented;
     ScreenContext context{state(), services, [&](QWidget* sheet) { presented.push_back(sheet); }, [] {}, [] {}};
     ContentView content(state(), services, &catalog, &context);
