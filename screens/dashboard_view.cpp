@@ -76,15 +76,13 @@ QString DashboardView::heroMessage(const AppState& state) {
         return QStringLiteral("Run a scan and Vessiltane checks caches, logs, Trash, Mail, privacy traces and large "
                               "files in one pass.");
     // The user's own digit grouping for the counts of items; none for the count of categories.
+    const AppState::ReportTotals& totals = state.totals(ModuleID::smartScan);
     const QLocale locale;
-    QString message = QStringLiteral("Found ") + locale.toString(qlonglong(report.itemCount())) +
+    QString message = QStringLiteral("Found ") + locale.toString(qlonglong(totals.items)) +
                       QStringLiteral(" items across ") + QString::number(report.categories.size()) +
                       QStringLiteral(" categories.");
-    if (reviewSize(report) >= 1) {
-        qlonglong reviewCount = 0;
-        for (const ScanCategory& category : report.categories)
-            for (const ScanItem& item : category.items) reviewCount += item.safety == Safety::review;
-        message += QStringLiteral(" ") + locale.toString(reviewCount) +
+    if (totals.reviewBytes >= 1) {
+        message += QStringLiteral(" ") + locale.toString(qlonglong(totals.reviewItems)) +
                    QStringLiteral(" items need your review before they can be cleaned.");
     } else {
         message += QStringLiteral(" Nothing is removed until you press Clean.");
@@ -93,7 +91,7 @@ QString DashboardView::heroMessage(const AppState& state) {
 }
 
 QString DashboardView::headline(const AppState& state) {
-    const int64_t bytes = ScanScreen::selectedBytes(state.smartScan());
+    const int64_t bytes = state.totals(ModuleID::smartScan).selectedBytes;
     if (bytes >= 1) return ResultsText::size(bytes) + QStringLiteral(" ready to reclaim");
     return QStringLiteral("Your Mac at a glance");
 }
@@ -259,8 +257,9 @@ void DashboardView::refresh() {
     headline_->setValue(headline(state_));
     message_->setText(heroMessage(state_));
 
-    const int64_t selected = ScanScreen::selectedBytes(report);
-    const int64_t review = reviewSize(report);
+    const AppState::ReportTotals& totals = state_.totals(ModuleID::smartScan);
+    const int64_t selected = totals.selectedBytes;
+    const int64_t review = totals.reviewBytes;
     // The hero's buttons keep the focus through a scan (Scan to Stop and back).
     FocusOrder::KeepIn keep(stop_->parentWidget());
     stop_->setVisible(scanning);
@@ -272,9 +271,9 @@ void DashboardView::refresh() {
 
     const bool listed = !report.categories.empty();
     for (size_t i = 0; i < kStats.size(); ++i) {
-        const ScanReport& module = state_.report(kStats[i].module);
-        stats_[i]->setValue(ResultsText::size(module.totalSize()));
-        stats_[i]->setCaption(QString::number(module.itemCount()) + QString::fromUtf8(kStats[i].suffix));
+        const AppState::ReportTotals& module = state_.totals(kStats[i].module);
+        stats_[i]->setValue(ResultsText::size(module.bytes));
+        stats_[i]->setCaption(QString::number(module.items) + QString::fromUtf8(kStats[i].suffix));
     }
     statsRow_->setVisible(listed);
     results_->setVisible(listed);

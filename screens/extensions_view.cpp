@@ -44,8 +44,8 @@ void ExtensionsView::showEvent(QShowEvent* event) {
     state_.scanExtensions();
 }
 
-void ExtensionsView::present(const ScanReport& report, bool scanning) {
-    const int64_t bytes = ScanScreen::selectedBytes(report);
+void ExtensionsView::present(const ScanReport&, bool scanning) {
+    const int64_t bytes = state_.totals(module()).selectedBytes;
     removeButton_->setVisible(!scanning && bytes >= 1);
     removeButton_->setText(QStringLiteral("Remove ") + QString::fromStdString(ByteFormat::compact(bytes)));
 }

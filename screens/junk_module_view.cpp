@@ -91,7 +91,7 @@ void JunkModuleView::scan() {
 }
 
 void JunkModuleView::thin() {
-    const size_t count = state_.selectedBinaries().size();
+    const size_t count = size_t(state_.selectedBinaryCount());
     SystemServices::Confirmation ask;
     ask.title = thinTitle(count).toStdString();
     ask.message = kThinMessage;
@@ -105,9 +105,9 @@ void JunkModuleView::present(const ScanReport& report, bool scanning) {
     scanButton_->setText(listed ? QStringLiteral("Rescan") : QStringLiteral("Scan"));
     if (thinButton_) {
         thinButton_->setVisible(!scanning && state_.canThin());
-        thinButton_->setText(QStringLiteral("Thin ") + QString::number(state_.selectedBinaries().size()));
+        thinButton_->setText(QStringLiteral("Thin ") + QString::number(state_.selectedBinaryCount()));
     }
-    const int64_t bytes = ScanScreen::selectedBytes(report);
+    const int64_t bytes = state_.totals(module()).selectedBytes;
     removeButton_->setVisible(!scanning && bytes >= 1);
     removeButton_->setText(QStringLiteral("Remove ") + QString::fromStdString(ByteFormat::compact(bytes)));
     presentHint();

@@ -240,11 +240,7 @@ void PrivacyView::load(bool scanTraces) {
 
 bool PrivacyView::isScanning() const { return state_.isScanning(ModuleID::privacy); }
 
-int64_t PrivacyView::selectedBytes() const {
-    int64_t sum = 0;
-    for (const auto& category : state_.report(ModuleID::privacy).categories) sum += category.selectedSize();
-    return sum;
-}
+int64_t PrivacyView::selectedBytes() const { return state_.totals(ModuleID::privacy).selectedBytes; }
 
 void PrivacyView::refreshHeader() {
     const bool scanning = isScanning();

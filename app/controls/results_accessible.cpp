@@ -218,7 +218,7 @@ public:
                 s.focusable = true;
                 s.focused = current;
                 s.checkable = true;
-                s.checked = item && item->isSelected;
+                s.checked = m->isSelected(i);
                 s.disabled = item && item->safety == Safety::protected_;
                 break;
             }

@@ -256,7 +256,9 @@ void ResultsDelegate::paintHeader(QPainter& p, const QRect& row, const QModelInd
 void ResultsDelegate::paintItem(QPainter& p, const QRect& row, const QModelIndex& index) const {
     const Metrics& m = metrics();
     const auto* model = static_cast<const ResultsModel*>(index.model());
-    const ScanItem& item = *model->item(index);
+    const ScanItem* shown = model->item(index);
+    if (!shown) return;
+    const ScanItem& item = *shown;
     const QRectF card = cardRect(row, index);
     QRectF c = contentRect(row, index);
     const int n = model->rowCount(index.parent());
@@ -269,7 +271,7 @@ void ResultsDelegate::paintItem(QPainter& p, const QRect& row, const QModelIndex
     }
 
     const bool disabled = item.safety == Safety::protected_;
-    Painters::checkbox(p, checkboxRect(row, index), item.isSelected, false, disabled, tint_);
+    Painters::checkbox(p, checkboxRect(row, index), model->isSelected(index), false, disabled, tint_);
 
     double x = c.left() + Painters::kCheckboxSide + 12;
     Painters::symbol(p, QRectF(x, c.top(), 16, c.height()), ResultsText::kindSymbol(item), 11,

@@ -80,9 +80,10 @@ void ResultsList::bind(AppState& state) {
             [&state](ModuleID module, bool selected, const std::string& categoryID) {
                 state.setSelection(selected, categoryID, module);
             });
-    setReport(state.report(module_));
+    // The state's own report, shared, never copied.
+    model_->setReport(state.sharedReport(module_));
     connect(&state, &AppState::reportChanged, this, [this, &state](ModuleID changed) {
-        if (changed == module_) setReport(state.report(module_));
+        if (changed == module_) model_->setReport(state.sharedReport(module_));
     });
     connect(&state, &AppState::selectionChanged, this, [this, &state](ModuleID changed, int category, int item) {
         if (changed != module_) return;
@@ -91,7 +92,7 @@ void ResultsList::bind(AppState& state) {
             size_t(item) < report.categories[size_t(category)].items.size())
             model_->setItemSelected(category, item, report.categories[size_t(category)].items[size_t(item)].isSelected);
         else
-            setReport(report);
+            model_->setReport(state.sharedReport(module_));
     });
 }
 

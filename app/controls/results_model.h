@@ -1,12 +1,17 @@
 #pragma once
 // A scan report as a two-level model for the result list: categories at the
 // top, their items below, in report order. The model shows the report it is
-// given; it never changes a selection itself. A tick asks for the change
-// (toggleRequested, selectionRequested) and whoever owns the report answers
-// with setItemSelected() or a new report. Each category's selected count and
-// bytes are kept here, changed as single items change, never summed in data().
+// given, shared with its owner rather than copied (a category of 50,000
+// items is held once); it never changes a selection itself. A tick asks for
+// the change (toggleRequested, selectionRequested) and whoever owns the
+// report answers with setItemSelected() or the report again. The ticks shown
+// are the model's own (one bit an item), as the owner last told them, so an
+// owner that changes its report in place is shown consistently until it
+// says so. Each category's selected count and bytes are kept here, changed
+// as single items change, never summed in data().
 #include <QAbstractItemModel>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,16 +36,22 @@ public:
 
     explicit ResultsModel(QObject* parent = nullptr);
 
-    // Shows a report. A report of the same categories and items (by id, in
-    // order) only updates what changed, one range per category; any other
-    // report resets the model.
+    // Shows a report shared with its owner, who keeps it alive and changes
+    // it only on the main thread. A report of the same categories and items
+    // (by id, in order; the same object again after changes in place too)
+    // only updates what changed, one range per category; any other report
+    // resets the model.
+    void setReport(std::shared_ptr<const ScanReport> report);
+    // Shows a copy of the report, for a list whose owner shares none.
     void setReport(const ScanReport& report);
     // One item's selection changed in the owner's report.
     void setItemSelected(int category, int item, bool selected);
 
-    const std::vector<ScanCategory>& categories() const { return categories_; }
+    const std::vector<ScanCategory>& categories() const { return report_->categories; }
     const ScanCategory* category(const QModelIndex& index) const;
     const ScanItem* item(const QModelIndex& index) const;
+    // Whether the item's row shows it ticked.
+    bool isSelected(const QModelIndex& index) const;
 
     // The category's checkbox: on when every item is selected (and there is
     // one), mixed when some but not all are.
@@ -76,10 +87,14 @@ private:
         int selectedSelectable = 0;  // of those, the selected ones
         int64_t totalBytes = 0;
     };
-    static Counts count(const ScanCategory& c);
-    bool sameShape(const ScanReport& report) const;
+    Counts count(size_t category) const;
+    bool sameShape(const ScanReport& next) const;
+    // The categories and items as shown (the ticks' sizes), bounded by what the report holds now.
+    size_t categoryCount() const { return shown_.size(); }
+    size_t itemCount(size_t category) const { return shown_[category].size(); }
 
-    std::vector<ScanCategory> categories_;
+    std::shared_ptr<const ScanReport> report_;
+    std::vector<std::vector<bool>> shown_;  // each item's tick as shown
     std::vector<Counts> counts_;
 };
 

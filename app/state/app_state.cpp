@@ -51,13 +51,78 @@ void AppState::refreshVolume() {
 
 void AppState::storeReport(ModuleID module, ScanReport report) {
     applyKnown(report.categories);
-    reports_[size_t(module)] = std::move(report);
+    // A new object, never the old one refilled: a list still showing the old
+    // one keeps it whole until it hears of the new one.
+    auto stored = std::make_shared<ScanReport>(std::move(report));
+    std::vector<ReportTotals>& categories = categoryTotals_[size_t(module)];
+    ReportTotals& total = totals_[size_t(module)];
+    categories.clear();
+    total = {};
+    for (const ScanCategory& category : stored->categories) {
+        categories.push_back(ReportTotals::of(category));
+        total += categories.back();
+    }
+    reports_[size_t(module)] = std::move(stored);
     Q_EMIT reportChanged(module);
 }
 
-ScanReport* AppState::storedReport(ModuleID module) {
-    auto& stored = reports_[size_t(module)];
-    return stored ? &*stored : nullptr;
+ScanReport* AppState::storedReport(ModuleID module) { return reports_[size_t(module)].get(); }
+
+AppState::ReportTotals AppState::ReportTotals::of(const ScanCategory& category) {
+    ReportTotals n;
+    for (const ScanItem& item : category.items) {
+        ++n.items;
+        n.bytes += item.size;
+        if (item.isSelected) {
+            ++n.selectedItems;
+            n.selectedBytes += item.size;
+        }
+        if (item.safety == Safety::review) {
+            ++n.reviewItems;
+            n.reviewBytes += item.size;
+        }
+    }
+    return n;
+}
+
+AppState::ReportTotals& AppState::ReportTotals::operator+=(const ReportTotals& o) {
+    items += o.items;
+    bytes += o.bytes;
+    selectedItems += o.selectedItems;
+    selectedBytes += o.selectedBytes;
+    reviewItems += o.reviewItems;
+    reviewBytes += o.reviewBytes;
+    return *this;
+}
+
+AppState::ReportTotals& AppState::ReportTotals::operator-=(const ReportTotals& o) {
+    items -= o.items;
+    bytes -= o.bytes;
+    selectedItems -= o.selectedItems;
+    selectedBytes -= o.selectedBytes;
+    reviewItems -= o.reviewItems;
+    reviewBytes -= o.reviewBytes;
+    return *this;
+}
+
+AppState::ReportTotals AppState::totals(ModuleID module, size_t category) const {
+    const std::vector<ReportTotals>& categories = categoryTotals_[size_t(module)];
+    return category < categories.size() ? categories[category] : ReportTotals{};
+}
+
+void AppState::flip(ModuleID module, ScanReport& report, size_t category, size_t item) {
+    ScanItem& target = report.categories[category].items[item];
+    target.isSelected = !target.isSelected;
+    countTick(module, category, target);
+    Q_EMIT selectionChanged(module, int(category), int(item));
+}
+
+void AppState::countTick(ModuleID module, size_t category, const ScanItem& item) {
+    const int step = item.isSelected ? 1 : -1;
+    for (ReportTotals* n : {&categoryTotals_[size_t(module)][category], &totals_[size_t(module)]}) {
+        n->selectedItems += step;
+        n->selectedBytes += step * item.size;
+    }
 }
 
 void AppState::setLastCleanup(std::optional<CleanupSummary> summary) {
@@ -156,7 +221,7 @@ const ScanReport& AppState::report(ModuleID module) const {
     return emptyReport_;
 }
 
-bool AppState::hasReport(ModuleID module) const { return reports_[size_t(module)].has_value(); }
+bool AppState::hasReport(ModuleID module) const { return reports_[size_t(module)] != nullptr; }
 
 void AppState::toggle(const Uuid& id, ModuleID module) {
     ScanReport* report = storedReport(module);
@@ -168,8 +233,7 @@ void AppState::toggle(const Uuid& id, ModuleID module) {
         auto& items = report->categories[c].items;
         for (size_t i = 0; i < items.size(); ++i)
             if (items[i].id == id) {
-                items[i].isSelected = !items[i].isSelected;
-                Q_EMIT selectionChanged(module, int(c), int(i));
+                flip(module, *report, c, i);
                 const ScanItem& flipped = report->categories[c].items[i];
                 followChoice({flipped.url.native()}, flipped.isSelected);
                 return;
@@ -181,9 +245,7 @@ void AppState::toggle(ModuleID module, size_t category, size_t item) {
     ScanReport* report = storedReport(module);
     if (!report || category >= report->categories.size() || item >= report->categories[category].items.size())
         return;
-    ScanItem& target = report->categories[category].items[item];
-    target.isSelected = !target.isSelected;
-    Q_EMIT selectionChanged(module, int(category), int(item));
+    flip(module, *report, category, item);
     const ScanItem& flipped = report->categories[category].items[item];
     followChoice({flipped.url.native()}, flipped.isSelected);
 }
@@ -203,6 +265,15 @@ void AppState::setSelection(bool selected, const std::optional<std::string>& cat
         }
     if (categoryID && matches == 0) return;
     report->setSelection(selected, categoryID);
+    // Only the categories that changed are counted again.
+    std::vector<ReportTotals>& categories = categoryTotals_[size_t(module)];
+    ReportTotals& total = totals_[size_t(module)];
+    for (size_t c = 0; c < report->categories.size(); ++c) {
+        if (categoryID && report->categories[c].id != *categoryID) continue;
+        total -= categories[c];
+        categories[c] = ReportTotals::of(report->categories[c]);
+        total += categories[c];
+    }
     // The items the choice reached, as ScanReport::setSelection reaches them.
     std::vector<std::string> chosen;
     for (const auto& category : report->categories)
@@ -213,24 +284,31 @@ void AppState::setSelection(bool selected, const std::optional<std::string>& cat
     followChoice(chosen, selected);
 }
 
+namespace {
+
+// Where System Junk's universal binaries are listed; none when it lists none.
+std::optional<size_t> binariesCategory(const ScanReport& junk) {
+    for (size_t c = 0; c < junk.categories.size(); ++c)
+        if (junk.categories[c].id == "universal-binaries") return c;
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::vector<ScanItem> AppState::selectedBinaries() const {
     std::vector<ScanItem> items;
-    for (const auto& category : junk().categories)
-        if (category.id == "universal-binaries") {
-            for (const auto& item : category.items)
-                if (item.isSelected) items.push_back(item);
-            break;
-        }
+    if (auto c = binariesCategory(junk()))
+        for (const auto& item : junk().categories[*c].items)
+            if (item.isSelected) items.push_back(item);
     return items;
 }
 
-bool AppState::canThin() const {
-    if (thinning_ || !Thinning::codesignIsAvailable()) return false;
-    for (const auto& category : junk().categories)
-        if (category.id == "universal-binaries")
-            return category.selectedCount() > 0;
-    return false;
+int AppState::selectedBinaryCount() const {
+    auto c = binariesCategory(junk());
+    return c ? totals(ModuleID::systemJunk, *c).selectedItems : 0;
 }
+
+bool AppState::canThin() const { return !thinning_ && signingTool_ && selectedBinaryCount() > 0; }
 
 bool AppState::isHeavyConsumer(const RunningApp& app) {
     return app.cpuPercent >= 20.0 || app.memoryBytes > 1'572'863'999;
@@ -296,18 +374,21 @@ void AppState::cancelScan() {
     refreshVolume();
 }
 
-void AppState::runScan(ModuleID module, const std::string& message, Work work) {
+void AppState::runScan(ModuleID module, const std::string& message, Work work, bool probeSigningTool) {
     const Action action = beginScan(module, message);
     ProgressCallback progress = makeProgress();
-    inBackground<ScanReport>(
-        [work = std::move(work), token = action.token, progress] {
+    using Scanned = std::pair<ScanReport, std::optional<bool>>;
+    inBackground<Scanned>(
+        [work = std::move(work), token = action.token, progress, probeSigningTool] {
             ScanReport report = work(token, progress);
             std::erase_if(report.categories, [](const ScanCategory& c) { return c.items.empty(); });
-            return report;
+            return Scanned{std::move(report), probeSigningTool ? std::optional(Thinning::codesignIsAvailable())
+                                                               : std::nullopt};
         },
-        [this, module, action](ScanReport report) {
+        [this, module, action](Scanned scanned) {
             if (!isCurrent(action.token)) return;
-            storeReport(module, std::move(report));
+            if (scanned.second) signingTool_ = *scanned.second;
+            storeReport(module, std::move(scanned.first));
             endScan(action);
         });
 }

@@ -109,6 +109,34 @@ public:
     // selectionChanged when items of it are ticked or cleared.
     const ScanReport& report(ModuleID module) const;
     bool hasReport(ModuleID module) const;
+    // The module's report as the result lists share it instead of copying
+    // it: the stored object itself, null when the module has none. Only the
+    // state changes it, in place for ticks, and it emits selectionChanged
+    // before the changing call returns; a new report is a new object,
+    // announced with reportChanged.
+    std::shared_ptr<const ScanReport> sharedReport(ModuleID module) const { return reports_[size_t(module)]; }
+
+    // A report's figures, kept up to date as reports are stored and items
+    // ticked, so a screen redrawn on every tick or progress step never walks
+    // the report. Signals: those of the report.
+    struct ReportTotals {
+        int items = 0;
+        int64_t bytes = 0;
+        int selectedItems = 0;
+        int64_t selectedBytes = 0;
+        int reviewItems = 0;  // items rated for review
+        int64_t reviewBytes = 0;
+
+        bool operator==(const ReportTotals&) const = default;
+        // What one category holds, counted item by item.
+        static ReportTotals of(const ScanCategory& category);
+        ReportTotals& operator+=(const ReportTotals& other);
+        ReportTotals& operator-=(const ReportTotals& other);
+    };
+    // The module's figures (all zero without a report), and those of one
+    // category of its report (out of range: all zero).
+    const ReportTotals& totals(ModuleID module) const { return totals_[size_t(module)]; }
+    ReportTotals totals(ModuleID module, size_t category) const;
     // report() of smartScan, systemJunk, trashBins, mailAttachments, privacy, malware.
     const ScanReport& smartScan() const { return report(ModuleID::smartScan); }
     const ScanReport& junk() const { return report(ModuleID::systemJunk); }
@@ -177,10 +205,12 @@ public:
     // A thinning is running. Signal: thinningChanged.
     bool thinning() const { return thinning_; }
     // The ticked items of System Junk's "universal-binaries" category, in
-    // item order. Changes with the System Junk report (reportChanged,
-    // selectionChanged of systemJunk).
+    // item order, and how many they are. Change with the System Junk report
+    // (reportChanged, selectionChanged of systemJunk).
     std::vector<ScanItem> selectedBinaries() const;
-    // The signing tool exists, a binary is ticked and no thinning runs.
+    int selectedBinaryCount() const;
+    // The signing tool was there at the last System Junk scan (looked for off
+    // the main thread, with the scan), a binary is ticked and no thinning runs.
     bool canThin() const;
 
     // An address from outside input (an update feed) as the window may open
@@ -422,7 +452,8 @@ private:
     // reads the volume afresh.
     Action beginScan(ModuleID module, const std::string& message);
     void endScan(const Action& action);
-    void runScan(ModuleID module, const std::string& message, Work work);
+    // probeSigningTool: also looks whether the signing tool is there, for canThin().
+    void runScan(ModuleID module, const std::string& message, Work work, bool probeSigningTool = false);
     // Ends what is shown, whoever shows it (Stop); the holders stay.
     void stopShown(bool active, bool progress);
     // The known applications when there are any, else the installed ones;
@@ -461,6 +492,10 @@ private:
     void setProgress(ScanProgress progress);
     void setActiveScan(std::optional<ModuleID> module);
     void storeReport(ModuleID module, ScanReport report);
+    // Flips one item of a stored report, its figures with it, and announces it.
+    void flip(ModuleID module, ScanReport& report, size_t category, size_t item);
+    // The module's figures after one item of the category was ticked or cleared in place.
+    void countTick(ModuleID module, size_t category, const ScanItem& item);
     void refreshVolume();
     void setApps(std::vector<InstalledApp> apps);
     void setLoadingApps(bool loading);
@@ -491,13 +526,17 @@ private:
     // The actions holding the active scan and the progress line.
     ScanTokenRef activeHolder_;
     ScanTokenRef progressHolder_;
-    std::array<std::optional<ScanReport>, Modules::kCount> reports_;
+    std::array<std::shared_ptr<ScanReport>, Modules::kCount> reports_;
+    // Each report's figures, and those of each of its categories.
+    std::array<ReportTotals, Modules::kCount> totals_;
+    std::array<std::vector<ReportTotals>, Modules::kCount> categoryTotals_;
     // Paths the user cleared, for as long as the application runs.
     std::unordered_set<std::string> cleared_;
     // Paths removed since the current token came: a scan under that token may
     // have seen them before they went.
     std::vector<std::string> removedSinceToken_;
     mutable ScanReport emptyReport_;
+    bool signingTool_ = false;
     std::optional<CleanupSummary> lastCleanup_;
     std::optional<Banner> banner_;
     std::vector<InstalledApp> apps_;

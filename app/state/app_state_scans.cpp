@@ -11,6 +11,7 @@
 #include "engine/system_junk.h"
 #include "modules/protection/extensions.h"
 #include "modules/protection/malware_scan.h"
+#include "modules/system/thinning.h"
 #include "platform/locations.h"
 
 namespace {
@@ -48,9 +49,12 @@ ScanReport smartScanReport(const std::vector<ScanReport>& parts) {
 }  // namespace
 
 void AppState::runModuleScan(ModuleID module, const std::string& message) {
-    runScan(module, message, [module](const ScanTokenRef& token, const ProgressCallback& progress) {
-        return CLICommands::moduleReport(module, SystemJunk::LanguageFiles::beforeExtras, token, progress);
-    });
+    runScan(
+        module, message,
+        [module](const ScanTokenRef& token, const ProgressCallback& progress) {
+            return CLICommands::moduleReport(module, SystemJunk::LanguageFiles::beforeExtras, token, progress);
+        },
+        module == ModuleID::systemJunk);
 }
 
 void AppState::scanSystemJunk() { runModuleScan(ModuleID::systemJunk, "Preparing\u2026"); }
@@ -69,7 +73,11 @@ void AppState::smartScanAll() {
     // One module after another with the same token and progress line; the
     // applications' translations and the browsers' own traces are left to
     // the modules' own scans. The Extensions report comes last and is not merged.
-    inBackground<std::vector<ScanReport>>(
+    struct Scanned {
+        std::vector<ScanReport> reports;
+        bool signingTool = false;
+    };
+    inBackground<Scanned>(
         [token = action.token, progress] {
             const ScanToken& t = *token;
             std::vector<ScanReport> reports;
@@ -81,10 +89,12 @@ void AppState::smartScanAll() {
             reports.push_back(Scanner::scan(Catalog::photos(), t, progress));
             reports.push_back(Scanner::scan(Catalog::music(), t, progress));
             reports.push_back(Extensions::scan(token, progress));
-            return reports;
+            return Scanned{std::move(reports), Thinning::codesignIsAvailable()};
         },
-        [this, action](std::vector<ScanReport> reports) {
+        [this, action](Scanned scanned) {
             if (!isCurrent(action.token)) return;
+            signingTool_ = scanned.signingTool;
+            std::vector<ScanReport>& reports = scanned.reports;
             ScanReport combined = smartScanReport(reports);
             // Each module keeps its report as the engine gave it, empty categories included.
             for (size_t i = 0; i < kSmartScanParts.size(); ++i)

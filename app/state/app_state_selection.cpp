@@ -108,6 +108,7 @@ void AppState::followChoice(const std::vector<std::string>& paths, bool selected
             for (size_t i = 0; i < items.size(); ++i)
                 if (follows(items[i], selected) && match.contains(items[i].url.native())) {
                     items[i].isSelected = selected;
+                    countTick(module, c, items[i]);
                     changed.note(c, i);
                 }
         }
@@ -175,10 +176,18 @@ void AppState::itemsRemoved(const std::vector<std::filesystem::path>& gone) {
     for (ModuleID module : Modules::allCases()) {
         ScanReport* report = storedReport(module);
         if (!report) continue;
-        if (!dropHeld(report->categories, match)) continue;
+        // Stored as a new report: a list still showing the old one keeps it
+        // whole until it hears of the new one, and the figures are counted again.
+        const bool holds = std::any_of(report->categories.begin(), report->categories.end(), [&](const ScanCategory& c) {
+            return std::any_of(c.items.begin(), c.items.end(),
+                               [&](const ScanItem& item) { return match.holds(item.url.native()); });
+        });
+        if (!holds) continue;
+        ScanReport left = *report;
+        dropHeld(left.categories, match);
         // A report with nothing left shows its empty state, not empty cards.
-        if (report->itemCount() == 0) report->categories.clear();
-        Q_EMIT reportChanged(module);
+        if (left.itemCount() == 0) left.categories.clear();
+        storeReport(module, std::move(left));
     }
     const size_t leftovers = leftovers_.size();
     std::erase_if(leftovers_, [&](const Uninstaller::Leftover& l) { return match.holds(l.url.native()); });

@@ -282,6 +282,10 @@ TEST_F(BoundResultsListTest, TicksGoIntoTheStatesReportAndComeBack) {
     const ScanReport& report = state.report(ModuleID::trashBins);
     ASSERT_FALSE(report.categories.empty());
     ResultsModel& model = *list.resultsModel();
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    // The list shows the state's own report: nothing copied.
+    EXPECT_EQ(&model.categories(), &report.categories);
     ASSERT_EQ(model.rowCount(), int(report.categories.size()));
     const int items = int(report.categories[0].items.size());
     ASSERT_GE(items, 2);
@@ -302,4 +306,17 @@ TEST_F(BoundResultsListTest, TicksGoIntoTheStatesReportAndComeBack) {
     for (const ScanItem& it : state.report(ModuleID::trashBins).categories[0].items) EXPECT_EQ(it.isSelected, all);
     EXPECT_EQ(model.index(0, 0).data(ResultsModel::SelectedCountRole).toInt(), all ? items : 0);
     EXPECT_TRUE(list.isCategoryExpanded(0));
+    // Every category at once, the state's report changed in place: ranges, not a new model.
+    state.setSelection(!all, std::nullopt, ModuleID::trashBins);
+    EXPECT_EQ(model.index(0, 0).data(ResultsModel::SelectedCountRole).toInt(), all ? 0 : items);
+    EXPECT_EQ(first.data(Qt::CheckStateRole).toInt(), all ? Qt::Unchecked : Qt::Checked);
+    EXPECT_EQ(reset.count(), 0);
+
+    // A new scan is a new report; the list lets go of the old one.
+    const std::weak_ptr<const ScanReport> old = state.sharedReport(ModuleID::trashBins);
+    state.scanTrash();
+    executor->settle();
+    EXPECT_EQ(reset.count(), 1);
+    EXPECT_TRUE(old.expired());
+    EXPECT_EQ(&model.categories(), &state.report(ModuleID::trashBins).categories);
 }

@@ -180,6 +180,27 @@ TEST_F(StateTest, EngineWorkNeverRunsOnTheMainThread) {
     EXPECT_TRUE(onMain.empty()) << onMain.front();
 }
 
+namespace {
+
+// The figures of a report, walked item by item.
+AppState::ReportTotals walked(const ScanReport& report) {
+    AppState::ReportTotals n;
+    n.items = report.itemCount();
+    n.bytes = report.totalSize();
+    n.selectedItems = report.selectedCount();
+    for (const auto& category : report.categories) {
+        n.selectedBytes += category.selectedSize();
+        for (const auto& item : category.items)
+            if (item.safety == Safety::review) {
+                ++n.reviewItems;
+                n.reviewBytes += item.size;
+            }
+    }
+    return n;
+}
+
+}  // namespace
+
 TEST_F(StateTest, TicksChangeOneItemInPlaceAndSayWhichItIs) {
     // A report of a couple of thousand items: a tick changes that item where
     // it lies and announces its position; the report is never replaced.
@@ -197,6 +218,21 @@ TEST_F(StateTest, TicksChangeOneItemInPlaceAndSayWhichItIs) {
     state().scanSystemJunk();
     settle();
     ASSERT_EQ(state().mail().itemCount(), 2000);
+    // The figures the screens show are kept with every change, never walked for a redraw.
+    auto figuresAgree = [this](ModuleID module) {
+        const AppState::ReportTotals kept = state().totals(module), walk = walked(state().report(module));
+        EXPECT_EQ(kept, walk) << Modules::rawValue(module) << ": kept " << kept.selectedItems << " items, "
+                              << kept.selectedBytes << " bytes selected; walked " << walk.selectedItems << ", "
+                              << walk.selectedBytes;
+        for (size_t c = 0; c < state().report(module).categories.size(); ++c) {
+            ScanReport one;
+            one.categories = {state().report(module).categories[c]};
+            EXPECT_EQ(state().totals(module, c), walked(one));
+        }
+    };
+    figuresAgree(ModuleID::mailAttachments);
+    figuresAgree(ModuleID::systemJunk);
+    EXPECT_GT(state().totals(ModuleID::mailAttachments).reviewItems, 0);
 
     QSignalSpy replaced(&state(), &AppState::reportChanged);
     QSignalSpy ticked(&state(), &AppState::selectionChanged);
@@ -214,6 +250,8 @@ TEST_F(StateTest, TicksChangeOneItemInPlaceAndSayWhichItIs) {
     }
     EXPECT_EQ(state().mail().categories[0].items.data(), storage);
     EXPECT_EQ(state().mail().selectedCount(), 0);
+    state().toggle(ModuleID::mailAttachments, 0, 7);
+    figuresAgree(ModuleID::mailAttachments);
 
     // Bulk selection: one category, then every category; protected items keep their state.
     const ScanItem* vpn = itemNamed(ModuleID::systemJunk, "com.nordvpn.client");
@@ -223,7 +261,9 @@ TEST_F(StateTest, TicksChangeOneItemInPlaceAndSayWhichItIs) {
     ticked.clear();
     state().setSelection(false, "user-caches", ModuleID::systemJunk);
     EXPECT_EQ(state().junk().categories[0].selectedCount(), 0);
+    figuresAgree(ModuleID::systemJunk);
     state().setSelection(true, std::nullopt, ModuleID::systemJunk);
+    figuresAgree(ModuleID::systemJunk);
     state().setSelection(true, "no-such-category", ModuleID::systemJunk);
     ASSERT_EQ(ticked.count(), 2);
     EXPECT_EQ(ticked.at(0).at(1).toInt(), 0);
@@ -234,6 +274,43 @@ TEST_F(StateTest, TicksChangeOneItemInPlaceAndSayWhichItIs) {
     // A single tick reaches even a protected item, as the report's own toggle does.
     state().toggle(vpn->id, ModuleID::systemJunk);
     EXPECT_TRUE(itemNamed(ModuleID::systemJunk, "com.nordvpn.client")->isSelected);
+    figuresAgree(ModuleID::systemJunk);
+    // A module never scanned has none; a tick there stores the empty report.
+    state().toggle(Uuid::random(), ModuleID::photos);
+    EXPECT_EQ(state().totals(ModuleID::photos), AppState::ReportTotals{});
+    EXPECT_EQ(state().totals(ModuleID::photos, 3), AppState::ReportTotals{});
+}
+
+TEST_F(StateTest, FiguresFollowTicksMadeOnAnotherScreenAndRemovals) {
+    // The same cache stands in System Junk and in Smart Scan's copy of it.
+    oldFile(home() / "Library/Caches/com.example.editor/cache.db", 8192, 3);
+    age(home() / "Library/Caches/com.example.editor", 3);
+    oldFile(home() / "Library/Caches/com.example.notes/cache.db", 4096, 3);
+    age(home() / "Library/Caches/com.example.notes", 3);
+    state().smartScanAll();
+    settle();
+    auto agree = [this] {
+        for (ModuleID module : {ModuleID::systemJunk, ModuleID::smartScan}) {
+            EXPECT_EQ(state().totals(module), walked(state().report(module))) << Modules::rawValue(module);
+        }
+    };
+    agree();
+    const int64_t before = state().totals(ModuleID::smartScan).selectedBytes;
+    const ScanItem* editor = itemNamed(ModuleID::systemJunk, "com.example.editor");
+    ASSERT_TRUE(editor && editor->isSelected);
+    const int64_t size = editor->size;
+    state().toggle(editor->id, ModuleID::systemJunk);
+    agree();
+    EXPECT_EQ(state().totals(ModuleID::smartScan).selectedBytes, before - size);
+
+    // What a cleaning removed leaves both, figures and all.
+    state().clean(state().junk(), ModuleID::systemJunk, false);
+    executor->runWork();
+    executor->runPosts();
+    agree();
+    EXPECT_FALSE(fs::exists(home() / "Library/Caches/com.example.notes"));
+    EXPECT_EQ(state().totals(ModuleID::smartScan).selectedBytes, 0);
+    settle();
 }
 
 TEST_F(StateTest, ABannerClearsAfterItsTimeUnlessANewerOneTookItsPlace) {

@@ -104,7 +104,6 @@ TEST_F(UpdateCheckTest, AScanStartedDuringACheckDropsItAndAnotherCheckCanStart) 
 }
 
 TEST_F(StateTest, ThinningRunsToItsEndWhateverStopSaysThenSystemJunkIsScannedAgain) {
-    writeFile(sys("/usr/bin/codesign"), "");
     std::vector<std::string> signing;
     Admin::setRunnerForTesting([&](const std::string& line, bool) {
         signing.push_back(line);
@@ -116,18 +115,24 @@ TEST_F(StateTest, ThinningRunsToItsEndWhateverStopSaysThenSystemJunkIsScannedAga
     const fs::path executable = sys("/Applications") / "Tool.app/Contents/MacOS/Tool";
     writeFile(executable, universalBinary({{kCpuX86_64, 3, 14, filledBytes(64 * 1024, 'x')}, {kCpuArm64, 0, 14, filledBytes(20000, 'a')}},
                                     false));
-    state().scanSystemJunk();
-    settle();
-    const ScanItem* tool = itemNamed(ModuleID::systemJunk, "Tool");
-    ASSERT_TRUE(tool);
-    EXPECT_TRUE(state().selectedBinaries().empty());
-    EXPECT_FALSE(state().canThin());
-    state().toggle(tool->id, ModuleID::systemJunk);
-    ASSERT_EQ(state().selectedBinaries().size(), 1u);
-    EXPECT_TRUE(state().canThin());
-    fs::remove(sys("/usr/bin/codesign"));
-    EXPECT_FALSE(state().canThin());
+    // The signing tool is looked for with each System Junk scan, not on every redraw.
+    auto scanTicking = [&] {
+        state().scanSystemJunk();
+        settle();
+        const ScanItem* tool = itemNamed(ModuleID::systemJunk, "Tool");
+        ASSERT_TRUE(tool);
+        EXPECT_TRUE(state().selectedBinaries().empty());
+        EXPECT_FALSE(state().canThin());
+        state().toggle(tool->id, ModuleID::systemJunk);
+        ASSERT_EQ(state().selectedBinaries().size(), 1u);
+        EXPECT_EQ(state().selectedBinaryCount(), 1);
+    };
+    scanTicking();
+    EXPECT_FALSE(state().canThin());  // no signing tool
     writeFile(sys("/usr/bin/codesign"), "");
+    EXPECT_FALSE(state().canThin());
+    scanTicking();
+    EXPECT_TRUE(state().canThin());
 
     const ScanTokenRef before = state().token();
     state().thinSelectedBinaries();
