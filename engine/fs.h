@@ -121,4 +121,12 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash);
 // The failure text of an item that a link or a mount stood in the way of.
 std::string blockedText(Reach::Blocked blocked);
 
+// The failure text of an item whose removal failed with an errno: what stood
+// in the way (blockedText), "Locked file" or "Locked folder" for a lock,
+// "Needs administrator access" when removing the item as this user cannot
+// work (needsElevation), "Needs Full Disk Access" for a refusal that neither
+// a lock nor the permissions explain (the system's privacy protection), and
+// otherwise the system's own text ("Permission denied", ...).
+std::string failureText(int error, Reach::Blocked blocked, Refusal refusal, bool needsElevation);
+
 }  // namespace FS

@@ -23,16 +23,21 @@ void addBytes(int64_t& total, int64_t size) {
     if (__builtin_add_overflow(total, size, &total)) std::abort();
 }
 
-std::string failureText(int error, Reach::Blocked blocked, const std::filesystem::path& url) {
-    if (blocked != Reach::Blocked::none) return blockedText(blocked);
-    // Permission refused: either ownership explains it, or the system's
-    // privacy protection does.
-    if (error == EACCES || error == EPERM)
-        return requiresElevation(url) ? "Needs administrator access" : "Needs Full Disk Access";
-    return std::strerror(error);
-}
+bool refused(int error) { return error == EACCES || error == EPERM; }
 
 }  // namespace
+
+std::string failureText(int error, Reach::Blocked blocked, Refusal refusal, bool needsElevation) {
+    if (blocked != Reach::Blocked::none) return blockedText(blocked);
+    if (refused(error)) {
+        if (refusal == Refusal::lockedFile) return "Locked file";
+        if (refusal == Refusal::lockedFolder) return "Locked folder";
+        if (needsElevation) return "Needs administrator access";
+        // Nothing on the disk says no, so the system's privacy protection does.
+        if (error == EPERM && refusal == Refusal::unexplained) return "Needs Full Disk Access";
+    }
+    return std::strerror(error);
+}
 
 std::string blockedText(Reach::Blocked blocked) {
     switch (blocked) {
@@ -88,18 +93,21 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
         RemoveTree::Status status;
         int error = 0;
         Reach::Blocked blocked = Reach::Blocked::none;
+        Refusal refusal = Refusal::unexplained;
         std::filesystem::path destination;
         if (toTrash) {
             Trash::Moved moved = Trash::move(item.url);
             status = moved.status;
             error = moved.error;
             blocked = moved.blocked;
+            refusal = moved.refusal;
             destination = std::move(moved.destination);
         } else {
             RemoveTree::Result removed = RemoveTree::remove(item.url);
             status = removed.status;
             error = removed.error;
             blocked = removed.blocked;
+            refusal = removed.refusal;
         }
 
         switch (status) {
@@ -113,7 +121,8 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
                 addBytes(out.bytes, item.size);
                 break;
             case RemoveTree::Status::failed:
-                out.failures.emplace_back(item, failureText(error, blocked, item.url));
+                out.failures.emplace_back(
+                    item, failureText(error, blocked, refusal, refused(error) && requiresElevation(item.url)));
                 break;
         }
     }

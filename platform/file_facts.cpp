@@ -1,11 +1,13 @@
 #include "platform/file_facts.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 #ifdef __linux__
 #include <sys/sysmacros.h>
 #endif
 
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 
 namespace {
@@ -117,6 +119,52 @@ std::optional<FileFacts> factsAt(int dirfd, const char* name) {
     struct stat st{};
     if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
     return FileFacts::from(st);
+}
+
+namespace {
+
+// Whether the item is locked: no one may remove or rename it, and nothing in
+// it may be removed or renamed either when it is a folder, whatever the
+// permissions say.
+struct Lock {
+    bool locked = false;
+    bool folder = false;
+};
+
+Lock lockAt(int dirfd, const char* name) {
+    const bool itself = name[0] == '\0';
+#ifdef __linux__
+    struct statx sx{};
+    const int flags = itself ? AT_EMPTY_PATH : AT_SYMLINK_NOFOLLOW;
+    if (::statx(dirfd, name, flags, STATX_TYPE, &sx) != 0) return {};
+    const uint64_t lockBits = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    return {(sx.stx_attributes & sx.stx_attributes_mask & lockBits) != 0, S_ISDIR(sx.stx_mode)};
+#else
+    struct stat st{};
+    if ((itself ? ::fstat(dirfd, &st) : ::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW)) != 0) return {};
+    const auto lockBits = UF_IMMUTABLE | SF_IMMUTABLE | UF_APPEND | SF_APPEND;
+    return {(st.st_flags & lockBits) != 0, S_ISDIR(st.st_mode)};
+#endif
+}
+
+}  // namespace
+
+Refusal refusalAt(int error, int dirfd, const char* name) {
+    if (name == nullptr) name = "";
+    const Lock entry = lockAt(dirfd, name);
+    if (entry.locked) return entry.folder ? Refusal::lockedFolder : Refusal::lockedFile;
+    if (name[0] != '\0' && lockAt(dirfd, "").locked) return Refusal::lockedFolder;
+    // EACCES is the mode bits' answer.
+    if (error == EACCES) return Refusal::permissions;
+    // In a sticky folder only the owner of an entry, or of the folder, may
+    // remove or rename it.
+    struct stat folder{}, item{};
+    const uid_t me = ::geteuid();
+    if (error == EPERM && name[0] != '\0' && me != 0 && ::fstat(dirfd, &folder) == 0 &&
+        (folder.st_mode & S_ISVTX) != 0 && ::fstatat(dirfd, name, &item, AT_SYMLINK_NOFOLLOW) == 0 &&
+        item.st_uid != me && folder.st_uid != me)
+        return Refusal::permissions;
+    return Refusal::unexplained;
 }
 
 bool existsFollowingLinks(const std::filesystem::path& path) {

@@ -78,6 +78,18 @@ std::optional<FileFacts> statFacts(const std::filesystem::path& path);
 // The facts of an entry of an open folder, not following a link.
 std::optional<FileFacts> factsAt(int dirfd, const char* name);
 
+// Why the system refused (EPERM or EACCES) to remove, or move, an entry of an
+// open folder, as far as the entry and the folder tell.
+enum class Refusal {
+    unexplained,   // neither a lock nor the permissions explain it
+    lockedFile,    // the entry is locked (immutable or append-only)
+    lockedFolder,  // the entry is a locked folder, or the folder holding it is locked
+    permissions,   // the mode bits, or a sticky folder's rule on ownership
+};
+// The entry is name in the folder open at dirfd; an empty name stands for the
+// folder itself (one that could not be listed).
+Refusal refusalAt(int error, int dirfd, const char* name);
+
 // Whether anything is at the path, following symbolic links (a dangling link is nothing).
 bool existsFollowingLinks(const std::filesystem::path& path);
 // Whether the item itself exists (a dangling link exists).

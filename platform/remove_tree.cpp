@@ -29,6 +29,7 @@ public:
 
     int firstError() const { return firstError_; }
     Reach::Blocked blocked() const { return blocked_; }
+    Refusal refusal() const { return refusal_; }
 
     // Removes the entry `name` of the base folder, whatever it is now.
     Outcome remove(const std::string& name) {
@@ -60,15 +61,21 @@ private:
         int failuresBefore = 0;          // failures counted when the last listing began
     };
 
-    Outcome fail(int error) {
-        if (firstError_ == 0) firstError_ = error;
+    // The first failure is the one reported; a refusal of the system's is
+    // looked into right away, while the entry (name in the folder open at
+    // dirfd, or that folder itself for an empty name) is still as it refused.
+    Outcome fail(int error, int dirfd = -1, const char* name = "") {
+        if (firstError_ == 0) {
+            firstError_ = error;
+            if ((error == EPERM || error == EACCES) && dirfd >= 0) refusal_ = refusalAt(error, dirfd, name);
+        }
         ++failures_;
         return Outcome::failed;
     }
 
-    Outcome goneOr(int error) {
+    Outcome goneOr(int error, int dirfd, const std::string& name) {
         if (error == ENOENT) return Outcome::gone;
-        return fail(error);
+        return fail(error, dirfd, name.c_str());
     }
 
     // One entry of the current folder: a file or link is unlinked, a folder
@@ -78,11 +85,11 @@ private:
             const int dirfd = stack_.current();
             if (dirfd < 0) return fail(ENOENT);
             struct stat st{};
-            if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return goneOr(errno);
+            if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return goneOr(errno, dirfd, name);
             if (!S_ISDIR(st.st_mode)) {
                 if (::unlinkat(dirfd, name.c_str(), 0) == 0) return Outcome::removed;
                 if (errno == EISDIR) continue;  // became a folder since the look
-                return goneOr(errno);
+                return goneOr(errno, dirfd, name);
             }
             const FolderStack::Entry entry = stack_.enter(name, FileFacts::from(st).identity);
             switch (entry.result) {
@@ -96,7 +103,7 @@ private:
                     if (entry.error == ENOENT) return Outcome::gone;
                     // A folder that cannot be opened can still be removed when empty.
                     if (::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR) == 0) return Outcome::removed;
-                    return fail(entry.error);
+                    return fail(entry.error, dirfd, name.c_str());
             }
         }
         return fail(EAGAIN);
@@ -125,7 +132,7 @@ private:
         int error = 0;
         auto names = Walker::names(fd, &error);
         if (!names) {
-            fail(error);
+            fail(error, fd, "");
             return false;
         }
         folder.names = std::move(*names);
@@ -144,7 +151,7 @@ private:
         if (::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR) == 0) return Outcome::removed;
         // Removed by someone else meanwhile: gone all the same.
         if (errno == ENOENT) return Outcome::removed;
-        return fail(errno);
+        return fail(errno, dirfd, name.c_str());
     }
 
     FolderStack stack_;
@@ -152,6 +159,7 @@ private:
     int firstError_ = 0;
     int failures_ = 0;
     Reach::Blocked blocked_ = Reach::Blocked::none;
+    Refusal refusal_ = Refusal::unexplained;
 };
 
 }  // namespace
@@ -173,7 +181,7 @@ Result remove(const std::filesystem::path& path) {
         case Outcome::failed:
         case Outcome::entered: break;
     }
-    return {Status::failed, remover.firstError(), remover.blocked()};
+    return {Status::failed, remover.firstError(), remover.blocked(), remover.refusal()};
 }
 
 }  // namespace RemoveTree

@@ -11,6 +11,7 @@
 // depth is removed on a thread of any stack.
 #include <filesystem>
 
+#include "platform/file_facts.h"
 #include "platform/reach.h"
 
 namespace RemoveTree {
@@ -27,6 +28,9 @@ struct Result {
     // Why the item could not be reached or emptied whole: a link on the way to
     // it, or a mount on the way or inside it.
     Reach::Blocked blocked = Reach::Blocked::none;
+    // What the entry that failed first, and its folder, tell of a refusal
+    // (EPERM or EACCES): a lock, the permissions, or nothing.
+    Refusal refusal = Refusal::unexplained;
 };
 
 // Removes the item at an absolute path: a file or link is unlinked, a folder

@@ -147,8 +147,10 @@ Moved move(const std::filesystem::path& item) {
     std::optional<std::filesystem::path> folder = locate ? locate(p) : folderFor(p);
     if (!folder) return {RemoveTree::Status::failed, ENODEV, {}};
 
+    // A Trash folder that is a link, or lies behind one, says so like any
+    // other folder on the way.
     Reach::Folder trash = openTrashFolder(*folder);
-    if (!trash.reached()) return {RemoveTree::Status::failed, trash.error, {}};
+    if (!trash.reached()) return {RemoveTree::Status::failed, trash.error, {}, trash.blocked};
 
     Moved result{RemoveTree::Status::failed, EEXIST, {}};
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
@@ -161,6 +163,8 @@ Moved move(const std::filesystem::path& item) {
         if (err == EEXIST) continue;
         if (err == ENOENT && ::fstatat(parentfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             result = {RemoveTree::Status::alreadyGone, 0, {}};
+        else if (err == EPERM || err == EACCES)
+            result = {RemoveTree::Status::failed, err, {}, Reach::Blocked::none, refusalAt(err, parentfd, name.c_str())};
         else
             result = {RemoveTree::Status::failed, err, {}};
         break;

@@ -22,6 +22,8 @@ struct Moved {
     std::filesystem::path destination;       // where the item is now, when moved
     // A link or a mount on the way to the item, or the item a mount point.
     Reach::Blocked blocked = Reach::Blocked::none;
+    // What the item and its folder tell of a refusal (EPERM or EACCES).
+    Refusal refusal = Refusal::unexplained;
 };
 
 // Moves the item into its Trash folder, creating that folder when missing.

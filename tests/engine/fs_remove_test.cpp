@@ -1,6 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
+
+#include <cerrno>
 
 #include "engine/fs.h"
 #include "engine/ignores.h"
@@ -125,21 +132,139 @@ TEST_F(FSRemove, OtherFailuresCarryTheSystemsDescription) {
     EXPECT_EQ(readFile(home() / "Documents/big.iso"), "iso");
 }
 
-TEST_F(FSRemove, PermissionFailureNotExplainedByOwnershipNeedsFullDiskAccess) {
-    // The user's own folder in a folder they may write, with something inside
-    // they cannot remove: ownership of the parent does not explain it.
-    fs::path mine = tmp() / "userhome/Library/Safari";
-    writeFile(mine / "Locked/History.db", "h");
-    own(tmp() / "userhome", kUnprivilegedId);
-    own(tmp() / "userhome/Library", kUnprivilegedId);
-    own(mine, kUnprivilegedId);
-    ::chmod((mine / "Locked").c_str(), 0755);
+// What a refusal is told as follows from what the disk shows; "Needs Full
+// Disk Access" is left for the refusal nothing on the disk explains, which on
+// macOS is the privacy protection's.
+TEST_F(FSRemove, RefusalTextsFollowWhatTheDiskShows) {
+    struct Case {
+        int error;
+        Reach::Blocked blocked;
+        Refusal refusal;
+        bool needsElevation;
+        const char* text;
+    } cases[] = {
+        {EPERM, Reach::Blocked::none, Refusal::unexplained, false, "Needs Full Disk Access"},
+        {EPERM, Reach::Blocked::none, Refusal::lockedFile, false, "Locked file"},
+        {EPERM, Reach::Blocked::none, Refusal::lockedFolder, true, "Locked folder"},
+        {EACCES, Reach::Blocked::none, Refusal::permissions, false, "Permission denied"},
+        {EACCES, Reach::Blocked::none, Refusal::permissions, true, "Needs administrator access"},
+        {EPERM, Reach::Blocked::none, Refusal::unexplained, true, "Needs administrator access"},
+        // A sticky folder's rule: the system's own text.
+        {EPERM, Reach::Blocked::none, Refusal::permissions, false, "Operation not permitted"},
+        {ELOOP, Reach::Blocked::link, Refusal::unexplained, false, "A folder on its path is a symbolic link"},
+        {ENOTDIR, Reach::Blocked::none, Refusal::unexplained, false, "Not a directory"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FS::failureText(c.error, c.blocked, c.refusal, c.needsElevation), c.text)
+            << c.error << " " << int(c.refusal) << " " << c.needsElevation;
+    }
+}
+
+// A folder inside the user's item that the user may not change: the mode
+// bits say no, and the text says so, not that Full Disk Access is missing.
+TEST_F(FSRemove, AFolderInsideTheItemTheUserMayNotChangeIsPermissionDenied) {
+    fs::path mine = tmp() / "userhome/Library/Caches/com.example.cache";
+    writeFile(mine / "RootsOwn/blob", "r");
+    writeFile(mine / "ReadOnly/blob", "o");
+    for (const auto& p : {tmp() / "userhome", tmp() / "userhome/Library", tmp() / "userhome/Library/Caches", mine,
+                          mine / "ReadOnly", mine / "ReadOnly/blob"})
+        own(p, kUnprivilegedId);
+    ::chmod((mine / "RootsOwn").c_str(), 0755);
+    ::chmod((mine / "ReadOnly").c_str(), 0555);
     std::string failure = inUnprivilegedChild([&]() -> std::string {
         if (FS::requiresElevation(mine)) return "elevation expected to be false";
         auto out = FS::remove({item(mine, 1)}, false);
         if (out.failures.size() != 1) return "expected one failure";
-        return out.failures[0].second == "Needs Full Disk Access" ? "" : "got: " + out.failures[0].second;
+        return out.failures[0].second == "Permission denied" ? "" : "got: " + out.failures[0].second;
     });
     EXPECT_EQ(failure, "");
-    EXPECT_EQ(readFile(mine / "Locked/History.db"), "h");
+    EXPECT_EQ(readFile(mine / "RootsOwn/blob"), "r");
+    EXPECT_EQ(readFile(mine / "ReadOnly/blob"), "o");
+}
+
+namespace {
+
+// Sets or clears the immutable flag; false where the file system or the
+// process cannot.
+bool setImmutable(const fs::path& path, bool on) {
+#ifdef __APPLE__
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    return ::lchflags(path.c_str(), on ? (st.st_flags | UF_IMMUTABLE) : (st.st_flags & ~UF_IMMUTABLE)) == 0;
+#else
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+#endif
+}
+
+// The flag for as long as the test runs: a file left immutable could not be
+// cleaned away afterwards.
+class Immutable {
+public:
+    explicit Immutable(fs::path path) : path_(std::move(path)), set_(setImmutable(path_, true)) {}
+    ~Immutable() {
+        if (set_) setImmutable(path_, false);
+    }
+    bool set() const { return set_; }
+
+private:
+    fs::path path_;
+    bool set_;
+};
+
+}  // namespace
+
+// A locked file inside an item, a locked item and a locked folder: deleting
+// them says they are locked, whoever tries (root too), and so does moving a
+// locked item to the Trash (a folder holding a locked file moves whole).
+TEST_F(FSRemove, LockedFilesAndFoldersSayTheyAreLocked) {
+    const fs::path caches = home() / "Library/Caches";
+    writeFile(caches / "com.example.holder/inner/locked.db", "l");
+    writeFile(caches / "com.example.locked.db", "l");
+    writeFile(caches / "com.example.locked-folder/entry", "e");
+    Immutable inner(caches / "com.example.holder/inner/locked.db");
+    Immutable file(caches / "com.example.locked.db");
+    Immutable folder(caches / "com.example.locked-folder");
+    if (!inner.set() || !file.set() || !folder.set()) GTEST_SKIP() << "this file system or process cannot lock files";
+
+    struct Case {
+        fs::path item;
+        const char* text;
+    } cases[] = {
+        {caches / "com.example.holder", "Locked file"},
+        {caches / "com.example.locked.db", "Locked file"},
+        {caches / "com.example.locked-folder", "Locked folder"},
+    };
+    for (bool toTrash : {false, true}) {
+        for (const auto& c : cases) {
+            if (toTrash && c.item.filename() == "com.example.holder") continue;
+            auto out = FS::remove({item(c.item, 1)}, toTrash);
+            ASSERT_EQ(out.failures.size(), 1u) << c.item;
+            EXPECT_EQ(out.failures[0].second, c.text) << c.item << (toTrash ? " to the Trash" : " deleted");
+        }
+    }
+    EXPECT_EQ(readFile(caches / "com.example.holder/inner/locked.db"), "l");
+    EXPECT_EQ(readFile(caches / "com.example.locked.db"), "l");
+    EXPECT_EQ(readFile(caches / "com.example.locked-folder/entry"), "e");
+}
+
+// A Trash folder that is a link is met like any link on the way: the road's
+// own text, and the item stays.
+TEST_F(FSRemove, ALinkedTrashSaysALinkStandsInTheWay) {
+    writeFile(tmp() / "elsewhere/keep", "k");
+    makeSymlink(tmp() / "elsewhere", home() / ".Trash");
+    writeFile(home() / "Downloads/setup.dmg", "d");
+    auto out = FS::remove({item(home() / "Downloads/setup.dmg", 1)}, true);
+    ASSERT_EQ(out.failures.size(), 1u);
+    EXPECT_EQ(out.failures[0].second, "A folder on its path is a symbolic link");
+    EXPECT_EQ(readFile(home() / "Downloads/setup.dmg"), "d");
+    EXPECT_EQ(fs::directory_iterator(tmp() / "elsewhere")->path().filename(), "keep");
 }
