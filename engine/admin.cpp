@@ -11,7 +11,9 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "engine/fs.h"
@@ -21,7 +23,9 @@
 #include "platform/authorization.h"
 #include "platform/file_facts.h"
 #include "platform/locations.h"
+#include "platform/reach.h"
 #include "platform/remove_tree.h"
+#include "platform/root_pin.h"
 #include "platform/resources.h"
 #include "platform/text_lines.h"
 #include "platform/unicode.h"
@@ -162,11 +166,20 @@ Result viaSystemTool(const std::filesystem::path& script, const std::optional<st
 
 std::mutex helperLock;
 std::optional<std::filesystem::path> helperOverride;
+std::function<void()> rootSideHook;
 
-constexpr std::string_view kRequestHeader = "vessiltane-removal 1";
+constexpr std::string_view kRequestHeader = "vessiltane-removal 2";
 // Ends the request in the script. Every line of a request begins with a
 // keyword, a path line with "path /", so no line of one can end it early.
 constexpr std::string_view kRequestEnd = "VESSILTANE-REMOVAL-REQUEST";
+
+constexpr std::string_view kNotAttempted = "Not attempted: another item in the batch could not be sent safely";
+constexpr std::string_view kOtherLocation = "Not attempted: the location of another item in the batch could not be trusted";
+constexpr std::string_view kChanged = "The location changed while waiting for approval";
+constexpr std::string_view kUnreachable = "Its location cannot be reached without passing a symbolic link";
+constexpr std::string_view kNotTheirs = "The home folder does not belong to the user who asked";
+constexpr std::string_view kNotTheAsker = "The request does not come from the user it names";
+constexpr std::string_view kOutside = "Not inside a location the request names";
 
 std::optional<std::filesystem::path> helperExecutable() {
     {
@@ -180,18 +193,158 @@ bool fitsOnALine(std::string_view text) {
     return text.find('\n') == std::string_view::npos && text.find('\0') == std::string_view::npos;
 }
 
+// Why a path cannot go to the root side at all; nothing when it can.
+std::optional<std::string> unsendable(const std::string& path) {
+    if (path.find('\n') != std::string::npos)
+        return "Its name holds a line feed, which cannot be sent to the administrator batch";
+    if (path.find('\0') != std::string::npos)
+        return "Its name holds a NUL character, which cannot be sent to the administrator batch";
+    if (path.empty() || path.front() != '/') return RemovalGuard::text(RemovalGuard::Verdict::invalid);
+    if (Locations::standardize(path) == "/") return std::string("The whole disk is never removed");
+    return std::nullopt;
+}
+
+// A location root as the user's side saw it: its real path and the file
+// object that was there.
+struct Location {
+    std::string real;
+    FileIdentity identity;
+};
+
+// What the user's side asks of the root side.
+struct Request {
+    uid_t uid = 0;                     // the real uid of the process that asked
+    std::string root;                  // the system root's real path ("" for "/")
+    Location home;                     // the home named: the ignore list's and a location
+    std::vector<Location> locations;   // the other roots the paths lie in
+    std::vector<std::string> paths;    // each written from its root's real path
+};
+
+std::string locationText(const Location& l) {
+    return Decimal::text(l.identity.device) + " " + Decimal::text(l.identity.inode) + " " + l.real;
+}
+
 // The batch: this executable started as root, the request on its standard
 // input as a here-document whose delimiter is quoted, so the shell expands
 // nothing in it.
-std::string batchScript(const std::filesystem::path& helper, const std::vector<std::string>& paths) {
+std::string batchScript(const std::filesystem::path& helper, const Request& request) {
     std::string script = "exec " + quote(helper.native()) + " " + quote(kPrivilegedRemovalSwitch) + " <<'" +
                          std::string(kRequestEnd) + "'\n";
     script += std::string(kRequestHeader) + "\n";
-    script += "home " + Locations::home().native() + "\n";
-    script += "root " + Locations::root() + "\n";
-    for (const auto& p : paths) script += "path " + p + "\n";
+    script += "uid " + Decimal::text(request.uid) + "\n";
+    script += "root " + request.root + "\n";
+    script += "home " + locationText(request.home) + "\n";
+    for (const auto& l : request.locations) script += "location " + locationText(l) + "\n";
+    for (const auto& p : request.paths) script += "path " + p + "\n";
     script += std::string(kRequestEnd);
     return script;
+}
+
+template <typename Number>
+std::optional<Number> parseNumber(std::string_view text) {
+    Number value{};
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size() || text.empty()) return std::nullopt;
+    return value;
+}
+
+// "<device> <inode> <absolute real path>"
+std::optional<Location> parseLocation(std::string_view text) {
+    size_t first = text.find(' ');
+    if (first == std::string_view::npos) return std::nullopt;
+    size_t second = text.find(' ', first + 1);
+    if (second == std::string_view::npos) return std::nullopt;
+    auto device = parseNumber<uint64_t>(text.substr(0, first));
+    auto inode = parseNumber<uint64_t>(text.substr(first + 1, second - first - 1));
+    std::string real(text.substr(second + 1));
+    if (!device || !inode || real.empty() || real.front() != '/') return std::nullopt;
+    return Location{real, {*device, *inode}};
+}
+
+std::optional<std::string_view> field(std::string_view line, std::string_view keyword) {
+    if (line.size() < keyword.size() + 1 || line.substr(0, keyword.size()) != keyword || line[keyword.size()] != ' ')
+        return std::nullopt;
+    return line.substr(keyword.size() + 1);
+}
+
+std::optional<Request> parseRequest(std::string_view text) {
+    std::vector<std::string_view> lines = TextLines::fields(text, '\n');
+    if (!lines.empty() && lines.back().empty()) lines.pop_back();  // the last line's own line feed
+    if (lines.size() < 4 || lines[0] != kRequestHeader) return std::nullopt;
+    Request request;
+    auto uid = field(lines[1], "uid");
+    auto root = field(lines[2], "root");
+    auto home = field(lines[3], "home");
+    if (!uid || !root || !home) return std::nullopt;
+    auto uidNumber = parseNumber<uid_t>(*uid);
+    auto homeLocation = parseLocation(*home);
+    if (!uidNumber || !homeLocation) return std::nullopt;
+    request.uid = *uidNumber;
+    request.root = std::string(*root);
+    request.home = *homeLocation;
+    size_t k = 4;
+    for (; k < lines.size(); ++k) {
+        auto location = field(lines[k], "location");
+        if (!location) break;
+        auto parsed = parseLocation(*location);
+        if (!parsed) return std::nullopt;
+        request.locations.push_back(std::move(*parsed));
+    }
+    for (; k < lines.size(); ++k) {
+        auto path = field(lines[k], "path");
+        if (!path || path->empty() || path->front() != '/') return std::nullopt;
+        request.paths.emplace_back(*path);
+    }
+    return request;
+}
+
+bool isUnder(std::string_view path, std::string_view folder) {
+    if (folder == "/") return !path.empty() && path.front() == '/';
+    return path.substr(0, folder.size()) == folder && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// The location (by its place in the list) a path lies in: the longest one.
+std::optional<size_t> locationOf(const std::string& path, const std::vector<Location>& locations) {
+    std::optional<size_t> best;
+    for (size_t k = 0; k < locations.size(); ++k)
+        if (isUnder(path, locations[k].real) && (!best || locations[k].real.size() > locations[*best].real.size()))
+            best = k;
+    return best;
+}
+
+// A location root opened from "/" without passing a link and judged safe for
+// the user (see RootPin): why it cannot be trusted, or nothing. The identity
+// is the one the user's side saw, when the root side checks it.
+struct Pinned {
+    RootPin::Opened opened;
+    std::optional<std::string> refusal;
+};
+Pinned pin(const Location& location, uid_t uid, bool isHome, bool expectIdentity, std::string_view unreachable) {
+    Pinned p{RootPin::open(location.real, uid), std::nullopt};
+    if (p.opened.problem == RootPin::Problem::unsafe)
+        p.refusal = "A folder on the way to it can be changed by another user: " + p.opened.folder;
+    else if (!p.opened.reached())
+        p.refusal = std::string(unreachable);
+    else if (expectIdentity && !(p.opened.identity == location.identity))
+        p.refusal = std::string(kChanged);
+    else if (isHome && p.opened.owner != uid)
+        p.refusal = std::string(kNotTheirs);
+    return p;
+}
+
+// The text for each path of a batch that is refused whole because a location
+// cannot be trusted: a path in such a location gets the location's reason,
+// every other path that it was not attempted.
+std::vector<std::string> refusedWhole(const std::vector<std::string>& paths, const std::vector<Location>& locations,
+                                      const std::vector<std::optional<std::string>>& refusals) {
+    std::vector<std::string> out;
+    for (const auto& p : paths) {
+        auto k = locationOf(p, locations);
+        if (!k) out.emplace_back(kOutside);
+        else if (refusals[*k]) out.push_back(*refusals[*k]);
+        else out.emplace_back(kOtherLocation);
+    }
+    return out;
 }
 
 struct Reported {
@@ -220,6 +373,20 @@ std::vector<Reported> reportedOutcomes(std::string output, size_t count) {
     }
     return out;
 }
+
+std::optional<std::string> realPathOf(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    if (!real) return std::nullopt;
+    return std::string(real.get());
+}
+
+// Roots stay pinned while the root side removes, and no longer.
+struct PinnedRoots {
+    explicit PinnedRoots(std::vector<Reach::PinnedRoot> roots) { Reach::pinRoots(std::move(roots)); }
+    ~PinnedRoots() { Reach::unpinRoots(); }
+    PinnedRoots(const PinnedRoots&) = delete;
+    PinnedRoots& operator=(const PinnedRoots&) = delete;
+};
 
 }  // namespace
 
@@ -284,47 +451,99 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
     texts.reserve(paths.size());
     for (const auto& p : paths) texts.push_back(p.native());
 
-    // A batch holding a path that cannot be quoted onto one line, a relative
-    // path or the root of the disk is refused whole: its caller is confused.
-    for (const auto& t : texts) {
-        if (t.empty() || t.front() != '/' || t.find('\n') != std::string::npos || t.find('\0') != std::string::npos ||
-            Locations::standardize(t) == "/") {
-            out.failed = texts;
-            out.reasons.assign(texts.size(), {});
-            return out;
-        }
+    // A batch holding a path that cannot be written on one line of the
+    // request, a relative path or the root of the disk is refused whole: its
+    // caller is confused. The path at fault says why, the others that they
+    // were not attempted.
+    std::vector<std::optional<std::string>> why(texts.size());
+    bool refusedWholeBatch = false;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        why[i] = unsendable(texts[i]);
+        if (why[i]) refusedWholeBatch = true;
+    }
+    if (refusedWholeBatch) {
+        out.failed = texts;
+        for (const auto& w : why) out.reasons.push_back(w ? *w : std::string(kNotAttempted));
+        return out;
     }
 
     // What the user said never to touch, and system locations, never reach
-    // the root side at all.
-    std::vector<bool> refused(texts.size(), false);
-    std::vector<std::string> requested;
+    // the root side at all; nor does a path whose location is gone (nothing
+    // can be there) or cannot be reached.
+    enum class Fate { sent, refused, gone, unreachable };
+    std::vector<Fate> fate(texts.size(), Fate::sent);
+    Request request;
+    request.uid = ::getuid();
     std::vector<size_t> requestIndex(texts.size(), SIZE_MAX);
+    std::vector<std::string> roots;  // the real path of each sent path's root
     for (size_t i = 0; i < texts.size(); ++i) {
-        refused[i] = RemovalGuard::checkWhole(paths[i]) != RemovalGuard::Verdict::allowed;
-        if (refused[i]) continue;
-        requestIndex[i] = requested.size();
+        if (RemovalGuard::checkWhole(paths[i]) != RemovalGuard::Verdict::allowed) {
+            fate[i] = Fate::refused;
+            continue;
+        }
         // A trailing "/" names the same item; the root side never follows it.
-        requested.push_back(Locations::withoutTrailingSlash(texts[i]));
+        const std::string item = Locations::withoutTrailingSlash(texts[i]);
+        auto start = Reach::startOf(item);
+        if (!start) {
+            fate[i] = existsItself(item) ? Fate::unreachable : Fate::gone;
+            continue;
+        }
+        requestIndex[i] = request.paths.size();
+        request.paths.push_back(start->path);
+        roots.push_back(start->rootReal);
     }
 
-    std::vector<Reported> reported(requested.size());
-    if (!requested.empty()) {
+    std::vector<Reported> reported(request.paths.size());
+    if (!request.paths.empty()) {
         auto helper = helperExecutable();
-        // Where the user's home or the system root cannot be written on one
-        // line of the request, or the program cannot say where it is, no
-        // batch can be run as asked.
-        if (!helper || !fitsOnALine(helper->native()) || !fitsOnALine(Locations::home().native()) ||
-            !fitsOnALine(Locations::root())) {
+        const std::string systemRoot = Locations::root();
+        request.root = systemRoot.empty() ? systemRoot : realPathOf(systemRoot).value_or(systemRoot);
+        auto homeReal = realPathOf(Locations::home().native());
+        // Where the program cannot say where it is, the home it acts for is
+        // not there, or a place cannot be written on one line of the request
+        // (a location whose real path holds a line feed), no batch can be run
+        // as asked.
+        const bool writable = std::all_of(request.paths.begin(), request.paths.end(), fitsOnALine) &&
+                              std::all_of(roots.begin(), roots.end(), fitsOnALine);
+        if (!helper || !fitsOnALine(helper->native()) || !homeReal || !fitsOnALine(*homeReal) ||
+            !fitsOnALine(request.root) || !writable) {
             out.failed = texts;
             out.reasons.assign(texts.size(), "The privileged batch cannot be started");
             return out;
         }
-        size_t n = requested.size();
+
+        // Each location root, taken hold of as the root side will and judged
+        // by the same rules, so a root that will be refused is refused before
+        // anyone is asked for a password. Its identity goes with the request.
+        std::vector<Location> locations{{*homeReal, {}}};
+        for (const auto& r : roots)
+            if (std::none_of(locations.begin(), locations.end(), [&](const Location& l) { return l.real == r; }))
+                locations.push_back({r, {}});
+        std::vector<std::optional<std::string>> refusals;
+        bool trusted = true;
+        for (size_t k = 0; k < locations.size(); ++k) {
+            Pinned p = pin(locations[k], request.uid, k == 0, false, kUnreachable);
+            locations[k].identity = p.opened.identity;
+            trusted = trusted && !p.refusal;
+            refusals.push_back(std::move(p.refusal));
+        }
+        if (!trusted) {
+            std::vector<std::string> sent = refusedWhole(request.paths, locations, refusals);
+            out.failed = texts;
+            for (size_t i = 0; i < texts.size(); ++i)
+                out.reasons.push_back(requestIndex[i] != SIZE_MAX ? sent[requestIndex[i]]
+                                      : fate[i] == Fate::refused ? RemovalGuard::text(RemovalGuard::checkWhole(paths[i]))
+                                                                 : std::string(kOtherLocation));
+            return out;
+        }
+        request.home = locations.front();
+        request.locations.assign(locations.begin() + 1, locations.end());
+
+        size_t n = request.paths.size();
         std::string prompt = "Vessiltane needs administrator access to remove " + Decimal::text((long long)n) +
                              " system item" + (n == 1 ? "" : "s") +
                              " from protected locations such as /Library/Caches and /private/var/log.";
-        Result r = runAsRoot(batchScript(*helper, requested), prompt);
+        Result r = runAsRoot(batchScript(*helper, request), prompt);
         if (r.cancelled) {
             out.cancelled = true;
             return out;
@@ -335,21 +554,28 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
             out.authorizationUnavailable = true;
             return out;
         }
-        if (r.ok) reported = reportedOutcomes(r.output, requested.size());
+        if (r.ok) reported = reportedOutcomes(r.output, request.paths.size());
     }
 
     // Each path as the root side reported it; one it did not report on (the
     // batch broke off) by what the file system shows. The item itself is
     // looked at: a dangling link that is still there was not removed.
     for (size_t i = 0; i < texts.size(); ++i) {
-        if (refused[i]) {
-            out.failed.push_back(texts[i]);
-            out.reasons.push_back(RemovalGuard::text(RemovalGuard::checkWhole(paths[i])));
-            continue;
+        switch (fate[i]) {
+            case Fate::refused:
+                out.failed.push_back(texts[i]);
+                out.reasons.push_back(RemovalGuard::text(RemovalGuard::checkWhole(paths[i])));
+                continue;
+            case Fate::gone: out.removed.push_back(texts[i]); continue;
+            case Fate::unreachable:
+                out.failed.push_back(texts[i]);
+                out.reasons.emplace_back(kUnreachable);
+                continue;
+            case Fate::sent: break;
         }
         const Reported& said = reported[requestIndex[i]];
         bool gone = said.kind == Reported::Kind::removed ||
-                    (said.kind == Reported::Kind::none && !existsItself(requested[requestIndex[i]]));
+                    (said.kind == Reported::Kind::none && !existsItself(request.paths[requestIndex[i]]));
         if (gone) {
             out.removed.push_back(texts[i]);
         } else {
@@ -360,52 +586,94 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
     return out;
 }
 
-PrivilegedRemovalRun runPrivilegedRemoval(std::string_view request) {
+PrivilegedRemovalRun runPrivilegedRemoval(std::string_view text) {
     PrivilegedRemovalRun run;
-    std::vector<std::string_view> lines = TextLines::fields(request, '\n');
-    if (!lines.empty() && lines.back().empty()) lines.pop_back();  // the last line's own line feed
-    if (lines.size() < 3 || lines[0] != kRequestHeader || lines[1].substr(0, 5) != "home " ||
-        lines[2].substr(0, 5) != "root ") {
+    auto request = parseRequest(text);
+    if (!request) {
         run.output = "not a removal request\n";
         return run;
-    }
-    std::vector<std::string> paths;
-    for (size_t k = 3; k < lines.size(); ++k) {
-        if (lines[k].substr(0, 5) != "path ") {
-            run.output = "not a removal request\n";
-            return run;
-        }
-        paths.emplace_back(lines[k].substr(5));
-    }
-    // The user's places, as the user's process sees them: the ignore list
-    // and the roots every path is reached from.
-    const std::string home(lines[1].substr(5));
-    ::setenv("HOME", home.c_str(), 1);
-    Locations::setRoot(std::string(lines[2].substr(5)));
-    Ignores::resetCache();
-
-    for (size_t k = 0; k < paths.size(); ++k) {
-        const std::string index = Decimal::text((long long)k);
-        RemovalGuard::Verdict verdict = RemovalGuard::checkWhole(paths[k]);
-        if (verdict != RemovalGuard::Verdict::allowed) {
-            run.output += "failed " + index + " " + RemovalGuard::text(verdict) + "\n";
-            continue;
-        }
-        RemoveTree::Result result = RemoveTree::remove(paths[k]);
-        switch (result.status) {
-            case RemoveTree::Status::removed: run.output += "removed " + index + "\n"; break;
-            case RemoveTree::Status::alreadyGone: run.output += "gone " + index + "\n"; break;
-            case RemoveTree::Status::failed:
-                run.output += "failed " + index + " " +
-                              (result.blocked != Reach::Blocked::none ? FS::blockedText(result.blocked)
-                                                                      : std::string(std::strerror(result.error))) +
-                              "\n";
-                break;
-        }
     }
     // The outcomes are in the output; an authorization tool that drops the
     // output of a failing command must still pass them on.
     run.status = 0;
+    auto refuseAll = [&](const std::vector<std::string>& reasons) {
+        for (size_t k = 0; k < request->paths.size(); ++k)
+            run.output += "failed " + Decimal::text((long long)k) + " " + reasons[k] + "\n";
+    };
+
+    // The user the request names is the one who asked, where the
+    // authorization tool says who that was.
+    if (const char* asker = std::getenv("PKEXEC_UID")) {
+        auto uid = parseNumber<uid_t>(asker);
+        if (!uid || *uid != request->uid) {
+            refuseAll(std::vector<std::string>(request->paths.size(), std::string(kNotTheAsker)));
+            return run;
+        }
+    }
+
+    // Every root is taken hold of from "/" before anything is removed, and
+    // must be the folder the user's side saw, where no one but root and the
+    // user can change what leads to it. One that is not refuses the batch.
+    std::vector<Location> locations{request->home};
+    locations.insert(locations.end(), request->locations.begin(), request->locations.end());
+    std::vector<std::optional<std::string>> refusals;
+    std::vector<Reach::PinnedRoot> pins;
+    bool trusted = true;
+    for (size_t k = 0; k < locations.size(); ++k) {
+        Pinned p = pin(locations[k], request->uid, k == 0, true, kChanged);
+        trusted = trusted && !p.refusal;
+        refusals.push_back(std::move(p.refusal));
+        pins.push_back({locations[k].real, std::move(p.opened.fd)});
+    }
+    if (!trusted) {
+        refuseAll(refusedWhole(request->paths, locations, refusals));
+        return run;
+    }
+
+    // The user's places as the request names them, whatever this process's
+    // environment says (under the authorization tool it is root's): the
+    // ignore list, and the system root the protected locations lie under.
+    ::setenv("HOME", request->home.real.c_str(), 1);
+    Locations::setRoot(request->root);
+    Ignores::resetCache();
+    PinnedRoots pinned(std::move(pins));
+    std::function<void()> hook;
+    {
+        std::lock_guard guard(helperLock);
+        hook = rootSideHook;
+    }
+    if (hook) hook();
+
+    for (size_t k = 0; k < request->paths.size(); ++k) {
+        const std::string& path = request->paths[k];
+        const std::string index = Decimal::text((long long)k);
+        if (!locationOf(path, locations)) {
+            run.output += "failed " + index + " " + std::string(kOutside) + "\n";
+            continue;
+        }
+        RemovalGuard::Verdict verdict = RemovalGuard::checkWhole(path);
+        if (verdict != RemovalGuard::Verdict::allowed) {
+            run.output += "failed " + index + " " + RemovalGuard::text(verdict) + "\n";
+            continue;
+        }
+        RemoveTree::Result result = RemoveTree::remove(path);
+        switch (result.status) {
+            case RemoveTree::Status::removed: run.output += "removed " + index + "\n"; break;
+            case RemoveTree::Status::alreadyGone: run.output += "gone " + index + "\n"; break;
+            case RemoveTree::Status::failed: {
+                // Root is refused only by a lock, or by what protects the
+                // system itself: the system's own text says which.
+                const bool locked =
+                    result.refusal == Refusal::lockedFile || result.refusal == Refusal::lockedFolder;
+                run.output += "failed " + index + " " +
+                              (result.blocked != Reach::Blocked::none || locked
+                                   ? FS::failureText(result.error, result.blocked, result.refusal, false)
+                                   : std::string(std::strerror(result.error))) +
+                              "\n";
+                break;
+            }
+        }
+    }
     return run;
 }
 
@@ -453,6 +721,11 @@ void setPrivilegedBackendForTesting(PrivilegedBackend backend) {
 void setPrivilegedHelperForTesting(std::optional<std::filesystem::path> executable) {
     std::lock_guard guard(helperLock);
     helperOverride = std::move(executable);
+}
+
+void setRootSideHookForTesting(std::function<void()> hook) {
+    std::lock_guard guard(helperLock);
+    rootSideHook = std::move(hook);
 }
 
 }  // namespace Admin

@@ -55,17 +55,28 @@ Result runAsRoot(const std::string& script, const std::optional<std::string>& pr
 // removal rules again and removes it through the same walker as every other
 // road, so a path that meets a link or another mount fails. A batch holding a
 // relative path, "/" or a path with a line feed is refused whole without a
-// prompt; an ignored path or one under a protected location is left out of the
-// script and listed as failed.
+// prompt (reasons name the path at fault; the others were not attempted); an
+// ignored path or one under a protected location is left out of the script
+// and listed as failed.
+//
+// The request names the user who asks (the real uid), the home, and each
+// location root the paths lie in by its real path and the device and inode
+// seen here; the paths are written from those real paths. The root side opens
+// every root itself from "/" without following a link, and refuses the whole
+// batch when one is not the folder seen here, when a folder on the way to it
+// can be changed by anyone but root and that user (see RootPin), or when the
+// home does not belong to that user. Each path then says why, and nothing is
+// removed. The same rules are applied here first, so a batch that would be
+// refused shows no prompt.
 PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths);
 
 // The hidden first argument with which the batch starts this executable as root.
 inline constexpr std::string_view kPrivilegedRemovalSwitch = "--privileged-removal";
 
 // The root side of the batch: the request is read from standard input, each
-// path's outcome written to standard output, one line per path. Returns the
-// exit status: 0 when every path is gone, 1 when one is not, 2 for a request
-// that is not one.
+// path's outcome written to standard output, one line per path ("removed N",
+// "gone N", "failed N <why>"). Returns the exit status: 0 once the outcomes
+// are written, 2 for a request that is not one.
 int privilegedRemovalMain();
 
 // The same on a request held in memory: the text written to standard output,
@@ -91,5 +102,8 @@ void setPrivilegedBackendForTesting(PrivilegedBackend backend);
 // The executable the batch starts as root, in place of the running one (a test
 // program has no privileged entry of its own).
 void setPrivilegedHelperForTesting(std::optional<std::filesystem::path> executable);
+// Runs on the root side once its roots are pinned, before anything is
+// removed: where a test changes the disk as someone could at that moment.
+void setRootSideHookForTesting(std::function<void()> hook);
 
 }  // namespace Admin

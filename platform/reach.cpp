@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/locations.h"
@@ -26,6 +27,14 @@ namespace Reach {
 namespace {
 
 std::atomic<Method> forcedMethod{Method::automatic};
+
+std::mutex pinLock;
+std::optional<std::vector<PinnedRoot>> pins;
+
+bool rootsPinned() {
+    std::lock_guard guard(pinLock);
+    return pins.has_value();
+}
 
 // How often a folder that changes between the look and the open is tried again.
 constexpr int kAttempts = 3;
@@ -129,8 +138,9 @@ Folder componentWalk(FileHandle root, const std::string& rootReal, std::string_v
         current = std::move(child);
     }
     if (parts.empty() && use == Use::listing) {
-        // The root itself, for listing: opened again by its real path.
-        FileHandle listing(::open(rootReal.c_str(), openFlags(use) | noFollow()));
+        // The root itself, for listing: opened again through the handle, not
+        // by its path, which may lead elsewhere by now.
+        FileHandle listing(::openat(current.get(), ".", openFlags(use)));
         if (!listing.valid()) return failed(errno);
         current = std::move(listing);
     }
@@ -167,8 +177,29 @@ std::optional<Folder> kernelWalk(int root, const std::string& rootReal, std::str
 }
 #endif
 
+// The root at its real path: while roots are pinned, the pinned one opened
+// anew from its handle (-1 with errno set when there is none).
+int openRoot(const std::string& rootReal) {
+    std::lock_guard guard(pinLock);
+    if (!pins) return ::open(rootReal.c_str(), openFlags(Use::entries) | noFollow());
+    for (const auto& pin : *pins)
+        if (pin.realPath == rootReal) return ::fcntl(pin.fd.get(), F_DUPFD_CLOEXEC, 0);
+    errno = EPERM;
+    return -1;
+}
+
+// The longest pinned root the path lies in.
+std::optional<std::string> pinnedRootOf(std::string_view path) {
+    std::lock_guard guard(pinLock);
+    std::optional<std::string> best;
+    if (!pins) return best;
+    for (const auto& pin : *pins)
+        if (isUnder(path, pin.realPath) && (!best || pin.realPath.size() > best->size())) best = pin.realPath;
+    return best;
+}
+
 Folder walkFrom(const std::string& rootReal, std::string_view rest, Use use) {
-    FileHandle root(::open(rootReal.c_str(), openFlags(Use::entries) | noFollow()));
+    FileHandle root(openRoot(rootReal));
     if (!root.valid()) return failed(errno);
 #ifdef __linux__
     if (forcedMethod.load() == Method::automatic)
@@ -197,6 +228,11 @@ std::optional<Root> rootOf(std::string_view rawPath) {
     const std::string path = tidy(rawPath);
     auto parts = components(path);
     if (parts.empty()) return std::nullopt;
+    if (rootsPinned()) {
+        auto pinned = pinnedRootOf(path);
+        if (!pinned) return std::nullopt;
+        return Root{*pinned, *pinned};
+    }
 
     std::vector<std::string> candidates;
     std::string first = "/";
@@ -227,10 +263,12 @@ Folder folder(const std::filesystem::path& p, Use use) {
     const std::string& raw = p.native();
     if (raw.empty() || raw.front() != '/' || raw.find('\0') != std::string::npos || isDotted(raw)) return failed(EINVAL);
     auto root = rootOf(raw);
+    if (!root && rootsPinned()) return failed(EPERM);
     if (!root) return failed(errno == 0 ? ENOENT : errno);
     const std::string path = tidy(raw);
     Folder f = walkFrom(root->real, below(path, root->given), use);
-    if (f.blocked != Blocked::mount) return f;
+    // A volume that is not pinned is never a root of its own while roots are.
+    if (f.blocked != Blocked::mount || rootsPinned()) return f;
     // Met a mount: a volume of its own is a root too.
     const std::string rest(below(path, root->given));
     const std::string full = (root->real == "/" ? "" : root->real) + "/" + rest;
@@ -256,6 +294,27 @@ Parent parent(const std::filesystem::path& p) {
     out.name = path.substr(slash + 1);
     out.folder = folder(slash == 0 ? "/" : path.substr(0, slash), Use::entries);
     return out;
+}
+
+std::optional<Start> startOf(std::string_view rawPath) {
+    auto root = rootOf(rawPath);
+    if (!root) return std::nullopt;
+    const std::string path = tidy(rawPath);
+    const std::string rest(below(path, root->given));
+    const std::string full = rest.empty() ? root->real : (root->real == "/" ? "" : root->real) + "/" + rest;
+    if (!rootsPinned())
+        if (auto volume = volumeBelow(root->real, full)) return Start{*volume, full};
+    return Start{root->real, full};
+}
+
+void pinRoots(std::vector<PinnedRoot> roots) {
+    std::lock_guard guard(pinLock);
+    pins = std::move(roots);
+}
+
+void unpinRoots() {
+    std::lock_guard guard(pinLock);
+    pins.reset();
 }
 
 void setMethodForTesting(Method method) { forcedMethod.store(method); }

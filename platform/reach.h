@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_handle.h"
 
@@ -59,6 +60,28 @@ struct Root {
     std::string real;
 };
 std::optional<Root> rootOf(std::string_view path);
+
+// Where a walk to the path starts: its root, or a mounted volume below the
+// root when the path lies in one, by its real path; and the path written from
+// there (the root's real path and the components below it). Nothing when
+// rootOf() has nothing.
+struct Start {
+    std::string rootReal;
+    std::string path;
+};
+std::optional<Start> startOf(std::string_view path);
+
+// The privileged side of the removal batch opens its roots itself, before it
+// reaches anything (see RootPin). While roots are pinned, a path is reached
+// only from the pinned root it lies in (the longest), through the handle held
+// here, never by looking the root up again; a path in none of them is not
+// reached at all (EPERM), and a pinned root is the root of a location.
+struct PinnedRoot {
+    std::string realPath;
+    FileHandle fd;
+};
+void pinRoots(std::vector<PinnedRoot> roots);
+void unpinRoots();
 
 // Tests force the component walk, which the kernel's openat2 otherwise spares.
 enum class Method { automatic, componentWalk };

@@ -284,6 +284,7 @@ TEST_F(AdminRoot, PromptCountsThePathsThatGoToTheScript) {
     auto log = installPlainShellBackend(tmp());
     EXPECT_EQ(Admin::removeAsRoot({}).removed.size(), 0u);
     EXPECT_TRUE(log->prompts.empty()) << "an empty batch shows no prompt";
+    makeFolders(sys("/Library/Caches"));
 
     Admin::removeAsRoot({sys("/Library/Caches/a")});
     Admin::removeAsRoot({sys("/Library/Caches/a"), sys("/Library/Caches/b")});

@@ -107,6 +107,8 @@ void resetProcessOverrides() {
     // The privileged batch starts the program built beside the tests, which
     // has the root side's entry.
     Admin::setPrivilegedHelperForTesting(std::filesystem::path(VESSILTANE_BINARY_DIR) / "vessiltane");
+    Admin::setRootSideHookForTesting(nullptr);
+    Reach::unpinRoots();
     Reach::setMethodForTesting(Reach::Method::automatic);
     Walker::setHandleWindowForTesting(0);
     FolderStack::setWindowForTesting(0);
