@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_text.h"
 #include "platform/unicode.h"
 
 namespace CLI {
@@ -126,7 +127,7 @@ std::optional<Invocation> invoke(const std::vector<std::string>& arguments) {
     // Every path of the home folder would be taken from wherever the process
     // happens to be, and every item fail on its own: refuse once, up front.
     if (const char* home = std::getenv("HOME"); home && *home && *home != '/') {
-        inv.errorLine = "vessiltane: HOME must be an absolute path, not \"" + std::string(home) + "\"";
+        inv.errorLine = "vessiltane: HOME must be an absolute path, not \"" + CLIText::shown(home) + "\"";
         inv.result.exitCode = ExitCode::usage;
         inv.result.json = nlohmann::json{{"error", "invalid_home"}, {"home", home}};
         return inv;

@@ -24,7 +24,7 @@ CLIResult malware(const CLIOptions& options) {
         r.human += "  " + c.title + ": " + number(int64_t(c.items.size())) + " match(es)\n";
         for (size_t i = 0; i < c.items.size() && i < 10; ++i) {
             if (i) r.human += "\n";
-            r.human += "    " + c.items[i].url.native() + "  [" + c.items[i].detail + "]";
+            r.human += "    " + CLIText::shown(c.items[i].url.native()) + "  [" + CLIText::shown(c.items[i].detail) + "]";
         }
         r.human += "\n";
     }

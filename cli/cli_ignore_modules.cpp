@@ -12,6 +12,7 @@
 namespace CLICommands {
 
 using CLIText::padRight;
+using CLIText::shown;
 namespace {
 
 // Modules whose cleaning removes files, in the window or on the command line.
@@ -38,7 +39,7 @@ CLIResult listIgnores() {
     CLIResult r;
     if (auto why = Ignores::unreadable()) {
         r.exitCode = ExitCode::error;
-        r.human = "The ignore list cannot be read (" + *why + "): " + Ignores::fileURL().string() +
+        r.human = "The ignore list cannot be read (" + shown(*why) + "): " + shown(Ignores::fileURL().native()) +
                   "\nNothing will be removed until it can be read.";
         r.json = nlohmann::json{{"error", "ignore_list_unreadable"}, {"reason", *why}, {"file", Ignores::fileURL().string()}};
         return r;
@@ -49,7 +50,7 @@ CLIResult listIgnores() {
         r.human = "Nothing on the ignore list. Add with: Vessiltane ignore add <path>";
     } else {
         r.human = "Ignored paths:";
-        for (const auto& p : paths) r.human += "\n  " + p;
+        for (const auto& p : paths) r.human += "\n  " + shown(p);
     }
     return r;
 }
@@ -93,18 +94,18 @@ CLIResult ignore(const CLIOptions& options) {
     CLIResult r;
     if (edit == Ignores::Edit::refused) {
         // An entry that would read back as another one would protect the wrong place.
-        const std::string shown = Unicode::sanitizeUtf8(path);
+        const std::string exact = Unicode::sanitizeUtf8(path);
         const std::string expanded = !path.empty() && path.front() == '/' ? path : Locations::expandTilde(path);
         const std::string why = Ignores::unstorable(expanded).value_or("it cannot be stored");
-        return {ExitCode::usage, "Not added: " + shown + " (" + why + ")",
-                nlohmann::json{{"error", "invalid_path"}, {"path", shown}, {"reason", why}}};
+        return {ExitCode::usage, "Not added: " + shown(path) + " (" + why + ")",
+                nlohmann::json{{"error", "invalid_path"}, {"path", exact}, {"reason", why}}};
     }
     if (edit == Ignores::Edit::unreadable) {
         // Rewriting it would drop every entry it holds.
         r.exitCode = ExitCode::error;
         const std::string why = Ignores::unreadable().value_or("it cannot be read");
-        CLIOutput::writeError("The ignore list cannot be read (" + why + "), so it was left as it is: " +
-                              Ignores::fileURL().string());
+        CLIOutput::writeError("The ignore list cannot be read (" + shown(why) + "), so it was left as it is: " +
+                              shown(Ignores::fileURL().native()));
         r.json = nlohmann::json{{"error", "ignore_list_unreadable"},
                                 {"reason", why},
                                 {"path", Unicode::sanitizeUtf8(path)},
@@ -115,7 +116,7 @@ CLIResult ignore(const CLIOptions& options) {
         // Never report a change that did not reach the file.
         // The message goes to standard error, where errors belong.
         r.exitCode = ExitCode::error;
-        CLIOutput::writeError("Could not write the ignore list: " + Ignores::fileURL().string());
+        CLIOutput::writeError("Could not write the ignore list: " + shown(Ignores::fileURL().native()));
         r.json = nlohmann::json{{"error", "write_failed"},
                                 {"path", path},
                                 {"file", Ignores::fileURL().string()},
@@ -124,10 +125,10 @@ CLIResult ignore(const CLIOptions& options) {
     }
     const bool changed = edit == Ignores::Edit::changed;
     if (adding) {
-        r.human = (changed ? "Added " : "Already ignored: ") + path;
+        r.human = (changed ? "Added " : "Already ignored: ") + shown(path);
         r.json = nlohmann::json{{"added", changed}, {"path", path}, {"paths", Ignores::paths()}};
     } else {
-        r.human = (changed ? "Removed " : "Not on the list: ") + path;
+        r.human = (changed ? "Removed " : "Not on the list: ") + shown(path);
         r.json = nlohmann::json{{"removed", changed}, {"path", path}, {"paths", Ignores::paths()}};
         if (!changed) r.exitCode = ExitCode::partial;
     }

@@ -17,6 +17,7 @@ namespace CLICommands {
 using CLIText::number;
 using CLIText::padRight;
 using CLIText::plural;
+using CLIText::shown;
 namespace {
 
 int64_t categoryBytes(const ScanCategory& c) {
@@ -59,7 +60,7 @@ CLIResult scan(const CLIOptions& options) {
     }
     r.human = "Scanned " + titles + "\n";
     std::string incomplete;
-    for (const auto& error : report.errors) incomplete += "\nIncomplete: " + error;
+    for (const auto& error : report.errors) incomplete += "\nIncomplete: " + shown(error);
     if (report.categories.empty()) {
         r.human += report.errors.empty() ? "Nothing to clean." : "Nothing to clean in what was examined.";
         r.human += incomplete;
@@ -88,8 +89,8 @@ CLIResult clean(const CLIOptions& options) {
     if (auto why = Ignores::unreadable()) {
         CLIResult r;
         r.exitCode = ExitCode::error;
-        r.human = "Nothing was removed: the ignore list cannot be read (" + *why + "): " +
-                  Ignores::fileURL().string() + "\nMend or remove that file, then clean again.";
+        r.human = "Nothing was removed: the ignore list cannot be read (" + shown(*why) + "): " +
+                  shown(Ignores::fileURL().native()) + "\nMend or remove that file, then clean again.";
         r.json = nlohmann::json{
             {"error", "ignore_list_unreadable"}, {"reason", *why}, {"file", Ignores::fileURL().string()}};
         return r;
@@ -192,9 +193,9 @@ CLIResult clean(const CLIOptions& options) {
     if (skipped >= 1) lines.push_back("Skipped " + number(skipped) + " items needing administrator rights.");
     if (!failures.empty()) {
         lines.push_back(number(int64_t(failures.size())) + " item(s) could not be removed:");
-        for (size_t i = 0; i < failures.size() && i < 10; ++i) lines.push_back("  " + failures[i]);
+        for (size_t i = 0; i < failures.size() && i < 10; ++i) lines.push_back("  " + shown(failures[i]));
     }
-    for (const auto& error : report.errors) lines.push_back("Incomplete: " + error);
+    for (const auto& error : report.errors) lines.push_back("Incomplete: " + shown(error));
     if (options.apply && measuredKnown) {
         if (measured >= 0)
             lines.push_back("Volume free space increased by " + ByteFormat::string(measured) + ".");

@@ -6,6 +6,7 @@
 
 namespace CLICommands {
 
+using CLIText::shown;
 using CLIText::twoDigits;
 CLIResult schedule(const CLIOptions& options) {
     auto modules = moduleSet(options);
@@ -19,9 +20,9 @@ CLIResult schedule(const CLIOptions& options) {
             if (i) names += ",";
             names += Modules::rawValue(modules[i]);
         }
-        r.human = "Would run daily at " + twoDigits(hour) + ":00:\n\n  " + executable + " clean --apply --modules " +
+        r.human = "Would run daily at " + twoDigits(hour) + ":00:\n\n  " + shown(executable) + " clean --apply --modules " +
                   names + "\n\nNothing has been changed. Re-run with --install, or save this as\n" +
-                  Schedule::plistURL().string() + ":\n\n" + xml;
+                  shown(Schedule::plistURL().native()) + ":\n\n" + xml;
         r.json = nlohmann::json{{"installed", false}, {"plist_path", Schedule::plistURL().string()}, {"plist", xml}};
         return r;
     }
@@ -29,11 +30,11 @@ CLIResult schedule(const CLIOptions& options) {
         Schedule::install(hour, modules);
     } catch (const Schedule::InstallError& e) {
         r.exitCode = ExitCode::partial;
-        r.human = e.what();
+        r.human = shown(e.what());
         r.json = nlohmann::json{{"error", "install_failed"}, {"detail", e.what()}};
         return r;
     }
-    r.human = "Installed daily job at " + twoDigits(hour) + ":00. Logs: " + Schedule::logFolder().string();
+    r.human = "Installed daily job at " + twoDigits(hour) + ":00. Logs: " + shown(Schedule::logFolder().native());
     r.json = nlohmann::json{
         {"installed", true}, {"plist_path", Schedule::plistURL().string()}, {"loaded", true}, {"hour", hour}};
     return r;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 
@@ -14,7 +15,9 @@
 #include "engine/ignores.h"
 #include "platform/authorization.h"
 #include "platform/file_facts.h"
+#include "platform/text_lines.h"
 #include "platform/volumes.h"
+#include "support/privileged_shell.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
@@ -208,6 +211,84 @@ TEST_F(CLISampleHome, ElevatedItemsAreSkippedWithoutAllowAdmin) {
     EXPECT_EQ(admin->result.exitCode, 3);
     EXPECT_NE(admin->result.human.find(foreign.string() + ": administrator removal failed"), std::string::npos);
     EXPECT_TRUE(fs::exists(foreign / "blob"));
+}
+
+namespace {
+
+// A folder of another user in the sticky, world-writable system cache folder:
+// one only the privileged batch may remove, old enough to be offered.
+fs::path foreignCache(const fs::path& caches, const std::string& name) {
+    fs::path foreign = caches / name;
+    writeFile(foreign / "blob", "b");
+    EXPECT_EQ(::chmod(caches.c_str(), 01777), 0);
+    EXPECT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    setTimes(foreign, Clock::now() - 3 * kDay);
+    return foreign;
+}
+
+}  // namespace
+
+// A batch holding a name with a line feed is refused whole. The output names
+// that path, escaped, and every other item says it was not attempted; no name
+// breaks a line or reaches the terminal as an escape sequence. JSON keeps
+// every name exactly.
+TEST_F(CLISampleHome, ARefusedBatchNamesItsCulpritEscapedAndKeepsJSONExact) {
+    fs::path caches = sys("/Library/Caches");
+    const fs::path newline = foreignCache(caches, "evil\nrm -rf ~");
+    const fs::path title = foreignCache(caches, "com.example.\x1b]0;owned\x07\xc2\x9b" "2J");
+    auto log = installPlainShellBackend(tmp());
+
+    auto inv = invoke({"clean", "--apply", "--allow-admin", "--modules", "systemJunk"});
+    ASSERT_TRUE(inv);
+    EXPECT_EQ(inv->result.exitCode, 3);
+    const std::string& human = inv->result.human;
+    EXPECT_NE(human.find("  " + caches.native() +
+                         "/evil\\nrm -rf ~: Its name holds a line feed, which cannot be sent to the administrator batch\n"),
+              std::string::npos)
+        << human;
+    EXPECT_NE(human.find("  " + caches.native() +
+                         "/com.example.\\033]0;owned\\a\\302\\2332J: Not attempted: another item in the batch could "
+                         "not be sent safely"),
+              std::string::npos)
+        << human;
+    for (char c : human) EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)) << int(c);
+    EXPECT_EQ(human.find("\xc2\x9b"), std::string::npos);
+    for (auto line : TextLines::nonEmpty(human)) EXPECT_NE(line.rfind("rm -rf", 0), 0u) << line;
+    EXPECT_TRUE(log->scripts.empty()) << "a refused batch shows no prompt";
+    EXPECT_TRUE(fs::exists(newline / "blob"));
+    EXPECT_TRUE(fs::exists(title / "blob"));
+
+    auto json = invoke({"clean", "--apply", "--allow-admin", "--modules", "systemJunk", "--json"});
+    const auto& failures = json->result.json->at("failures");
+    std::vector<std::string> texts(failures.begin(), failures.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(),
+                        newline.native() + ": Its name holds a line feed, which cannot be sent to the administrator batch"),
+              texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(),
+                        title.native() + ": Not attempted: another item in the batch could not be sent safely"),
+              texts.end());
+}
+
+// The location a privileged item lies in is swapped for a look-alike while
+// the administrator prompt waits: nothing is removed, the item says so, and
+// the run is partial.
+TEST_F(CLISampleHome, ALocationSwappedWhileThePromptWaitsRemovesNothingAndSaysSo) {
+    const fs::path foreign = foreignCache(sys("/Library/Caches"), "com.example.shared");
+    writeFile(tmp() / "look-alike/Caches/com.example.shared/precious", "p");
+    Admin::setPrivilegedBackendForTesting([&](const fs::path& script, const std::optional<std::string>&) {
+        fs::rename(sys("/Library"), tmp() / "Library.aside");
+        makeSymlink(tmp() / "look-alike", sys("/Library"));
+        return Admin::run("/bin/sh " + Admin::quote(script.native()), true);
+    });
+    auto inv = invoke({"clean", "--apply", "--allow-admin", "--modules", "systemJunk"});
+    EXPECT_EQ(inv->result.exitCode, 3);
+    EXPECT_NE(inv->result.human.find("\n  " + foreign.native() + ": The location changed while waiting for approval"),
+              std::string::npos)
+        << inv->result.human;
+    EXPECT_EQ(readFile(tmp() / "look-alike/Caches/com.example.shared/precious"), "p");
+    EXPECT_EQ(readFile(tmp() / "Library.aside/Caches/com.example.shared/blob"), "b");
+    ASSERT_FALSE(CleanHistory::recent(1).empty());
+    EXPECT_GE(CleanHistory::recent(1)[0].failureCount, 1);
 }
 
 TEST_F(CLISampleHome, LinksInCachesGoAsLinks) {
