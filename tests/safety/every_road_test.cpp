@@ -13,12 +13,14 @@ namespace fs = std::filesystem;
 
 TEST_P(EveryRoad, LeavesProtectedAndIgnoredPlacesAlone) {
     removeAll({item(protectedPath), item(ignoredPath), item(underIgnored), item(protectedThroughLink),
-               item(ignoredThroughLink), item(holdsIgnored), item(holdsProtected), item(plain)});
+               item(ignoredThroughLink), item(holdsIgnored), item(holdsProtected), item(holdsProtectedBelowItsRoot),
+               item(plain)});
     EXPECT_EQ(readFile(protectedPath / "data"), "system data");
     EXPECT_EQ(readFile(ignoredPath / "data"), "ignored data");
     EXPECT_EQ(readFile(underIgnored / "data"), "data under an ignored folder");
     EXPECT_EQ(readFile(holdsIgnored / "keep/data"), "kept data");
     EXPECT_EQ(readFile(holdsProtected / "bin/tool"), "system tool");
+    EXPECT_EQ(readFile(holdsProtectedBelowItsRoot / "db/system.db"), "system database");
     EXPECT_FALSE(existsItself(plain)) << "the road removed nothing at all";
     EXPECT_EQ(canaryDamage(), "");
 }
@@ -47,6 +49,32 @@ TEST_P(EveryRoad, ARelativeOrDottedPathNeverReachesAnythingElse) {
     fs::current_path(tmp());
     removeAll({item(dotted), item(fs::path("canary"))});
     fs::current_path(before);
+    EXPECT_EQ(canaryDamage(), "");
+}
+
+// An item named through a link at or above the root of its location (a home
+// reached through a link; on macOS /var, /tmp and /etc lead into /private) is
+// matched by where it really is: an ignore entry written with the real path
+// keeps it, and so does a protected place it really lies in.
+TEST_P(EveryRoad, AnItemNamedThroughALinkAboveItsRootIsJudgedByItsRealPath) {
+    const fs::path kept = sys("/private/var/log/com.example.kept");
+    writeFile(kept / "data", "kept log");
+    writeFile(sys("/private/var/db/com.example.state/data"), "system state");
+    ASSERT_EQ(Ignores::add(kept.native()), Ignores::Edit::changed);
+    makeSymlink("private/var", sys("/var"));
+    const fs::path homeLink = tmp() / "home-link";
+    makeSymlink(home(), homeLink);
+    ::setenv("HOME", homeLink.c_str(), 1);
+    Ignores::resetCache();
+    const fs::path caches = homeLink / "Library/Caches";
+    removeAll({item(caches / ignoredPath.filename()), item(caches / holdsIgnored.filename()),
+               item(sys("/var/log/com.example.kept")), item(sys("/var/db/com.example.state")),
+               item(caches / plain.filename())});
+    EXPECT_EQ(readFile(ignoredPath / "data"), "ignored data");
+    EXPECT_EQ(readFile(holdsIgnored / "keep/data"), "kept data");
+    EXPECT_EQ(readFile(kept / "data"), "kept log");
+    EXPECT_EQ(readFile(sys("/private/var/db/com.example.state/data")), "system state");
+    EXPECT_FALSE(existsItself(plain)) << "the road removed nothing at all";
     EXPECT_EQ(canaryDamage(), "");
 }
 

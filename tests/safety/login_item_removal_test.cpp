@@ -3,6 +3,8 @@
 // anything runs.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "engine/admin.h"
@@ -124,4 +126,25 @@ TEST_F(LoginItemRemovalSafety, RefusalsComeBeforeAnyCommandAndNameTheirReason) {
     EXPECT_TRUE(commands.commands->empty());
     EXPECT_TRUE(commands.rootScripts->empty());
     EXPECT_FALSE(std::filesystem::exists(home() / ".Trash/com.vendor.job.plist"));
+}
+
+// An ignore list that is there but cannot be read may protect any entry: the
+// removal is refused before the job is switched off, for a user agent and a
+// system daemon alike.
+TEST_F(LoginItemRemovalSafety, AnUnreadableIgnoreListRefusesBeforeAnyCommand) {
+    const auto userPlist = home() / "Library/LaunchAgents/com.vendor.job.plist";
+    const auto daemonPlist = sys("/Library/LaunchDaemons/com.vendor.job.plist");
+    writeFile(userPlist, "<plist/>");
+    writeFile(daemonPlist, "<plist/>");
+    std::filesystem::remove(Ignores::fileURL());
+    ASSERT_EQ(::mkfifo(Ignores::fileURL().c_str(), 0644), 0);
+    Ignores::resetCache();
+    for (const auto& [scope, plist] : {std::pair{Scope::userAgent, userPlist}, std::pair{Scope::systemDaemon, daemonPlist}}) {
+        auto outcome = LoginItems::remove(entry(scope, plist));
+        EXPECT_FALSE(outcome.isSuccess()) << plist;
+        EXPECT_EQ(outcome.message, "The ignore list cannot be read") << plist;
+        EXPECT_TRUE(std::filesystem::exists(plist)) << plist;
+    }
+    EXPECT_TRUE(commands.commands->empty());
+    EXPECT_TRUE(commands.rootScripts->empty());
 }

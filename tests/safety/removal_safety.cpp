@@ -34,6 +34,9 @@ void RemovalSafety::SetUp() {
     holdsProtected = sys("/usr");
     writeFile(holdsProtected / "bin/tool", "system tool");
     writeFile(holdsProtected / "local/own", "own");
+    holdsProtectedBelowItsRoot = sys("/private/var");
+    writeFile(holdsProtectedBelowItsRoot / "db/system.db", "system database");
+    writeFile(holdsProtectedBelowItsRoot / "log/old.log", "log");
 
     holdsIgnored = caches / "com.example.keeper";
     writeFile(holdsIgnored / "keep/data", "kept data");

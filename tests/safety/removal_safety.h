@@ -33,10 +33,13 @@ protected:
     // A folder on the ignore list, and a folder inside another one that is.
     std::filesystem::path ignoredPath;
     std::filesystem::path underIgnored;
-    // A folder holding an ignored folder among other things, and one holding
-    // a protected system folder (/usr, which holds /usr/bin).
+    // A folder holding an ignored folder among other things, and folders
+    // holding a protected system folder: /usr (which holds /usr/bin), itself
+    // the root of a location, and /private/var (which holds /private/var/db),
+    // which lies below one.
     std::filesystem::path holdsIgnored;
     std::filesystem::path holdsProtected;
+    std::filesystem::path holdsProtectedBelowItsRoot;
     // The protected folder and the ignored one, each named through a link to
     // the folder that holds it (the link itself sits in the user's caches).
     std::filesystem::path protectedThroughLink;
