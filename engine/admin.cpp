@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 
 #include "engine/fs.h"
@@ -298,16 +297,11 @@ std::optional<Request> parseRequest(std::string_view text) {
     return request;
 }
 
-bool isUnder(std::string_view path, std::string_view folder) {
-    if (folder == "/") return !path.empty() && path.front() == '/';
-    return path.substr(0, folder.size()) == folder && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 // The location (by its place in the list) a path lies in: the longest one.
 std::optional<size_t> locationOf(const std::string& path, const std::vector<Location>& locations) {
     std::optional<size_t> best;
     for (size_t k = 0; k < locations.size(); ++k)
-        if (isUnder(path, locations[k].real) && (!best || locations[k].real.size() > locations[*best].real.size()))
+        if (Locations::isWithin(path, locations[k].real) && (!best || locations[k].real.size() > locations[*best].real.size()))
             best = k;
     return best;
 }
@@ -372,12 +366,6 @@ std::vector<Reported> reportedOutcomes(std::string output, size_t count) {
             out[index] = {Reported::Kind::failed, end == std::string_view::npos ? std::string() : std::string(rest.substr(end + 1))};
     }
     return out;
-}
-
-std::optional<std::string> realPathOf(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-    if (!real) return std::nullopt;
-    return std::string(real.get());
 }
 
 // Roots stay pinned while the root side removes, and no longer.
@@ -497,8 +485,8 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
     if (!request.paths.empty()) {
         auto helper = helperExecutable();
         const std::string systemRoot = Locations::root();
-        request.root = systemRoot.empty() ? systemRoot : realPathOf(systemRoot).value_or(systemRoot);
-        auto homeReal = realPathOf(Locations::home().native());
+        request.root = systemRoot.empty() ? systemRoot : Locations::realPath(systemRoot).value_or(systemRoot);
+        auto homeReal = Locations::realPath(Locations::home().native());
         // Where the program cannot say where it is, the home it acts for is
         // not there, or a place cannot be written on one line of the request
         // (a location whose real path holds a line feed), no batch can be run

@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -75,9 +72,9 @@ std::string matchForm(const std::string& entry) {
 // Where the entry's place really is, when a link on the way leads elsewhere.
 std::optional<std::string> realForm(const std::string& form) {
     if (form.empty() || form.front() != '/' || form.find('\0') != std::string::npos) return std::nullopt;
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(form.c_str(), nullptr), &std::free);
+    auto real = Locations::realPath(form);
     if (!real) return std::nullopt;
-    std::string r = Unicode::nfc(real.get());
+    std::string r = Unicode::nfc(*real);
     if (r == form) return std::nullopt;
     return r;
 }

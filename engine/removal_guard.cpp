@@ -1,8 +1,5 @@
 #include "engine/removal_guard.h"
 
-#include <climits>
-#include <cstdlib>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -34,10 +31,9 @@ std::optional<std::string> resolved(const std::string& p) {
     size_t slash = p.rfind('/');
     std::string folder = slash == 0 ? "/" : p.substr(0, slash);
     std::string name = p.substr(slash + 1);
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr), &std::free);
+    auto real = Locations::realPath(folder);
     if (!real) return std::nullopt;
-    std::string r = real.get();
-    return r == "/" ? "/" + name : r + "/" + name;
+    return *real == "/" ? "/" + name : *real + "/" + name;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -116,6 +117,18 @@ std::string abbreviateTilde(std::string_view path) {
 std::string withoutTrailingSlash(std::string_view path) {
     while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
     return std::string(path);
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    if (!real) return std::nullopt;
+    return std::string(real.get());
+}
+
+bool isWithin(std::string_view path, std::string_view folder) {
+    if (folder == "/") return !path.empty() && path.front() == '/';
+    if (path.size() < folder.size() || path.substr(0, folder.size()) != folder) return false;
+    return path.size() == folder.size() || path[folder.size()] == '/';
 }
 
 std::string standardize(std::string_view path) {

@@ -4,6 +4,7 @@
 // through Locations::system(), which places them under a root that tests move
 // into a temporary folder. Nothing else in the code spells those paths.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,5 +49,13 @@ std::string withoutTrailingSlash(std::string_view path);
 // A path with "." and ".." resolved and no trailing "/", without touching the
 // disk (symbolic links are not resolved). Relative paths stay relative.
 std::string standardize(std::string_view path);
+
+// Where the path leads as the disk stands now, every link resolved; nothing
+// when it cannot be resolved (something on the way is gone).
+std::optional<std::string> realPath(const std::string& path);
+
+// Whether a path names a folder or lies below it; both absolute, written with
+// single slashes and none at the end ("/" is every absolute path's folder).
+bool isWithin(std::string_view path, std::string_view folder);
 
 }  // namespace Locations

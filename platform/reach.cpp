@@ -12,8 +12,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -47,13 +45,6 @@ bool isDotted(std::string_view path) {
     return false;
 }
 
-// Whether prefix names the path itself or a folder above it.
-bool isUnder(std::string_view path, std::string_view prefix) {
-    if (prefix == "/") return !path.empty() && path.front() == '/';
-    if (path.size() < prefix.size() || path.substr(0, prefix.size()) != prefix) return false;
-    return path.size() == prefix.size() || path[prefix.size()] == '/';
-}
-
 // The path below a folder it lies in, without the slash: "" for the folder itself.
 std::string_view below(std::string_view path, std::string_view folder) {
     if (path.size() <= folder.size()) return {};
@@ -70,12 +61,6 @@ std::string tidy(std::string_view path) {
         out += c;
     }
     return out.empty() ? "/" : out;
-}
-
-std::optional<std::string> realPathOf(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-    if (!real) return std::nullopt;
-    return std::string(real.get());
 }
 
 int openFlags(Use use) {
@@ -194,7 +179,8 @@ std::optional<std::string> pinnedRootOf(std::string_view path) {
     std::optional<std::string> best;
     if (!pins) return best;
     for (const auto& pin : *pins)
-        if (isUnder(path, pin.realPath) && (!best || pin.realPath.size() > best->size())) best = pin.realPath;
+        if (Locations::isWithin(path, pin.realPath) && (!best || pin.realPath.size() > best->size()))
+            best = pin.realPath;
     return best;
 }
 
@@ -213,8 +199,10 @@ Folder walkFrom(const std::string& rootReal, std::string_view rest, Use use) {
 std::optional<std::string> volumeBelow(const std::string& rootReal, const std::string& full) {
     std::optional<std::string> best;
     for (const auto& volume : Volumes::mounted()) {
-        auto real = realPathOf(volume.native());
-        if (!real || real->size() <= rootReal.size() || !isUnder(*real, rootReal) || !isUnder(full, *real)) continue;
+        auto real = Locations::realPath(volume.native());
+        if (!real || real->size() <= rootReal.size() || !Locations::isWithin(*real, rootReal) ||
+            !Locations::isWithin(full, *real))
+            continue;
         if (!best || real->size() > best->size()) best = *real;
     }
     return best;
@@ -246,15 +234,15 @@ std::optional<Root> rootOf(std::string_view rawPath) {
     const std::string system = Locations::root();
     if (!system.empty() && system.front() == '/' && !isDotted(system)) {
         const std::string top = tidy(system);
-        if (isUnder(path, top)) {
+        if (Locations::isWithin(path, top)) {
             auto inside = components(below(path, top));
             candidates.push_back(inside.empty() ? top : top + "/" + std::string(inside.front()));
         }
     }
     std::string given;
     for (const auto& c : candidates)
-        if (isUnder(path, c) && c.size() > given.size()) given = c;
-    auto real = realPathOf(given);
+        if (Locations::isWithin(path, c) && c.size() > given.size()) given = c;
+    auto real = Locations::realPath(given);
     if (!real) return std::nullopt;
     return Root{given, *real};
 }

@@ -233,7 +233,9 @@ TEST_F(FSRemove, LockedFilesAndFoldersSayTheyAreLocked) {
     Immutable inner(caches / "com.example.holder/inner/locked.db");
     Immutable file(caches / "com.example.locked.db");
     Immutable folder(caches / "com.example.locked-folder");
-    if (!inner.set() || !file.set() || !folder.set()) GTEST_SKIP() << "this file system or process cannot lock files";
+    if (!inner.set() || !file.set() || !folder.set()) {
+        GTEST_SKIP() << "this file system or process cannot lock files";
+    }
 
     struct Case {
         fs::path item;
