@@ -5,14 +5,10 @@
 #include <map>
 
 #include "cli/cli_commands.h"
-#include "cli/cli_text.h"
+#include "platform/plain_text.h"
 #include "platform/unicode.h"
 
 namespace CLI {
-
-const std::array<ModuleID, 6> cleanableModules = {ModuleID::systemJunk, ModuleID::trashBins,
-                                                  ModuleID::mailAttachments, ModuleID::privacy,
-                                                  ModuleID::photos, ModuleID::music};
 
 const std::string_view usageText =
     "Vessiltane \xE2\x80\x94 macOS cleaner\n"
@@ -127,7 +123,7 @@ std::optional<Invocation> invoke(const std::vector<std::string>& arguments) {
     // Every path of the home folder would be taken from wherever the process
     // happens to be, and every item fail on its own: refuse once, up front.
     if (const char* home = std::getenv("HOME"); home && *home && *home != '/') {
-        inv.errorLine = "vessiltane: HOME must be an absolute path, not \"" + CLIText::shown(home) + "\"";
+        inv.errorLine = "vessiltane: HOME must be an absolute path, not \"" + PlainText::shown(home) + "\"";
         inv.result.exitCode = ExitCode::usage;
         inv.result.json = nlohmann::json{{"error", "invalid_home"}, {"home", home}};
         return inv;

@@ -1,7 +1,6 @@
 #pragma once
 // Command dispatch: decides whether the process arguments form a command, and
 // when they do, runs the verb and ends the process with its exit code.
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,9 +11,6 @@
 #include "engine/module_id.h"
 
 namespace CLI {
-
-// The modules the command line cleans by default and the daily job chooses from.
-extern const std::array<ModuleID, 6> cleanableModules;
 
 // The usage text, without a final line break.
 extern const std::string_view usageText;

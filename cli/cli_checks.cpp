@@ -2,14 +2,15 @@
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
-#include "cli/cli_text.h"
 #include "engine/byte_format.h"
 #include "engine/fs.h"
 #include "modules/protection/malware_scan.h"
+#include "modules/system/schedule.h"
+#include "platform/plain_text.h"
 
 namespace CLICommands {
 
-using CLIText::number;
+using PlainText::number;
 CLIResult malware(const CLIOptions& options) {
     ScanToken token;
     ScanReport report = MalwareScan::scan(token, CLIOutput::progressHandler(options));
@@ -24,7 +25,7 @@ CLIResult malware(const CLIOptions& options) {
         r.human += "  " + c.title + ": " + number(int64_t(c.items.size())) + " match(es)\n";
         for (size_t i = 0; i < c.items.size() && i < 10; ++i) {
             if (i) r.human += "\n";
-            r.human += "    " + CLIText::shown(c.items[i].url.native()) + "  [" + CLIText::shown(c.items[i].detail) + "]";
+            r.human += "    " + PlainText::shown(c.items[i].url.native()) + "  [" + PlainText::shown(c.items[i].detail) + "]";
         }
         r.human += "\n";
     }
@@ -32,7 +33,7 @@ CLIResult malware(const CLIOptions& options) {
 }
 
 CLIResult diagnose(const CLIOptions& options) {
-    std::vector<ModuleID> modules(CLI::cleanableModules.begin(), CLI::cleanableModules.end());
+    std::vector<ModuleID> modules(Schedule::cleanableModules.begin(), Schedule::cleanableModules.end());
     ScanReport report = buildReport(modules, true, [](double, const std::string&) {});
     int64_t bytes = 0, eligible = 0, elevated = 0;
     for (const auto& c : report.categories)

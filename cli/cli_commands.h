@@ -10,7 +10,6 @@
 #include "cli/cli_output.h"
 #include "engine/module_id.h"
 #include "engine/scan_model.h"
-#include "engine/system_junk.h"
 
 namespace CLICommands {
 
@@ -24,13 +23,6 @@ CLIResult malware(const CLIOptions& options);
 CLIResult diagnose(const CLIOptions& options);
 CLIResult updates(const CLIOptions& options);
 CLIResult schedule(const CLIOptions& options);
-
-// One module's report, as its own screen or the command line scans it; an
-// empty report for the modules that make none (Smart Scan, the tools).
-// languageFiles says whether and where System Junk reviews the applications'
-// translations.
-ScanReport moduleReport(ModuleID module, SystemJunk::LanguageFiles languageFiles, const ScanTokenRef& token,
-                        const ProgressCallback& progress);
 
 // Runs each module's scans in turn and folds their reports into one, each
 // category id prefixed with the module's raw value ("systemJunk.user-caches").

@@ -4,15 +4,16 @@
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
-#include "cli/cli_text.h"
 #include "engine/ignores.h"
+#include "modules/system/schedule.h"
 #include "platform/locations.h"
+#include "platform/plain_text.h"
 #include "platform/unicode.h"
 
 namespace CLICommands {
 
-using CLIText::padRight;
-using CLIText::shown;
+using PlainText::padRight;
+using PlainText::shown;
 namespace {
 
 // Modules whose cleaning removes files, in the window or on the command line.
@@ -30,7 +31,7 @@ bool removesFiles(ModuleID m) {
 }
 
 bool isDefaultForClean(ModuleID m) {
-    for (auto c : CLI::cleanableModules)
+    for (auto c : Schedule::cleanableModules)
         if (c == m) return true;
     return false;
 }

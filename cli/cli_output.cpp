@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "cli/cli_options.h"
-#include "cli/cli_text.h"
+#include "platform/plain_text.h"
 
 namespace CLIOutput {
 namespace {
@@ -85,7 +85,7 @@ void writeError(const std::string& line) { writeAll(STDERR_FILENO, line + "\n");
 
 ProgressCallback progressHandler(const CLIOptions& options) {
     if (options.quiet || options.json) return [](double, const std::string&) {};
-    return [](double, const std::string& message) { writeError(CLIText::shown(message)); };
+    return [](double, const std::string& message) { writeError(PlainText::shown(message)); };
 }
 
 }  // namespace CLIOutput

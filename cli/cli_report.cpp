@@ -1,58 +1,9 @@
 // The report the command line builds module by module, and its JSON form.
 #include "cli/cli_commands.h"
-#include "engine/catalog.h"
 #include "engine/fs.h"
-#include "engine/scanner.h"
-#include "engine/scanner_extras.h"
-#include "engine/scanner_large_old.h"
-#include "engine/scanner_trash.h"
-#include "engine/system_junk.h"
-#include "modules/protection/extensions.h"
-#include "modules/protection/login_items.h"
-#include "modules/protection/malware_scan.h"
-#include "platform/locations.h"
+#include "modules/system/module_reports.h"
 
 namespace CLICommands {
-
-ScanReport moduleReport(ModuleID module, SystemJunk::LanguageFiles languageFiles, const ScanTokenRef& shared,
-                        const ProgressCallback& progress) {
-    const ScanToken& token = *shared;
-    switch (module) {
-        case ModuleID::systemJunk:
-            return SystemJunk::scan(token, progress, languageFiles);
-        case ModuleID::mailAttachments:
-            return Scanner::scan(Catalog::mail(), token, progress);
-        case ModuleID::trashBins:
-            return Scanner::scanTrash(token, progress);
-        case ModuleID::photos:
-            return Scanner::scan(Catalog::photos(), token, progress);
-        case ModuleID::music:
-            return Scanner::scan(Catalog::music(), token, progress);
-        case ModuleID::largeOldFiles:
-            return Scanner::scanLargeAndOld({Locations::home()}, token, progress);
-        case ModuleID::malware:
-            return MalwareScan::scan(token, progress);
-        case ModuleID::privacy: {
-            ScanReport report = Scanner::scan(Catalog::privacy(), token, progress);
-            for (auto& c : Scanner::chromiumCategories()) report.categories.push_back(std::move(c));
-            return report;
-        }
-        case ModuleID::loginItems: {
-            auto entries = LoginItems::entries(shared);
-            return LoginItems::scan(shared, entries);
-        }
-        case ModuleID::extensions:
-            return Extensions::scan(shared, progress);
-        case ModuleID::smartScan:
-        case ModuleID::diskMap:
-        case ModuleID::shredder:
-        case ModuleID::optimization:
-        case ModuleID::uninstaller:
-        case ModuleID::updater:
-            break;
-    }
-    return ScanReport{};
-}
 
 ScanReport buildReport(const std::vector<ModuleID>& modules, bool deep, const ProgressCallback& progress) {
     // One token for the whole build; nothing on the command line cancels it.
@@ -61,7 +12,7 @@ ScanReport buildReport(const std::vector<ModuleID>& modules, bool deep, const Pr
     combined.scannedAt = Clock::now();
     combined.duration = 0;
     for (auto module : modules) {
-        ScanReport report = moduleReport(
+        ScanReport report = ModuleReports::report(
             module, deep ? SystemJunk::LanguageFiles::afterExtras : SystemJunk::LanguageFiles::skip, token, progress);
         const std::string prefix = std::string(Modules::rawValue(module)) + ".";
         for (auto& c : report.categories) {

@@ -5,19 +5,20 @@
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
-#include "cli/cli_text.h"
 #include "engine/admin.h"
 #include "engine/byte_format.h"
 #include "engine/clean_history.h"
 #include "engine/fs.h"
 #include "engine/ignores.h"
+#include "modules/system/schedule.h"
+#include "platform/plain_text.h"
 
 namespace CLICommands {
 
-using CLIText::number;
-using CLIText::padRight;
-using CLIText::plural;
-using CLIText::shown;
+using PlainText::number;
+using PlainText::padRight;
+using PlainText::plural;
+using PlainText::shown;
 namespace {
 
 int64_t categoryBytes(const ScanCategory& c) {
@@ -45,7 +46,7 @@ int64_t privilegeRemainder(const std::vector<ScanItem>& items, const Admin::Priv
 
 std::vector<ModuleID> moduleSet(const CLIOptions& options) {
     if (!options.modules.empty()) return options.modules;
-    return std::vector<ModuleID>(CLI::cleanableModules.begin(), CLI::cleanableModules.end());
+    return std::vector<ModuleID>(Schedule::cleanableModules.begin(), Schedule::cleanableModules.end());
 }
 
 CLIResult scan(const CLIOptions& options) {

@@ -1,13 +1,13 @@
 // The `schedule` verb: print the daily job, or install it.
 
 #include "cli/cli_commands.h"
-#include "cli/cli_text.h"
-#include "cli/schedule.h"
+#include "modules/system/schedule.h"
+#include "platform/plain_text.h"
 
 namespace CLICommands {
 
-using CLIText::shown;
-using CLIText::twoDigits;
+using PlainText::shown;
+using PlainText::twoDigits;
 CLIResult schedule(const CLIOptions& options) {
     auto modules = moduleSet(options);
     long long hour = options.hour;

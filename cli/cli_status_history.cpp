@@ -3,18 +3,18 @@
 #include <string>
 
 #include "cli/cli_commands.h"
-#include "cli/cli_text.h"
 #include "engine/admin.h"
 #include "engine/byte_format.h"
 #include "engine/clean_history.h"
 #include "engine/fs.h"
 #include "platform/iso8601.h"
+#include "platform/plain_text.h"
 
 namespace CLICommands {
 
-using CLIText::number;
-using CLIText::padRight;
-using CLIText::twoDigits;
+using PlainText::number;
+using PlainText::padRight;
+using PlainText::twoDigits;
 namespace {
 
 // "yyyy-MM-dd HH:mm" in local time.

@@ -2,13 +2,13 @@
 // in their update feed. Reads feeds only; downloads and installs nothing.
 
 #include "cli/cli_commands.h"
-#include "cli/cli_text.h"
 #include "modules/system/uninstaller.h"
 #include "modules/system/updater.h"
+#include "platform/plain_text.h"
 
 namespace CLICommands {
 
-using CLIText::number;
+using PlainText::number;
 CLIResult updates(const CLIOptions&) {
     auto token = std::make_shared<ScanToken>();
     auto silent = [](double, const std::string&) {};

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "cli/cli_text.h"
 #include "diagnostics/diagnostics.h"
 #include "engine/admin.h"
 #include "engine/command_line.h"
@@ -20,6 +19,7 @@
 #include "modules/system/updater.h"
 #include "platform/atomic_file.h"
 #include "platform/decimal.h"
+#include "platform/plain_text.h"
 #include "platform/temporary_folder.h"
 #include "platform/unicode.h"
 #include "platform/user.h"
@@ -243,7 +243,7 @@ bool handleListLoginItems(const Arguments& arguments, std::ostream& out, std::os
     for (const auto& entry : entries) {
         std::string state = entry.isDisabled ? "disabled" : entry.isLoaded ? "enabled" : "idle";
         std::string kind = entry.scope == LoginEntry::Scope::loginItem ? "macOS-managed" : "removable";
-        out << "  " << CLIText::padRight(state, 9) << CLIText::padRight(kind, 15) << LoginEntry::rawValue(entry.scope)
+        out << "  " << PlainText::padRight(state, 9) << PlainText::padRight(kind, 15) << LoginEntry::rawValue(entry.scope)
             << ": " << entry.name << '\n';
     }
     return true;

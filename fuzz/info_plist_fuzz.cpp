@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli/schedule.h"
 #include "engine/scan_support.h"
 #include "fuzz_support.h"
+#include "modules/system/schedule.h"
 #include "modules/system/updater.h"
 #include "modules/system/web_link.h"
 #include "platform/plist.h"

@@ -12,20 +12,7 @@
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "app/controls/toggle_switch.h"
-#include "cli/cli.h"
-#include "cli/schedule.h"
-#include "platform/plist.h"
 #include "screens/settings_form.h"
-
-namespace {
-
-// Whether anything is at the job's path (a link to nowhere counts: it is there).
-bool jobFileExists() {
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(Schedule::plistURL(), ec));
-}
-
-}  // namespace
 
 ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, QWidget* parent)
     : QWidget(parent), state_(state), services_(services) {
@@ -51,7 +38,7 @@ ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, QWidget* par
         auto* stack = new QVBoxLayout(box);
         stack->setContentsMargins(0, 0, 0, 0);
         stack->setSpacing(8);
-        for (ModuleID module : CLI::cleanableModules) {
+        for (ModuleID module : AppState::dailyJobModules()) {
             auto* toggle = new ToggleSwitch(qs(Modules::title(module)), Fonts::text(12));
             toggle->setObjectName(qs(Modules::rawValue(module)));
             connect(toggle, &QAbstractButton::clicked, this, [this, module](bool on) { setModule(module, on); });
@@ -61,7 +48,7 @@ ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, QWidget* par
         modules = box;
     }
 
-    auto* reveal = Controls::plainButton(QStringLiteral("Reveal"), [this] { services_.reveal(Schedule::logFolder()); });
+    auto* reveal = Controls::plainButton(QStringLiteral("Reveal"), [this] { services_.reveal(state_.dailyJobLogFolder()); });
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
@@ -90,16 +77,13 @@ ToggleSwitch* ScheduleTab::moduleSwitch(ModuleID module) const {
 }
 
 void ScheduleTab::reload() {
-    enabled_ = jobFileExists();
-    const long long hour = Schedule::installedHour().value_or(3);
+    const Schedule::InstalledJob job = state_.dailyJob();
+    enabled_ = job.present;
+    const long long hour = job.hour.value_or(3);
     // A hand-written job may name an hour no clock has; the picker shows 3 then.
     hour_ = hour >= 0 && hour <= 23 ? int(hour) : 3;
-    std::vector<std::string> names;
-    if (auto job = Plist::readFile(Schedule::plistURL(), FileText::kDefaultMaxBytes, FileText::Owner::own);
-        job && job->isDict())
-        names = Schedule::modules(*job);
     std::set<ModuleID> read;
-    for (const std::string& name : names)
+    for (const std::string& name : job.moduleNames)
         if (auto module = Modules::fromCliArgument(name)) read.insert(*module);
     if (!read.empty()) modules_ = std::move(read);
     showValues();

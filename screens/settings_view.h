@@ -4,11 +4,11 @@
 // paths, added through the open panel and removed one by one) and Schedule
 // (the daily unattended cleanup, see ScheduleTab).
 //
-// It reads the engine's own files, not the state: the ignore list and the
-// daily job are read back from disk each time the window is shown, so what
-// the command line changed meanwhile shows. Reading changes nothing: only the
-// user's own changes write the ignore list or install and remove the job,
-// off the main thread, and a banner in the main window says how each went.
+// The ignore list and the daily job are read back from disk each time the
+// window is shown, so what the command line changed meanwhile shows. Reading
+// changes nothing: only the user's own changes write the ignore list or
+// install and remove the job, through the state's actions off the main
+// thread, and a banner says how each went.
 #include <QWidget>
 #include <set>
 #include <string>

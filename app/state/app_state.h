@@ -49,6 +49,7 @@
 #include "modules/system/maintenance.h"
 #include "modules/system/privacy_extras.h"
 #include "modules/system/processes.h"
+#include "modules/system/schedule.h"
 #include "modules/system/spotlight_search.h"
 #include "modules/system/uninstaller.h"
 #include "modules/system/updater.h"
@@ -387,6 +388,15 @@ public:
                     std::function<void(IgnoreEdits)> done);
     void removeIgnored(std::string path, Executor::Receiver receiver, std::function<void(Ignores::Edit)> done);
 
+    // The daily cleanup job as installed, read back from its property list
+    // now (the command line may have changed it since); reading changes
+    // nothing, and runs on the calling thread (one small file). Not
+    // published: the job's file is its only record.
+    Schedule::InstalledJob dailyJob() const;
+    // The modules the job can be given, in the order they are offered.
+    static constexpr const std::array<ModuleID, 6>& dailyJobModules() { return Schedule::cleanableModules; }
+    // The folder the job's runs write their logs to.
+    std::filesystem::path dailyJobLogFolder() const;
     // What installing or removing the daily cleanup job left: whether the
     // job's file is there now, and the error when it failed.
     struct DailyJobChange {

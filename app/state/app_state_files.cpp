@@ -2,18 +2,8 @@
 // shredder's measuring and shredding, the settings window's writes of the
 // ignore list and of the daily cleanup job.
 #include "app/state/app_state.h"
-#include "cli/schedule.h"
+#include "modules/system/schedule.h"
 #include "modules/system/shredder.h"
-
-namespace {
-
-// Whether anything is at the job's path (a link to nowhere counts: it is there).
-bool dailyJobExists() {
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(Schedule::plistURL(), ec));
-}
-
-}  // namespace
 
 void AppState::measure(const std::filesystem::path& url, Executor::Receiver receiver,
                        std::function<void(int64_t)> done) {
@@ -69,6 +59,10 @@ void AppState::removeIgnored(std::string path, Executor::Receiver receiver, std:
                 std::move(done));
 }
 
+Schedule::InstalledJob AppState::dailyJob() const { return Schedule::read(); }
+
+std::filesystem::path AppState::dailyJobLogFolder() const { return Schedule::logFolder(); }
+
 void AppState::installDailyCleanup(int hour, std::vector<ModuleID> modules, Executor::Receiver receiver,
                                    std::function<void(DailyJobChange)> done) {
     runThenPost(
@@ -80,7 +74,7 @@ void AppState::installDailyCleanup(int hour, std::vector<ModuleID> modules, Exec
                 change.installed = true;
             } catch (const std::exception& error) {
                 change.error = error.what();
-                change.installed = dailyJobExists();
+                change.installed = Schedule::isInstalled();
             }
             return change;
         },
@@ -94,7 +88,7 @@ void AppState::removeDailyCleanup(Executor::Receiver receiver, std::function<voi
             Schedule::uninstall();
             DailyJobChange change;
             // The job runs as long as its file is there, whatever launchctl said.
-            change.installed = dailyJobExists();
+            change.installed = Schedule::isInstalled();
             if (change.installed)
                 change.error = "Could not turn off the daily cleanup: " + Schedule::plistURL().string() + " is still there.";
             return change;

@@ -4,13 +4,13 @@
 #include <utility>
 
 #include "app/state/app_state.h"
-#include "cli/cli_commands.h"
 #include "engine/catalog.h"
 #include "engine/scanner.h"
 #include "engine/scanner_trash.h"
 #include "engine/system_junk.h"
 #include "modules/protection/extensions.h"
 #include "modules/protection/malware_scan.h"
+#include "modules/system/module_reports.h"
 #include "modules/system/thinning.h"
 #include "platform/locations.h"
 
@@ -52,7 +52,7 @@ void AppState::runModuleScan(ModuleID module, const std::string& message) {
     runScan(
         module, message,
         [module](const ScanTokenRef& token, const ProgressCallback& progress) {
-            return CLICommands::moduleReport(module, SystemJunk::LanguageFiles::beforeExtras, token, progress);
+            return ModuleReports::report(module, SystemJunk::LanguageFiles::beforeExtras, token, progress);
         },
         module == ModuleID::systemJunk);
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli.h"
-#include "cli/schedule.h"
+#include "modules/system/schedule.h"
 #include "modules/system/updater.h"
 #include "platform/locations.h"
 #include "support/app_bundle.h"
@@ -112,6 +112,16 @@ TEST_F(DailyJob, ReadBackRefusesAMalformedJob) {
     EXPECT_EQ(Schedule::installedHour(), std::nullopt);
     writeFile(Schedule::plistURL(), "not a property list");
     EXPECT_EQ(Schedule::installedHour(), std::nullopt);
+    // A job that cannot be read is still there: launchd would find it.
+    Schedule::InstalledJob unreadable = Schedule::read();
+    EXPECT_TRUE(unreadable.present);
+    EXPECT_FALSE(unreadable.hour);
+    EXPECT_TRUE(unreadable.moduleNames.empty());
+    fs::remove(Schedule::plistURL());
+    makeSymlink(home() / "nowhere.plist", Schedule::plistURL());
+    EXPECT_TRUE(Schedule::read().present);
+    fs::remove(Schedule::plistURL());
+    EXPECT_FALSE(Schedule::read().present);
 }
 
 class UpdatesVerb : public TestEnv {};

@@ -14,7 +14,6 @@
 #include <string>
 
 #include "cli/cli_commands.h"
-#include "cli/schedule.h"
 #include "engine/clean_history.h"
 #include "engine/fat_binary.h"
 #include "engine/ignores.h"
@@ -22,6 +21,7 @@
 #include "modules/protection/login_items.h"
 #include "modules/protection/malware_rules.h"
 #include "modules/protection/malware_scan.h"
+#include "modules/system/schedule.h"
 #include "modules/system/uninstaller.h"
 #include "platform/file_facts.h"
 #include "platform/file_text.h"

@@ -10,15 +10,15 @@
 
 #include "app/controls/text_label.h"
 #include "app/controls/toggle_switch.h"
-#include "cli/schedule.h"
 #include "engine/clean_history.h"
 #include "engine/ignores.h"
+#include "modules/system/schedule.h"
 #include "platform/atomic_file.h"
 #include "platform/locations.h"
+#include "screen_test.h"
 #include "screens/schedule_tab.h"
 #include "screens/settings_view.h"
 #include "support/recording_runner.h"
-#include "screen_test.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;

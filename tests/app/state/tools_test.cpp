@@ -240,3 +240,48 @@ TEST_F(StateTest, MaintenanceTasksReportHowTheirRunEnded) {
     state().runTask("no-such-task");
     EXPECT_EQ(executor->queuedWork(), 0u);
 }
+
+TEST_F(StateTest, TheDailyJobIsReadBackInstalledAndRemovedAndAGoneReceiverHearsNothing) {
+    RecordingRunner runner;
+    runner.answer(systemTool("/bin/launchctl"), true);
+    EXPECT_FALSE(state().dailyJob().present);
+    EXPECT_FALSE(state().dailyJob().hour);
+
+    std::vector<AppState::DailyJobChange> changes;
+    auto keep = [&](AppState::DailyJobChange change) { changes.push_back(std::move(change)); };
+    Lifeline tab;
+    state().installDailyCleanup(7, {ModuleID::photos, ModuleID::trashBins}, tab.receiver(), keep);
+    EXPECT_FALSE(fs::exists(Schedule::plistURL()));  // off the main thread
+    settle();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_TRUE(changes[0].installed);
+    EXPECT_FALSE(changes[0].error);
+    const Schedule::InstalledJob job = state().dailyJob();
+    EXPECT_TRUE(job.present);
+    EXPECT_EQ(job.hour, 7);
+    EXPECT_EQ(job.moduleNames, (std::vector<std::string>{"photos", "trashBins"}));
+
+    // launchctl refuses: the file was written, so the job counts as there.
+    runner.answer(systemTool("/bin/launchctl"), false, "Bootstrap failed: 5: Input/output error");
+    state().installDailyCleanup(0, {ModuleID::systemJunk}, tab.receiver(), keep);
+    settle();
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_TRUE(changes[1].installed);
+    EXPECT_EQ(changes[1].error, "Wrote the job but could not load it: Bootstrap failed: 5: Input/output error");
+
+    // The work still runs for a receiver that went, but nothing reaches it.
+    runner.answer(systemTool("/bin/launchctl"), true);
+    {
+        Lifeline gone;
+        state().removeDailyCleanup(gone.receiver(), keep);
+    }
+    settle();
+    EXPECT_EQ(changes.size(), 2u);
+    EXPECT_FALSE(state().dailyJob().present);
+    state().removeDailyCleanup(tab.receiver(), keep);
+    settle();
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_FALSE(changes[2].installed);
+    EXPECT_FALSE(changes[2].error);
+    EXPECT_EQ(state().dailyJobLogFolder(), home() / "Library/Logs/Vessiltane");
+}

@@ -1,11 +1,11 @@
 #pragma once
-// The small text pieces the verbs' human output is made of, written the same
-// way under every locale.
+// The small text pieces of plain-text output (the command line's verbs, the
+// engine probes' listings), written the same way under every locale.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace CLIText {
+namespace PlainText {
 
 // A decimal integer: "1234", "-5".
 std::string number(int64_t value);
@@ -24,4 +24,4 @@ std::string padRight(std::string text, size_t width);
 // Everything else, spaces included, is left as it is.
 std::string shown(std::string_view text);
 
-}  // namespace CLIText
+}  // namespace PlainText

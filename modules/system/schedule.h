@@ -1,7 +1,9 @@
 #pragma once
 // The daily cleanup job: a per-user LaunchAgent that runs this executable as
 // `clean --apply --json --modules <list>` once a day. The hour and the module
-// list live only in the job's property list.
+// list live only in the job's property list. The command line's `schedule`
+// verb and the window's state both drive it from here.
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -14,6 +16,11 @@
 namespace Schedule {
 
 inline constexpr const char* label = "com.vessiltane.daily";
+
+// The modules the command line cleans by default and the daily job chooses from.
+inline constexpr std::array<ModuleID, 6> cleanableModules = {ModuleID::systemJunk, ModuleID::trashBins,
+                                                             ModuleID::mailAttachments, ModuleID::privacy,
+                                                             ModuleID::photos, ModuleID::music};
 
 class InstallError : public std::runtime_error {
 public:
@@ -51,5 +58,17 @@ std::optional<long long> installedHour();
 
 // The module names of a job dictionary (after the first "--modules").
 std::vector<std::string> modules(const Plist::Value& job);
+
+// Whether anything is at the job's path (a link to nowhere counts: it is there,
+// and launchd would read it).
+bool isInstalled();
+
+// The job as it is on disk, read back without changing anything.
+struct InstalledJob {
+    bool present = false;            // isInstalled()
+    std::optional<long long> hour;   // installedHour()
+    std::vector<std::string> moduleNames;  // modules() of a readable job dictionary, else none
+};
+InstalledJob read();
 
 }  // namespace Schedule

@@ -1,13 +1,12 @@
-#include "cli/schedule.h"
-
+#include "modules/system/schedule.h"
 
 #include "engine/admin.h"
 #include "engine/command_line.h"
 #include "platform/atomic_file.h"
+#include "platform/decimal.h"
 #include "platform/locations.h"
 #include "platform/resources.h"
 #include "platform/user.h"
-#include "platform/decimal.h"
 
 namespace Schedule {
 namespace {
@@ -111,6 +110,21 @@ std::vector<std::string> modules(const Plist::Value& job) {
         return out;
     }
     return {};
+}
+
+bool isInstalled() {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(plistURL(), ec));
+}
+
+InstalledJob read() {
+    InstalledJob job;
+    job.present = isInstalled();
+    job.hour = installedHour();
+    if (auto plist = Plist::readFile(plistURL(), FileText::kDefaultMaxBytes, FileText::Owner::own);
+        plist && plist->isDict())
+        job.moduleNames = modules(*plist);
+    return job;
 }
 
 }  // namespace Schedule

@@ -1,8 +1,8 @@
-#include "cli/cli_text.h"
+#include "platform/plain_text.h"
+
 #include "platform/decimal.h"
 
-
-namespace CLIText {
+namespace PlainText {
 
 std::string number(int64_t value) { return Decimal::text(value); }
 
@@ -97,4 +97,4 @@ std::string shown(std::string_view text) {
     return out;
 }
 
-}  // namespace CLIText
+}  // namespace PlainText

@@ -1,9 +1,9 @@
-// How the command line shows a path in human output.
-#include "cli/cli_text.h"
+// How plain-text output (the command line's) shows a path.
+#include "platform/plain_text.h"
 
 #include <gtest/gtest.h>
 
-TEST(CLIText, PathsAreShownWithTheirControlCharactersEscaped) {
+TEST(PlainText, PathsAreShownWithTheirControlCharactersEscaped) {
     struct Case {
         std::string text;
         std::string shown;
@@ -21,5 +21,5 @@ TEST(CLIText, PathsAreShownWithTheirControlCharactersEscaped) {
         // Bytes that are not UTF-8: a lone CSI byte, a cut sequence, an overlong form, a surrogate.
         {"lone\x9b" "cut\xe6\x97" "over\xc0\xaf" "sur\xed\xa0\x80", "lone\\233cut\\346\\227over\\300\\257sur\\355\\240\\200"},
     };
-    for (const auto& c : cases) EXPECT_EQ(CLIText::shown(c.text), c.shown) << c.shown;
+    for (const auto& c : cases) EXPECT_EQ(PlainText::shown(c.text), c.shown) << c.shown;
 }

@@ -1,0 +1,82 @@
+# Holds every source file's #include "..." lines against the layers it sits
+# on: a folder may include its own headers and those of the folders below it,
+# never one above or beside it. Every layer's include path is the repository
+# root, so the compiler would accept an upward include without a word.
+#   cmake -DSOURCE_DIR=<repository> -P include_directions.cmake
+cmake_policy(VERSION 3.25)
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "SOURCE_DIR is not set")
+endif()
+
+# Each folder, and what it may include besides itself. The executable's main
+# (cli/main.cpp) runs the start-up chain and so sits above the probes too.
+set(engine_base platform engine)
+set(module_base ${engine_base} modules/protection modules/system)
+set(window_base ${module_base} app/state app/controls app/shell screens)
+set(layer_names platform engine modules/protection modules/system cli diagnostics
+                app/state app/controls app/shell screens diagnostics/render)
+set(allowed_platform "")
+set(allowed_engine platform)
+set(allowed_modules/protection ${engine_base})
+set(allowed_modules/system ${engine_base} modules/protection)
+set(allowed_cli ${module_base})
+set(allowed_diagnostics ${module_base})
+set(allowed_app/state ${module_base})
+set(allowed_app/controls ${module_base} app/state)
+set(allowed_app/shell ${module_base} app/state app/controls)
+set(allowed_screens ${module_base} app/state app/controls app/shell)
+set(allowed_diagnostics/render ${window_base} diagnostics)
+set(allowed_cli/main.cpp ${module_base} cli diagnostics)
+
+# The layer a path inside the repository belongs to: the longest layer folder
+# it starts with, or nothing.
+function(layer_of path result)
+  set(found "")
+  foreach(layer IN LISTS layer_names)
+    string(LENGTH "${layer}" length)
+    string(LENGTH "${found}" found_length)
+    if(path MATCHES "^${layer}/" AND length GREATER found_length)
+      set(found "${layer}")
+    endif()
+  endforeach()
+  set(${result} "${found}" PARENT_SCOPE)
+endfunction()
+
+set(faults "")
+set(checked 0)
+foreach(layer IN LISTS layer_names)
+  file(GLOB files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${layer}/*.cpp" "${SOURCE_DIR}/${layer}/*.h")
+  foreach(file IN LISTS files)
+    math(EXPR checked "${checked} + 1")
+    if(DEFINED allowed_${file})
+      set(allowed ${allowed_${file}})
+    else()
+      set(allowed ${allowed_${layer}})
+    endif()
+    file(STRINGS "${SOURCE_DIR}/${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*$" "\\1" included "${line}")
+      if(NOT included MATCHES "/")
+        continue()  # a file beside it
+      endif()
+      layer_of("${included}" target)
+      if(target STREQUAL layer)
+        continue()
+      endif()
+      if(target STREQUAL "")
+        string(APPEND faults "${file} includes ${included}, which is in no layer\n")
+      elseif(NOT target IN_LIST allowed)
+        string(REPLACE ";" ", " below "${allowed}")
+        string(APPEND faults "${file} includes ${included}: ${layer} may include only ${below}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(checked EQUAL 0)
+  message(FATAL_ERROR "no source files under ${SOURCE_DIR}")
+endif()
+if(faults)
+  message(FATAL_ERROR "includes against the layers:\n${faults}")
+endif()
+message(STATUS "${checked} files include only their own layer and those below it")
