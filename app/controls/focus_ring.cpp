@@ -146,6 +146,10 @@ void update() {
     QWidget* focus = QApplication::focusWidget();
     const bool show = focus && fromKeyboard(focus) && !shapeOf(focus).rect.isEmpty();
     for (QWidget* window : QApplication::topLevelWidgets()) {
+        // A hidden window shows no ring, and one that is being destroyed (a
+        // dialog hides itself first) may have children that are gone already:
+        // its popups hand the focus back while it goes.
+        if (!window->isVisible()) continue;
         Overlay* overlay = overlayFor(window, show && focus->window() == window);
         if (!overlay) continue;
         if (show && focus->window() == window)

@@ -1,9 +1,15 @@
 // The focus ring: shown around the control the keyboard reached, at the
 // control's own shape, never after a click; and drawn by the lists around
 // their current row.
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
+#include <QDialog>
 #include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "app/controls/buttons.h"
 #include "app/controls/checkbox.h"
@@ -251,4 +257,26 @@ TEST_F(FocusRingTest, SpaceTogglesTheFocusedCheckboxOrSwitchAndPressesTheFocused
     button->setFocus(Qt::TabFocusReason);
     QTest::keyClick(button, Qt::Key_Space);
     EXPECT_EQ(pressed, 1);
+}
+
+TEST_F(FocusRingTest, AWindowThatGoesWithAPopupOpenTakesItsRingAlong) {
+    // The file chooser, say, closed while its name field's completions show:
+    // the popup hands the focus back while the window is going.
+    auto* dialog = new QDialog;
+    auto* stack = new QVBoxLayout(dialog);
+    auto* name = new QLineEdit;
+    auto* completer = new QCompleter(QStringList{"notes.txt", "notes-old.txt", "numbers.csv"}, name);
+    name->setCompleter(completer);
+    stack->addWidget(new QPushButton(QStringLiteral("Before")));
+    stack->addWidget(name);
+    dialog->resize(300, 120);
+    show(*dialog);
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(name->hasFocus());
+    ASSERT_TRUE(FocusRing::overlayOf(dialog));
+    QTest::keyClicks(name, QStringLiteral("no"));
+    ASSERT_TRUE(completer->popup()->isVisible());
+    delete dialog;
+    QCoreApplication::processEvents();
+    SUCCEED();
 }
