@@ -1,11 +1,9 @@
 #include "app/controls/system_services.h"
 
-#include <QFileDialog>
-#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTreeView>
 
+#include "app/controls/file_chooser.h"
 #include "app/state/executor.h"
 #include "engine/admin.h"
 
@@ -63,20 +61,9 @@ public:
     }
 
     std::vector<std::filesystem::path> chooseFilesAndFolders(const std::string& prompt, QWidget* over) override {
-        // Qt's own dialog, as the platform's picks either files or folders,
-        // never both: multiple selection in its lists, and "Choose" takes
-        // whatever is selected.
-        QFileDialog dialog(over, QString::fromStdString(prompt));
-        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly, false);
-        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
-        for (auto* view : dialog.findChildren<QListView*>()) view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        for (auto* view : dialog.findChildren<QTreeView*>()) view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        std::vector<std::filesystem::path> chosen;
-        if (dialog.exec() != QDialog::Accepted) return chosen;
-        for (const QString& file : dialog.selectedFiles()) chosen.emplace_back(file.toStdString());
-        return chosen;
+        std::unique_ptr<QFileDialog> dialog = FileChooser::make(prompt, over);
+        dialog->exec();
+        return FileChooser::chosen(*dialog);
     }
 
 private:

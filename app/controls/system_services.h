@@ -30,11 +30,13 @@ public:
     virtual void reveal(const std::filesystem::path& path) = 0;
     // Asks, modally over the window; true when the user went ahead.
     virtual bool confirm(const Confirmation& confirmation, QWidget* over) = 0;
-    // Lets the user pick files and folders together; empty when cancelled.
+    // Lets the user pick files and folders together, the accept button
+    // reading the prompt; empty when cancelled.
     virtual std::vector<std::filesystem::path> chooseFilesAndFolders(const std::string& prompt, QWidget* over) = 0;
 
     // The desktop's own: the platform's opener run in the background through
-    // the one shell helper (its outcome ignored), Qt's alert and file dialog.
+    // the one shell helper (its outcome ignored), Qt's alert, and the window's
+    // own file chooser (FileChooser).
     static std::unique_ptr<SystemServices> desktop(std::shared_ptr<Executor> executor);
 };
 

@@ -7,8 +7,10 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -41,24 +43,48 @@ protected:
         QCoreApplication::sendEvent(on, &dropped);
     }
 
+    // What the next file dialog the application opens showed to the user.
+    struct Chooser {
+        bool seen = false;
+        std::filesystem::path openedAt;
+        QString button;
+        bool buttonEnabled = false;
+    };
     // Chooses the path in the next file dialog the application opens (its
-    // modal loop blocks the test).
-    static void chooseInNextFileDialog(const fs::path& path) {
+    // modal loop blocks the test), as a user does: types it in the name
+    // field and presses the button named prompt.
+    static std::shared_ptr<Chooser> chooseInNextFileDialog(const fs::path& path, const QString& prompt) {
+        auto seen = std::make_shared<Chooser>();
         auto* poll = new QTimer(qApp);
         poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, path] {
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, path, prompt, seen] {
             for (QWidget* window : QApplication::topLevelWidgets()) {
                 auto* dialog = qobject_cast<QFileDialog*>(window);
                 if (!dialog || !dialog->isVisible()) continue;
+                // As on a desktop, the user types once the dialog is in front
+                // with its name field focused.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                if (!dialog->isActiveWindow() || !name || !name->hasFocus()) {
+                    dialog->activateWindow();
+                    return;
+                }
                 poll->stop();
                 poll->deleteLater();
-                dialog->setDirectory(QString::fromStdString(path.parent_path().string()));
-                dialog->selectFile(QString::fromStdString(path.string()));
-                static_cast<QDialog*>(dialog)->accept();
+                seen->seen = true;
+                seen->openedAt = dialog->directory().absolutePath().toStdString();
+                QTest::keyClicks(name, QString::fromStdString(path.string()));
+                QPushButton* accept = nullptr;
+                for (auto* button : dialog->findChildren<QPushButton*>())
+                    if (button->isVisible() && button->text() == prompt) accept = button;
+                seen->button = accept ? accept->text() : QString();
+                seen->buttonEnabled = accept && accept->isEnabled();
+                if (accept && accept->isEnabled()) QTest::mouseClick(accept, Qt::LeftButton);
+                else dialog->reject();
                 return;
             }
         });
         poll->start();
+        return seen;
     }
 };
 
@@ -77,8 +103,18 @@ TEST_F(ShredderSettingsJourney, ADroppedFileAndFolderAreShreddedAndNothingElse) 
     ASSERT_TRUE(waitForWidget("Drop files here"));
     auto* shredder = qobject_cast<ShredderView*>(app.content()->router()->screen());
     ASSERT_TRUE(shredder);
-    drop(shredder, {file, folder});
-    ASSERT_TRUE(waitForWidget("Shred 2 items"));
+    // The folder dropped, the file chosen in the file dialog.
+    drop(shredder, {folder});
+    auto chooser = chooseInNextFileDialog(file, "Add");
+    click("Choose Files\u2026");
+    ASSERT_TRUE(waitFor([&] { return shredder->entries().size() >= 2; }));
+    // Exactly what was typed: no folder on its way there.
+    ASSERT_EQ(shredder->entries().size(), 2u);
+    EXPECT_EQ(shredder->entries()[1].item.url, file);
+    EXPECT_TRUE(chooser->seen);
+    EXPECT_EQ(chooser->openedAt, home());
+    EXPECT_EQ(chooser->button, "Add");
+    EXPECT_TRUE(chooser->buttonEnabled);
     // Both measured off the main thread, then ticked by the user.
     ASSERT_TRUE(waitFor([&] {
         for (const auto& e : shredder->entries())
@@ -124,9 +160,11 @@ TEST_F(ShredderSettingsJourney, AnIgnoredFolderIsLeftOutOfTheNextScan) {
     app.showSettings();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app.settingsWindow(), 10000));
     app.settingsWindow()->findChild<QTabWidget*>()->setCurrentIndex(1);
-    chooseInNextFileDialog(caches);
+    auto chooser = chooseInNextFileDialog(caches, "Ignore");
     click("Add Folder\u2026");
     ASSERT_TRUE(waitFor([&] { return state().banner() && !app.settingsWindow()->findChild<QWidget*>("nothingIgnored")->isVisible(); }));
+    EXPECT_EQ(chooser->button, "Ignore");
+    EXPECT_EQ(chooser->openedAt, home());
     EXPECT_EQ(state().banner()->text, "Added to the ignore list.");
     EXPECT_FALSE(state().banner()->isError);
     app.settingsWindow()->close();

@@ -1,11 +1,23 @@
 // The desktop's services as the window uses them: links and reveals go to the
 // platform's opener through the one shell helper, quoted, off the main thread;
-// a System Settings link has no pane to open off macOS.
+// a System Settings link has no pane to open off macOS; the file chooser
+// takes files and folders alike under the prompt it is given.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+
+#include "app/controls/file_chooser.h"
 #include "app/controls/system_services.h"
 #include "app/state/manual_executor.h"
 #include "engine/admin.h"
+#include "support/test_env.h"
+
+namespace fs = std::filesystem;
 
 TEST(DesktopServices, OpensLinksAndRevealsThroughTheOneShellHelper) {
     std::vector<std::string> lines;
@@ -34,4 +46,83 @@ TEST(DesktopServices, OpensLinksAndRevealsThroughTheOneShellHelper) {
 #endif
     EXPECT_TRUE(SystemLinks::isSystemSettings(SystemLinks::kFullDiskAccess));
     EXPECT_FALSE(SystemLinks::isSystemSettings("https://x-apple.systempreferences:"));
+}
+
+namespace {
+
+class FileChooserTest : public TestEnv {};
+
+}  // namespace
+
+namespace {
+
+// The row of the dialog's list that shows the name, once the folder is read
+// (the dialog reads it on a thread of its own).
+QModelIndex rowNamed(QFileDialog& dialog, const QString& name) {
+    auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
+    for (int attempt = 0; list && attempt < 500; ++attempt) {
+        const QModelIndex root = list->rootIndex();
+        for (int r = 0; r < list->model()->rowCount(root); ++r) {
+            const QModelIndex index = list->model()->index(r, 0, root);
+            if (index.data().toString() == name) return index;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST_F(FileChooserTest, OpensAtHomeAndTakesFilesAndFoldersUnderThePrompt) {
+    using testing_support::writeFile;
+    writeFile(home() / "notes.txt", "n");
+    writeFile(home() / "Projects" / "site" / "index.html", "i");
+    writeFile(home() / "two words.txt", "t");
+    struct Case {
+        const char* typed;         // typed in the name field
+        QStringList clicked;       // or clicked in the list, the control key held from the second on
+        std::vector<fs::path> chosen;  // empty: the button stays disabled
+    } cases[] = {
+        {"notes.txt", {}, {home() / "notes.txt"}},
+        {"Projects", {}, {home() / "Projects"}},
+        {"missing.txt", {}, {}},
+        {nullptr, {"Projects"}, {home() / "Projects"}},
+        {nullptr, {"notes.txt", "Projects", "two words.txt"}, {home() / "Projects", home() / "notes.txt", home() / "two words.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed ? c.typed : c.clicked.join(", ").toStdString());
+        std::unique_ptr<QFileDialog> dialog = FileChooser::make("Add", nullptr);
+        dialog->show();
+        EXPECT_EQ(fs::path(dialog->directory().absolutePath().toStdString()), home());
+        QPushButton* add = FileChooser::acceptButton(*dialog);
+        ASSERT_TRUE(add);
+        EXPECT_EQ(add->text(), "Add");
+        if (c.typed) {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_TRUE(name);
+            QTest::keyClicks(name, QString::fromUtf8(c.typed));
+        }
+        auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+        for (int i = 0; i < c.clicked.size(); ++i) {
+            const QModelIndex row = rowNamed(*dialog, c.clicked[i]);
+            ASSERT_TRUE(row.isValid());
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, i == 0 ? Qt::NoModifier : Qt::ControlModifier,
+                              list->visualRect(row).center());
+        }
+        EXPECT_EQ(add->text(), "Add");  // a folder chosen too: still the prompt, not "Open"
+        EXPECT_EQ(add->isEnabled(), !c.chosen.empty());
+        if (c.chosen.empty()) continue;
+        QTest::mouseClick(add, Qt::LeftButton);
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+        EXPECT_FALSE(dialog->isVisible());
+        std::vector<fs::path> chosen = FileChooser::chosen(*dialog);
+        std::sort(chosen.begin(), chosen.end());
+        EXPECT_EQ(chosen, c.chosen);
+    }
+    // A dialog that was closed without choosing chose nothing.
+    std::unique_ptr<QFileDialog> cancelled = FileChooser::make("Ignore", nullptr);
+    cancelled->show();
+    EXPECT_EQ(FileChooser::acceptButton(*cancelled)->text(), "Ignore");
+    cancelled->reject();
+    EXPECT_TRUE(FileChooser::chosen(*cancelled).empty());
 }
