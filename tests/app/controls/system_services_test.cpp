@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 
 #include "app/controls/file_chooser.h"
@@ -60,13 +62,16 @@ namespace {
 // (the dialog reads it on a thread of its own).
 QModelIndex rowNamed(QFileDialog& dialog, const QString& name) {
     auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
-    for (int attempt = 0; list && attempt < 500; ++attempt) {
+    QElapsedTimer waited;
+    waited.start();
+    while (list && waited.elapsed() < 20000) {
         const QModelIndex root = list->rootIndex();
         for (int r = 0; r < list->model()->rowCount(root); ++r) {
             const QModelIndex index = list->model()->index(r, 0, root);
             if (index.data().toString() == name) return index;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
     }
     return {};
 }
