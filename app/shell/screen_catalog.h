@@ -33,11 +33,12 @@ struct ScreenCatalog {
     // Makes the screen for a module (none: no module chosen).
     using Maker = std::function<QWidget*(const ScreenContext& context, std::optional<ModuleID> module)>;
     // One maker per module; no module is shown by Smart Scan's.
-    std::array<Maker, Modules::kCount> screens;
+    std::array<Maker, Modules::kCount> screens{};
 
     // The same maker for each of the modules.
-    void add(std::initializer_list<ModuleID> modules, const Maker& maker) {
-        for (ModuleID module : modules) screens[size_t(module)] = maker;
+    template <class Make>
+    void add(std::initializer_list<ModuleID> modules, const Make& make) {
+        for (ModuleID module : modules) screens[size_t(module)] = Maker(make);
     }
     // The maker of the module's screen; empty when the catalog has none.
     const Maker& screen(std::optional<ModuleID> module) const {
