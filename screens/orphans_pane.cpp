@@ -181,6 +181,7 @@ void OrphanCategoryCard::showOpening(double open) {
         delete rows_;
         rows_ = nullptr;
         rowIDs_.clear();
+        itemBoxes_.clear();
     } else {
         rows_->setMaximumHeight(QWIDGETSIZE_MAX);
     }
@@ -191,6 +192,7 @@ void OrphanCategoryCard::buildRows() {
     rows_ = new QWidget;
     rows_->setObjectName(QStringLiteral("rows"));
     rowIDs_.clear();
+    itemBoxes_.clear();
     auto* column = new QVBoxLayout(rows_);
     column->setContentsMargins(0, 0, 0, 4);
     column->setSpacing(0);
@@ -215,6 +217,7 @@ void OrphanCategoryCard::buildRows() {
              [this, categoryID, itemID](bool) { OrphanTicks::flip(state_, categoryID, itemID); }},
             rose(), false, false, qs(item.name) + QStringLiteral(", ") + size);
         box->setObjectName(QStringLiteral("itemBox"));
+        itemBoxes_.push_back(box);
         line->addWidget(box);
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
@@ -233,13 +236,6 @@ void OrphanCategoryCard::buildRows() {
     }
     static_cast<QVBoxLayout*>(layout())->addWidget(rows_);
     rows_->show();
-}
-
-std::vector<Checkbox*> OrphanCategoryCard::itemBoxes() const {
-    std::vector<Checkbox*> boxes;
-    if (!rows_) return boxes;
-    for (Checkbox* box : rows_->findChildren<Checkbox*>(QStringLiteral("itemBox"))) boxes.push_back(box);
-    return boxes;
 }
 
 // ---- Pane ---------------------------------------------------------------------

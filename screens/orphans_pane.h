@@ -58,7 +58,7 @@ public:
     IconButton* disclosure() const { return disclosure_; }
     TextLabel* totalLabel() const { return total_; }
     // The item rows' checkboxes, in item order (none once collapsed).
-    std::vector<Checkbox*> itemBoxes() const;
+    const std::vector<Checkbox*>& itemBoxes() const { return itemBoxes_; }
 
 private:
     void refresh();
@@ -75,6 +75,7 @@ private:
     PrimaryButton* trash_;
     IconButton* disclosure_;
     QWidget* rows_ = nullptr;
+    std::vector<Checkbox*> itemBoxes_;  // the rows' boxes, in item order
     std::vector<Uuid> rowIDs_;
     Motion::Tween motion_;
 };

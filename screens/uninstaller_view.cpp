@@ -390,6 +390,7 @@ void UninstallerView::rebuildDetails() {
     }
     leftoverCount_ = nullptr;
     searching_ = noLeftovers_ = leftoverCard_ = nullptr;
+    leftoverBoxes_.clear();
     leftoverSection_ = nullptr;
     shownLeftovers_.clear();
     uninstall_ = nullptr;
@@ -528,6 +529,7 @@ void UninstallerView::rebuildLeftoverRows() {
         leftoverCard_->deleteLater();
         leftoverCard_ = nullptr;
     }
+    leftoverBoxes_.clear();
     const auto& leftovers = state_.leftovers();
     shownLeftovers_.clear();
     for (const auto& l : leftovers) shownLeftovers_.push_back(l.url);
@@ -564,6 +566,7 @@ void UninstallerView::rebuildLeftoverRows() {
              }},
             rose(), false, false, fileName + QStringLiteral(", ") + size);
         box->setObjectName(QStringLiteral("leftoverBox"));
+        leftoverBoxes_.push_back(box);
         line->addWidget(box);
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
@@ -593,9 +596,4 @@ QString UninstallerView::leftoversContent() const {
     return leftoverCard_ ? QStringLiteral("list") : QString();
 }
 
-std::vector<Checkbox*> UninstallerView::leftoverBoxes() const {
-    std::vector<Checkbox*> boxes;
-    if (!leftoverCard_) return boxes;
-    for (Checkbox* box : leftoverCard_->findChildren<Checkbox*>(QStringLiteral("leftoverBox"))) boxes.push_back(box);
-    return boxes;
-}
+

@@ -71,7 +71,7 @@ public:
     QWidget* details() const { return detailsContent_; }
     // The leftovers section: "searching", "none" or "list".
     QString leftoversContent() const;
-    std::vector<Checkbox*> leftoverBoxes() const;
+    const std::vector<Checkbox*>& leftoverBoxes() const { return leftoverBoxes_; }
     PrimaryButton* uninstallButton() const { return uninstall_; }
     // The orphaned-files pane, made the first time its mode is chosen.
     OrphansPane* orphansPane() const { return orphans_; }
@@ -119,6 +119,7 @@ private:
     QWidget* searching_ = nullptr;
     QWidget* noLeftovers_ = nullptr;
     QWidget* leftoverCard_ = nullptr;
+    std::vector<Checkbox*> leftoverBoxes_;  // the leftover rows' boxes, in list order
     QVBoxLayout* leftoverSection_ = nullptr;
     std::vector<std::filesystem::path> shownLeftovers_;
     PrimaryButton* uninstall_ = nullptr;
