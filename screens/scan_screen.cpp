@@ -34,7 +34,9 @@ ScanStatus::ScanStatus(AppState& state, QWidget* parent) : QWidget(parent) {
     message_ = new TextLabel(QString(), Fonts::text(11), Theme::secondary());
     message_->setObjectName(QStringLiteral("progressMessage"));
     message_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    message_->setElide(Qt::ElideRight);
+    // As wide as the message, up to 200 points, in the room between the
+    // header's title and its buttons.
+    message_->setElide(Qt::ElideRight, TextLabel::Width::text);
     message_->setMaximumWidth(200);
     row->addWidget(message_, 0, Qt::AlignVCenter);
     stop_ = new SecondaryButton(QStringLiteral("Stop"), "stop.fill", [&state] { state.cancelScan(); });

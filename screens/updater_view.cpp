@@ -122,7 +122,7 @@ UpdaterView::UpdaterView(const ScreenContext& context, QWidget* parent)
     runningRow->addWidget(new BusyIndicator(BusyIndicator::Size::small));
     headerMessage_ = new TextLabel(QString(), Fonts::text(11), Theme::secondary());
     headerMessage_->setObjectName(QStringLiteral("headerProgress"));
-    static_cast<TextLabel*>(headerMessage_)->setElide(Qt::ElideRight);
+    static_cast<TextLabel*>(headerMessage_)->setElide(Qt::ElideRight, TextLabel::Width::text);
     headerMessage_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     headerMessage_->setMaximumWidth(190);
     runningRow->addWidget(headerMessage_);

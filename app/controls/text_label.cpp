@@ -19,10 +19,10 @@ void TextLabel::setColor(const QColor& color) {
     setPalette(p);
 }
 
-void TextLabel::setElide(Qt::TextElideMode mode) {
+void TextLabel::setElide(Qt::TextElideMode mode, Width width) {
     elide_ = mode;
     setWordWrap(false);
-    setSizePolicy(QSizePolicy::Ignored, sizePolicy().verticalPolicy());
+    setSizePolicy(width == Width::given ? QSizePolicy::Ignored : QSizePolicy::Preferred, sizePolicy().verticalPolicy());
     updateGeometry();
     update();
 }

@@ -10,9 +10,14 @@ public:
     TextLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr);
 
     void setColor(const QColor& color);
+    // How wide an eliding label asks to be: as wide as the layout makes it
+    // (its text counts for nothing, for a label that fills a row), or as wide
+    // as its text up to its maximum width, giving up what the row cannot spare
+    // (for a short message beside other controls).
+    enum class Width { given, text };
     // One line, cut with an ellipsis where it does not fit (the end, middle or
     // start); a label made with wrapping off never grows taller.
-    void setElide(Qt::TextElideMode mode);
+    void setElide(Qt::TextElideMode mode, Width width = Width::given);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -10,6 +10,7 @@
 #include "app/controls/link_button.h"
 #include "app/controls/results_list.h"
 #include "app/controls/text_label.h"
+#include "app/controls/theme.h"
 #include "engine/admin.h"
 #include "engine/byte_format.h"
 #include "screen_test.h"
@@ -306,4 +307,42 @@ TEST_F(JunkModuleViewTest, TheThinButtonBelongsToSystemJunkAlone) {
                   module == ModuleID::mailAttachments || module == ModuleID::largeOldFiles);
     }
     EXPECT_FALSE(JunkModuleView::movesToTrash(ModuleID::systemJunk));
+}
+
+TEST_F(JunkModuleViewTest, ARescanShowsItsMessageBetweenTheTitleAndTheButtons) {
+    oldFile("Library/Caches/com.example.editor/cache.db", 64 * 1024, 3);
+    // The narrowest the detail column gets, and a roomy one.
+    for (const QSize size : {QSize(780, 560), QSize(1000, 760)}) {
+        SCOPED_TRACE(size.width());
+        JunkModuleView view(context(), ModuleID::systemJunk);
+        view.resize(size);
+        view.show();
+        settle();
+        ASSERT_TRUE(shown(view.results(), &view));
+        // Rescanning with the results on screen: the message stands in the header.
+        QTest::mouseClick(view.scanButton(), Qt::LeftButton);
+        ASSERT_TRUE(shown(view.scanStatus(), &view));
+        ASSERT_TRUE(shown(view.results(), &view));
+        auto* message = view.scanStatus()->findChild<TextLabel*>(QStringLiteral("progressMessage"));
+        ASSERT_TRUE(message);
+        EXPECT_EQ(message->text(), "Preparing\u2026");
+        const QImage picture = render(view, size);
+        const int textWidth = message->fontMetrics().horizontalAdvance(message->text());
+        EXPECT_GE(message->width(), textWidth);
+        EXPECT_LE(message->width(), 200);
+        // It sits right of the title and left of Stop.
+        auto* header = view.findChild<QWidget*>(QStringLiteral("ModuleHeader"));
+        auto* title = header->findChild<TextLabel*>(QStringLiteral("title"));
+        const QRect at(message->mapTo(&view, QPoint(0, 0)), message->size());
+        EXPECT_GT(at.left(), title->mapTo(&view, QPoint(title->width(), 0)).x());
+        EXPECT_LT(at.right(), view.scanStatus()->stopButton()->mapTo(&view, QPoint(0, 0)).x());
+        // And the picture holds its letters: pixels darker than the window there.
+        int inked = 0;
+        for (int y = at.top(); y <= at.bottom(); ++y)
+            for (int x = at.left(); x <= at.right(); ++x)
+                if (pixel(picture, QPointF(x + 0.25, y + 0.25)).lightness() < Theme::windowBackground().lightness() - 60)
+                    ++inked;
+        EXPECT_GT(inked, 20);
+        settle();
+    }
 }

@@ -127,6 +127,13 @@ TEST_F(UpdaterViewTest, BeforeDuringAndAfterACheck) {
     EXPECT_TRUE(state().updaterRunning());
     EXPECT_TRUE(cards().isEmpty());
     EXPECT_EQ(rows(), 1);
+    // With the row listed, the header says what runs, as wide as its text.
+    auto* header = view->findChild<TextLabel*>(QStringLiteral("headerProgress"));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->text(), "Reading your Applications\u2026");
+    EXPECT_TRUE(header->isVisibleTo(view.get()));
+    QCoreApplication::sendPostedEvents();  // the layout takes the new text's width
+    EXPECT_GE(header->width(), std::min(190, header->fontMetrics().horizontalAdvance(header->text())));
     executor->settle();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(view->findChild<TextLabel*>(QStringLiteral("availableVersion"))->text(), "3.0-beta");
