@@ -19,10 +19,25 @@ public:
     // start); a label made with wrapping off never grows taller.
     void setElide(Qt::TextElideMode mode, Width width = Width::given);
 
+    // Wrapped at word boundaries (inside a word only where one word is wider
+    // than the line) onto at most that many lines, the last one cut with an
+    // ellipsis when the text goes on; the whole text is then the tooltip. It
+    // asks to be as wide as its text on one line, and as tall as the lines
+    // the width it is given takes.
+    void setLineLimit(int lines);
+    // The lines shown at that width of the contents, and whether text was cut.
+    QStringList linesFor(int width, bool* cut = nullptr) const;
+
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     QSize minimumSizeHint() const override;
 
 private:
     std::optional<Qt::TextElideMode> elide_;
+    int lineLimit_ = 0;  // 0: QLabel's own wrapping
 };

@@ -29,7 +29,10 @@ BannerView::BannerView(AppState& state, const AppState::Banner& banner, QWidget*
     row->addWidget(mark);
     text_ = new TextLabel(QString::fromStdString(banner.text), Fonts::text(12.5, QFont::Medium), Theme::primary());
     text_->setObjectName(QStringLiteral("bannerText"));
-    row->addWidget(text_);
+    // A tool's first line can be long: up to three lines, then cut, the
+    // whole of it in the tooltip.
+    text_->setLineLimit(3);
+    row->addWidget(text_, 1);
     dismiss_ = new IconButton("xmark", 10, 16, Theme::secondary(), QStringLiteral("Dismiss notification"));
     dismiss_->setObjectName(QStringLiteral("dismissBanner"));
     row->addWidget(dismiss_);
@@ -41,7 +44,9 @@ BannerView::BannerView(AppState& state, const AppState::Banner& banner, QWidget*
     shadow->setBlurRadius(20);
     shadow->setOffset(0, 4);
     setGraphicsEffect(shadow);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    QSizePolicy policy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     // An alert: read out as it appears.
     setAccessibleName(text_->text());
 }

@@ -59,7 +59,9 @@ public:
         QMetaObject::invokeMethod(
             context_,
             [context, delay, receiver = std::move(receiver), job = std::move(job)] {
-                QTimer::singleShot(delay, context, [receiver, job] {
+                // Precise: a coarse timer (Qt's choice from 2 s up) may fire
+                // 5 % early, and the banner's 4.5 s would end at 4.3.
+                QTimer::singleShot(delay, Qt::PreciseTimer, context, [receiver, job] {
                     if (!receiver.expired()) job();
                 });
             },

@@ -308,6 +308,58 @@ TEST_F(ContentViewTest, DismissedBannerGoesAtOnceAndItsTimerSparesTheNextOne) {
     EXPECT_EQ(view->bannerView()->text(), "Next");
 }
 
+TEST_F(ContentViewTest, ABannerShowsItsWholeTextOnUpToThreeLinesThenCutsItAndKeepsItInTheTooltip) {
+    // A maintenance task's failure carries the tool's first line, which can be long.
+    const std::string tool = "Rebuild Spotlight Index failed: mdutil: unable to reach the indexing server for the "
+                             "volume because the metadata server is not running on this system right now";
+    const std::string endless = tool + " " + tool + " " + tool + " " + tool + " " + tool;
+    struct Case {
+        std::string text;
+        int lines;  // shown
+        bool cut;
+    } cases[] = {
+        {"Quit Safari.", 1, false},
+        {tool, 2, false},
+        {endless, 3, true},
+        {std::string(400, 'x'), 3, true},  // one word longer than the window: cut inside it
+    };
+    for (const QSize size : {QSize(1020, 680), QSize(1600, 900)}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(size.width()) + " " + c.text.substr(0, 20));
+            state().showBanner(c.text, true);
+            render(*view, size);
+            BannerView* banner = view->bannerView();
+            ASSERT_TRUE(banner);
+            auto* text = banner->findChild<TextLabel*>(QStringLiteral("bannerText"));
+            ASSERT_TRUE(text);
+            bool cut = false;
+            const QStringList lines = text->linesFor(text->contentsRect().width(), &cut);
+            if (size.width() == 1020) {
+                EXPECT_EQ(lines.size(), c.lines);
+                EXPECT_EQ(cut, c.cut);
+            }
+            EXPECT_LE(lines.size(), 3);
+            // Every line fits the label, and the label the capsule, which stays in the window.
+            for (const QString& line : lines) EXPECT_LE(text->fontMetrics().horizontalAdvance(line), text->width());
+            EXPECT_GE(text->height(), int(lines.size()) * text->fontMetrics().lineSpacing());
+            const QRect capsule = banner->geometry();
+            EXPECT_TRUE(view->rect().contains(capsule));
+            EXPECT_TRUE(banner->rect().contains(QRect(text->mapTo(banner, QPoint(0, 0)), text->size())));
+            // What was shown, joined, is the text itself, unless it was cut:
+            // then the last line ends in the ellipsis and the tooltip has it all.
+            if (cut) {
+                EXPECT_TRUE(lines.back().endsWith(QChar(0x2026)));
+                EXPECT_EQ(text->toolTip().toStdString(), c.text);
+            } else {
+                // (Spaces aside: a word too long for a line breaks inside.)
+                EXPECT_EQ(lines.join(QString()).remove(' '), QString::fromStdString(c.text).remove(' '));
+                EXPECT_TRUE(text->toolTip().isEmpty());
+            }
+            EXPECT_EQ(banner->accessibleName().toStdString(), c.text);
+        }
+    }
+}
+
 TEST_F(ContentViewTest, SummarySheetOpensWithTheStateAndItsDismissalEmptiesIt) {
     EXPECT_FALSE(view->summaryView());
     CleanupSummary summary;

@@ -125,3 +125,15 @@ TEST(ThreadPoolExecutor, WorkRunsOffTheMainThreadAndPostsComeBackToIt) {
     while (settle.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(delivered, 1);
 }
+
+TEST(ThreadPoolExecutor, ALongDelayIsNeverCutShort) {
+    // The banner's 4.5 s: a coarse timer would be allowed to fire 225 ms early.
+    auto executor = makeThreadPoolExecutor();
+    Lifeline owner;
+    QElapsedTimer timer;
+    timer.start();
+    std::atomic<qint64> waited = -1;
+    executor->postAfter(owner.receiver(), AppState::kBannerLifetime, [&] { waited = timer.elapsed(); });
+    ASSERT_TRUE(processEventsUntil([&] { return waited >= 0; }));
+    EXPECT_GE(waited, 4500);
+}
