@@ -237,8 +237,8 @@ ShredderView::ShredderView(const ScreenContext& context, QWidget* parent)
 
 ShredderView::~ShredderView() { lifeline_.end(); }
 
-QString ShredderView::shredTitle(size_t listed) {
-    return listed == 1 ? QStringLiteral("Shred 1 item") : QStringLiteral("Shred %1 items").arg(listed);
+QString ShredderView::shredTitle(size_t ticked) {
+    return ticked == 1 ? QStringLiteral("Shred 1 item") : QStringLiteral("Shred %1 items").arg(ticked);
 }
 
 void ShredderView::append(const std::vector<std::filesystem::path>& urls) {
@@ -281,6 +281,7 @@ void ShredderView::choose() {
 void ShredderView::setSelected(const Uuid& id, bool selected) {
     for (Entry& e : entries_)
         if (e.item.id == id) e.item.isSelected = selected;
+    refreshShredButton();
 }
 
 void ShredderView::requestShred() {
@@ -336,15 +337,23 @@ void ShredderView::refresh() {
             trailing_->layout()->addWidget(shred_);
             shred_->show();
         }
-        const QString title = shredTitle(entries_.size());
-        shred_->setText(title);
-        shred_->setEnabled(!running_);
-        shred_->updateGeometry();
     }
+    refreshShredButton();
     strip_->setVisible(running_);
     if (!running_) stripText_->clear();
     pages_->setCurrentWidget(entries_.empty() ? dropZone_ : listPage_);
     rebuildRows();
+}
+
+void ShredderView::refreshShredButton() {
+    if (!shred_) return;
+    // A destructive button says what it does: the ticked entries are what
+    // goes, not every listed one.
+    size_t ticked = 0;
+    for (const Entry& e : entries_) ticked += e.item.isSelected ? 1 : 0;
+    shred_->setText(shredTitle(ticked));
+    shred_->setEnabled(!running_ && ticked > 0);
+    shred_->updateGeometry();
 }
 
 void ShredderView::rebuildRows() {

@@ -56,8 +56,8 @@ public:
     // Null while the list is empty.
     PrimaryButton* shredButton() const { return shred_; }
 
-    // "Shred 1 item", "Shred 3 items": the listed entries, ticked or not.
-    static QString shredTitle(size_t listed);
+    // "Shred 1 item", "Shred 3 items": the ticked entries, what a press shreds.
+    static QString shredTitle(size_t ticked);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -70,6 +70,8 @@ private:
     void finish(const std::vector<std::string>& shreddedPaths);
     void refresh();
     void rebuildRows();
+    // The Shred button's title and whether it can be pressed, from the ticks.
+    void refreshShredButton();
 
     AppState& state_;
     SystemServices& services_;

@@ -94,8 +94,10 @@ TEST_F(ShredderViewTest, GathersDroppedAndChosenEntriesOnceAndMeasuresThemInTheB
     EXPECT_GE(view->entries()[1].item.size, 29000);
     EXPECT_EQ(view->entries()[1].item.detail, "~/Documents/old project");
 
+    // Nothing ticked yet: the button shreds nothing and cannot be pressed.
     ASSERT_NE(view->shredButton(), nullptr);
-    EXPECT_EQ(view->shredButton()->text(), "Shred 2 items");
+    EXPECT_EQ(view->shredButton()->text(), "Shred 0 items");
+    EXPECT_FALSE(view->shredButton()->isEnabled());
     EXPECT_EQ(ShredderView::shredTitle(1), "Shred 1 item");
     // The rows' checkboxes say what they are.
     QStringList labels;
@@ -114,9 +116,12 @@ TEST_F(ShredderViewTest, ShredsOnlyTheTickedEntriesTheConfirmationNamed) {
     writeFile(beside, "not chosen");
     view->append({a, b, c});
     executor->settle();
+    // The button counts what a press would shred: the ticked entries.
     tick("a.txt");
+    EXPECT_EQ(view->shredButton()->text(), "Shred 1 item");
+    EXPECT_TRUE(view->shredButton()->isEnabled());
     tick("folder b");
-    EXPECT_EQ(view->shredButton()->text(), "Shred 3 items");
+    EXPECT_EQ(view->shredButton()->text(), "Shred 2 items");
 
     // Cancelled: nothing happens.
     services.answers = {false};
@@ -155,7 +160,9 @@ TEST_F(ShredderViewTest, ShredsOnlyTheTickedEntriesTheConfirmationNamed) {
     EXPECT_TRUE(summary.failures.empty());
     EXPECT_EQ(summary.trashedBytes, 0);
     EXPECT_FALSE(summary.measuredReclaimed);
-    EXPECT_EQ(view->shredButton()->text(), "Shred 1 item");
+    // c.txt stays listed, unticked.
+    EXPECT_EQ(view->shredButton()->text(), "Shred 0 items");
+    EXPECT_FALSE(view->shredButton()->isEnabled());
 }
 
 TEST_F(ShredderViewTest, NothingTickedAsksNothingAndShredsNothing) {
@@ -163,9 +170,12 @@ TEST_F(ShredderViewTest, NothingTickedAsksNothingAndShredsNothing) {
     writeFile(a, "x");
     view->append({a});
     executor->settle();
-    EXPECT_EQ(view->shredButton()->text(), "Shred 1 item");
+    EXPECT_FALSE(view->shredButton()->isEnabled());
     services.answers = {true};
     QTest::mouseClick(view->shredButton(), Qt::LeftButton);
+    EXPECT_FALSE(state().banner());  // a disabled button does nothing
+    // Asked all the same (by the keyboard's default button, say), it refuses.
+    view->requestShred();
     executor->settle();
     EXPECT_TRUE(services.confirmations.empty());
     ASSERT_TRUE(state().banner());
