@@ -6,6 +6,7 @@
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <charconv>
 
 #include "app/controls/bind.h"
 #include "app/controls/busy_indicator.h"
@@ -164,8 +165,13 @@ void MaintenanceView::showTasks() {
 // ---- Running application ----------------------------------------------------
 
 QString RunningAppRow::detail(const RunningApp& app) {
-    return QString::number(app.cpuPercent, 'f', 0) + QStringLiteral("% CPU \u00b7 ") +
-           qs(ByteFormat::string(app.memoryBytes));
+    // Whole percents rounded as printf's "%.0f" rounds, a tie to the even
+    // neighbour (20.5 is "20"), and under every locale alike.
+    char digits[400];
+    const auto written = std::to_chars(digits, digits + sizeof digits, app.cpuPercent, std::chars_format::fixed, 0);
+    const QString percent = written.ec == std::errc() ? QString::fromLatin1(digits, written.ptr - digits)
+                                                      : QStringLiteral("0");
+    return percent + QStringLiteral("% CPU \u00b7 ") + qs(ByteFormat::string(app.memoryBytes));
 }
 
 RunningAppRow::RunningAppRow(AppState& state, RunningApp app, const QColor& tint, QWidget* parent)

@@ -163,8 +163,10 @@ QWidget* PrivacyView::makePermissionsPage() {
 }
 
 QWidget* PrivacyView::makeWifiPage() {
-    // Wi-Fi: the hint, then the networks or their empty state. Networks are
-    // forgotten in the Wi-Fi pane, so that is where the hint's button goes.
+    // Wi-Fi: the hint, then the networks or their empty state. The list of
+    // networks is read behind Full Disk Access, so the hint's button opens
+    // that pane; the Wi-Fi pane, where networks are forgotten, has buttons of
+    // its own below.
     wifiPage_ = new QWidget;
     wifiColumn_ = new QVBoxLayout(wifiPage_);
     wifiColumn_->setContentsMargins(0, 0, 0, 0);
@@ -172,8 +174,8 @@ QWidget* PrivacyView::makeWifiPage() {
     wifiColumn_->addWidget(Controls::inset(
         new PermissionHint(QStringLiteral("Since macOS Sonoma only System Settings can forget a network, so these are "
                                           "listed for review rather than removed here."),
-                           QStringLiteral("Open Settings"), [this] { services_.openURL(SystemLinks::kWiFi); },
-                           Theme::color(Theme::amber), "lock.shield.fill", services_),
+                           QStringLiteral("Open Settings"), nullptr, Theme::color(Theme::amber), "lock.shield.fill",
+                           services_),
         22, 0, 22, 10));
     return wifiPage_;
 }

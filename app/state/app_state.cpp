@@ -25,6 +25,7 @@ AppState::~AppState() {
     // Nothing can receive the running scan's result any more: it ends now
     // instead of running on for nothing (a closing window would wait for it).
     if (token_) token_->cancel();
+    if (besideToken_) besideToken_->cancel();
 }
 
 // ---- Writers ---------------------------------------------------------------

@@ -475,6 +475,11 @@ private:
                                                              const ProgressCallback& progress);
     // loadLoginItems() whether or not a load runs.
     void readLoginItems();
+    // The entries and their report read again beside a scan that runs for
+    // another module, with a token of their own: that scan's token and
+    // progress line are left alone. A load of the startup items begun
+    // meanwhile reads them afresh itself and ends this read.
+    void rereadLoginItemsBeside();
     // The banner of a startup-item action, then the entries read afresh.
     void finishLoginItemAction(const std::string& name, const LoginItems::ActionOutcome& outcome);
     // runScan() with the module's own scan, as its screen runs it.
@@ -533,6 +538,8 @@ private:
     ScanProgress progress_;
     std::optional<ModuleID> activeScan_;
     ScanTokenRef token_;
+    // The token of rereadLoginItemsBeside()'s read under way, if any.
+    ScanTokenRef besideToken_;
     // The actions holding the active scan and the progress line.
     ScanTokenRef activeHolder_;
     ScanTokenRef progressHolder_;

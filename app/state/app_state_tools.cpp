@@ -40,27 +40,53 @@ void AppState::loadLoginItems() {
     readLoginItems();
 }
 
+namespace {
+
+struct LoadedLoginItems {
+    std::vector<LoginEntry> entries;
+    ScanReport report;
+};
+
+// The startup items and the report of broken ones; nothing once the token stopped.
+std::optional<LoadedLoginItems> loadLoginItemsWith(const ScanTokenRef& token) {
+    if (token->isCancelled()) return std::nullopt;
+    LoadedLoginItems loaded;
+    loaded.entries = LoginItems::entries(token);
+    loaded.report = LoginItems::scan(token, loaded.entries);
+    if (token->isCancelled()) return std::nullopt;
+    return loaded;
+}
+
+}  // namespace
+
 void AppState::readLoginItems() {
+    // This load reads them afresh: a read beside another scan is no longer needed.
+    if (besideToken_) std::exchange(besideToken_, nullptr)->cancel();
     const Action action = beginScan(ModuleID::loginItems, "Reading login items\u2026");
-    struct Loaded {
-        std::vector<LoginEntry> entries;
-        ScanReport report;
-    };
-    inBackground<std::optional<Loaded>>(
-        [token = action.token]() -> std::optional<Loaded> {
-            if (token->isCancelled()) return std::nullopt;
-            Loaded loaded;
-            loaded.entries = LoginItems::entries(token);
-            loaded.report = LoginItems::scan(token, loaded.entries);
-            if (token->isCancelled()) return std::nullopt;
-            return loaded;
-        },
-        [this, action](std::optional<Loaded> loaded) {
+    inBackground<std::optional<LoadedLoginItems>>(
+        [token = action.token] { return loadLoginItemsWith(token); },
+        [this, action](std::optional<LoadedLoginItems> loaded) {
             if (!loaded || !isCurrent(action.token)) return;
             loginEntries_ = std::move(loaded->entries);
             Q_EMIT loginEntriesChanged();
             storeReport(ModuleID::loginItems, std::move(loaded->report));
             endScan(action);
+        });
+}
+
+void AppState::rereadLoginItemsBeside() {
+    if (besideToken_) besideToken_->cancel();
+    auto token = std::make_shared<ScanToken>();
+    besideToken_ = token;
+    inBackground<std::optional<LoadedLoginItems>>(
+        [token] { return loadLoginItemsWith(token); },
+        [this, token](std::optional<LoadedLoginItems> loaded) {
+            if (besideToken_ != token) return;
+            besideToken_.reset();
+            if (!loaded) return;
+            loginEntries_ = std::move(loaded->entries);
+            Q_EMIT loginEntriesChanged();
+            storeReport(ModuleID::loginItems, std::move(loaded->report));
         });
 }
 
@@ -86,9 +112,15 @@ void AppState::finishLoginItemAction(const std::string& name, const LoginItems::
         showBanner(outcome.message, false);
     else
         showBanner(name + ": " + outcome.message, true);
-    // A load under way may have read the entries before this action changed
-    // them; the new load replaces its token, so its result is dropped.
-    readLoginItems();
+    // The entries are read again, as the action changed them. A scan the
+    // user started meanwhile on another screen goes on: they are read beside
+    // it. Otherwise the load takes the scan's place, and a load under way,
+    // which may have read the entries before the action changed them, is
+    // dropped with its token.
+    if (progress_.isRunning && activeScan_ && *activeScan_ != ModuleID::loginItems)
+        rereadLoginItemsBeside();
+    else
+        readLoginItems();
 }
 
 void AppState::loadPrivacyExtras() {

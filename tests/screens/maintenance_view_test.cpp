@@ -241,6 +241,11 @@ TEST(RunningAppRowTest, TheDetailLineRoundsTheProcessorShareAndWritesTheMemoryAs
         {0.4, 0, "0% CPU \u00b7 0 KB"},
         {20.0, -5, "20% CPU \u00b7 0 KB"},
         {100.0, 1'572'864'000, "100% CPU \u00b7 1.57 GB"},
+        // Halves go to the even neighbour, as printf's "%.0f" has them.
+        {20.5, 0, "20% CPU \u00b7 0 KB"},
+        {21.5, 0, "22% CPU \u00b7 0 KB"},
+        {0.5, 0, "0% CPU \u00b7 0 KB"},
+        {20.500001, 0, "21% CPU \u00b7 0 KB"},
     };
     for (const auto& c : cases) {
         RunningApp app;

@@ -266,7 +266,8 @@ TEST_F(PrivacyViewTest, EmptySectionsAndHintsOpenThePanesTheyName) {
     QTest::mouseClick(noGrants->actionButton(), Qt::LeftButton);
     EXPECT_EQ(services.opened, (std::vector<std::string>{SystemLinks::kFullDiskAccess, SystemLinks::kFullDiskAccess}));
 
-    // Wi-Fi: networks are forgotten in the Wi-Fi pane, so both buttons open it.
+    // Wi-Fi: the hint opens Full Disk Access, behind which the networks are
+    // read; the empty state's button the Wi-Fi pane, where they are forgotten.
     services.opened.clear();
     auto* wifiHint = view->wifiPage()->findChild<PermissionHint*>();
     EXPECT_EQ(wifiHint->button()->text(), "Open Settings");
@@ -276,7 +277,7 @@ TEST_F(PrivacyViewTest, EmptySectionsAndHintsOpenThePanesTheyName) {
     EXPECT_EQ(noNetworks->findChild<TextLabel*>("title")->text(), "No remembered networks");
     EXPECT_EQ(noNetworks->actionButton()->text(), "Open Wi-Fi Settings");
     QTest::mouseClick(noNetworks->actionButton(), Qt::LeftButton);
-    EXPECT_EQ(services.opened, (std::vector<std::string>{SystemLinks::kWiFi, SystemLinks::kWiFi}));
+    EXPECT_EQ(services.opened, (std::vector<std::string>{SystemLinks::kFullDiskAccess, SystemLinks::kWiFi}));
 }
 
 TEST(PrivacyIcons, EachKnownServiceHasItsSymbolAndAnyOtherALock) {

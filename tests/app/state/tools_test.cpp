@@ -57,6 +57,53 @@ TEST_F(StateTest, LoginItemsLoadOnceAtATimeWithTheBrokenOnesAsAReport) {
     EXPECT_EQ(state().loginEntries().size(), 1u);
 }
 
+TEST_F(StateTest, AStartupItemActionReadsTheItemsAgainWithoutStoppingAScanStartedMeanwhile) {
+    RecordingRunner runner;  // no launchctl: the agent is a user one, removed to the Trash
+    const fs::path agent = home() / "Library/LaunchAgents/com.example.helper.plist";
+    const fs::path other = home() / "Library/LaunchAgents/com.example.other.plist";
+    for (const fs::path& plist : {agent, other})
+        writeFile(plist, Plist::toXml(Plist::Value::makeDict(
+                             {{"Label", Plist::Value::makeString(plist.stem().string())},
+                              {"Program", Plist::Value::makeString("/opt/gone/" + plist.stem().string())}})));
+    oldFile(home() / "Library/Mail Downloads/invoice.pdf", 8192, 40);
+    struct Case {
+        const char* name;
+        bool scanMeanwhile;  // the user starts a Mail scan while the removal runs
+    } cases[] = {{"alone", false}, {"beside a scan", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        makeState();
+        state().loadLoginItems();
+        settle();
+        ASSERT_EQ(state().loginEntries().size(), c.scanMeanwhile ? 1u : 2u);
+        const LoginEntry entry = state().loginEntries().front();
+        state().removeLoginItem(entry);
+        executor->runWork();  // the removal
+        ScanTokenRef mailToken;
+        if (c.scanMeanwhile) {
+            state().scanMail();
+            mailToken = state().token();
+        }
+        executor->runPosts();  // the removal's outcome: the banner and the new read
+        if (c.scanMeanwhile) {
+            // The Mail scan runs on, its line and its token untouched.
+            EXPECT_FALSE(mailToken->isCancelled());
+            EXPECT_EQ(state().token(), mailToken);
+            EXPECT_TRUE(state().isScanning(ModuleID::mailAttachments));
+            EXPECT_EQ(state().progress().message, "Reading Mail\u2026");
+        } else {
+            EXPECT_TRUE(state().isScanning(ModuleID::loginItems));
+        }
+        settle();
+        // Either way the list no longer holds the removed agent, and the Mail
+        // scan, if one ran, stored its report.
+        for (const LoginEntry& e : state().loginEntries()) EXPECT_NE(e.name, entry.name);
+        EXPECT_EQ(state().loginEntries().size(), c.scanMeanwhile ? 0u : 1u);
+        EXPECT_EQ(state().hasReport(ModuleID::mailAttachments), c.scanMeanwhile);
+        EXPECT_FALSE(state().progress().isRunning);
+    }
+}
+
 TEST_F(StateTest, PermissionsAndNetworksLoadAndARevokeQuotesWhatItHandsTheTool) {
     RecordingRunner runner;
     writeFile(home() / "Library/Application Support/com.apple.TCC/TCC.db", "db");
