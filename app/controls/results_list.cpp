@@ -57,7 +57,8 @@ ResultsList::ResultsList(ModuleID module, QWidget* parent)
         for (auto& [category, tween] : motions_) tween->finish();
         expandedIDs_.clear();
         for (int c = 0; c < model_->rowCount(); ++c)
-            if (isExpanded(model_->index(c, 0))) expandedIDs_.insert(model_->categories()[size_t(c)].id);
+            if (const ScanCategory* category = model_->category(model_->index(c, 0)); category && isExpanded(model_->index(c, 0)))
+                expandedIDs_.insert(category->id);
         motions_.clear();
     });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {

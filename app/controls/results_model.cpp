@@ -216,13 +216,10 @@ bool ResultsModel::hasChildren(const QModelIndex& parent) const { return rowCoun
 Qt::ItemFlags ResultsModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled;
-    if (const ScanItem* it = item(index)) {
-        if (it->safety != Safety::protected_) f |= Qt::ItemIsUserCheckable;
-        f |= Qt::ItemNeverHasChildren;
-    } else {
-        f |= Qt::ItemIsUserCheckable;
-    }
-    return f;
+    if (index.internalId() == kCategoryTag) return f | Qt::ItemIsUserCheckable;
+    const ScanItem* it = item(index);
+    if (it && it->safety != Safety::protected_) f |= Qt::ItemIsUserCheckable;
+    return f | Qt::ItemNeverHasChildren;
 }
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {
