@@ -165,13 +165,6 @@ std::optional<std::filesystem::path> readExecutable(int32_t pid) {
     return std::filesystem::path(target);
 }
 
-std::string readCommandName(int32_t pid) {
-    auto text = FileText::read("/proc/" + std::to_string(pid) + "/comm", 4096);
-    std::string name = text ? *text : std::string();
-    while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
-    return name;
-}
-
 bool stillSameProcess(const RunningApplication& app) {
     auto s = readStat(app.processIdentifier);
     return s && s->startTime == app.startTime && s->state != 'Z' && s->state != 'X';
@@ -212,17 +205,16 @@ std::vector<RunningApplication> listProcesses() {
         if (!uid || *uid != me) continue;
         auto exe = readExecutable(pid);
         if (!exe) continue;  // kernel threads, or processes this one may not inspect
+        // The running applications are application bundles, as the system
+        // lists them on macOS: a compiler or a shell of the user is none.
+        RunningApplication app;
+        app.executableURL = *exe;
+        describeBundle(app, bundles);
+        if (!app.bundleURL) continue;
         auto stat = readStat(pid);
         if (!stat || stat->state == 'Z' || stat->state == 'X') continue;
-        RunningApplication app;
         app.processIdentifier = pid;
-        app.executableURL = *exe;
         app.startTime = stat->startTime;
-        // A process outside any bundle is listed as an application too.
-        app.activationPolicy = ActivationPolicy::regular;
-        std::string comm = readCommandName(pid);
-        if (!comm.empty()) app.localizedName = comm;
-        describeBundle(app, bundles);
         apps.push_back(std::move(app));
     }
     return apps;

@@ -1,8 +1,8 @@
 #pragma once
-// The user's running applications, and asking one to quit. On macOS these are
-// the processes of the logged-in user; on Linux every process of the user whose
-// executable can be read, with the application bundle it runs from when its
-// executable lies inside one. Quitting is a polite request (on macOS the quit
+// The user's running applications, and asking one to quit: the processes of
+// the user whose executable lies inside an application bundle, with what the
+// bundle says of itself (on macOS the other processes are listed too, shown as
+// no application of their own; on Linux they are left out). Quitting is a polite request (on macOS the quit
 // the Dock sends, so the application can offer to save; elsewhere SIGTERM),
 // forcing is SIGKILL; a process is only ever asked or signalled while it is
 // still the very process that was listed, never a later one that reused its id.

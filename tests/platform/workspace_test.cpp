@@ -35,6 +35,13 @@ TEST_F(WorkspaceTest, ListsAProcessWithTheBundleItRunsFrom) {
     EXPECT_EQ(app->localizedName, name);
     EXPECT_EQ(pid_t(app->processIdentifier), child.pid());
 
+    // Only what runs from a bundle is an application: this test program, a
+    // process of the same user outside any bundle, is not listed.
+    EXPECT_FALSE(Workspace::application(int32_t(::getpid())));
+    for (const auto& listed : Workspace::runningApplications()) {
+        EXPECT_TRUE(listed.bundleURL) << listed.executableURL.value_or("?");
+    }
+
     auto byID = Workspace::runningApplications(bundleID);
     ASSERT_EQ(byID.size(), 1u);
     EXPECT_EQ(pid_t(byID[0].processIdentifier), child.pid());
