@@ -262,19 +262,42 @@ TEST_F(DashboardViewTest, TheItemCountIsGroupedTheUsersWayAndReviewItemsOfNoByte
     const QLocale before;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     for (int i = 0; i < 1234; ++i) oldFile("Library/Caches/c" + std::to_string(i) + "/data", 4096, 3);
+    // A Mail download of no bytes: an item for review that weighs nothing.
+    oldFile("Library/Mail Downloads/empty.pdf", 0, 40);
     state().smartScanAll();
     settle();
+    const AppState::ReportTotals& totals = state().totals(ModuleID::smartScan);
+    ASSERT_EQ(totals.reviewItems, 1);
+    ASSERT_EQ(totals.reviewBytes, 0);
     DashboardView view(context());
-    EXPECT_EQ(view.messageText(), "Found 1,234 items across 1 categories. Nothing is removed until you press Clean.");
+    EXPECT_EQ(view.messageText(), "Found 1,235 items across 2 categories. Nothing is removed until you press Clean.");
     EXPECT_EQ(view.stats()[0]->caption(), "1234 items");
     EXPECT_FALSE(shown(view.reviewButton(), &view));
+    EXPECT_TRUE(shown(view.cleanButton(), &view));
+
+    // Only the weightless item ticked: something is selected, nothing to reclaim, no Clean.
+    state().setSelection(false, std::nullopt, ModuleID::smartScan);
+    const ScanReport& report = state().smartScan();
+    for (size_t k = 0; k < report.categories.size(); ++k)
+        for (size_t i = 0; i < report.categories[k].items.size(); ++i)
+            if (report.categories[k].items[i].safety == Safety::review) state().toggle(ModuleID::smartScan, k, i);
+    ASSERT_EQ(state().totals(ModuleID::smartScan).selectedItems, 1);
+    EXPECT_FALSE(shown(view.cleanButton(), &view));
+    EXPECT_FALSE(shown(view.reviewButton(), &view));
+    EXPECT_EQ(view.headlineText(), "Your Mac at a glance");
     QLocale::setDefault(before);
 }
 
 TEST_F(DashboardViewTest, TheReviewSheetTicksWhatTheUserTicksAndClearsOnlyReviewItems) {
     sampleHome();
+    // A password manager's cache: listed, protected, nothing for the sheet.
+    oldFile("Library/Caches/com.1password.helper/cache.db", 16 * 1024, 3);
     state().smartScanAll();
     settle();
+    int protectedItems = 0;
+    for (const ScanCategory& category : state().smartScan().categories)
+        for (const ScanItem& item : category.items) protectedItems += item.safety == Safety::protected_ ? 1 : 0;
+    ASSERT_GE(protectedItems, 1);
     DashboardView view(context());
     view.show();
     QTest::mouseClick(view.reviewButton(), Qt::LeftButton);
@@ -284,9 +307,12 @@ TEST_F(DashboardViewTest, TheReviewSheetTicksWhatTheUserTicksAndClearsOnlyReview
     EXPECT_EQ(view.reviewSheet(), sheet);
     EXPECT_FALSE(sheet->showsNothingToReview());
 
-    // One card per category holding review items, its size all of them.
+    // One card per category holding review items, its size all of them; no
+    // safe or protected item among them.
     const std::vector<ScanCategory> reviewed = ReviewSheet::categories(state().smartScan());
     ASSERT_EQ(reviewed.size(), 2u);
+    for (const ScanCategory& category : reviewed)
+        for (const ScanItem& item : category.items) EXPECT_EQ(item.safety, Safety::review) << item.name;
     for (const ScanCategory& category : reviewed) {
         auto* card = sheet->findChild<CardBackground*>(QString::fromStdString(category.id));
         ASSERT_TRUE(card) << category.id;

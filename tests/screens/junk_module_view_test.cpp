@@ -150,6 +150,13 @@ TEST_F(JunkModuleViewTest, AScanThatFindsNothingSaysSoAndListsWhatItChecked) {
     EXPECT_TRUE(view.isScanning());
     settle();
     EXPECT_TRUE(shown(view.emptyState(), &view));
+
+    // Every appearance over a report with nothing in it scans, whether or not
+    // this screen scanned before.
+    view.hide();
+    view.show();
+    EXPECT_TRUE(view.isScanning());
+    settle();
 }
 
 TEST_F(JunkModuleViewTest, AScanStartedElsewhereLeavesTheNeverScannedWording) {

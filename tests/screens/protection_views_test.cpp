@@ -2,6 +2,7 @@
 // executor and files in the test's home: the scan on first appearance (over
 // a Smart Scan report too), the running header, results with their Remove
 // button, the empty states, the rule-set line and the Safari hint.
+#include <QAbstractButton>
 #include <QTest>
 
 #include "app/controls/buttons.h"
@@ -13,6 +14,7 @@
 #include "platform/resources.h"
 #include "screen_test.h"
 #include "screens/extensions_view.h"
+#include "screens/junk_module_view.h"
 #include "screens/malware_view.h"
 #include "screens/permission_hint.h"
 
@@ -165,4 +167,46 @@ TEST_F(ProtectionViewsTest, TheExtensionsScreenScansOnceEvenOverASmartScanReport
     view.hide();
     view.show();
     EXPECT_EQ(executor->queuedWork(), 0u);
+}
+
+TEST_F(ProtectionViewsTest, RemoveNeedsATickedByteNotOnlyATickedItem) {
+    // Each screen's scan lists a place that holds nothing yet: ticked, it
+    // offers no Remove; once it holds a byte, it does.
+    struct Case {
+        ModuleID module;
+        fs::path file;  // empty at first, then with bytes in it
+    } cases[] = {
+        {ModuleID::systemJunk, "Library/Caches/com.example.empty/cache.db"},
+        {ModuleID::malware, "Library/LaunchAgents/com.genieo.update.plist"},
+        {ModuleID::extensions, "Library/Internet Plug-Ins/Viewer.plugin"},  // a bundle left as one file
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(Modules::rawValue(c.module)));
+        writeFile(home() / c.file, "");
+        // Days old, as caches the scan offers are.
+        const auto when = std::chrono::system_clock::now() - std::chrono::hours(24 * 3);
+        for (fs::path p = home() / c.file; p != home(); p = p.parent_path()) setTimes(p, when);
+        std::unique_ptr<QWidget> screen;
+        if (c.module == ModuleID::systemJunk) screen = std::make_unique<JunkModuleView>(context(), c.module);
+        if (c.module == ModuleID::malware) screen = std::make_unique<MalwareView>(context());
+        if (c.module == ModuleID::extensions) screen = std::make_unique<ExtensionsView>(context());
+        auto* remove = screen->findChild<QWidget*>(QStringLiteral("remove"));
+        ASSERT_TRUE(remove);
+        screen->show();
+        settle();
+        state().setSelection(true, std::nullopt, c.module);
+        ASSERT_GE(state().report(c.module).selectedCount(), 1);
+        ASSERT_EQ(state().totals(c.module).selectedBytes, 0);
+        EXPECT_FALSE(shown(remove, screen.get()));
+
+        allocateFile(home() / c.file, 8192);
+        auto* scan = screen->findChild<QAbstractButton*>(QStringLiteral("scan"));
+        ASSERT_TRUE(scan);
+        scan->click();
+        settle();
+        state().setSelection(true, std::nullopt, c.module);
+        ASSERT_GE(state().totals(c.module).selectedBytes, 1);
+        EXPECT_TRUE(shown(remove, screen.get()));
+        fs::remove_all(home() / "Library");
+    }
 }
