@@ -3,18 +3,21 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/controls/buttons.h"
 #include "app/controls/fonts.h"
-#include "app/controls/sheet_keys.h"
 #include "app/controls/progress_ring.h"
 #include "app/controls/qstring.h"
 #include "app/controls/results_model.h"
+#include "app/controls/sheet_keys.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
+#include "app/controls/thin_scroll_bar.h"
 
 namespace SummaryText {
 
@@ -94,6 +97,33 @@ QWidget* symbolLine(Symbol s, double symbolSize, const QColor& symbolColor, Text
     return row;
 }
 
+// The failures and notes: as tall as they are while the sheet has room, and
+// scrolling inside the sheet when it has not, so the figures above and Done
+// below always show and no line is ever drawn over another.
+class SummaryBody : public QScrollArea {
+public:
+    SummaryBody(QWidget* content, int width) : width_(width) {
+        setWidget(content);
+        setWidgetResizable(true);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBar(new ThinScrollBar(Qt::Vertical, this));
+        viewport()->setAutoFillBackground(false);
+        content->setAutoFillBackground(false);
+        setFixedWidth(width);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    }
+    QSize sizeHint() const override {
+        const QWidget* content = widget();
+        const int h = content->hasHeightForWidth() ? content->heightForWidth(width_) : content->sizeHint().height();
+        return {width_, h};
+    }
+    QSize minimumSizeHint() const override { return {width_, std::min(sizeHint().height(), 56)}; }
+
+private:
+    int width_;
+};
+
 }  // namespace
 
 CleanupSummaryView::CleanupSummaryView(const CleanupSummary& summary, std::function<void()> dismiss, QWidget* parent)
@@ -148,7 +178,9 @@ CleanupSummaryView::CleanupSummaryView(const CleanupSummary& summary, std::funct
 
     const int inner = kWidth - 2 * 26;
     if (!summary.failures.empty() || !summary.notes.empty()) {
-        auto* details = new QVBoxLayout;
+        auto* content = new QWidget;
+        auto* details = new QVBoxLayout(content);
+        details->setContentsMargins(0, 0, 0, 0);
         details->setSpacing(12);
         if (!summary.failures.empty()) {
             auto* box = new TintedBox(Theme::color(Theme::amber), 6);
@@ -187,7 +219,9 @@ CleanupSummaryView::CleanupSummaryView(const CleanupSummary& summary, std::funct
             }
             details->addWidget(box);
         }
-        stack->addLayout(details);
+        body_ = new SummaryBody(content, inner);
+        body_->setObjectName(QStringLiteral("details"));
+        stack->addWidget(body_);
     }
 
     done_ = new PrimaryButton(QStringLiteral("Done"), "checkmark", Theme::color(Theme::green), true,

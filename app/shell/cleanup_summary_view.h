@@ -2,13 +2,16 @@
 // The sheet that reports one finished cleanup: how much was reclaimed from how
 // many items, how much went to the Trash, how the free space really changed,
 // what could not be removed (at most five lines, the rest counted) and the
-// notes. Done or Escape dismisses it.
+// notes. Done or Escape dismisses it. It asks for its natural height; given
+// less (a window shorter than a long summary), its failures and notes scroll
+// between the figures and Done.
 #include <QWidget>
 #include <functional>
 
 #include "app/state/cleanup_summary.h"
 
 class PrimaryButton;
+class QScrollArea;
 
 class CleanupSummaryView : public QWidget {
     Q_OBJECT
@@ -16,6 +19,9 @@ public:
     CleanupSummaryView(const CleanupSummary& summary, std::function<void()> dismiss, QWidget* parent = nullptr);
 
     PrimaryButton* doneButton() const { return done_; }
+    // The failures and notes, which scroll when the sheet is given less than
+    // its natural height; null when there are neither.
+    QScrollArea* details() const { return body_; }
     QSize sizeHint() const override;
     static constexpr int kWidth = 440;
 
@@ -25,6 +31,7 @@ protected:
 private:
     std::function<void()> dismiss_;
     PrimaryButton* done_;
+    QScrollArea* body_ = nullptr;
 };
 
 namespace SummaryText {

@@ -49,7 +49,10 @@ public:
         setGeometry(parentWidget()->rect());
         if (!sheet_) return;
         const QSize s = sheet_->sizeHint();
-        sheet_->setGeometry((width() - s.width()) / 2, kTop, s.width(), std::min(s.height(), height() - kTop));
+        // Never taller than the window leaves, with a margin below as above;
+        // a sheet given less scrolls inside itself.
+        sheet_->setGeometry((width() - s.width()) / 2, kTop, s.width(),
+                            std::max(sheet_->minimumSizeHint().height(), std::min(s.height(), height() - 2 * kTop)));
     }
 
 protected:

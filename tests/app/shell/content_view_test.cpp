@@ -3,6 +3,8 @@
 // three states, the banner's life and the summary sheet.
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "app/controls/buttons.h"
@@ -357,6 +359,73 @@ TEST_F(ContentViewTest, ABannerShowsItsWholeTextOnUpToThreeLinesThenCutsItAndKee
             }
             EXPECT_EQ(banner->accessibleName().toStdString(), c.text);
         }
+    }
+}
+
+TEST_F(ContentViewTest, ASummaryTallerThanTheWindowScrollsItsDetailsAndKeepsItsFiguresAndDone) {
+    CleanupSummary thinned;
+    thinned.title = "Thinned Universal Binaries";
+    thinned.reclaimed = 812'000'000;
+    thinned.removedCount = 30;
+    for (int i = 0; i < 30; ++i)
+        thinned.notes.push_back("Thinned /Applications/Tool " + std::to_string(i) + ".app/Contents/MacOS/Tool: removed x86_64");
+    CleanupSummary failed;
+    failed.title = "System Junk";
+    failed.reclaimed = 4'096'000;
+    failed.removedCount = 3;
+    failed.trashedBytes = 1'000'000;
+    failed.measuredReclaimed = 3'900'000;
+    for (int i = 0; i < 7; ++i)
+        failed.failures.push_back("/Users/someone/Library/Application Support/com.example.a-rather-long-vendor-name/"
+                                  "Caches/deeply/nested/folder " + std::to_string(i) + "/blob.bin: Operation not permitted");
+    failed.notes = {"Removed 3 system items with administrator rights", "Emptied the Trash of the startup volume"};
+    const struct {
+        CleanupSummary summary;
+        QSize window;
+    } cases[] = {{thinned, QSize(1020, 680)}, {thinned, QSize(1020, 640)}, {failed, QSize(1200, 800)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.summary.title + " " + std::to_string(c.window.height()));
+        state().setLastCleanup(c.summary);
+        render(*view, c.window);
+        CleanupSummaryView* sheet = view->summaryView();
+        ASSERT_TRUE(sheet);
+        const QRect inWindow(sheet->mapTo(view.get(), QPoint(0, 0)), sheet->size());
+        EXPECT_TRUE(view->rect().contains(inWindow));
+        // The figures and Done are whole and in the sheet.
+        for (const char* name : {"title", "reclaimed", "reclaimedFrom"}) {
+            auto* label = sheet->findChild<TextLabel*>(QString::fromLatin1(name));
+            ASSERT_TRUE(label) << name;
+            EXPECT_GE(label->height(), label->sizeHint().height()) << name;
+            EXPECT_TRUE(sheet->rect().contains(QRect(label->mapTo(sheet, QPoint(0, 0)), label->size()))) << name;
+        }
+        QWidget* done = sheet->doneButton();
+        EXPECT_GE(done->height(), done->sizeHint().height());
+        EXPECT_TRUE(sheet->rect().contains(QRect(done->mapTo(sheet, QPoint(0, 0)), done->size())));
+        // The details keep their own height, scrolling where the sheet is short.
+        QScrollArea* details = sheet->details();
+        ASSERT_TRUE(details);
+        QWidget* content = details->widget();
+        EXPECT_GE(content->height(), content->heightForWidth(content->width()));
+        const bool fits = sheet->sizeHint().height() <= view->height() - 24;
+        EXPECT_EQ(details->verticalScrollBar()->maximum() > 0, !fits);
+        EXPECT_EQ(sheet->height(), fits ? sheet->sizeHint().height() : view->height() - 24);
+        // No line lies over another: each wrapped line at least as tall as it
+        // needs, each below the one before.
+        int bottom = -1;
+        for (auto* line : content->findChildren<TextLabel*>()) {
+            if (!line->isVisible()) continue;
+            const QRect at(line->mapTo(content, QPoint(0, 0)), line->size());
+            EXPECT_GE(at.height(), line->heightForWidth(line->width())) << line->text().toStdString();
+            EXPECT_GE(at.top(), bottom) << line->text().toStdString();
+            bottom = at.bottom();
+        }
+        // The last note can be scrolled to.
+        details->verticalScrollBar()->setValue(details->verticalScrollBar()->maximum());
+        auto* last = content->findChildren<TextLabel*>(QStringLiteral("note")).back();
+        const QRect lastAt(last->mapTo(details->viewport(), QPoint(0, 0)), last->size());
+        EXPECT_TRUE(details->viewport()->rect().contains(lastAt));
+        state().setLastCleanup(std::nullopt);
+        render(*view, c.window);
     }
 }
 
