@@ -1,6 +1,8 @@
 #include "diagnostics/render/guide_renderer.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -8,9 +10,11 @@
 #include <poppler.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -175,11 +179,41 @@ fs::path absolute(const std::string& path) {
 
 }  // namespace
 
-int stamp(const fs::path& pdf) {
+namespace {
+
+// The document's bytes written back over the file itself, once the whole new
+// document is ready: its other names (hard links) keep naming it.
+void writeInPlace(const fs::path& pdf, const std::string& bytes) {
+    const int fd = ::open(pdf.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error(std::strerror(errno));
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            throw std::runtime_error(std::strerror(error));
+        }
+        written += size_t(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) throw std::runtime_error(std::strerror(errno));
+}
+
+}  // namespace
+
+int stamp(const fs::path& given) {
+    // Through a link, the document it names is stamped and the link stays as
+    // it is.
+    std::error_code ec;
+    fs::path pdf = fs::canonical(given, ec);
+    if (ec) pdf = given;
     Document document = open(pdf);
     const int total = document ? poppler_document_get_n_pages(document.get()) : 0;
     Page first = total >= 1 ? page(document.get(), 0) : nullptr;
     if (!first) throw Error(Error::unreadable, "not a readable PDF");
+    // A file the user may not write is left alone, never replaced.
+    if (::faccessat(AT_FDCWD, pdf.c_str(), W_OK, AT_EACCESS) != 0) throw std::runtime_error(std::strerror(errno));
     double width = 0, height = 0;
     poppler_page_get_size(first.get(), &width, &height);
 
@@ -210,9 +244,14 @@ int stamp(const fs::path& pdf) {
         throw std::runtime_error(cairo_status_to_string(status));
 
     struct stat st {};
-    unsigned mode = ::stat(pdf.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0644;
-    std::string why;
-    if (!AtomicFile::write(pdf, output, &why, mode)) throw std::runtime_error(why);
+    if (::lstat(pdf.c_str(), &st) != 0) throw std::runtime_error(std::strerror(errno));
+    if (st.st_nlink > 1) {
+        writeInPlace(pdf, output);
+    } else {
+        // Replaced whole, with the mode it had.
+        std::string why;
+        if (!AtomicFile::write(pdf, output, &why, unsigned(st.st_mode & 07777))) throw std::runtime_error(why);
+    }
     return total;
 }
 

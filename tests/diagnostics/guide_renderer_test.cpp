@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -189,6 +190,55 @@ TEST_F(GuideRendererTest, AFailedWriteKeepsTheOriginal) {
     EXPECT_EQ(failure, "");
     EXPECT_EQ(readFile(guide), original);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST_F(GuideRendererTest, TheFileGivenIsStampedWhereItIsAsWhatItIs) {
+    const fs::path guide = tmp() / "guide.pdf";
+    const auto stamped = [&](const fs::path& pdf) { return pageText(pdf, 2).find("Vessiltane User Guide") != std::string::npos; };
+
+    // Through a link: the document it names is stamped, the link stays a link.
+    writePDF(guide, {{612, 792}, {612, 792}});
+    const fs::path link = tmp() / "link.pdf";
+    fs::create_symlink(guide, link);
+    SwitchRun viaLink = stampSwitch({"--stamp-guide", link.native()});
+    EXPECT_EQ(viaLink.out, "stamped 2 pages\n");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), guide);
+    EXPECT_TRUE(stamped(guide));
+
+    // Its mode is kept.
+    writePDF(guide, {{612, 792}, {612, 792}});
+    ::chmod(guide.c_str(), 0640);
+    EXPECT_EQ(stampSwitch({"--stamp-guide", guide.native()}).out, "stamped 2 pages\n");
+    EXPECT_EQ(fs::status(guide).permissions() & fs::perms::all, fs::perms(0640));
+
+    // A file of two names stays one file under both.
+    writePDF(guide, {{612, 792}, {612, 792}});
+    const fs::path other = tmp() / "other name.pdf";
+    fs::create_hard_link(guide, other);
+    EXPECT_EQ(stampSwitch({"--stamp-guide", other.native()}).out, "stamped 2 pages\n");
+    EXPECT_TRUE(fs::equivalent(guide, other));
+    EXPECT_EQ(fs::hard_link_count(guide), 2u);
+    EXPECT_TRUE(stamped(guide));
+    fs::remove(other);
+
+    // A file the user may not write, in a folder the user may write: refused
+    // and left as it was, not replaced.
+    writePDF(guide, {{612, 792}, {612, 792}});
+    ::chmod(tmp().c_str(), 0777);
+    ::chown(guide.c_str(), kUnprivilegedId, kUnprivilegedId);
+    ::chmod(guide.c_str(), 0444);
+    const std::string original = readFile(guide);
+    std::string failure = inUnprivilegedChild([&]() -> std::string {
+        SwitchRun run = stampSwitch({"--stamp-guide", guide.native()});
+        if (run.out != "") return "printed " + run.out;
+        if (run.err != "stamp failed: Permission denied\n") return "said " + run.err;
+        return "";
+    });
+    ::chmod(tmp().c_str(), 0755);
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(readFile(guide), original);
+    EXPECT_EQ(fs::status(guide).permissions() & fs::perms::all, fs::perms(0444));
 }
 
 TEST_F(GuideRendererTest, SwitchesWithoutTheirArgumentsAreLeftToTheChain) {
