@@ -16,7 +16,9 @@ namespace {
 struct Pool {
     std::mutex mutex;
     std::condition_variable ready;
+    std::condition_variable idle;
     std::deque<std::function<void()>> jobs;
+    unsigned running = 0;  // jobs started and not yet done with
 
     explicit Pool(unsigned threads) {
         for (unsigned i = 0; i < threads; ++i) std::thread([this] { serve(); }).detach();
@@ -30,8 +32,13 @@ struct Pool {
                 ready.wait(lock, [this] { return !jobs.empty(); });
                 job = std::move(jobs.front());
                 jobs.pop_front();
+                ++running;
             }
             job();
+            // What the job held is let go before it counts as done.
+            job = nullptr;
+            std::lock_guard lock(mutex);
+            if (--running == 0 && jobs.empty()) idle.notify_all();
         }
     }
 };
@@ -88,6 +95,13 @@ unsigned width() {
         return std::clamp(cpus, 1u, kMostThreads);
     }();
     return n;
+}
+
+void waitUntilIdle() {
+    Pool* p = current.load(std::memory_order_acquire);
+    if (!p) return;
+    std::unique_lock lock(p->mutex);
+    p->idle.wait(lock, [p] { return p->running == 0 && p->jobs.empty(); });
 }
 
 void post(std::function<void()> job) {

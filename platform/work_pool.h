@@ -17,4 +17,11 @@ unsigned width();
 // With a width of 1 there are no pool threads and the job is dropped.
 void post(std::function<void()> job);
 
+// Returns once no job is queued or running: every pool thread is waiting for
+// work, holding nothing. A walk returns when its last entry was visited, while
+// helpers may still be letting go of what they used; a program about to fork
+// (a test's child, say) waits here first, so no lock a helper holds, the
+// allocator's included, is copied into the child held.
+void waitUntilIdle();
+
 }  // namespace WorkPool

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "engine/admin.h"
+#include "platform/work_pool.h"
 
 namespace testing_support {
 
@@ -160,6 +161,9 @@ std::string runChild(const std::function<std::string()>& body, bool rootBatches)
     if (::pipe(fds) != 0) return "pipe failed";
     int batch[2] = {-1, -1};
     if (rootBatches && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, batch) != 0) return "socketpair failed";
+    // The walks the test ran before may still have pool threads letting go
+    // of memory; a child forked then would find the allocator's lock held.
+    WorkPool::waitUntilIdle();
     pid_t pid = ::fork();
     if (pid < 0) return "fork failed";
     if (pid == 0) {
