@@ -90,6 +90,7 @@ WindowConfigurator::WindowConfigurator(QWidget& window, Services services)
     setObjectName(QStringLiteral("WindowConfigurator"));
     if (!services_.visibleArea) services_.visibleArea = screenAreas();
     if (!services_.log) services_.log = standardErrorLog();
+    if (!services_.decoration) services_.decoration = windowDecoration();
     applyAttachSettings();
     window.installEventFilter(this);
     if (window.isVisible()) eventFilter(&window, nullptr);
@@ -154,7 +155,7 @@ void WindowConfigurator::firstLayout() {
         log("reassert");
         restoreFrame();
     });
-    log("activate " + WindowFrame::describe(window_->geometry()));
+    log("activate " + WindowFrame::describe(frame()));
     if (window_->isMinimized()) window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->raise();
     window_->activateWindow();
@@ -169,13 +170,32 @@ std::optional<QRect> WindowConfigurator::storedFrame() const {
     return frame;
 }
 
+std::function<QMargins(const QWidget&)> WindowConfigurator::windowDecoration() {
+    return [](const QWidget& w) {
+        const QRect content = w.geometry(), outer = w.frameGeometry();
+        return QMargins(content.left() - outer.left(), content.top() - outer.top(), outer.right() - content.right(),
+                        outer.bottom() - content.bottom());
+    };
+}
+
+// The window's own geometry is its content; the frame adds the title bar and
+// borders around it.
+QRect WindowConfigurator::frame() const {
+    return window_ ? window_->geometry().marginsAdded(services_.decoration(*window_)) : QRect();
+}
+
+void WindowConfigurator::setFrame(const QRect& frame) {
+    if (!window_) return;
+    window_->setGeometry(frame.marginsRemoved(services_.decoration(*window_)));
+}
+
 void WindowConfigurator::restoreFrame() {
     if (!window_) return;
     if (std::optional<QRect> stored = storedFrame()) {
         log("restore " + WindowFrame::describe(*stored));
-        window_->setGeometry(*stored);
+        setFrame(*stored);
     } else if (std::optional<QRect> area = areaOf()) {
-        window_->setGeometry(WindowFrame::centredDefault(*area));
+        setFrame(WindowFrame::centredDefault(*area));
     }
     fitOnScreen();
 }
@@ -183,18 +203,18 @@ void WindowConfigurator::restoreFrame() {
 void WindowConfigurator::fitOnScreen() {
     const std::optional<QRect> area = areaOf();
     if (!area || !window_) return;
-    const QRect frame = window_->geometry();
-    const std::optional<QRect> fit = WindowFrame::fitted(frame, *area);
+    const QRect current = frame();
+    const std::optional<QRect> fit = WindowFrame::fitted(current, *area);
     if (!fit) return;
-    log("fit " + WindowFrame::describe(frame) + " \u2192 " + WindowFrame::describe(*fit));
+    log("fit " + WindowFrame::describe(current) + " \u2192 " + WindowFrame::describe(*fit));
     // A screen smaller than the minimum size gets a window as small as it is.
     window_->setMinimumSize(WindowFrame::kMinimumSize.boundedTo(area->size()));
-    window_->setGeometry(*fit);
+    setFrame(*fit);
 }
 
 void WindowConfigurator::save() {
     if (!window_ || window_->isMinimized() || !services_.settings) return;
-    const QRect frame = window_->geometry();
+    const QRect frame = this->frame();
     if (!WindowFrame::isUsable(frame)) return;
     services_.settings->setValue(QString::fromLatin1(WindowFrame::kSettingsKey),
                                  QString::fromStdString(WindowFrame::format(frame)));
@@ -206,7 +226,7 @@ void WindowConfigurator::resetFrame() {
     const QRect area = areaOf().value_or(WindowFrame::kFallbackArea);
     const QRect frame = WindowFrame::centredDefault(area);
     if (services_.settings) services_.settings->remove(QString::fromLatin1(WindowFrame::kSettingsKey));
-    window_->setGeometry(frame);
+    setFrame(frame);
     window_->raise();
     window_->activateWindow();
     log("reset to " + std::to_string(frame.width()) + "x" + std::to_string(frame.height()));

@@ -10,6 +10,7 @@
 // next turn of the event loop restores the frame and fronts the window; 0.4 s
 // later the frame is restored and fitted once more; 0.6 s after the first
 // turn moves and resizes start being saved (so neither restoration is saved).
+#include <QMargins>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -63,6 +64,9 @@ public:
         // Where the "[window] " lines go; by default standard error, only
         // when VESSILTANE_DEBUG_WINDOW is "1".
         std::function<void(const std::string&)> log;
+        // The title bar and borders around the window's content; by default
+        // what the window manager gave it (nothing until it is shown).
+        std::function<QMargins(const QWidget&)> decoration;
     };
 
     // Takes charge of the window (it becomes the window's child).
@@ -72,6 +76,7 @@ public:
     // The screens' own visible areas and the standard-error log.
     static std::function<std::optional<QRect>(const QWidget&)> screenAreas();
     static std::function<void(const std::string&)> standardErrorLog();
+    static std::function<QMargins(const QWidget&)> windowDecoration();
 
     // The frame kept under the settings key when it is usable.
     std::optional<QRect> storedFrame() const;
@@ -88,6 +93,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The whole window, title bar and borders included, as the frame is
+    // restored, fitted, centred and saved; and set so.
+    QRect frame() const;
+    void setFrame(const QRect& frame);
     void applyAttachSettings();
     void firstLayout();
     void restoreFrame();

@@ -22,11 +22,13 @@ protected:
         ShellTest::TearDown();
     }
     // A plain window in the configurator's charge (area: the injected
-    // visible area; none: the screen's own).
-    QWidget& open(std::optional<QRect> area = std::nullopt) {
+    // visible area; none: the screen's own). This display has no window
+    // manager: a test may give the window a title bar and borders of its own.
+    QWidget& open(std::optional<QRect> area = std::nullopt, std::optional<QMargins> decoration = std::nullopt) {
         window = std::make_unique<QWidget>();
         WindowConfigurator::Services s = frameServices(area);
         if (!area) s.visibleArea = WindowConfigurator::screenAreas();
+        if (decoration) s.decoration = [m = *decoration](const QWidget&) { return m; };
         new WindowConfigurator(*window, std::move(s));
         window->resize(400, 300);
         window->show();
@@ -96,6 +98,26 @@ TEST_F(RealWindowTest, FrameFromALargerScreenIsPulledInside) {
     EXPECT_EQ(w.geometry(), QRect(0, 0, 1440, 900));
     EXPECT_TRUE(logged("restore 3000,200 2400x1500"));
     EXPECT_TRUE(logged("fit 3000,200 2400x1500 \u2192 0,0 1440x900"));
+}
+
+TEST_F(RealWindowTest, TheFrameIsTheWholeWindowWithItsTitleBar) {
+    const QMargins titleBar(1, 28, 1, 1);
+    // The centred default is the whole window's; the content sits inside it.
+    QWidget& w = open(QRect(0, 0, 1440, 900), titleBar);
+    EXPECT_EQ(w.geometry(), QRect(120, 50, 1200, 800).marginsRemoved(titleBar));
+    // A stored frame whose title bar would be above the screen comes back
+    // with the title bar on it.
+    store("{{100, -20}, {1200, 800}}");
+    window.reset();
+    QWidget& again = open(QRect(0, 0, 1440, 900), titleBar);
+    EXPECT_EQ(again.geometry(), QRect(100, 0, 1200, 800).marginsRemoved(titleBar));
+    EXPECT_TRUE(logged("fit 100,-20 1200x800 \u2192 100,0 1200x800"));
+    // What is saved after a move is the whole window too.
+    executor->advance(milliseconds(600));
+    executor->runPosts();
+    again.setGeometry(QRect(200, 80, 1100, 720).marginsRemoved(titleBar));
+    pump();
+    EXPECT_EQ(stored(), "{{200, 80}, {1100, 720}}");
 }
 
 TEST_F(RealWindowTest, ReassertsAfterFourTenthsAndSavesMovesAfterSixTenths) {
