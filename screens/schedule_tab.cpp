@@ -107,7 +107,7 @@ void ScheduleTab::setModule(ModuleID module, bool on) {
         // An empty job cannot run, and with every module switch off and
         // locked while the job is off it could never be turned on again.
         showValues();
-        state_.showBanner("Pick at least one module.", true);
+        Q_EMIT reported(QStringLiteral("Pick at least one module."), true);
         return;
     }
     if (on)
@@ -122,7 +122,7 @@ void ScheduleTab::apply(bool enabled) {
     if (enabled && modules_.empty()) {
         enabled_ = false;
         showValues();
-        state_.showBanner("Pick at least one module.", true);
+        Q_EMIT reported(QStringLiteral("Pick at least one module."), true);
         return;
     }
     applying_ = true;
@@ -145,7 +145,7 @@ void ScheduleTab::finish(const AppState::DailyJobChange& change, const std::stri
     enabled_ = change.installed;
     showValues();
     Q_EMIT writingChanged(false);
-    state_.showBanner(change.error.value_or(done), change.error.has_value());
+    Q_EMIT reported(QString::fromStdString(change.error.value_or(done)), change.error.has_value());
 }
 
 void ScheduleTab::showValues() {

@@ -44,6 +44,8 @@ public:
 Q_SIGNALS:
     // A change of the job is being written (true), or has been (false).
     void writingChanged(bool writing);
+    // How a change went, for the settings window to say.
+    void reported(const QString& text, bool isError);
 
 private:
     void apply(bool enabled);

@@ -82,13 +82,48 @@ SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
     tabs_->addTab(makeIgnores(), symbolIcon("eye.slash"), QStringLiteral("Ignore List"));
     schedule_ = new ScheduleTab(state_, services_);
     connect(schedule_, &ScheduleTab::writingChanged, this, [this](bool writing) { pending_ += writing ? 1 : -1; });
+    connect(schedule_, &ScheduleTab::reported, this, [this](const QString& text, bool isError) {
+        report(text.toStdString(), isError);
+    });
     tabs_->addTab(schedule_, symbolIcon("clock"), QStringLiteral("Schedule"));
     stack->addWidget(tabs_);
+
+    // What went wrong with this window's own actions, said in this window.
+    notice_ = new QWidget;
+    notice_->setObjectName(QStringLiteral("settingsNotice"));
+    auto* noticeRow = new QHBoxLayout(notice_);
+    noticeRow->setContentsMargins(14, 8, 10, 8);
+    noticeRow->setSpacing(8);
+    noticeRow->addWidget(new SymbolView("exclamationmark.triangle.fill", 12, Theme::color(Theme::rose)), 0, Qt::AlignTop);
+    noticeText_ = new TextLabel(QString(), Fonts::text(11.5), Theme::primary());
+    noticeText_->setObjectName(QStringLiteral("noticeText"));
+    noticeText_->setLineLimit(3);
+    noticeRow->addWidget(noticeText_, 1);
+    auto* dismiss = new IconButton("xmark", 10, 16, Theme::secondary(), QStringLiteral("Dismiss notice"));
+    connect(dismiss, &QAbstractButton::clicked, this, [this] { notice_->hide(); });
+    noticeRow->addWidget(dismiss, 0, Qt::AlignTop);
+    notice_->hide();
+    stack->addWidget(notice_);
     resize(520, 400);
     reload();
 }
 
 SettingsView::~SettingsView() { lifeline_.end(); }
+
+QString SettingsView::notice() const { return notice_->isVisibleTo(this) ? noticeText_->text() : QString(); }
+
+void SettingsView::report(const std::string& text, bool isError) {
+    // A failure is said here, where the user acted, and stays until the next
+    // outcome; what went well is the window's banner as any other.
+    if (isError) {
+        noticeText_->setText(QString::fromStdString(text));
+        noticeText_->setToolTip(QString());
+        notice_->show();
+        return;
+    }
+    notice_->hide();
+    state_.showBanner(text, false);
+}
 
 void SettingsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -217,7 +252,7 @@ void SettingsView::addFolder() {
         const AddOutcome outcome = describeAdds(edits);
         addFolder_->setEnabled(true);
         reload();
-        state_.showBanner(outcome.text, outcome.isError);
+        report(outcome.text, outcome.isError);
     });
 }
 
@@ -228,10 +263,10 @@ void SettingsView::removeIgnored(const std::string& path) {
         reload();
         // A removal that did not reach the file must not look done.
         if (edit == Ignores::Edit::writeFailed)
-            state_.showBanner("Could not write the ignore list: " + Ignores::fileURL().string(), true);
+            report("Could not write the ignore list: " + Ignores::fileURL().string(), true);
         else if (edit == Ignores::Edit::unreadable)
-            state_.showBanner("The ignore list cannot be read (" + Ignores::unreadable().value_or("it cannot be read") +
-                                  "), so it was left as it is.",
-                              true);
+            report("The ignore list cannot be read (" + Ignores::unreadable().value_or("it cannot be read") +
+                       "), so it was left as it is.",
+                   true);
     });
 }

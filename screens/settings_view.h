@@ -8,7 +8,8 @@
 // window is shown, so what the command line changed meanwhile shows. Reading
 // changes nothing: only the user's own changes write the ignore list or
 // install and remove the job, through the state's actions off the main
-// thread, and a banner says how each went.
+// thread; what went wrong is said at the foot of this window, what went well
+// in the main window's banner.
 #include <QWidget>
 #include <set>
 #include <string>
@@ -23,6 +24,7 @@ class QTabWidget;
 class QVBoxLayout;
 class ScheduleTab;
 class SystemServices;
+class TextLabel;
 
 class SettingsView : public QWidget {
     Q_OBJECT
@@ -37,6 +39,10 @@ public:
     // A change of the ignore list or the job is being written.
     bool busy() const { return pending_ > 0; }
 
+    // The failure of this window's last action, as it shows at the window's
+    // foot; empty when none shows.
+    QString notice() const;
+
     // Reads the ignore list and the daily job back from disk; installs nothing.
     void reload();
     // "Add Folder…": the open panel ("Ignore"), each chosen path added, the
@@ -49,6 +55,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // How an action went: a failure shows in this window, a success in the
+    // main window's banner.
+    void report(const std::string& text, bool isError);
     QWidget* makeGeneral();
     QWidget* makeIgnores();
     void showIgnored();
@@ -65,4 +74,6 @@ private:
     QVBoxLayout* ignoreRows_ = nullptr;
     QWidget* ignoreEmpty_ = nullptr;
     QWidget* ignoreList_ = nullptr;
+    QWidget* notice_ = nullptr;
+    TextLabel* noticeText_ = nullptr;
 };

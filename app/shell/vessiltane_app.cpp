@@ -2,10 +2,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QSystemTrayIcon>
@@ -137,6 +139,18 @@ void VessiltaneApp::showMain() {
 }
 
 void VessiltaneApp::showSettings() {
+    if (!settings_->isVisible()) {
+        // Over the main window when it shows, else in the middle of the
+        // screen, and on the screen whole either way.
+        QScreen* screen = main_->isVisible() ? main_->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            const QRect over = main_->isVisible() ? main_->frameGeometry() : area;
+            const QMargins decoration = WindowConfigurator::windowDecoration()(*settings_);
+            const QRect frame = WindowFrame::centredOver(settings_->size().grownBy(decoration), over, area);
+            settings_->move(frame.topLeft());
+        }
+    }
     settings_->show();
     settings_->raise();
     settings_->activateWindow();

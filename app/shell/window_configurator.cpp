@@ -74,6 +74,16 @@ std::optional<QRect> fitted(const QRect& f, const QRect& v) {
     return QRect(x, y, w, h);
 }
 
+QRect centredOver(QSize size, const QRect& over, const QRect& v) {
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(over.center());
+    // The right and bottom edges first, so the left and top win when the
+    // window is larger than the area: its title bar stays reachable.
+    r.moveLeft(std::max(v.left(), std::min(r.left(), v.left() + v.width() - r.width())));
+    r.moveTop(std::max(v.top(), std::min(r.top(), v.top() + v.height() - r.height())));
+    return r;
+}
+
 bool debugFlag(const char* value) { return value && std::strcmp(value, "1") == 0; }
 
 }  // namespace WindowFrame

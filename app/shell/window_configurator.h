@@ -46,6 +46,10 @@ QRect centredDefault(const QRect& visibleArea);
 // The frame kept inside the visible area and at least the minimum size the
 // area allows; nothing when it is already within a point of that.
 std::optional<QRect> fitted(const QRect& frame, const QRect& visibleArea);
+// Where a window of that frame size goes over another window's frame: centred
+// on it, then moved (never shrunk below what fits) so it lies on the visible
+// area whole, its title bar first.
+QRect centredOver(QSize size, const QRect& over, const QRect& visibleArea);
 // Whether the debug variable's value turns the "[window] " lines on: "1" only.
 bool debugFlag(const char* value);
 

@@ -56,6 +56,25 @@ TEST_F(WindowFrameTest, FittingKeepsTheFrameOnTheScreenWithinAPoint) {
     EXPECT_EQ(WindowFrame::fitted(QRect(0, 0, 1200, 800), QRect(0, 0, 800, 600)), QRect(0, 0, 800, 600));
 }
 
+TEST_F(WindowFrameTest, TheSettingsWindowGoesOverTheMainWindowAndStaysOnTheScreen) {
+    const QRect screen(0, 0, 1440, 900);
+    const QSize settings(520, 428);  // 520 x 400 and a title bar
+    struct Case {
+        QRect over;
+        QRect placed;
+    } cases[] = {
+        {QRect(120, 50, 1200, 800), QRect(460, 236, 520, 428)},   // centred on the main window
+        {QRect(600, 500, 1200, 800), QRect(920, 472, 520, 428)},  // the main window hangs off: pulled onto the screen
+        {QRect(-900, -700, 1200, 800), QRect(0, 0, 520, 428)},    // off the other way
+        {screen, QRect(460, 236, 520, 428)},                       // no main window: the screen's middle
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WindowFrame::centredOver(settings, c.over, screen), c.placed) << c.over.x() << "," << c.over.y();
+    }
+    // On a screen smaller than the window, its top left corner stays on it.
+    EXPECT_EQ(WindowFrame::centredOver(settings, QRect(0, 0, 400, 300), QRect(0, 0, 400, 300)).topLeft(), QPoint(0, 0));
+}
+
 TEST_F(WindowFrameTest, OnlyTheValueOneTurnsTheDebugLinesOn) {
     EXPECT_TRUE(WindowFrame::debugFlag("1"));
     for (const char* other : {"true", "01", "", "0", "yes", " 1"}) EXPECT_FALSE(WindowFrame::debugFlag(other)) << other;

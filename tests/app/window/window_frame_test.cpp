@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QScreen>
 #include <QTest>
 #include <thread>
 
@@ -172,6 +173,33 @@ TEST_F(RealWindowTest, ResetWindowSizeForgetsTheFrameAndCentresTheDefault) {
     EXPECT_TRUE(logged("reset to 1200x800"));
     // The tracking saves the new frame, as after any move.
     EXPECT_EQ(stored(), "{{120, 50}, {1200, 800}}");
+}
+
+TEST_F(RealWindowTest, TheSettingsWindowOpensOverTheMainWindowOnTheScreen) {
+    store("{{100, 50}, {1200, 800}}");
+    VessiltaneApp app(state(), services, frameServices(std::nullopt));
+    QMainWindow& main = *app.mainWindow();
+    app.showMain();
+    pump();
+    executor->runPosts();
+    pump();
+    QWidget* settings = app.settingsWindow();
+    const QRect screen = main.screen()->availableGeometry();
+    app.showSettings();
+    pump();
+    ASSERT_TRUE(settings->isVisible());
+    EXPECT_TRUE(screen.contains(settings->frameGeometry()));
+    EXPECT_LE((settings->frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), 2)
+        << WindowFrame::describe(settings->frameGeometry()) << " over " << WindowFrame::describe(main.frameGeometry());
+    // The main window moved partly off the screen: the settings window opens
+    // as near its middle as the screen allows, whole.
+    settings->close();
+    main.move(screen.right() - 300, screen.bottom() - 200);
+    pump();
+    app.showSettings();
+    pump();
+    EXPECT_TRUE(screen.contains(settings->frameGeometry())) << WindowFrame::describe(settings->frameGeometry());
+    EXPECT_EQ(settings->frameGeometry().bottomRight(), screen.bottomRight());
 }
 
 TEST_F(RealWindowTest, DebugVariableWritesWindowLinesToStandardError) {
