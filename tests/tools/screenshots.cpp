@@ -17,6 +17,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QScreen>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QScrollBar>
@@ -38,6 +40,7 @@
 #include "app/controls/fonts.h"
 #include <QTabWidget>
 
+#include "app/controls/file_chooser.h"
 #include "app/controls/list_column.h"
 #include "app/controls/motion.h"
 #include "app/controls/render.h"
@@ -379,6 +382,79 @@ int main(int argc, char** argv) {
         settle(300);
         save("summary");
         state.setLastCleanup(std::nullopt);
+        settle(300);
+        // A widget (or the whole display) as a picture of its own size.
+        auto saveWidget = [&](QWidget& widget, const std::string& name, QSize size) {
+            const std::filesystem::path file = out / (name + ".png");
+            const QString error = Render::png(widget, file, size);
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "vessiltane_screenshots: %s\n", error.toLocal8Bit().constData());
+                status = 1;
+                return;
+            }
+            std::printf("%s\n", file.c_str());
+        };
+        // A summary of thirty notes in the smallest window: its notes scroll
+        // between the figures and Done.
+        {
+            CleanupSummary thinned;
+            thinned.title = "Thinned Universal Binaries";
+            thinned.reclaimed = 812'000'000;
+            thinned.removedCount = 30;
+            for (int i = 0; i < 30; ++i)
+                thinned.notes.push_back("Thinned /Applications/Tool " + std::to_string(i) +
+                                        ".app/Contents/MacOS/Tool: removed the x86_64 slice");
+            const QSize before = app.mainWindow()->size();
+            app.mainWindow()->resize(1020, 680);
+            state.setLastCleanup(thinned);
+            settle(400);
+            saveWidget(*app.mainWindow(), "summary-30-notes-1020x680", QSize(1020, 680));
+            state.setLastCleanup(std::nullopt);
+            app.mainWindow()->resize(before);
+            settle(300);
+        }
+        // The header while System Junk is scanned again over its results.
+        state.scanSystemJunk();
+        settleUntil([&] { return state.progress().isRunning && !state.progress().message.empty(); }, 3000);
+        save("header-rescan");
+        settleScan(state);
+        // A banner whose text is too long for one line.
+        state.showBanner("Rebuild Spotlight Index failed: mdutil: unable to reach the indexing server for the volume "
+                         "because the metadata server is not running; Spotlight keeps its old index until it is "
+                         "started again, and searches may miss files added since the last successful indexing run",
+                         true);
+        settle(400);
+        save("banner-long");
+        state.dismissBanner();
+        settle(300);
+        // The shredder's file chooser, opened in the home folder, with a file
+        // of the Downloads folder chosen.
+        {
+            std::unique_ptr<QFileDialog> chooser = FileChooser::make("Add", app.mainWindow());
+            chooser->show();
+            settle(300);
+            chooser->setDirectory(QString::fromStdString((Locations::home() / "Downloads").string()));
+            settle(400);
+            chooser->selectFile(QStringLiteral("notes.txt"));
+            settle(300);
+            saveWidget(*chooser, "shredder-chooser", chooser->size());
+            chooser->reject();
+            settle(200);
+        }
+        // The settings window over the main window, as the display shows them.
+        app.showMain();
+        app.showSettings();
+        settle(500);
+        if (QScreen* screen = app.mainWindow()->screen()) {
+            const std::filesystem::path file = out / "settings-over-main.png";
+            if (screen->grabWindow(0).save(QString::fromStdString(file.string())))
+                std::printf("%s\n", file.c_str());
+            else {
+                std::fprintf(stderr, "vessiltane_screenshots: could not write %s\n", file.c_str());
+                status = 1;
+            }
+        }
+        app.settingsWindow()->close();
         settle(300);
 
         // The focus ring as the keyboard brings it: on a capsule button (the
