@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/mounts.h"
+#include "platform/root_pin.h"
 #include "platform/walker.h"
 #include "support/bind_mount.h"
 #include "support/test_env.h"
@@ -121,6 +125,40 @@ TEST_P(ReachWays, TheRootOfALocationIsNeverAnItem) {
         EXPECT_FALSE(parent.folder.reached());
         EXPECT_EQ(parent.folder.blocked, Reach::Blocked::locationRoot);
     }
+}
+
+// While roots are pinned, a path is reached only from the pinned root it lies
+// in, through the handle held: a root moved aside and replaced after it was
+// pinned is still the one reached, a path in no pinned root is not reached,
+// and a pinned root is never an item.
+TEST_P(ReachWays, PinnedRootsAreTheOnlyWayIn) {
+    writeFile(home() / "Library/Caches/app/x", "x");
+    writeFile(sys("/Library/Caches/app/x"), "x");
+    RootPin::Opened opened = RootPin::open(home().native());
+    ASSERT_TRUE(opened.reached());
+    std::vector<Reach::PinnedRoot> pins;
+    pins.push_back({home().native(), std::move(opened.fd)});
+    Reach::pinRoots(std::move(pins));
+
+    const auto pinnedFolder = lstatFacts(home() / "Library/Caches/app");
+    fs::rename(home(), tmp() / "home.aside");
+    writeFile(home() / "Library/Caches/app/y", "y");
+
+    Reach::Folder reached = Reach::folder(home() / "Library/Caches/app");
+    ASSERT_TRUE(reached.reached());
+    struct stat st{};
+    ASSERT_EQ(::fstat(reached.fd.get(), &st), 0);
+    EXPECT_EQ((FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}), pinnedFolder->identity);
+    bool ok = true;
+    EXPECT_EQ(Walker::list(home() / "Library/Caches/app", &ok), std::vector<std::string>{"x"});
+
+    Reach::Folder outside = Reach::folder(sys("/Library/Caches/app"));
+    EXPECT_FALSE(outside.reached());
+    EXPECT_EQ(outside.error, EPERM);
+    EXPECT_EQ(Reach::parent(home()).folder.blocked, Reach::Blocked::locationRoot);
+
+    Reach::unpinRoots();
+    EXPECT_TRUE(Reach::folder(sys("/Library/Caches/app")).reached());
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, ReachWays, testing::Values(Reach::Method::automatic, Reach::Method::componentWalk),
