@@ -162,36 +162,34 @@ std::optional<Folder> kernelWalk(int root, const std::string& rootReal, std::str
 }
 #endif
 
-// The root at its real path: while roots are pinned, the pinned one opened
-// anew from its handle (-1 with errno set when there is none).
-int openRoot(const std::string& rootReal) {
+// The pinned root a path lies in (the longest), opened anew from the handle
+// held, with its real path; nothing when it lies in none.
+struct Held {
+    FileHandle fd;
+    std::string realPath;
+};
+std::optional<Held> pinnedRootOf(std::string_view path) {
     std::lock_guard guard(pinLock);
-    if (!pins) return ::open(rootReal.c_str(), openFlags(Use::entries) | noFollow());
+    if (!pins) return std::nullopt;
+    const PinnedRoot* best = nullptr;
     for (const auto& pin : *pins)
-        if (pin.realPath == rootReal) return ::fcntl(pin.fd.get(), F_DUPFD_CLOEXEC, 0);
-    errno = EPERM;
-    return -1;
+        if (Locations::isWithin(path, pin.realPath) && (!best || pin.realPath.size() > best->realPath.size()))
+            best = &pin;
+    if (!best) return std::nullopt;
+    return Held{FileHandle(::fcntl(best->fd.get(), F_DUPFD_CLOEXEC, 0)), best->realPath};
 }
 
-// The longest pinned root the path lies in.
-std::optional<std::string> pinnedRootOf(std::string_view path) {
-    std::lock_guard guard(pinLock);
-    std::optional<std::string> best;
-    if (!pins) return best;
-    for (const auto& pin : *pins)
-        if (Locations::isWithin(path, pin.realPath) && (!best || pin.realPath.size() > best->size()))
-            best = pin.realPath;
-    return best;
-}
-
-Folder walkFrom(const std::string& rootReal, std::string_view rest, Use use) {
-    FileHandle root(openRoot(rootReal));
+Folder walkFrom(FileHandle root, const std::string& rootReal, std::string_view rest, Use use) {
     if (!root.valid()) return failed(errno);
 #ifdef __linux__
     if (forcedMethod.load() == Method::automatic)
         if (auto f = kernelWalk(root.get(), rootReal, rest, use)) return std::move(*f);
 #endif
     return componentWalk(std::move(root), rootReal, rest, use);
+}
+
+Folder walkFrom(const std::string& rootReal, std::string_view rest, Use use) {
+    return walkFrom(FileHandle(::open(rootReal.c_str(), openFlags(Use::entries) | noFollow())), rootReal, rest, use);
 }
 
 // The mounted volume a path lies in below the given root: the place where a
@@ -216,11 +214,6 @@ std::optional<Root> rootOf(std::string_view rawPath) {
     const std::string path = tidy(rawPath);
     auto parts = components(path);
     if (parts.empty()) return std::nullopt;
-    if (rootsPinned()) {
-        auto pinned = pinnedRootOf(path);
-        if (!pinned) return std::nullopt;
-        return Root{*pinned, *pinned};
-    }
 
     std::vector<std::string> candidates;
     std::string first = "/";
@@ -250,13 +243,18 @@ std::optional<Root> rootOf(std::string_view rawPath) {
 Folder folder(const std::filesystem::path& p, Use use) {
     const std::string& raw = p.native();
     if (raw.empty() || raw.front() != '/' || raw.find('\0') != std::string::npos || isDotted(raw)) return failed(EINVAL);
-    auto root = rootOf(raw);
-    if (!root && rootsPinned()) return failed(EPERM);
-    if (!root) return failed(errno == 0 ? ENOENT : errno);
     const std::string path = tidy(raw);
+    if (rootsPinned()) {
+        // From the root held, and from nothing else: not from the path it was
+        // pinned by, nor from a volume below it.
+        auto held = pinnedRootOf(path);
+        if (!held) return failed(EPERM);
+        return walkFrom(std::move(held->fd), held->realPath, below(path, held->realPath), use);
+    }
+    auto root = rootOf(raw);
+    if (!root) return failed(errno == 0 ? ENOENT : errno);
     Folder f = walkFrom(root->real, below(path, root->given), use);
-    // A volume that is not pinned is never a root of its own while roots are.
-    if (f.blocked != Blocked::mount || rootsPinned()) return f;
+    if (f.blocked != Blocked::mount) return f;
     // Met a mount: a volume of its own is a root too.
     const std::string rest(below(path, root->given));
     const std::string full = (root->real == "/" ? "" : root->real) + "/" + rest;
@@ -290,8 +288,7 @@ std::optional<Start> startOf(std::string_view rawPath) {
     const std::string path = tidy(rawPath);
     const std::string rest(below(path, root->given));
     const std::string full = rest.empty() ? root->real : (root->real == "/" ? "" : root->real) + "/" + rest;
-    if (!rootsPinned())
-        if (auto volume = volumeBelow(root->real, full)) return Start{*volume, full};
+    if (auto volume = volumeBelow(root->real, full)) return Start{*volume, full};
     return Start{root->real, full};
 }
 

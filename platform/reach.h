@@ -72,10 +72,10 @@ struct Start {
 std::optional<Start> startOf(std::string_view path);
 
 // The privileged side of the removal batch opens its roots itself, before it
-// reaches anything (see RootPin). While roots are pinned, a path is reached
+// reaches anything (see RootPin). While roots are pinned, a folder is reached
 // only from the pinned root it lies in (the longest), through the handle held
-// here, never by looking the root up again; a path in none of them is not
-// reached at all (EPERM), and a pinned root is the root of a location.
+// here, never by looking the root up again; a folder in none of them is not
+// reached at all (EPERM), so a pinned root is never removed as an item either.
 struct PinnedRoot {
     std::string realPath;
     FileHandle fd;
