@@ -10,6 +10,8 @@
 #include <iostream>
 #include <string>
 
+#include "support/sandbox.h"
+
 namespace {
 
 bool isListingOnly(int argc, char** argv) {
@@ -39,6 +41,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool listing = isListingOnly(argc, argv);  // before gtest consumes its flags
+    if (!listing) {
+        // First of all, while this process has one thread.
+        const std::string sandbox = testing_support::enterSandbox();
+        if (!sandbox.empty()) std::cerr << "note: the tests run without a sandbox (" << sandbox << ")\n";
+    }
     ::testing::InitGoogleTest(&argc, argv);
     if (!listing) {
         if (homeIsReal()) {
