@@ -376,7 +376,7 @@ private:
         const bool shared = facts.isRegular() && facts.links > 1;
         bool overwrote = false;
         if (facts.isRegular() && facts.logicalSize > 0 && !(shared && item_.shared->overwritten(facts.identity))) {
-            if (wouldOverwriteOtherLinks(item_, facts)) return located(where(), kHardLinked);
+            // Its names are judged on the file as opened (see overwrite()).
             if (Failure f = overwrite(item_, dirfd, name, facts)) return located(where(), *f);
             overwrote = true;
         }

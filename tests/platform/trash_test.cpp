@@ -7,6 +7,7 @@
 #include "platform/user.h"
 #include "platform/volumes.h"
 #include "platform/file_facts.h"
+#include "support/bind_mount.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
@@ -137,4 +138,25 @@ TEST_F(TrashTest, VariantNames) {
     EXPECT_LE(v.size(), 255u);
     EXPECT_EQ(v.substr(v.size() - 6), " 2.txt");
     EXPECT_EQ((v.size() - 6) % 2, 0u);
+}
+
+// A mount point stays where it is mounted, and so does a folder holding one:
+// the Trash never takes in what is mounted elsewhere.
+TEST_F(TrashTest, MountPointsStayWhereTheyAreMounted) {
+    writeFile(tmp() / "elsewhere/precious.txt", "precious");
+    writeFile(home() / "Holder/own.txt", "own");
+    BindMount itself(tmp() / "elsewhere", home() / "Mounted");
+    REQUIRE_BIND_MOUNT(itself);
+    BindMount inside(tmp() / "elsewhere", home() / "Holder/inner");
+    REQUIRE_BIND_MOUNT(inside);
+    for (const char* name : {"Mounted", "Holder"}) {
+        SCOPED_TRACE(name);
+        Trash::Moved moved = Trash::move(home() / name);
+        EXPECT_EQ(moved.status, RemoveTree::Status::failed);
+        EXPECT_EQ(moved.error, EXDEV);
+        EXPECT_EQ(moved.blocked, Reach::Blocked::mount);
+        EXPECT_TRUE(existsItself(home() / name));
+    }
+    EXPECT_EQ(readFile(home() / "Mounted/precious.txt"), "precious");
+    EXPECT_EQ(readFile(home() / "Holder/own.txt"), "own");
 }

@@ -10,6 +10,8 @@
 #include "engine/fs.h"
 #include "engine/ignores.h"
 #include "modules/system/shredder.h"
+#include "platform/race_seam.h"
+#include "support/bind_mount.h"
 #include "support/deep_tree.h"
 #include "support/test_env.h"
 #include "support/unprivileged.h"
@@ -468,4 +470,60 @@ TEST_F(ShredderTest, AnIgnoredEntryTooDeepToAskAboutOneByOneKeepsItsItem) {
     ASSERT_EQ(::fstat(file, &st), 0);
     EXPECT_EQ(st.st_nlink, 1u);  // still in its folder
     ::close(file);
+}
+
+// A folder with something mounted inside is refused by the walk before
+// anything in it is touched, not half destroyed when the shredder gets there.
+TEST_F(ShredderTest, AFolderWithAMountInsideIsRefusedBeforeAnythingIsTouched) {
+    const fs::path folder = home() / "Holder";
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < 6; ++i) files["file" + std::to_string(i)] = pattern(2000 + size_t(i));
+    for (const auto& [name, text] : files) writeFile(folder / name, text);
+    writeFile(tmp() / "elsewhere/precious.txt", "precious");
+    BindMount inside(tmp() / "elsewhere", folder / "inner");
+    REQUIRE_BIND_MOUNT(inside);
+    auto out = shred({folder});
+    EXPECT_EQ(out.failures, std::vector<std::string>{folder.string() + ": inner: Lies on another volume"});
+    for (const auto& [name, text] : files) EXPECT_EQ(readFile(folder / name), text) << name;
+    EXPECT_EQ(readFile(tmp() / "elsewhere/precious.txt"), "precious");
+}
+
+// The names of a file are counted before anything is shredded, and looked at
+// again just before it is overwritten: a chosen name moved out of the chosen
+// items meanwhile is no longer one of them.
+TEST_F(ShredderTest, AChosenNameMovedOutsideBeforeTheOverwriteIsNoLongerChosen) {
+    const fs::path folder = home() / "Pair";
+    const std::string content = pattern(8000);
+    writeFile(folder / "a", content);
+    fs::create_hard_link(folder / "a", folder / "b");
+    const fs::path outside = tmp() / "moved-out";
+    std::string first;
+    RaceSeam::setForTesting([&](RaceSeam::Site site, int, const std::string& name) {
+        if (site != RaceSeam::Site::shredderFile || !first.empty()) return;
+        first = name;
+        fs::rename(folder / (name == "a" ? "b" : "a"), outside);
+    });
+    auto out = shred({folder});
+    RaceSeam::setForTesting(nullptr);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(out.failures, std::vector<std::string>{folder.string() + ": " + first +
+                                                     ": Has other hard links, so overwriting it would change them too"});
+    EXPECT_EQ(readFile(outside), content);
+}
+
+// An ignore list that is there but cannot be read protects something no one
+// can tell: no file and no folder is shredded.
+TEST_F(ShredderTest, AnUnreadableIgnoreListShredsNothing) {
+    writeFile(home() / "file.txt", "file");
+    writeFile(home() / "Folder/inside.txt", "inside");
+    fs::create_directories(Ignores::fileURL().parent_path());
+    fs::remove(Ignores::fileURL());
+    ASSERT_EQ(::mkfifo(Ignores::fileURL().c_str(), 0644), 0);
+    Ignores::resetCache();
+    auto out = shred({home() / "file.txt", home() / "Folder"});
+    EXPECT_EQ(out.shreddedCount, 0);
+    EXPECT_EQ(out.failures, (std::vector<std::string>{(home() / "file.txt").string() + ": The ignore list cannot be read",
+                                                      (home() / "Folder").string() + ": The ignore list cannot be read"}));
+    EXPECT_EQ(readFile(home() / "file.txt"), "file");
+    EXPECT_EQ(readFile(home() / "Folder/inside.txt"), "inside");
 }
