@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #ifdef __linux__
 #include <sched.h>
@@ -52,10 +55,40 @@ std::string enterSandbox() {
     std::error_code ec;
     const std::filesystem::path temporary = std::filesystem::temp_directory_path(ec);
     if (ec) return "no temporary folder: " + ec.message();
-    if (!mountScratch(temporary.c_str())) return failed("a scratch temporary folder");
-    for (const char* other : {"/tmp", "/var/tmp", "/dev/shm"}) {
-        if (std::filesystem::path(other) == temporary) continue;
-        if (std::filesystem::is_directory(other, ec) && !mountScratch(other)) return failed(other);
+    std::vector<std::string> scratch;
+    for (const std::string& folder : {temporary.lexically_normal().native(), std::string("/tmp"),
+                                     std::string("/var/tmp"), std::string("/dev/shm")}) {
+        std::string f = folder;
+        while (f.size() > 1 && f.back() == '/') f.pop_back();
+        if (f == "/") return "the temporary folder is the whole disk";
+        if (std::find(scratch.begin(), scratch.end(), f) == scratch.end() && std::filesystem::is_directory(f, ec))
+            scratch.push_back(f);
+    }
+    // Outer folders first, so one inside another is mounted on the new one.
+    std::sort(scratch.begin(), scratch.end(), [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+    for (const std::string& folder : scratch) {
+        // A checkout or build inside a temporary folder stays in sight, read-only.
+        std::vector<std::pair<std::string, int>> kept;
+        for (const char* keep : {VESSILTANE_SOURCE_DIR, VESSILTANE_BINARY_DIR}) {
+            const std::string k = std::filesystem::path(keep).lexically_normal().native();
+            if (k.rfind(folder + "/", 0) != 0) continue;
+            const int fd = ::open(k.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) return failed(k.c_str());
+            kept.emplace_back(k, fd);
+        }
+        std::filesystem::create_directories(folder, ec);
+        const bool mounted = mountScratch(folder.c_str());
+        std::string error = mounted ? "" : failed(folder.c_str());
+        for (const auto& [path, fd] : kept) {
+            if (error.empty()) {
+                std::filesystem::create_directories(path, ec);
+                const std::string from = "/proc/self/fd/" + std::to_string(fd);
+                if (::mount(from.c_str(), path.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
+                    error = failed(path.c_str());
+            }
+            ::close(fd);
+        }
+        if (!error.empty()) return error;
     }
     return "";
 #else
