@@ -1,12 +1,12 @@
 #include "screens/schedule_tab.h"
 
-#include <QComboBox>
-#include <QPushButton>
 #include <QVBoxLayout>
 #include <cstdio>
 
 #include "app/controls/buttons.h"
+#include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
+#include "app/controls/pop_up_picker.h"
 #include "app/controls/qstring.h"
 #include "app/controls/system_services.h"
 #include "app/controls/text_label.h"
@@ -20,11 +20,11 @@ ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, QWidget* par
     switch_ = new ToggleSwitch(QStringLiteral("Clean automatically every day"), Fonts::text(12));
     connect(switch_, &QAbstractButton::clicked, this, [this](bool on) { setScheduleEnabled(on); });
 
-    hourPicker_ = new QComboBox;
-    hourPicker_->setAccessibleName(QStringLiteral("At"));
-    for (int h = 0; h < 24; ++h) hourPicker_->addItem(hourText(h), h);
+    QStringList hours;
+    for (int h = 0; h < 24; ++h) hours << hourText(h);
+    hourPicker_ = new PopUpPicker(hours, hour_, QStringLiteral("At"));
     // activated: the user's choice only, never a value set by reload().
-    connect(hourPicker_, &QComboBox::activated, this, [this](int index) { setHour(index); });
+    connect(hourPicker_, &PopUpPicker::activated, this, [this](int index) { setHour(index); });
 
     auto* note = new TextLabel(QStringLiteral("Runs headless as a LaunchAgent, using the same safety rules as the "
                                               "command line: only items rated Safe, and nothing needing an "
@@ -48,7 +48,7 @@ ScheduleTab::ScheduleTab(AppState& state, SystemServices& services, QWidget* par
         modules = box;
     }
 
-    auto* reveal = Controls::plainButton(QStringLiteral("Reveal"), [this] { services_.reveal(state_.dailyJobLogFolder()); });
+    auto* reveal = new SecondaryButton(QStringLiteral("Reveal"), [this] { services_.reveal(state_.dailyJobLogFolder()); });
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
@@ -149,12 +149,25 @@ void ScheduleTab::finish(const AppState::DailyJobChange& change, const std::stri
 }
 
 void ScheduleTab::showValues() {
+    // The controls stay as they are while a change is written (the setters
+    // wait for it): a control disabled under the focus would hand the focus
+    // on to the next one, and the form would scroll to it, away from the
+    // switch the user just turned.
     switch_->setCheckedQuietly(enabled_);
-    switch_->setEnabled(!applying_);
     hourPicker_->setCurrentIndex(hour_);
-    hourPicker_->setEnabled(enabled_ && !applying_);
-    for (const auto& [module, toggle] : moduleSwitches_) {
-        toggle->setCheckedQuietly(modules_.count(module) > 0);
-        toggle->setEnabled(enabled_ && !applying_);
-    }
+    for (const auto& [module, toggle] : moduleSwitches_) toggle->setCheckedQuietly(modules_.count(module) > 0);
+    if (!enabled_) keepFocusOnTheSwitch();
+    hourPicker_->setEnabled(enabled_);
+    for (const auto& [module, toggle] : moduleSwitches_) toggle->setEnabled(enabled_);
+}
+
+void ScheduleTab::keepFocusOnTheSwitch() {
+    // The job went off while the user was at one of its controls (a write
+    // that failed): the focus goes back to the switch, as the keyboard had it.
+    QWidget* focus = window()->focusWidget();
+    if (!focus || focus == switch_ || !isAncestorOf(focus)) return;
+    bool locked = focus == hourPicker_;
+    for (const auto& [module, toggle] : moduleSwitches_) locked = locked || focus == toggle;
+    if (!locked) return;
+    switch_->setFocus(FocusRing::fromKeyboard(focus) ? Qt::TabFocusReason : Qt::OtherFocusReason);
 }

@@ -10,7 +10,7 @@
 
 #include "app/state/app_state.h"
 
-class QComboBox;
+class PopUpPicker;
 class SystemServices;
 class ToggleSwitch;
 
@@ -34,7 +34,7 @@ public:
     void setModule(ModuleID module, bool on);
 
     ToggleSwitch* enabledSwitch() const { return switch_; }
-    QComboBox* hourPicker() const { return hourPicker_; }
+    PopUpPicker* hourPicker() const { return hourPicker_; }
     // The switch of one of the offered modules (null for another).
     ToggleSwitch* moduleSwitch(ModuleID module) const;
 
@@ -52,6 +52,7 @@ private:
     // What the write left, and the banner that says so.
     void finish(const AppState::DailyJobChange& change, const std::string& done);
     void showValues();
+    void keepFocusOnTheSwitch();
 
     AppState& state_;
     SystemServices& services_;
@@ -62,6 +63,6 @@ private:
     bool applying_ = false;
 
     ToggleSwitch* switch_;
-    QComboBox* hourPicker_;
+    PopUpPicker* hourPicker_;
     std::vector<std::pair<ModuleID, ToggleSwitch*>> moduleSwitches_;
 };

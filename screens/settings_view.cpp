@@ -2,21 +2,19 @@
 
 #include <QHBoxLayout>
 #include <QScrollArea>
-#include <QPainter>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "app/controls/buttons.h"
 #include "app/controls/divider.h"
+#include "app/controls/focus_order.h"
 #include "app/controls/fonts.h"
 #include "app/controls/icon_button.h"
-#include "app/controls/painters.h"
 #include "app/controls/qstring.h"
 #include "app/controls/scroll_column.h"
 #include "app/controls/symbol_view.h"
 #include "app/controls/system_services.h"
+#include "app/controls/tab_view.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "engine/clean_history.h"
@@ -26,20 +24,6 @@
 #include "screens/settings_form.h"
 
 namespace {
-
-// A tab's symbol as an icon.
-QIcon symbolIcon(Symbol symbol) {
-    QIcon icon;
-    for (int side : {16, 32}) {
-        QPixmap pixmap(side, side);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        Painters::symbol(p, QRectF(0, 0, side, side), symbol, side * 0.85, Theme::secondary());
-        icon.addPixmap(pixmap);
-    }
-    return icon;
-}
 
 // The outcome of adding the chosen paths, as the banner says it.
 struct AddOutcome {
@@ -75,17 +59,16 @@ SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
     setObjectName(QStringLiteral("SettingsView"));
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
-    tabs_ = new QTabWidget;
-    tabs_->setDocumentMode(true);
-    tabs_->setFont(Fonts::text(12));
-    tabs_->addTab(makeGeneral(), symbolIcon("gearshape"), QStringLiteral("General"));
-    tabs_->addTab(makeIgnores(), symbolIcon("eye.slash"), QStringLiteral("Ignore List"));
     schedule_ = new ScheduleTab(state_, services_);
     connect(schedule_, &ScheduleTab::writingChanged, this, [this](bool writing) { pending_ += writing ? 1 : -1; });
     connect(schedule_, &ScheduleTab::reported, this, [this](const QString& text, bool isError) {
         report(text.toStdString(), isError);
     });
-    tabs_->addTab(schedule_, symbolIcon("clock"), QStringLiteral("Schedule"));
+    tabs_ = new TabView({
+        {QStringLiteral("General"), "gearshape", makeGeneral()},
+        {QStringLiteral("Ignore List"), "eye.slash", makeIgnores()},
+        {QStringLiteral("Schedule"), "clock", schedule_},
+    });
     stack->addWidget(tabs_);
 
     // What went wrong with this window's own actions, said in this window.
@@ -127,9 +110,14 @@ void SettingsView::report(const std::string& text, bool isError) {
 
 void SettingsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The window opens with no control focused (else the first in Qt's chain
+    // would take it, ringless, and the first Tab would pass the chosen tab by).
+    if (!window()->focusWidget()) window()->setFocus(Qt::OtherFocusReason);
     // Every showing, not once: the command line may have changed the files.
     if (!event->spontaneous()) reload();
 }
+
+bool SettingsView::focusNextPrevChild(bool next) { return FocusOrder::move(FocusOrder::stops(this), next); }
 
 void SettingsView::reload() {
     Ignores::resetCache();
@@ -155,13 +143,12 @@ QWidget* SettingsView::makeGeneral() {
     text->setWordWrap(true);
     line->addWidget(text, 1);
     if (!granted) {
-        line->addWidget(Controls::plainButton(QStringLiteral("Open Settings\u2026"),
-                                              [this] { services_.openURL(SystemLinks::kFullDiskAccess); }),
+        line->addWidget(new SecondaryButton(QStringLiteral("Open Settings\u2026"),
+                                            [this] { services_.openURL(SystemLinks::kFullDiskAccess); }),
                         0, Qt::AlignVCenter);
     }
 
-    auto* reveal = Controls::plainButton(QStringLiteral("Reveal in Finder"),
-                                         [this] { services_.reveal(CleanHistory::logURL()); });
+    auto* reveal = new SecondaryButton(QStringLiteral("Reveal in Finder"), [this] { services_.reveal(CleanHistory::logURL()); });
     ignoredCount_ = new TextLabel(QStringLiteral("0"), Fonts::text(12), Theme::secondary());
     ignoredCount_->setObjectName(QStringLiteral("ignoredCount"));
 
@@ -184,7 +171,7 @@ QWidget* SettingsView::makeIgnores() {
     headerRow->addWidget(new TextLabel(QStringLiteral("Paths here are never scanned and never removed."),
                                        Fonts::text(11.5), Theme::secondary()));
     headerRow->addStretch(1);
-    addFolder_ = Controls::plainButton(QStringLiteral("Add Folder\u2026"), [this] { addFolder(); });
+    addFolder_ = new SecondaryButton(QStringLiteral("Add Folder\u2026"), [this] { addFolder(); });
     headerRow->addWidget(addFolder_);
     stack->addWidget(header);
     stack->addWidget(new Divider);

@@ -18,12 +18,12 @@
 #include "app/shell/screen_catalog.h"
 #include "app/state/app_state.h"
 
+class QAbstractButton;
 class QLabel;
-class QPushButton;
-class QTabWidget;
 class QVBoxLayout;
 class ScheduleTab;
 class SystemServices;
+class TabView;
 class TextLabel;
 
 class SettingsView : public QWidget {
@@ -32,7 +32,7 @@ public:
     explicit SettingsView(const ScreenContext& context, QWidget* parent = nullptr);
     ~SettingsView() override;
 
-    QTabWidget* tabs() const { return tabs_; }
+    TabView* tabs() const { return tabs_; }
     ScheduleTab* scheduleTab() const { return schedule_; }
     // The ignore list as last read.
     const std::vector<std::string>& ignored() const { return ignored_; }
@@ -53,6 +53,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Tab reads the window top down: the chosen tab, the page, the notice.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     // How an action went: a failure shows in this window, a success in the
@@ -67,10 +69,10 @@ private:
     Lifeline lifeline_;
     int pending_ = 0;
     std::vector<std::string> ignored_;
-    QTabWidget* tabs_;
+    TabView* tabs_;
     ScheduleTab* schedule_;
     QLabel* ignoredCount_ = nullptr;
-    QPushButton* addFolder_ = nullptr;
+    QAbstractButton* addFolder_ = nullptr;
     QVBoxLayout* ignoreRows_ = nullptr;
     QWidget* ignoreEmpty_ = nullptr;
     QWidget* ignoreList_ = nullptr;

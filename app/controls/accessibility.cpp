@@ -10,6 +10,7 @@
 #include "app/controls/buttons.h"
 #include "app/controls/checkbox.h"
 #include "app/controls/link_button.h"
+#include "app/controls/pop_up_picker.h"
 #include "app/controls/progress_ring.h"
 #include "app/controls/results_accessible.h"
 #include "app/controls/results_list.h"
@@ -80,11 +81,13 @@ public:
 };
 
 // One segment of a segmented control: a radio button of the group, checked
-// when it is the chosen one.
+// when it is the chosen one; in a tab bar, a page tab, selected when its page
+// shows.
 class AccessibleSegment : public QAccessibleWidget {
 public:
-    explicit AccessibleSegment(QAbstractButton* segment) : QAccessibleWidget(segment, QAccessible::RadioButton) {}
-    QAbstractButton* segment() const { return static_cast<QAbstractButton*>(widget()); }
+    explicit AccessibleSegment(SegmentButton* segment)
+        : QAccessibleWidget(segment, segment->isTab() ? QAccessible::PageTab : QAccessible::RadioButton) {}
+    SegmentButton* segment() const { return static_cast<SegmentButton*>(widget()); }
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name) return segment()->text();
@@ -92,13 +95,44 @@ public:
     }
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
-        s.checkable = true;
-        s.checked = segment()->isChecked();
+        if (segment()->isTab()) {
+            s.selectable = true;
+            s.selected = segment()->isChecked();
+        } else {
+            s.checkable = true;
+            s.checked = segment()->isChecked();
+        }
         return s;
     }
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override {
         if (name == pressAction()) segment()->click();
+    }
+};
+
+// A pop-up picker: named by what it picks, its value the choice it shows.
+class AccessiblePicker : public QAccessibleWidget {
+public:
+    explicit AccessiblePicker(PopUpPicker* picker) : QAccessibleWidget(picker, QAccessible::ComboBox) {}
+    PopUpPicker* picker() const { return static_cast<PopUpPicker*>(widget()); }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return picker()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.hasPopup = true;
+        s.expanded = picker()->menu() != nullptr;
+        s.collapsed = !s.expanded;
+        return s;
+    }
+    QStringList actionNames() const override {
+        if (!picker()->isEnabled()) return {};
+        return {showMenuAction()};
+    }
+    void doAction(const QString& name) override {
+        if (name == showMenuAction() || name == pressAction()) picker()->showMenu();
     }
 };
 
@@ -148,7 +182,9 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
     if (qobject_cast<SymbolTile*>(object)) return new AccessibleDecoration(static_cast<QWidget*>(object));
     if (auto* symbol = qobject_cast<SymbolView*>(object)) return new AccessibleDecoration(symbol);
     if (auto* segment = qobject_cast<SegmentButton*>(object)) return new AccessibleSegment(segment);
-    if (auto* group = qobject_cast<SegmentedControl*>(object)) return new QAccessibleWidget(group, QAccessible::Grouping);
+    if (auto* group = qobject_cast<SegmentedControl*>(object))
+        return new QAccessibleWidget(group, group->isTabBar() ? QAccessible::PageTabList : QAccessible::Grouping);
+    if (auto* picker = qobject_cast<PopUpPicker*>(object)) return new AccessiblePicker(picker);
     return nullptr;
 }
 

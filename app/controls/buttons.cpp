@@ -5,7 +5,6 @@
 #include <QGraphicsDropShadowEffect>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
 #include <cmath>
 
 #include "app/controls/focus_ring.h"
@@ -17,6 +16,9 @@ namespace {
 
 constexpr CapsuleButton::Look kPrimaryLook{7, 11.5, QFont::Bold, 12.5, QFont::DemiBold, 15, 8};
 constexpr CapsuleButton::Look kSecondaryLook{6, 11, QFont::DemiBold, 12.5, QFont::Medium, 13, 7.5};
+constexpr CapsuleButton::Look kFormLook{0, 0, QFont::Normal, 12, QFont::Medium, 11, 4};
+// A button without a symbol.
+constexpr Symbol kNoSymbol{"", 0};
 
 QPainterPath capsulePath(const QRectF& r) {
     QPainterPath path;
@@ -38,12 +40,17 @@ CapsuleButton::CapsuleButton(const QString& title, Symbol icon, Look look, std::
     if (action) connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] { action(); });
 }
 
+double CapsuleButton::iconWidth() const {
+    if (!icon_.glyph) return 0;
+    return QFontMetricsF(Fonts::symbols(look_.iconSize)).horizontalAdvance(QChar(icon_.glyph));
+}
+
 QSize CapsuleButton::sizeHint() const {
     QFontMetricsF title(Fonts::text(look_.titleSize, look_.titleWeight));
-    QFontMetricsF symbols(Fonts::symbols(look_.iconSize));
-    const double iconWidth = symbols.horizontalAdvance(QChar(icon_.glyph));
-    const double w = iconWidth + look_.spacing + title.horizontalAdvance(text()) + 2 * look_.hPadding;
-    const double h = std::max(title.height(), symbols.height() * 0.8) + 2 * look_.vPadding;
+    const double icon = iconWidth();
+    const double symbolHeight = icon > 0 ? QFontMetricsF(Fonts::symbols(look_.iconSize)).height() * 0.8 : 0;
+    const double w = icon + (icon > 0 ? look_.spacing : 0) + title.horizontalAdvance(text()) + 2 * look_.hPadding;
+    const double h = std::max(title.height(), symbolHeight) + 2 * look_.vPadding;
     return {int(std::ceil(w)), int(std::ceil(h))};
 }
 
@@ -54,14 +61,16 @@ void CapsuleButton::paintEvent(QPaintEvent*) {
     paintCapsule(p, capsule);
     // The platform's plain buttons dim while pressed.
     if (isDown()) p.setOpacity(p.opacity() * 0.7);
-    QFontMetricsF symbols(Fonts::symbols(look_.iconSize));
-    const double iconWidth = symbols.horizontalAdvance(QChar(icon_.glyph));
+    const double icon = iconWidth();
     QRectF inner = capsule.adjusted(look_.hPadding, 0, -look_.hPadding, 0);
-    QRectF iconBox(inner.left(), inner.top(), iconWidth, inner.height());
-    Painters::symbol(p, iconBox, icon_, look_.iconSize, foreground());
+    if (icon > 0) {
+        Painters::symbol(p, QRectF(inner.left(), inner.top(), icon, inner.height()), icon_, look_.iconSize,
+                         foreground());
+        inner.setLeft(inner.left() + icon + look_.spacing);
+    }
     p.setFont(Fonts::text(look_.titleSize, look_.titleWeight));
     p.setPen(foreground());
-    p.drawText(inner.adjusted(iconWidth + look_.spacing, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text());
+    p.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter, text());
 }
 
 PrimaryButton::PrimaryButton(const QString& title, Symbol icon, const QColor& tint, bool enabled,
@@ -99,7 +108,11 @@ QColor PrimaryButton::foreground() const { return Qt::white; }
 SecondaryButton::SecondaryButton(const QString& title, Symbol icon, std::function<void()> action, QWidget* parent)
     : CapsuleButton(title, icon, kSecondaryLook, std::move(action), parent) {}
 
+SecondaryButton::SecondaryButton(const QString& title, std::function<void()> action, QWidget* parent)
+    : CapsuleButton(title, kNoSymbol, kFormLook, std::move(action), parent) {}
+
 void SecondaryButton::paintCapsule(QPainter& p, const QRectF& capsule) {
+    if (!isEnabled()) p.setOpacity(0.45);
     p.fillPath(capsulePath(capsule), Theme::primary(0.06));
     p.setPen(QPen(Theme::primary(0.08), 1));
     p.setBrush(Qt::NoBrush);
@@ -107,15 +120,3 @@ void SecondaryButton::paintCapsule(QPainter& p, const QRectF& capsule) {
 }
 
 QColor SecondaryButton::foreground() const { return Theme::primary(); }
-
-namespace Controls {
-
-QPushButton* plainButton(const QString& title, std::function<void()> action) {
-    auto* button = new QPushButton(title);
-    button->setFont(Fonts::text(12));
-    button->setAccessibleName(title);
-    if (action) QObject::connect(button, &QPushButton::clicked, button, [action = std::move(action)] { action(); });
-    return button;
-}
-
-}  // namespace Controls

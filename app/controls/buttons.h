@@ -1,13 +1,12 @@
 #pragma once
 // The two action buttons: a symbol and a title on a capsule. The primary one
 // is filled with its tint (white text, a tinted shadow) and can be disabled;
-// the secondary one is a faint outlined capsule and always enabled. Both call
-// their action when activated.
+// the secondary one is a faint outlined capsule. Both call their action when
+// activated. A secondary button may be a title alone, at the settings
+// forms' text size ("Reveal in Finder"); it fades while disabled.
 #include <QAbstractButton>
 #include <QColor>
 #include <functional>
-
-class QPushButton;
 
 #include "app/controls/symbols.h"
 
@@ -36,6 +35,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The symbol's advance; none without a symbol.
+    double iconWidth() const;
+
     Symbol icon_;
     Look look_;
 };
@@ -62,17 +64,10 @@ class SecondaryButton : public CapsuleButton {
     Q_OBJECT
 public:
     SecondaryButton(const QString& title, Symbol icon, std::function<void()> action, QWidget* parent = nullptr);
+    // The title alone, at 12 points.
+    SecondaryButton(const QString& title, std::function<void()> action, QWidget* parent = nullptr);
 
 protected:
     void paintCapsule(QPainter& p, const QRectF& capsule) override;
     QColor foreground() const override;
 };
-
-namespace Controls {
-
-// The desktop's own push button (the settings window's "Reveal in Finder",
-// "Add Folder…"): its title at the window's text size, calling the action
-// when pressed.
-QPushButton* plainButton(const QString& title, std::function<void()> action = {});
-
-}  // namespace Controls

@@ -27,7 +27,7 @@ struct Entry {
 };
 
 // Every symbol the window and its screens use, by name.
-inline constexpr std::array<Entry, 73> kTable = {{
+inline constexpr std::array<Entry, 74> kTable = {{
     {"antenna.radiowaves.left.and.right", "wifi_tethering", 0xe1e2},
     {"arrow.clockwise", "refresh", 0xe5d5},
     {"arrow.down.circle", "arrow_circle_down", 0xf181},
@@ -46,6 +46,7 @@ inline constexpr std::array<Entry, 73> kTable = {{
     {"checkmark.shield.fill", "verified_user", 0xe8e8},
     {"chevron.down", "expand_more", 0xe5cf},
     {"chevron.right", "chevron_right", 0xe5cc},
+    {"chevron.up.chevron.down", "unfold_more", 0xe5d7},
     {"clock", "schedule", 0xe8b5},
     {"clock.arrow.circlepath", "history", 0xe889},
     {"cpu", "memory", 0xe322},

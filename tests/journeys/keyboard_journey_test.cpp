@@ -5,6 +5,7 @@
 // the settings window and a confirmation (which then does nothing).
 #include <QApplication>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
@@ -12,14 +13,20 @@
 
 #include "app/controls/buttons.h"
 #include "app/controls/focus_ring.h"
+#include "app/controls/pop_up_picker.h"
 #include "app/controls/results_list.h"
+#include "app/controls/tab_view.h"
 #include "app/shell/cleanup_summary_view.h"
 #include "app/shell/content_view.h"
 #include "app/shell/detail_router.h"
 #include "app/shell/sidebar_view.h"
 #include "screens/dashboard_view.h"
 #include "screens/junk_module_view.h"
+#include "modules/system/schedule.h"
+#include "platform/atomic_file.h"
+#include "platform/plist.h"
 #include "screens/review_sheet.h"
+#include "screens/schedule_tab.h"
 #include "screens/shredder_view.h"
 #include "support/window/journey.h"
 
@@ -189,6 +196,10 @@ TEST_F(KeyboardJourney, SpaceUnticksTheFocusedCategoryAndPressesRemoveAndReturnP
 }
 
 TEST_F(KeyboardJourney, EscapeClosesTheReviewSheetAndTheSettingsWindowThatCtrlCommaOpened) {
+    // A daily job on disk, so the settings window's hour picker can be used.
+    fs::create_directories(Schedule::plistURL().parent_path());
+    ASSERT_TRUE(AtomicFile::write(Schedule::plistURL(),
+                                  Plist::toXml(Schedule::makePlist(6, {ModuleID::trashBins}, "/usr/bin/vessiltane"))));
     QMainWindow* window = open();
     state().setModule(ModuleID::smartScan);
     state().smartScanAll();
@@ -213,7 +224,28 @@ TEST_F(KeyboardJourney, EscapeClosesTheReviewSheetAndTheSettingsWindowThatCtrlCo
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app().settingsWindow(), 10000));
     app().settingsWindow()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(app().settingsWindow(), 10000));
-    press(app().settingsWindow(), Qt::Key_Escape);
+    // Tab rings the chosen tab, the arrows go through the tabs to Schedule,
+    // and the hour picker's menu opens there: Escape closes the menu alone,
+    // and then the window.
+    press(app().settingsWindow(), Qt::Key_Tab);
+    auto* tabs = app().settingsWindow()->findChild<TabView*>();
+    ASSERT_TRUE(tabs);
+    ASSERT_EQ(QApplication::focusWidget(), tabs->bar()->segment(0));
+    EXPECT_TRUE(FocusRing::overlayOf(app().settingsWindow()));
+    press(app().settingsWindow(), Qt::Key_Right);
+    press(app().settingsWindow(), Qt::Key_Right);
+    ASSERT_EQ(tabs->currentIndex(), 2);
+    auto* schedule = app().settingsWindow()->findChild<ScheduleTab*>();
+    ASSERT_TRUE(schedule && schedule->hourPicker()->isEnabled());
+    ASSERT_TRUE(tabTo(app().settingsWindow(), schedule->hourPicker()));
+    QTest::keyClick(app().settingsWindow()->windowHandle(), Qt::Key_Down);
+    ASSERT_TRUE(waitFor([&] { return schedule->hourPicker()->menu() && schedule->hourPicker()->menu()->isVisible(); }, 2000));
+    QTest::keyClick(app().settingsWindow()->windowHandle(), Qt::Key_Escape);
+    EXPECT_TRUE(waitFor([&] { return !schedule->hourPicker()->menu(); }, 2000));
+    QApplication::processEvents();
+    EXPECT_TRUE(app().settingsWindow()->isVisible());
+    EXPECT_EQ(schedule->hour(), 6);
+    QTest::keyClick(app().settingsWindow()->windowHandle(), Qt::Key_Escape);
     EXPECT_TRUE(waitFor([&] { return !app().settingsWindow() || !app().settingsWindow()->isVisible(); }, 2000));
     EXPECT_TRUE(window->isVisible());
 }

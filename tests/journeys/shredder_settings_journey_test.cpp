@@ -11,12 +11,12 @@
 #include <QMainWindow>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
 #include "app/controls/coverage_list.h"
+#include "app/controls/tab_view.h"
 #include "app/shell/content_view.h"
 #include "app/shell/detail_router.h"
 #include "screens/shredder_view.h"
@@ -159,7 +159,7 @@ TEST_F(ShredderSettingsJourney, AnIgnoredFolderIsLeftOutOfTheNextScan) {
 
     app.showSettings();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app.settingsWindow(), 10000));
-    app.settingsWindow()->findChild<QTabWidget*>()->setCurrentIndex(1);
+    app.settingsWindow()->findChild<TabView*>()->setCurrentIndex(1);
     auto chooser = chooseInNextFileDialog(caches, "Ignore");
     click("Add Folder\u2026");
     ASSERT_TRUE(waitFor([&] { return state().banner() && !app.settingsWindow()->findChild<QWidget*>("nothingIgnored")->isVisible(); }));

@@ -38,7 +38,8 @@
 #include "app/controls/checkbox.h"
 #include "app/controls/focus_ring.h"
 #include "app/controls/fonts.h"
-#include <QTabWidget>
+#include "app/controls/tab_view.h"
+#include "app/controls/toggle_switch.h"
 
 #include "app/controls/file_chooser.h"
 #include "app/controls/list_column.h"
@@ -61,6 +62,7 @@
 #include "screens/junk_module_view.h"
 #include "platform/plist.h"
 #include "screens/screen_catalog.h"
+#include "screens/schedule_tab.h"
 #include "screens/settings_view.h"
 #include "screens/shredder_view.h"
 #include "screens/orphans_pane.h"
@@ -334,19 +336,36 @@ int main(int argc, char** argv) {
         Ignores::add((Locations::home() / "Music/Live Recordings").string());
         app.showSettings();
         settle(300);
-        if (auto* tabs = app.settingsWindow()->findChild<QTabWidget*>()) {
+        auto saveSettings = [&](const std::string& name) {
+            const std::filesystem::path file = out / ("settings-" + name + ".png");
+            const QString error = Render::png(*app.settingsWindow(), file, QSize(520, 400));
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "vessiltane_screenshots: %s\n", error.toLocal8Bit().constData());
+                status = 1;
+            } else {
+                std::printf("%s\n", file.c_str());
+            }
+        };
+        if (auto* tabs = app.settingsWindow()->findChild<TabView*>()) {
             const char* names[] = {"general", "ignore-list", "schedule"};
             for (int tab = 0; tab < tabs->count() && tab < 3; ++tab) {
                 tabs->setCurrentIndex(tab);
                 settle(200);
-                const std::filesystem::path file = out / (std::string("settings-") + names[tab] + ".png");
-                const QString error = Render::png(*app.settingsWindow(), file, QSize(520, 400));
-                if (!error.isEmpty()) {
-                    std::fprintf(stderr, "vessiltane_screenshots: %s\n", error.toLocal8Bit().constData());
-                    status = 1;
-                } else {
-                    std::printf("%s\n", file.c_str());
-                }
+                saveSettings(names[tab]);
+            }
+            // The daily cleanup turned on from the keyboard: the switch stays
+            // where it was, its ring around it (launchctl is missing here, so
+            // the window says the job could not be loaded).
+            if (auto* schedule = app.settingsWindow()->findChild<ScheduleTab*>()) {
+                app.settingsWindow()->activateWindow();
+                settle(200);
+                schedule->enabledSwitch()->setFocus(Qt::TabFocusReason);
+                schedule->enabledSwitch()->click();
+                settleUntil([&] { return !app.settingsWindow()->findChild<SettingsView*>()->busy(); });
+                settle(200);
+                saveSettings("schedule-on");
+                schedule->setScheduleEnabled(false);
+                settleUntil([&] { return !app.settingsWindow()->findChild<SettingsView*>()->busy(); });
             }
         }
         app.settingsWindow()->close();
