@@ -8,6 +8,8 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 #include <poppler.h>
+// qpdf's C interface: its C++ headers do not build with clang in C++20.
+#include <qpdf/qpdf-c.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +20,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "engine/command_line.h"
 #include "platform/atomic_file.h"
@@ -52,20 +55,114 @@ struct CairoRelease {
 using Context = std::unique_ptr<cairo_t, CairoRelease>;
 using Surface = std::unique_ptr<cairo_surface_t, CairoRelease>;
 
-// The document at the path, read through the one size-capped reader; nothing
-// when it is not a regular file, too large, or not a PDF poppler can open.
-Document open(const fs::path& path) {
-    auto bytes = FileText::read(path, kMaxDocumentBytes);
-    if (!bytes) return nullptr;
-    GBytes* data = g_bytes_new(bytes->data(), bytes->size());
-    GError* error = nullptr;
-    Document document(poppler_document_new_from_bytes(data, nullptr, &error));
-    g_bytes_unref(data);
-    if (error) g_error_free(error);
-    return document;
+// A page's media box in page space: the page's whole sheet, whatever part of
+// it a crop box shows and however a viewer turns it.
+struct Box {
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    double width() const { return maxX - minX; }
+    double height() const { return maxY - minY; }
+};
+
+// The document poppler draws from, and each page's media box by index.
+struct Opened {
+    Document document;
+    std::vector<Box> boxes;
+};
+
+// An error left unread is written to standard error on clean-up: the reason
+// is the caller's to give, "not a readable PDF".
+struct QpdfRelease {
+    void operator()(_qpdf_data* data) const {
+        if (qpdf_has_error(data)) qpdf_get_error(data);
+        qpdf_cleanup(&data);
+    }
+};
+using Qpdf = std::unique_ptr<_qpdf_data, QpdfRelease>;
+
+// A page's media box; nothing when the page has none that is four numbers
+// enclosing some area.
+std::optional<Box> mediaBox(qpdf_data pdf, qpdf_oh page) {
+    const qpdf_oh given = qpdf_oh_get_key(pdf, page, "/MediaBox");
+    if (!qpdf_oh_is_array(pdf, given) || qpdf_oh_get_array_n_items(pdf, given) != 4) return std::nullopt;
+    double corner[4];
+    for (int i = 0; i < 4; ++i) {
+        const qpdf_oh number = qpdf_oh_get_array_item(pdf, given, i);
+        if (!qpdf_oh_is_number(pdf, number)) return std::nullopt;
+        corner[i] = qpdf_oh_get_numeric_value(pdf, number);
+    }
+    Box box{std::min(corner[0], corner[2]), std::min(corner[1], corner[3]), std::max(corner[0], corner[2]),
+            std::max(corner[1], corner[3])};
+    if (!std::isfinite(box.width()) || !std::isfinite(box.height()) || box.width() <= 0 || box.height() <= 0)
+        return std::nullopt;
+    return box;
 }
 
-Page page(PopplerDocument* document, int index) { return Page(poppler_document_get_page(document, index)); }
+// Poppler draws a page's crop box turned by the page's rotation, and tells
+// no media box. So the pages are drawn from a copy made here in which every
+// page shows its whole media box, unturned: poppler then draws the media box
+// with its top-left corner at the origin, and the boxes say where that lies
+// in page space. A page without a usable media box is given US Letter, the
+// size PDF readers give such a page. Nothing when qpdf cannot read the
+// document (damaged beyond repair, or locked by a password) or it has no page.
+std::optional<std::string> mediaBoxCopy(const std::string& bytes, std::vector<Box>& boxes) {
+    const Qpdf held(qpdf_init());
+    qpdf_data pdf = held.get();
+    if (!pdf) return std::nullopt;
+    qpdf_silence_errors(pdf);
+    qpdf_set_suppress_warnings(pdf, QPDF_TRUE);
+    if (qpdf_read_memory(pdf, "guide", bytes.data(), bytes.size(), nullptr) & QPDF_ERRORS) return std::nullopt;
+    // Boxes and rotations a page takes from the page tree become its own.
+    if (qpdf_push_inherited_attributes_to_page(pdf) & QPDF_ERRORS) return std::nullopt;
+    const int count = qpdf_get_num_pages(pdf);
+    if (count < 1) return std::nullopt;
+    constexpr Box kLetter{0, 0, 612, 792};
+    for (int i = 0; i < count; ++i) {
+        const qpdf_oh page = qpdf_get_page_n(pdf, size_t(i));
+        std::optional<Box> box = mediaBox(pdf, page);
+        if (!box) qpdf_oh_replace_key(pdf, page, "/MediaBox", qpdf_oh_parse(pdf, "[0 0 612 792]"));
+        qpdf_oh_replace_key(pdf, page, "/CropBox", qpdf_oh_get_key(pdf, page, "/MediaBox"));
+        qpdf_oh_replace_key(pdf, page, "/Rotate", qpdf_oh_new_integer(pdf, 0));
+        qpdf_oh_release_all(pdf);
+        if (qpdf_has_error(pdf)) return std::nullopt;
+        boxes.push_back(box.value_or(kLetter));
+    }
+    if (qpdf_init_write_memory(pdf) & QPDF_ERRORS) return std::nullopt;
+    // Streams go across as they are; only the page dictionaries change.
+    // The copy is never stored, so it needs no lock of its own.
+    qpdf_set_decode_level(pdf, qpdf_dl_none);
+    qpdf_set_compress_streams(pdf, QPDF_FALSE);
+    qpdf_set_preserve_encryption(pdf, QPDF_FALSE);
+    if ((qpdf_write(pdf) & QPDF_ERRORS) || !qpdf_get_buffer(pdf)) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(qpdf_get_buffer(pdf)), qpdf_get_buffer_length(pdf));
+}
+
+// The document at the path, read through the one size-capped reader; no
+// document when it is not a regular file, too large, or not a PDF that both
+// qpdf and poppler can open.
+Opened open(const fs::path& path) {
+    Opened opened;
+    auto bytes = FileText::read(path, kMaxDocumentBytes);
+    if (!bytes) return opened;
+    auto copy = mediaBoxCopy(*bytes, opened.boxes);
+    bytes.reset();
+    if (!copy) {
+        opened.boxes.clear();
+        return opened;
+    }
+    auto* held = new std::string(std::move(*copy));
+    GBytes* data = g_bytes_new_with_free_func(held->data(), held->size(),
+                                              [](gpointer text) { delete static_cast<std::string*>(text); }, held);
+    GError* error = nullptr;
+    opened.document.reset(poppler_document_new_from_bytes(data, nullptr, &error));
+    g_bytes_unref(data);
+    if (error) g_error_free(error);
+    return opened;
+}
+
+Page page(PopplerDocument* document, int index) {
+    if (index < 0 || index >= poppler_document_get_n_pages(document)) return nullptr;
+    return Page(poppler_document_get_page(document, index));
+}
 
 cairo_status_t appendTo(void* closure, const unsigned char* data, unsigned int length) {
     try {
@@ -138,28 +235,35 @@ void showText(cairo_t* cr, cairo_scaled_font_t* font, const std::string& text, d
     cairo_restore(cr);
 }
 
-// The footer of a page of the given size: the surface's y runs down from the
-// top, the footer's geometry up from the bottom edge.
-void drawFooter(cairo_t* cr, cairo_scaled_font_t* font, double width, double height, int page, int total) {
-    const double baseline = height - kBaseline;
+// The footer of a page whose media box is drawn with its top-left corner at
+// the surface's origin, y running down. Its geometry is in page space, up
+// from the box's bottom edge: the right end follows the box's right edge,
+// the left end stays at x = 48 of page space wherever the box begins.
+void drawFooter(cairo_t* cr, cairo_scaled_font_t* font, const Box& box, int page, int total) {
+    const double baseline = box.height() - kBaseline;
+    const double left = kMargin - box.minX;
+    const double right = box.width() - kMargin;
     cairo_save(cr);
     cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
     cairo_set_line_width(cr, 0.5);
-    cairo_move_to(cr, kMargin, baseline - kRuleAboveBaseline);
-    cairo_line_to(cr, width - kMargin, baseline - kRuleAboveBaseline);
+    cairo_move_to(cr, left, baseline - kRuleAboveBaseline);
+    cairo_line_to(cr, right, baseline - kRuleAboveBaseline);
     cairo_stroke(cr);
     cairo_restore(cr);
 
-    showText(cr, font, kTitle, kMargin, baseline);
+    showText(cr, font, kTitle, left, baseline);
     const std::string label = Decimal::text(page) + " / " + Decimal::text(total);
-    showText(cr, font, label, width - kMargin - textWidth(cr, font, label), baseline);
+    showText(cr, font, label, right - textWidth(cr, font, label), baseline);
 }
 
 // A length in points as the platform writes a floating-point number: the
-// shortest text that reads back the same, with ".0" on whole numbers.
+// shortest text that reads back the same, with ".0" on whole numbers, and
+// without an exponent from 1 up to 2^53 (1000000000000.0, not 1e+12).
 std::string pointText(double value) {
-    char buffer[32];
-    auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    char buffer[64];
+    const bool full = std::fabs(value) >= 1 && std::fabs(value) < 9007199254740992.0;
+    auto r = full ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+                  : std::to_chars(buffer, buffer + sizeof buffer, value);
     std::string text(buffer, r.ptr);
     if (text.find_first_of(".en") == std::string::npos) text += ".0";
     return text;
@@ -208,17 +312,16 @@ int stamp(const fs::path& given) {
     std::error_code ec;
     fs::path pdf = fs::canonical(given, ec);
     if (ec) pdf = given;
-    Document document = open(pdf);
-    const int total = document ? poppler_document_get_n_pages(document.get()) : 0;
-    Page first = total >= 1 ? page(document.get(), 0) : nullptr;
+    Opened opened = open(pdf);
+    const int total = opened.document ? int(opened.boxes.size()) : 0;
+    Page first = total >= 1 ? page(opened.document.get(), 0) : nullptr;
     if (!first) throw Error(Error::unreadable, "not a readable PDF");
     // A file the user may not write is left alone, never replaced.
     if (::faccessat(AT_FDCWD, pdf.c_str(), W_OK, AT_EACCESS) != 0) throw std::runtime_error(std::strerror(errno));
-    double width = 0, height = 0;
-    poppler_page_get_size(first.get(), &width, &height);
 
     std::string output;
-    Surface surface(cairo_pdf_surface_create_for_stream(appendTo, &output, width, height));
+    Surface surface(cairo_pdf_surface_create_for_stream(appendTo, &output, opened.boxes[0].width(),
+                                                        opened.boxes[0].height()));
     Context cr(surface ? cairo_create(surface.get()) : nullptr);
     if (!surface || cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS || !cr ||
         cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
@@ -226,16 +329,16 @@ int stamp(const fs::path& given) {
 
     const Font font(footerFont());
     for (int i = 0; i < total; ++i) {
-        Page current = i == 0 ? std::move(first) : page(document.get(), i);
+        Page current = i == 0 ? std::move(first) : page(opened.document.get(), i);
         if (!current) continue;  // a page poppler cannot give is left out
-        poppler_page_get_size(current.get(), &width, &height);
-        cairo_pdf_surface_set_size(surface.get(), width, height);
+        const Box& box = opened.boxes[size_t(i)];
+        cairo_pdf_surface_set_size(surface.get(), box.width(), box.height());
         cairo_save(cr.get());
         // The printing road hands cairo the text with its glyphs, so the
         // redrawn pages keep text that can be searched and copied.
         poppler_page_render_for_printing(current.get(), cr.get());
         cairo_restore(cr.get());
-        if (i >= 1) drawFooter(cr.get(), font.get(), width, height, i + 1, total);
+        if (i >= 1) drawFooter(cr.get(), font.get(), box, i + 1, total);
         cairo_show_page(cr.get());
     }
     cr.reset();
@@ -273,28 +376,29 @@ bool handleRenderIfRequested(const std::vector<std::string>& arguments, std::ost
     const fs::path pdf = absolute(arguments[*at + 1]);
     const fs::path folder = absolute(arguments[*at + 2]);
 
-    Document document = open(pdf);
-    if (!document) {
+    Opened opened = open(pdf);
+    if (!opened.document) {
         out << "cannot read " << pdf.native() << '\n';
         return true;
     }
     AtomicFile::makeFolders(folder);  // a failure shows when the pages are written
-    const int count = poppler_document_get_n_pages(document.get());
+    const int count = int(opened.boxes.size());
     out << "pages: " << Decimal::text(count) << '\n';
-    double width = 0, height = 0;
-    if (Page first = count >= 1 ? page(document.get(), 0) : nullptr)
-        poppler_page_get_size(first.get(), &width, &height);
-    out << "size:  (" << pointText(width) << ", " << pointText(height) << ")\n" << std::flush;
+    Box shown;
+    if (Page first = page(opened.document.get(), 0)) shown = opened.boxes[0];
+    out << "size:  (" << pointText(shown.width()) << ", " << pointText(shown.height()) << ")\n" << std::flush;
 
     for (int i = 0; i < count; ++i) {
-        Page current = page(document.get(), i);
+        Page current = page(opened.document.get(), i);
         if (!current) continue;
-        poppler_page_get_size(current.get(), &width, &height);
+        const double width = opened.boxes[size_t(i)].width(), height = opened.boxes[size_t(i)].height();
         char name[32];
         std::snprintf(name, sizeof name, "page-%02d.png", i + 1);
 
-        Surface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(std::ceil(2 * width)),
-                                                 int(std::ceil(2 * height))));
+        // A sheet wider than an image can be (cairo's limit is 32767 pixels)
+        // asks for one a pixel too wide, which cairo refuses as too big.
+        auto pixels = [](double points) { return int(std::min(std::ceil(2 * points), 32768.0)); };
+        Surface image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels(width), pixels(height)));
         Context cr(cairo_create(image.get()));
         std::string png;
         if (cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS) {

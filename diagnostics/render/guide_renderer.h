@@ -4,6 +4,8 @@
 // first (a thin rule, "Vessiltane User Guide" at the left, "n / total" at the
 // right) and puts the result in place of the file. "--render-pdf PDF FOLDER"
 // draws every page on white at twice its size into page-01.png, page-02.png...
+// Both take a page as its whole media box, upright: a crop box or a rotation
+// of the page does not change what is drawn or the size it is drawn at.
 #include <filesystem>
 #include <ostream>
 #include <stdexcept>
