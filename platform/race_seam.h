@@ -15,6 +15,8 @@ enum class Site {
     removal,         // a folder inside an item being removed
     shredderFolder,  // a folder inside an item being shredded, or the item itself
     shredderFile,    // a file about to be overwritten
+    handedFolder,    // a folder one walking thread looked at and another opens by its path
+                     // (dirfd: the walk's root; name: the path below it)
 };
 
 // Called with the open folder holding the entry and the entry's name, after

@@ -20,6 +20,7 @@
 #include "platform/mounts.h"
 #include "platform/packages.h"
 #include "platform/placeholders.h"
+#include "platform/race_seam.h"
 #include "platform/reach.h"
 #include "platform/work_pool.h"
 
@@ -35,6 +36,9 @@ constexpr size_t kReadBuffer = 32 * 1024;
 // below; far inside PATH_MAX.
 constexpr size_t kUpsPerOpen = 512;
 constexpr size_t kLongestHandedPath = 4096;
+// The type an entry is given once it was handed to another thread before its
+// turn: its turn then passes it over.
+constexpr unsigned char kHandedOut = 0xff;
 
 std::atomic<size_t> windowForTesting{0};
 
@@ -175,15 +179,18 @@ int openRoot(const std::filesystem::path& root, const WalkOptions& options, std:
 
 class ParallelWalk;
 
-// Where a walk goes on: a folder open at fd (or, fd -1, a root still to be
-// opened by its path), named path, whose entries are at depth, below root
-// number `root`.
+// Where a walk goes on: a folder open at fd, named path, whose entries are at
+// depth, below root number `root`. A folder handed to another thread has no
+// handle (fd -1): handles belong to the thread that opened them, so the thread
+// taking it up opens it by its path and walks it only if it is the folder,
+// identity, that the thread handing it out looked at.
 struct Task {
     int fd;
     std::string path;
     int depth;
     size_t root;
     std::shared_ptr<const RootMount> mount;  // for a walk that stays on its root's mount
+    FileIdentity identity{};
 };
 
 // Walks a folder and everything below it, depth first, on one thread, without
@@ -219,6 +226,7 @@ private:
         size_t namesFrom;
         size_t pathLength;      // path_ up to the folder itself
         int depth;              // of its entries
+        size_t handFrom;        // no folder to hand out among its entries before this one
     };
 
     void report(std::string_view path, int error) {
@@ -230,7 +238,8 @@ private:
     }
 
     bool stopped() const;
-    bool step(const RawEntry& raw);
+    bool step(const RawEntry& raw, size_t frameIndex, bool handingOut);
+    bool handOut();
     void enter(int fd, const FileIdentity& identity, int depth);
     void closeFrame(Frame& frame) {
         if (frame.fd < 0) return;
@@ -263,6 +272,8 @@ private:
     std::vector<RawEntry> entries_;  // the entries of every frame, deepest last
     std::string names_;
     std::vector<char> buffer_;
+    std::string handedPath_;  // the path of a folder being handed out
+    size_t handFrom_ = 0;     // frames below this one have no folder left to hand out
     size_t open_ = 0;      // frames whose handle is open
     size_t lowOpen_ = 1;   // frames [1, lowOpen_) have let their handles go
 };
@@ -275,10 +286,6 @@ class ParallelWalk : public std::enable_shared_from_this<ParallelWalk> {
 public:
     ParallelWalk(std::vector<std::filesystem::path> roots, const SlotVisit& visit, const WalkOptions& options)
         : roots_(std::move(roots)), visit_(visit), options_(options) {}
-
-    ~ParallelWalk() {
-        for (auto& task : queue_) ::close(task.fd);
-    }
 
     bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
     // Every thread leaves the walk before its next entry.
@@ -293,25 +300,45 @@ public:
         return !stopped();
     }
 
-    // Hands a folder to a waiting thread. False when no thread waits for one,
-    // so the caller walks it itself; a handle stays open only while its folder
-    // waits, and no more folders wait than threads do.
-    bool offer(int fd, const std::string& path, int depth, size_t root, const std::shared_ptr<const RootMount>& mount) {
+    // Whether a thread waits for a folder that none has been found for yet.
+    // Read before every entry, so without a lock: a hint, made sure by promise().
+    bool hungry() const {
+        return idle_.load(std::memory_order_relaxed) > queued_.load(std::memory_order_relaxed);
+    }
+
+    // Pool threads join only once the walk has more than one folder to give
+    // out, so measuring a lone file or a flat folder never wakes them.
+    void wantHelpers() {
         if (!helpersAsked_.load(std::memory_order_relaxed)) askForHelpers();
-        if (idle_.load(std::memory_order_relaxed) <= queued_.load(std::memory_order_relaxed)) return false;
+    }
+
+    // Keeps a place for a folder the caller is about to hand out, so that
+    // several threads answering one waiting thread do not all hand one out.
+    // False when no thread waits any more. Every promise is kept (deliver) or
+    // taken back (withdraw); no more folders wait than threads do.
+    bool promise() {
+        std::lock_guard lock(mutex_);
+        if (idle_.load(std::memory_order_relaxed) <= queue_.size() + promised_) return false;
+        ++promised_;
+        queued_.store(queue_.size() + promised_, std::memory_order_relaxed);
+        return true;
+    }
+    void deliver(Task task) {
         {
             std::lock_guard lock(mutex_);
-            if (idle_.load(std::memory_order_relaxed) <= queue_.size()) return false;
-            queue_.push_back(Task{fd, path, depth, root, mount});
-            queued_.store(queue_.size(), std::memory_order_relaxed);
+            --promised_;
+            queue_.push_back(std::move(task));
+            queued_.store(queue_.size() + promised_, std::memory_order_relaxed);
         }
         changed_.notify_one();
-        return true;
+    }
+    void withdraw() {
+        std::lock_guard lock(mutex_);
+        --promised_;
+        queued_.store(queue_.size() + promised_, std::memory_order_relaxed);
     }
 
 private:
-    // Pool threads join only once the walk has more than one folder to give
-    // out, so measuring a lone file or a flat folder never wakes them.
     void askForHelpers() {
         if (helpersAsked_.exchange(true)) return;
         for (unsigned i = 1; i < WorkPool::width(); ++i)
@@ -325,8 +352,74 @@ private:
         changed_.notify_all();
     }
 
+    // The handle of the root a thread last opened a handed-out folder below;
+    // closed when the thread leaves the walk.
+    struct RootHandle {
+        size_t root = SIZE_MAX;
+        int fd = -1;
+        ~RootHandle() {
+            if (fd >= 0) ::close(fd);
+        }
+    };
+
+    void report(std::string_view path, int error) {
+        if (options_.onError) options_.onError(path, error);
+    }
+
+    // Opens a folder another thread handed out, from its root one name at a
+    // time, never through a link, crossing mounts as the walk itself does, and
+    // keeps it only when it is the folder that was looked at. A folder gone,
+    // swapped or turned into a link meanwhile is treated as one changed
+    // between the look and the open: a failed open is reported, another
+    // folder in its place passed over. -1 then.
+    int reach(const Task& task, RootHandle& held) {
+        if (held.root != task.root) {
+            if (held.fd >= 0) ::close(held.fd);
+            held.fd = -1;
+            held.root = task.root;
+            Reach::Folder folder = Reach::folder(roots_[task.root], Reach::Use::listing);
+            if (!folder.reached()) {
+                held.root = SIZE_MAX;
+                report(task.path, folder.error);
+                return -1;
+            }
+            held.fd = folder.fd.release();
+        }
+        const size_t from = rootPrefix(roots_[task.root]).size() + 1;
+        if (task.path.size() <= from) return -1;
+        const std::string below = task.path.substr(from);
+        RaceSeam::betweenLookAndOpen(RaceSeam::Site::handedFolder, held.fd, below);
+        int current = held.fd;
+        for (size_t at = 0; at < below.size();) {
+            size_t end = below.find('/', at);
+            if (end == std::string::npos) end = below.size();
+            const std::string name = below.substr(at, end - at);
+            const int next = ::openat(current, name.c_str(), kOpenFolder);
+            const int error = errno;
+            if (current != held.fd) ::close(current);
+            if (next < 0) {
+                report(task.path, error);
+                return -1;
+            }
+            current = next;
+            at = end + 1;
+        }
+        struct stat st;
+        if (current == held.fd || ::fstat(current, &st) != 0 || !(FileFacts::from(st).identity == task.identity)) {
+            if (current != held.fd) ::close(current);
+            return -1;
+        }
+        if (task.mount && task.mount->boundary.crossedBy(current, task.mount->realPathOf(task.path))) {
+            ::close(current);
+            report(task.path, EXDEV);
+            return -1;
+        }
+        return current;
+    }
+
     void work(unsigned slot) {
         std::unique_ptr<FolderWalk> walker;
+        RootHandle held;
         auto walk = [&](Task task) {
             if (!walker) walker = std::make_unique<FolderWalk>(nullptr, &visit_, options_, this, slot);
             if (!walker->run(std::move(task))) stop();
@@ -340,7 +433,7 @@ private:
                 release();
                 break;
             }
-            Task task{-1, {}, 1, r, nullptr};
+            Task task{-1, {}, 1, r, nullptr, {}};
             task.fd = openRoot(roots_[r], options_, &task.mount);
             task.path = rootPrefix(roots_[r]);
             if (task.fd >= 0) walk(std::move(task));
@@ -351,18 +444,18 @@ private:
         std::unique_lock lock(mutex_);
         for (;;) {
             if (stopped()) {
-                // Folders still waiting are given up; their handles close now.
-                for (auto& task : queue_) ::close(task.fd);
+                // Folders still waiting are given up.
                 queue_.clear();
-                queued_.store(0, std::memory_order_relaxed);
+                queued_.store(promised_, std::memory_order_relaxed);
             }
             if (!queue_.empty()) {
                 Task task = std::move(queue_.front());
                 queue_.pop_front();
-                queued_.store(queue_.size(), std::memory_order_relaxed);
+                queued_.store(queue_.size() + promised_, std::memory_order_relaxed);
                 busy_.fetch_add(1);
                 lock.unlock();
-                walk(std::move(task));
+                task.fd = reach(task, held);
+                if (task.fd >= 0) walk(std::move(task));
                 lock.lock();
                 if (busy_.fetch_sub(1) == 1) changed_.notify_all();
                 continue;
@@ -383,11 +476,12 @@ private:
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Task> queue_;             // folders handed out, each open
+    std::deque<Task> queue_;             // folders handed out, to be opened by path
+    size_t promised_ = 0;                // folders about to be handed out (under the lock)
     std::atomic<size_t> nextRoot_{0};
     std::atomic<int> busy_{0};           // threads walking a root or folder
     std::atomic<size_t> idle_{0};        // threads waiting for a folder
-    std::atomic<size_t> queued_{0};
+    std::atomic<size_t> queued_{0};      // folders waiting or promised
     std::atomic<bool> stopped_{false};
     std::atomic<bool> helpersAsked_{false};
     std::atomic<unsigned> nextSlot_{1};
@@ -401,7 +495,8 @@ bool FolderWalk::run(Task task) {
     mount_ = std::move(task.mount);
     // The first folder's identity is never needed: it keeps its handle to the
     // end, since no walk goes above it.
-    enter(task.fd, FileIdentity{}, task.depth);
+    enter(task.fd, task.identity, task.depth);
+    handFrom_ = 0;
     bool finished = true;
     while (!frames_.empty()) {
         if (stopped()) {
@@ -413,8 +508,16 @@ bool FolderWalk::run(Task task) {
             leave();
             continue;
         }
+        // A thread waiting for work gets the shallowest folder not yet walked
+        // rather than the one about to be entered: the most work for one
+        // hand-out, so threads seldom wait.
+        if (shared_ && shared_->hungry() && !handOut()) {
+            finished = false;
+            break;
+        }
         const RawEntry raw = entries_[top.next++];
-        if (!step(raw)) {
+        if (raw.type == kHandedOut) continue;
+        if (!step(raw, frames_.size() - 1, false)) {
             finished = false;
             break;
         }
@@ -428,7 +531,7 @@ bool FolderWalk::run(Task task) {
 // Reads the folder open at fd into a new frame on top of the stack, and lets
 // go of handles above it that the walk can do without for now.
 void FolderWalk::enter(int fd, const FileIdentity& identity, int depth) {
-    Frame frame{fd, identity, 0, 0, entries_.size(), names_.size(), path_.size(), depth};
+    Frame frame{fd, identity, 0, 0, entries_.size(), names_.size(), path_.size(), depth, 0};
     const bool skipDotNames = options_.skipHidden;
     const int error = readEntries(fd, buffer_, [&](const char* name, size_t length, uint64_t inode, unsigned char type) {
         if (skipDotNames && name[0] == '.') return;
@@ -440,6 +543,7 @@ void FolderWalk::enter(int fd, const FileIdentity& identity, int depth) {
     std::sort(entries_.begin() + ptrdiff_t(frame.entriesFrom), entries_.end(),
               [](const RawEntry& a, const RawEntry& b) { return a.inode < b.inode; });
     frame.next = frame.entriesFrom;
+    frame.handFrom = frame.entriesFrom;
     frame.end = entries_.size();
     frames_.push_back(frame);
     ++open_;
@@ -465,6 +569,7 @@ void FolderWalk::pop() {
     names_.resize(top.namesFrom);
     frames_.pop_back();
     lowOpen_ = std::min(lowOpen_, std::max<size_t>(frames_.size(), 1));
+    handFrom_ = std::min(handFrom_, frames_.size());
 }
 
 // The top folder is done: goes back to the nearest folder with entries left,
@@ -551,18 +656,56 @@ int FolderWalk::reachFromAbove(size_t index) {
     return current == frames_[start].fd ? -1 : current;
 }
 
-// Visits one entry of the top frame, and enters it when it is a folder to
-// walk. False when the visitor asked to stop.
-bool FolderWalk::step(const RawEntry& raw) {
-    const Frame& frame = frames_.back();
+// Hands the shallowest folder still to walk in an open frame to a waiting
+// thread: visits it now, out of its turn, and marks it so its turn passes it
+// over. False when the visitor asked to stop.
+bool FolderWalk::handOut() {
+    for (size_t k = handFrom_; k < frames_.size(); ++k) {
+        Frame& f = frames_[k];
+        size_t j = std::max(f.next, f.handFrom);
+        while (j < f.end && !(entries_[j].type == DT_DIR &&
+                              (options_.enterPackages ||
+                               !Packages::isPackageName(std::string_view(names_.data() + entries_[j].offset,
+                                                                         entries_[j].length)))))
+            ++j;
+        f.handFrom = j;
+        if (j == f.end) {
+            if (k == handFrom_) ++handFrom_;
+            continue;
+        }
+        if (f.fd < 0) continue;
+        if (f.pathLength + 1 + entries_[j].length > kLongestHandedPath) return true;
+        if (!shared_->promise()) return true;
+        const RawEntry raw = entries_[j];
+        entries_[j].type = kHandedOut;
+        f.handFrom = j + 1;
+        return step(raw, k, true);
+    }
+    return true;
+}
+
+// Visits one entry of frame frameIndex (the top one unless handing out), and
+// enters it when it is a folder to walk, or hands it to a waiting thread.
+// False when the visitor asked to stop.
+bool FolderWalk::step(const RawEntry& raw, size_t frameIndex, bool handingOut) {
+    // A place promised for the folder is given back unless it is handed out.
+    struct Promise {
+        ParallelWalk* shared;
+        ~Promise() {
+            if (shared) shared->withdraw();
+        }
+    } promise{handingOut ? shared_ : nullptr};
+    const Frame& frame = frames_[frameIndex];
     const int dirfd = frame.fd;
     const int depth = frame.depth;
     const size_t base = frame.pathLength;
     const char* name = names_.data() + raw.offset;
     const std::string_view nameView(name, raw.length);
-    path_.resize(base);
-    path_ += '/';
-    path_.append(nameView);
+    std::string& path = handingOut ? handedPath_ : path_;
+    if (handingOut) path.assign(path_, 0, base);
+    path.resize(base);
+    path += '/';
+    path.append(nameView);
 
     // A folder to enter is opened at once and known by its handle: the one
     // look that both tells what it is and keeps it from being swapped.
@@ -589,7 +732,7 @@ bool FolderWalk::step(const RawEntry& raw) {
         if (raw.type == DT_LNK && !linkFacts_) {
             facts.type = FileType::symlink;
         } else if (!statEntry(dirfd, name, facts)) {
-            report(path_, errno);
+            report(path, errno);
             return true;
         }
     }
@@ -603,7 +746,7 @@ bool FolderWalk::step(const RawEntry& raw) {
     }
     const bool isDir = facts.isDirectory();
     const bool isPackage = isDir && Packages::isPackageName(nameView);
-    const WalkAction action = visit(WalkEntry{path_, std::string_view(path_).substr(base + 1), facts, depth, isPackage, root_});
+    const WalkAction action = visit(WalkEntry{path, std::string_view(path).substr(base + 1), facts, depth, isPackage, root_});
     if (action == WalkAction::stop) {
         closeChild();
         if (shared_) shared_->stop();
@@ -618,12 +761,12 @@ bool FolderWalk::step(const RawEntry& raw) {
         // then (or was not opened): open it now, and walk it only if it is
         // still the folder that was looked at.
         if (openError != 0 && openError != ELOOP && openError != ENOTDIR && openError != ENOENT) {
-            report(path_, openError);
+            report(path, openError);
             return true;
         }
         child = ::openat(dirfd, name, kOpenFolder);
         if (child < 0) {
-            report(path_, errno);
+            report(path, errno);
             return true;
         }
         struct stat st;
@@ -632,15 +775,22 @@ bool FolderWalk::step(const RawEntry& raw) {
             return true;
         }
     }
-    if (mount_ && mount_->boundary.crossedBy(child, mount_->realPathOf(path_))) {
+    if (mount_ && mount_->boundary.crossedBy(child, mount_->realPathOf(path))) {
         closeChild();
-        report(path_, EXDEV);
+        report(path, EXDEV);
         return true;
     }
-    // A folder handed out takes a copy of its path: past the length a path
-    // can have on disk, where only chains go, this thread walks on itself.
-    if (shared_ && path_.size() <= kLongestHandedPath && shared_->offer(child, path_, depth + 1, root_, mount_))
+    // A folder handed out goes by its path and identity, its handle closed
+    // here: past the length a path can have on disk, where only chains go,
+    // this thread walks on itself. A folder about to be entered is handed out
+    // too when a thread waits and nothing shallower was left to give it.
+    if (shared_) shared_->wantHelpers();
+    if (handingOut || (shared_ && path.size() <= kLongestHandedPath && shared_->hungry() && shared_->promise())) {
+        closeChild();
+        promise.shared = nullptr;
+        shared_->deliver(Task{-1, path, depth + 1, root_, mount_, facts.identity});
         return true;
+    }
     enter(child, facts.identity, depth + 1);
     return true;
 }

@@ -11,6 +11,12 @@ namespace WorkPool {
 // that still make a walk faster.
 unsigned width();
 
+// A job's handles belong to its thread: each pool thread has a handle table of
+// its own (where the kernel allows it), holding only the standard streams of
+// the program's handles, so a job never uses a handle another thread opened
+// nor hands one it opened to another thread; it passes paths instead, and
+// closes what it opened before it ends.
+//
 // Runs the job on a pool thread as soon as one is free. A job must not wait for
 // another job to run (the caller of a shared job works through it itself and
 // never relies on the pool to start one), so a busy pool only slows work down.

@@ -1,6 +1,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +16,7 @@
 #include "engine/fs.h"
 #include "platform/file_facts.h"
 #include "platform/packages.h"
+#include "platform/race_seam.h"
 #include "platform/walker.h"
 #include "platform/work_pool.h"
 #include "support/bind_mount.h"
@@ -225,6 +228,45 @@ struct Record {
     std::set<std::pair<std::string, int>> errors;
 };
 
+// The folders one walking thread handed to another, by their paths below the
+// root, as the thread taking one up is about to open it; change(), when set,
+// runs there first, once.
+class HandOuts {
+public:
+    explicit HandOuts(std::function<void(int rootFd, const std::string& below)> change = nullptr)
+        : change_(std::move(change)) {
+        RaceSeam::setForTesting([this](RaceSeam::Site site, int dirfd, const std::string& name) {
+            if (site != RaceSeam::Site::handedFolder) return;
+            std::lock_guard guard(lock_);
+            if (change_ && paths_.empty()) change_(dirfd, name);
+            paths_.push_back(name);
+        });
+    }
+    ~HandOuts() { RaceSeam::setForTesting(nullptr); }
+
+    std::vector<std::string> paths() {
+        std::lock_guard guard(lock_);
+        return paths_;
+    }
+    bool any(const std::function<bool(const std::string&)>& which) {
+        std::lock_guard guard(lock_);
+        return std::any_of(paths_.begin(), paths_.end(), which);
+    }
+
+private:
+    std::function<void(int, const std::string&)> change_;
+    std::mutex lock_;
+    std::vector<std::string> paths_;
+};
+
+// For a visitor: holds the walk back a little per entry until what a test
+// waits for has happened (threads that wait for work are then sure to be
+// given some), and no longer than a loaded machine could need.
+void slowUntil(const std::function<bool()>& happened, std::chrono::steady_clock::time_point deadline) {
+    if (!happened || happened() || std::chrono::steady_clock::now() > deadline) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 std::string below(const fs::path& root, std::string_view path) {
     return fs::path(std::string(path)).lexically_relative(root).string();
 }
@@ -301,7 +343,8 @@ std::vector<Met> tieByName(std::vector<Met> entries) {
 
 // What the walker and the plain walk disagree on; empty when nothing.
 std::string compareWithReference(const fs::path& root, const WalkOptions& given,
-                                 const std::set<fs::path>& mountPoints = {}) {
+                                 const std::set<fs::path>& mountPoints = {},
+                                 const std::function<bool()>& parallelWaitsFor = nullptr) {
     Record reference;
     referenceWalk(root, root, 1, given, mountPoints, reference);
 
@@ -320,7 +363,9 @@ std::string compareWithReference(const fs::path& root, const WalkOptions& given,
         std::lock_guard guard(lock);
         parallel.errors.insert({below(root, path), error});
     };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     Walker::walkParallel(root, [&](const WalkEntry& e, unsigned) {
+        slowUntil(parallelWaitsFor, deadline);
         std::lock_guard guard(lock);
         parallel.entries.push_back(metOf(below(root, e.path), e.facts, e.depth, e.isPackage));
         return WalkAction::proceed;
@@ -393,6 +438,23 @@ void deepWithSiblings(const fs::path& r) {
     writeFile(at / "bottom", std::string(6000, 'b'));
 }
 
+// Wide enough that threads waiting for work are handed folders at several
+// depths: hard links between them, links, packages and hidden folders among
+// them.
+void wideWithLinks(const fs::path& r) {
+    for (int a = 0; a < 24; ++a) {
+        const fs::path top = r / ("w" + std::to_string(a));
+        for (int b = 0; b < 3; ++b) {
+            writeFile(top / ("x" + std::to_string(b)) / "deeper/file", std::string(size_t(700 * (b + 1)), 'w'));
+            writeFile(top / ("x" + std::to_string(b)) / "file", std::string(size_t(100 * a + 1), 'x'));
+        }
+        if (a % 5 == 0) fs::create_hard_link(r / "w0/x0/file", top / "x1/deeper/again");
+        if (a % 7 == 0) makeSymlink(r / "w1", top / "to-w1");
+        if (a % 6 == 0) writeFile(top / "Tool.app/Contents/inside", "t");
+        if (a % 4 == 0) writeFile(top / ".hidden/x/file", "h");
+    }
+}
+
 }  // namespace
 
 TEST_F(WalkerTest, MeetsWhatAPlainWalkMeets) {
@@ -401,16 +463,26 @@ TEST_F(WalkerTest, MeetsWhatAPlainWalkMeets) {
         void (*build)(const fs::path&);
         bool skipHidden, enterPackages;
         size_t window;  // handles kept open per thread; 0 for the walker's own
+        bool handsOut;  // the parallel walk must hand folders between threads
     };
     const Case cases[] = {
-        {"files, hard links and links", filesAndLinks, false, false, 0},
-        {"the same, hidden entries left out", filesAndLinks, true, false, 0},
-        {"the same, packages entered", filesAndLinks, false, true, 0},
-        {"empty folders", emptyFolders, false, false, 0},
-        {"deep, with the walker's own window", deepWithSiblings, false, false, 0},
-        {"deep, two handles per thread", deepWithSiblings, false, false, 2},
-        {"deep, three handles per thread, hidden left out", deepWithSiblings, true, false, 3},
+        {"files, hard links and links", filesAndLinks, false, false, 0, false},
+        {"the same, hidden entries left out", filesAndLinks, true, false, 0, false},
+        {"the same, packages entered", filesAndLinks, false, true, 0, false},
+        {"empty folders", emptyFolders, false, false, 0, false},
+        {"deep, with the walker's own window", deepWithSiblings, false, false, 0, false},
+        {"deep, two handles per thread", deepWithSiblings, false, false, 2, false},
+        {"deep, three handles per thread, hidden left out", deepWithSiblings, true, false, 3, false},
+        {"wide, folders handed out", wideWithLinks, false, false, 0, true},
+        {"wide, folders handed out, hidden left out", wideWithLinks, true, false, 0, true},
+        {"wide, folders handed out, packages entered, two handles", wideWithLinks, false, true, 2, true},
     };
+    // Every processor the tests may run on, up to eight, takes part.
+    unsigned cpus = std::thread::hardware_concurrency();
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) cpus = unsigned(CPU_COUNT(&allowed));
+    EXPECT_EQ(WorkPool::width(), std::clamp(cpus, 1u, 8u));
     int n = 0;
     for (const Case& c : cases) {
         const fs::path r = tmp() / ("tree" + std::to_string(n++));
@@ -419,7 +491,14 @@ TEST_F(WalkerTest, MeetsWhatAPlainWalkMeets) {
         WalkOptions options;
         options.skipHidden = c.skipHidden;
         options.enterPackages = c.enterPackages;
-        EXPECT_EQ(compareWithReference(r, options), "") << c.what;
+        HandOuts handOuts;
+        const bool handing = c.handsOut && WorkPool::width() > 1;
+        std::function<bool()> waitFor;
+        if (handing) waitFor = [&] { return handOuts.paths().size() >= 3; };
+        EXPECT_EQ(compareWithReference(r, options, {}, waitFor), "") << c.what;
+        if (handing) {
+            EXPECT_GE(handOuts.paths().size(), 3u) << c.what;
+        }
         Walker::setHandleWindowForTesting(0);
     }
 }
@@ -447,9 +526,19 @@ TEST_F(WalkerTest, MountPointsAreEnteredOrReportedAsAPlainWalkDoes) {
     const fs::path r = tmp() / "tree";
     writeFile(r / "a/file", std::string(3000, 'a'));
     writeFile(outsideOf(r) / "shown/file", std::string(5000, 's'));
+    // Folders enough below the mount that some are handed between threads,
+    // each then opened by its path across the mount as the walk crosses it.
+    for (int i = 0; i < 16; ++i) writeFile(outsideOf(r) / ("f" + std::to_string(i)) / "in/file", "m");
     BindMount mount(outsideOf(r), r / "a/mounted");
     REQUIRE_BIND_MOUNT(mount);
-    EXPECT_EQ(compareWithReference(r, {}), "");
+    HandOuts handOuts;
+    auto belowTheMount = [&] {
+        return handOuts.any([](const std::string& p) { return p.starts_with("a/mounted/"); });
+    };
+    EXPECT_EQ(compareWithReference(r, {}, {}, WorkPool::width() > 1 ? belowTheMount : std::function<bool()>()), "");
+    if (WorkPool::width() > 1) {
+        EXPECT_TRUE(belowTheMount());
+    }
     WalkOptions stay;
     stay.stayOnMount = true;
     EXPECT_EQ(compareWithReference(r, stay, {r / "a/mounted"}), "");
@@ -505,5 +594,124 @@ TEST_F(WalkerTest, AFolderLetGoIsWalkedOnOnlyIfItIsStillTheSameFolder) {
         } else {
             EXPECT_TRUE(errors.count({"a", ENOENT}));
         }
+    }
+}
+
+// A folder handed to another thread is opened there by its path: if the path
+// leads elsewhere by then (a link put in its place, or another folder), what
+// it leads to is not walked, and nothing outside the tree is met.
+TEST_F(WalkerTest, AHandedOutFolderChangedBeforeItIsOpenedIsNotWalkedThrough) {
+    if (WorkPool::width() < 2) GTEST_SKIP() << "one processor: nothing is handed out";
+    enum class Change { link, otherFolder };
+    for (Change change : {Change::link, Change::otherFolder}) {
+        const fs::path r = tmp() / (change == Change::link ? "linked" : "replaced");
+        for (int i = 0; i < 24; ++i) writeFile(r / ("w" + std::to_string(i)) / "x/in/file", "w");
+        writeFile(outsideOf(r) / "secret/file", "s");
+        std::string changed;
+        HandOuts handOuts([&](int, const std::string& path) {
+            changed = path;
+            fs::rename(r / path, r / (path + "-moved"));
+            if (change == Change::link) {
+                makeSymlink(outsideOf(r), r / path);
+            } else {
+                writeFile(r / path / "planted/file", "p");
+            }
+        });
+        std::mutex lock;
+        std::vector<std::string> met;
+        std::set<std::pair<std::string, int>> errors;
+        WalkOptions options;
+        options.onError = [&](std::string_view path, int error) {
+            std::lock_guard guard(lock);
+            errors.insert({below(r, path), error});
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        EXPECT_TRUE(Walker::walkParallel(r, [&](const WalkEntry& e, unsigned) {
+            slowUntil([&] { return !handOuts.paths().empty(); }, deadline);
+            std::lock_guard guard(lock);
+            met.push_back(below(r, e.path));
+            return WalkAction::proceed;
+        }, options));
+        ASSERT_FALSE(changed.empty()) << "no folder was handed out";
+        for (const std::string& path : met) {
+            EXPECT_FALSE(path.starts_with(changed + "/")) << path << " met through " << changed;
+            EXPECT_EQ(path.find("secret"), std::string::npos) << path;
+            EXPECT_EQ(path.find("planted"), std::string::npos) << path;
+        }
+        // A link where the folder was is refused as a folder, and said so;
+        // another folder is passed over as one swapped between look and open.
+        if (change == Change::link) {
+            EXPECT_TRUE(errors.count({changed, ELOOP}) || errors.count({changed, ENOTDIR})) << changed;
+            EXPECT_EQ(errors.size(), 1u);
+        } else {
+            EXPECT_TRUE(errors.empty());
+        }
+        // The rest of the tree is walked: every folder not below the one changed.
+        for (int i = 0; i < 24; ++i) {
+            const std::string file = "w" + std::to_string(i) + "/x/in/file";
+            if (file.starts_with(changed + "/")) continue;
+            EXPECT_TRUE(std::find(met.begin(), met.end(), file) != met.end()) << file;
+        }
+    }
+}
+
+namespace {
+
+// Every handle of every thread of this process, as thread:handle -> what it is.
+std::map<std::string, std::string> handlesOfEveryThread() {
+    std::map<std::string, std::string> out;
+    std::vector<std::string> threads;
+    if (DIR* tasks = ::opendir("/proc/self/task")) {
+        while (dirent* d = ::readdir(tasks))
+            if (d->d_name[0] != '.') threads.push_back(d->d_name);
+        ::closedir(tasks);
+    }
+    for (const std::string& tid : threads) {
+        const std::string folder = "/proc/self/task/" + tid + "/fd";
+        DIR* fds = ::opendir(folder.c_str());
+        if (!fds) continue;
+        while (dirent* d = ::readdir(fds)) {
+            if (d->d_name[0] == '.') continue;
+            char target[4096];
+            const ssize_t n = ::readlink((folder + "/" + d->d_name).c_str(), target, sizeof target);
+            out[tid + ":" + d->d_name] = n > 0 ? std::string(target, size_t(n)) : "?";
+        }
+        ::closedir(fds);
+    }
+    return out;
+}
+
+}  // namespace
+
+// Each pool thread opens and closes handles in a table of its own: after a
+// walk, finished, stopped or with folders let go and found again, no thread
+// holds a handle it did not hold before.
+TEST_F(WalkerTest, NoThreadKeepsAHandleAfterAWalk) {
+    const fs::path r = tmp() / "wide";
+    wideWithLinks(r);
+    HandOuts handOuts;
+    auto walk = [&](int stopAfter) {
+        std::atomic<int> visits{0};
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        Walker::walkParallel(r, [&](const WalkEntry&, unsigned) {
+            slowUntil([&] { return !handOuts.paths().empty(); }, deadline);
+            return ++visits == stopAfter ? WalkAction::stop : WalkAction::proceed;
+        });
+        WorkPool::waitUntilIdle();
+    };
+    walk(0);  // every pool thread started
+    const auto before = handlesOfEveryThread();
+    for (size_t window : {size_t(0), size_t(2)}) {
+        Walker::setHandleWindowForTesting(window);
+        walk(0);
+        walk(40);
+        Walker::setHandleWindowForTesting(0);
+    }
+    const auto after = handlesOfEveryThread();
+    for (const auto& [handle, what] : after) {
+        if (!before.count(handle)) ADD_FAILURE() << handle << " -> " << what << " left open";
+    }
+    if (WorkPool::width() > 1) {
+        EXPECT_FALSE(handOuts.paths().empty());
     }
 }
