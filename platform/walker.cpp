@@ -200,7 +200,8 @@ struct Task {
 // walk comes back to it, from a folder below it through "..", or else from an
 // open folder above it one name at a time, never through a link, and always
 // checked to be the very folder (device and inode) that was left. In a
-// parallel walk a folder about to be entered may be handed to another thread.
+// parallel walk, when a thread waits for work, the shallowest folder still to
+// walk is handed to it by its path and identity (see ParallelWalk::reach).
 class FolderWalk {
 public:
     FolderWalk(const Visit* visit, const SlotVisit* slotVisit, const WalkOptions& options,
