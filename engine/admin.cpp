@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -239,22 +238,14 @@ std::string batchScript(const std::filesystem::path& helper, const Request& requ
     return script;
 }
 
-template <typename Number>
-std::optional<Number> parseNumber(std::string_view text) {
-    Number value{};
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size() || text.empty()) return std::nullopt;
-    return value;
-}
-
 // "<device> <inode> <absolute real path>"
 std::optional<Location> parseLocation(std::string_view text) {
     size_t first = text.find(' ');
     if (first == std::string_view::npos) return std::nullopt;
     size_t second = text.find(' ', first + 1);
     if (second == std::string_view::npos) return std::nullopt;
-    auto device = parseNumber<uint64_t>(text.substr(0, first));
-    auto inode = parseNumber<uint64_t>(text.substr(first + 1, second - first - 1));
+    auto device = Decimal::parse<uint64_t>(text.substr(0, first));
+    auto inode = Decimal::parse<uint64_t>(text.substr(first + 1, second - first - 1));
     std::string real(text.substr(second + 1));
     if (!device || !inode || real.empty() || real.front() != '/') return std::nullopt;
     return Location{real, {*device, *inode}};
@@ -275,7 +266,7 @@ std::optional<Request> parseRequest(std::string_view text) {
     auto root = field(lines[2], "root");
     auto home = field(lines[3], "home");
     if (!uid || !root || !home) return std::nullopt;
-    auto uidNumber = parseNumber<uid_t>(*uid);
+    auto uidNumber = Decimal::parse<uid_t>(*uid);
     auto homeLocation = parseLocation(*home);
     if (!uidNumber || !homeLocation) return std::nullopt;
     request.uid = *uidNumber;
@@ -358,9 +349,9 @@ std::vector<Reported> reportedOutcomes(std::string output, size_t count) {
         std::string_view rest = line.substr(space + 1);
         size_t end = rest.find(' ');
         std::string_view number = rest.substr(0, end);
-        size_t index = 0;
-        auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), index);
-        if (ec != std::errc() || ptr != number.data() + number.size() || index >= count) continue;
+        const std::optional<size_t> parsed = Decimal::parse<size_t>(number);
+        if (!parsed || *parsed >= count) continue;
+        const size_t index = *parsed;
         if (word == "removed" || word == "gone") out[index] = {Reported::Kind::removed, {}};
         else if (word == "failed")
             out[index] = {Reported::Kind::failed, end == std::string_view::npos ? std::string() : std::string(rest.substr(end + 1))};
@@ -592,7 +583,7 @@ PrivilegedRemovalRun runPrivilegedRemoval(std::string_view text) {
     // The user the request names is the one who asked, where the
     // authorization tool says who that was.
     if (const char* asker = std::getenv("PKEXEC_UID")) {
-        auto uid = parseNumber<uid_t>(asker);
+        auto uid = Decimal::parse<uid_t>(asker);
         if (!uid || *uid != request->uid) {
             refuseAll(std::vector<std::string>(request->paths.size(), std::string(kNotTheAsker)));
             return run;

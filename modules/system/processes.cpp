@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "engine/admin.h"
+#include "platform/decimal.h"
 #include "platform/text_lines.h"
 #include "platform/workspace.h"
 
@@ -35,15 +36,6 @@ std::vector<std::string_view> dataLines(std::string_view output) {
     return lines;
 }
 
-// Decimal integers, read the same whatever the process's locale.
-template <typename Int>
-std::optional<Int> integer(std::string_view text) {
-    Int value{};
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-    return value;
-}
-
 // A decimal figure with either a point or a comma before its fraction, so a
 // ps that still printed in a locale with decimal commas reads right.
 std::optional<double> figure(std::string_view text) {
@@ -60,7 +52,7 @@ std::optional<double> figure(std::string_view text) {
 
 // Resident size in KiB as bytes; nothing when that would not fit.
 std::optional<int64_t> kibibytes(std::string_view text) {
-    auto kib = integer<int64_t>(text);
+    auto kib = Decimal::parse<int64_t>(text);
     if (!kib || *kib > std::numeric_limits<int64_t>::max() / 1024 || *kib < std::numeric_limits<int64_t>::min() / 1024)
         return std::nullopt;
     return *kib * 1024;
@@ -93,7 +85,7 @@ std::vector<RunningApp> runningApps() {
     for (std::string_view line : dataLines(ps.output)) {
         const auto c = columns(line);
         if (c.size() < 4) continue;
-        auto pid = integer<int32_t>(c[0]);
+        auto pid = Decimal::parse<int32_t>(c[0]);
         auto cpu = figure(c[1]);
         auto memory = kibibytes(c[2]);
         if (!pid || !cpu || !memory) continue;
@@ -119,7 +111,7 @@ std::vector<RunningApp> hungProcesses() {
     for (std::string_view line : dataLines(ps.output)) {
         const auto c = columns(line);
         if (c.size() < 5) continue;
-        auto pid = integer<int32_t>(c[0]);
+        auto pid = Decimal::parse<int32_t>(c[0]);
         if (!pid) continue;
         auto it = names.find(*pid);
         if (it == names.end()) continue;
