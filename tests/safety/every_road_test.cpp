@@ -7,6 +7,7 @@
 #include "platform/file_facts.h"
 #include "safety/removal_safety.h"
 #include "support/bind_mount.h"
+#include "support/deep_tree.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -123,6 +124,21 @@ TEST_P(EveryRoad, BindMountsAreNeverEntered) {
     removeAll({item(holder), item(home() / "Library/Caches/com.example.mount-point"), item(plain)});
     EXPECT_EQ(canaryDamage(), "");
     EXPECT_TRUE(existsItself(holder / "inner/precious.txt"));
+}
+
+// A chosen folder thousands of levels deep, with a file beside every folder
+// so each walk comes back up through all of them: every road takes it whole
+// on a small stack, so none keeps a stack frame per level, and none finds its
+// way back up to anything outside the item.
+TEST_P(EveryRoad, AnItemThousandsOfFoldersDeepGoesWholeOnASmallStack) {
+    const fs::path deep = home() / "Library/Caches/com.example.deep";
+    makeDeepChain(deep, 5'000, true);
+    onThreadWithStack(256 * 1024, [&] { removeAll({item(deep), item(plain)}); });
+    const bool left = existsItself(deep);
+    if (left) removeDeepChain(deep);
+    EXPECT_FALSE(left);
+    EXPECT_FALSE(existsItself(plain));
+    EXPECT_EQ(canaryDamage(), "");
 }
 
 // An ignore list that is there but cannot be read protects something no one
