@@ -36,28 +36,35 @@ struct Pool {
     std::condition_variable ready;
     std::condition_variable idle;
     std::deque<std::function<void()>> jobs;
+    const unsigned threads;
     unsigned running = 0;  // jobs started and not yet done with
+    unsigned waiting = 0;  // threads started and waiting for a job
 
-    explicit Pool(unsigned threads) {
-        for (unsigned i = 0; i < threads; ++i) std::thread([this] { serve(); }).detach();
+    explicit Pool(unsigned count) : threads(count) {
+        for (unsigned i = 0; i < count; ++i) std::thread([this] { serve(); }).detach();
     }
+
+    // Idle: nothing queued or running, and every thread is past its start
+    // (which allocates) and waits for work.
+    bool isIdle() const { return running == 0 && jobs.empty() && waiting == threads; }
 
     void serve() {
         ownHandles();
+        std::unique_lock lock(mutex);
         for (;;) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(mutex);
-                ready.wait(lock, [this] { return !jobs.empty(); });
-                job = std::move(jobs.front());
-                jobs.pop_front();
-                ++running;
-            }
+            ++waiting;
+            if (isIdle()) idle.notify_all();
+            ready.wait(lock, [this] { return !jobs.empty(); });
+            --waiting;
+            std::function<void()> job = std::move(jobs.front());
+            jobs.pop_front();
+            ++running;
+            lock.unlock();
             job();
             // What the job held is let go before it counts as done.
             job = nullptr;
-            std::lock_guard lock(mutex);
-            if (--running == 0 && jobs.empty()) idle.notify_all();
+            lock.lock();
+            --running;
         }
     }
 };
@@ -123,7 +130,7 @@ void waitUntilIdle() {
     Pool* p = current.load(std::memory_order_acquire);
     if (!p) return;
     std::unique_lock lock(p->mutex);
-    p->idle.wait(lock, [p] { return p->running == 0 && p->jobs.empty(); });
+    p->idle.wait(lock, [p] { return p->isIdle(); });
 }
 
 void post(std::function<void()> job) {

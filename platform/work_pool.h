@@ -23,9 +23,10 @@ unsigned width();
 // With a width of 1 there are no pool threads and the job is dropped.
 void post(std::function<void()> job);
 
-// Returns once no job is queued or running: every pool thread is waiting for
-// work, holding nothing. A walk returns when its last entry was visited, while
-// helpers may still be letting go of what they used; a program about to fork
+// Returns once no job is queued or running and every pool thread has started
+// and is waiting for work, holding nothing. A walk returns when its last entry
+// was visited, while helpers may still be letting go of what they used, or
+// still starting (a thread's start allocates too); a program about to fork
 // (a test's child, say) waits here first, so no lock a helper holds, the
 // allocator's included, is copied into the child held.
 void waitUntilIdle();
