@@ -3,8 +3,10 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/app_match.h"
 #include "engine/detectors.h"
 #include "engine/ignores.h"
+#include "engine/installed_bundles.h"
 #include "engine/protection.h"
 #include "engine/scan_support.h"
 #include "platform/file_facts.h"
@@ -53,36 +55,22 @@ constexpr BrowserData kBrowserData[] = {
 
 }  // namespace
 
-std::set<std::string> installedBundleIDs() {
-    std::set<std::string> ids;
-    const fs::path folders[] = {Locations::system("/Applications"), Locations::system("/System/Applications"),
-                                Locations::home() / "Applications", Locations::system("/Applications/Utilities")};
-    for (const auto& folder : folders) {
-        for (const auto& app : ScanSupport::children(folder)) {
-            if (!hasExtension(app, ".app")) continue;
-            auto info = Plist::readFile(app / "Contents" / "Info.plist");
-            if (!info || !info->isDict()) continue;
-            if (auto id = info->string("CFBundleIdentifier")) ids.insert(*id);
-        }
-    }
-    return ids;
-}
+std::set<std::string> installedBundleIDs() { return InstalledBundles::identifiers(); }
 
 ScanCategory scanBrokenPreferences(const std::set<std::string>& installedIDs) {
     ScanCategory category;
     category.id = "broken-preferences";
     category.title = "Broken Preferences";
     category.detail = "Settings left behind by apps you removed.";
-    // Identifiers are compared as text, so a name the file system stores
-    // decomposed still matches the composed identifier.
-    std::set<std::string> installed;
-    for (const auto& id : installedIDs) installed.insert(Unicode::nfc(id));
+    // A file of an installed application's helper or extension
+    // (com.example.editor.agent) is that application's too.
+    const AppMatch::Owners installed(installedIDs);
     for (const auto& file : ScanSupport::children(Locations::home() / "Library" / "Preferences")) {
         if (!hasExtension(file, ".plist")) continue;
         std::string name = file.stem().string();
         if (name.find('.') == std::string::npos) continue;
         if (Unicode::hasPrefix(name, "com.apple")) continue;
-        if (installed.count(Unicode::nfc(name))) continue;
+        if (installed.owns(name)) continue;
         category.items.push_back(ScanSupport::reviewItem(file, name, "No installed app owns this preferences file"));
     }
     ScanSupport::sortLargestFirst(category.items);

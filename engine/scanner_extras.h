@@ -12,12 +12,13 @@
 
 namespace Scanner {
 
-// The bundle identifiers of the applications directly inside /Applications,
-// /System/Applications, ~/Applications and /Applications/Utilities.
+// The bundle identifiers of the installed applications (InstalledBundles):
+// those in the application folders and in their subfolders.
 std::set<std::string> installedBundleIDs();
 
 // Preference files in ~/Library/Preferences that no installed application
-// owns ("broken-preferences"), largest first.
+// owns, by its identifier or as its helper's ("broken-preferences"), largest
+// first.
 ScanCategory scanBrokenPreferences(const std::set<std::string>& installedIDs);
 
 // Launch agent and daemon property lists whose absolute program path leads

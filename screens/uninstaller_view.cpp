@@ -578,6 +578,14 @@ void UninstallerView::rebuildLeftoverRows() {
         where->setObjectName(QStringLiteral("leftoverPlace"));
         where->setElide(Qt::ElideMiddle);
         texts->addWidget(where);
+        // Why a leftover that is only partly the application's waits for the
+        // user's tick.
+        if (!leftover.reason.empty()) {
+            auto* reason = new TextLabel(qs(leftover.reason), Fonts::text(10), Theme::color(Theme::amber));
+            reason->setObjectName(QStringLiteral("leftoverReason"));
+            reason->setElide(Qt::ElideRight);
+            texts->addWidget(reason);
+        }
         line->addLayout(texts, 1);
         auto* bytes = new TextLabel(size, Fonts::text(11.5), Theme::secondary());
         line->addWidget(bytes);

@@ -9,6 +9,7 @@
 #include <map>
 #include <utility>
 
+#include "engine/app_match.h"
 #include "engine/ignores.h"
 #include "engine/protection.h"
 #include "engine/scan_support.h"
@@ -115,36 +116,6 @@ bool isFileExtensionPiece(const std::string& piece) {
     return std::find(kFileExtensionPieces.begin(), kFileExtensionPieces.end(), lowered) != kFileExtensionPieces.end();
 }
 
-// A team identifier: ten upper-case ASCII letters and digits.
-bool isTeamIdentifier(std::string_view piece) {
-    if (piece.size() != 10) return false;
-    return std::all_of(piece.begin(), piece.end(),
-                       [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
-}
-
-// The installed identifiers in composed form, empty ones left out: an empty
-// identifier names no application.
-std::set<std::string> prepared(const std::set<std::string>& installed) {
-    std::set<std::string> out;
-    for (const auto& id : installed)
-        if (!id.empty()) out.insert(Unicode::nfc(id));
-    return out;
-}
-
-bool isOwnedByPrepared(const std::string& candidate, const std::set<std::string>& installed) {
-    if (candidate.empty()) return false;
-    if (installed.count(candidate)) return true;
-    // An installed identifier below the candidate: com.example for com.example.Editor.
-    const std::string asParent = candidate + ".";
-    auto it = installed.lower_bound(asParent);
-    if (it != installed.end() && it->compare(0, asParent.size(), asParent) == 0) return true;
-    // The candidate below an installed identifier: an application's extensions
-    // and helpers (com.example.Editor.ShareExtension).
-    for (size_t dot = candidate.find('.'); dot != std::string::npos; dot = candidate.find('.', dot + 1))
-        if (dot > 0 && installed.count(candidate.substr(0, dot))) return true;
-    return false;
-}
-
 }  // namespace
 
 std::optional<std::string> bundleIDCandidate(std::string_view fileName) {
@@ -169,14 +140,6 @@ std::optional<std::string> bundleIDCandidate(std::string_view fileName) {
     return joined;
 }
 
-std::string ownerCandidate(std::string_view candidate) {
-    std::string_view rest = candidate;
-    if (rest.substr(0, 6) == "group.") rest.remove_prefix(6);
-    size_t dot = rest.find('.');
-    if (dot != std::string_view::npos && isTeamIdentifier(rest.substr(0, dot))) rest.remove_prefix(dot + 1);
-    return std::string(rest);
-}
-
 bool isIgnored(std::string_view candidate) {
     for (auto prefix : kIgnoredBundlePrefixes)
         if (Unicode::hasPrefix(candidate, prefix)) return true;
@@ -186,14 +149,10 @@ bool isIgnored(std::string_view candidate) {
     return false;
 }
 
-bool isOwned(std::string_view candidate, const std::set<std::string>& installedBundleIDs) {
-    return isOwnedByPrepared(Unicode::nfc(candidate), prepared(installedBundleIDs));
-}
-
 std::vector<ScanCategory> scan(const std::set<std::string>& installedBundleIDs,
                                const std::set<std::string>& /*installedNames*/, const ScanTokenRef& token,
                                const ProgressCallback& progress) {
-    const auto installed = prepared(installedBundleIDs);
+    const AppMatch::Owners installed(installedBundleIDs);
     const auto folders = roots();
     auto cancelled = [&] { return token && token->isCancelled(); };
 
@@ -214,8 +173,8 @@ std::vector<ScanCategory> scan(const std::set<std::string>& installedBundleIDs,
             }
             auto candidate = bundleIDCandidate(name);
             if (!candidate) continue;
-            std::string owner = Unicode::nfc(ownerCandidate(*candidate));
-            if (owner.empty() || isOwnedByPrepared(owner, installed) || isIgnored(owner)) continue;
+            std::string owner = Unicode::nfc(AppMatch::ownerIdentifier(*candidate));
+            if (owner.empty() || installed.owns(owner) || isIgnored(owner)) continue;
             const auto path = root.folder / name;
             if (Protection::isPathProtected(path) || Ignores::isIgnored(path)) continue;
             items.push_back(ScanSupport::reviewItem(path, name, root.label + " \u00B7 no installed app owns " + owner));

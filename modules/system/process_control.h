@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/app_match.h"
 #include "platform/workspace.h"
 
 namespace ProcessControl {
@@ -18,10 +19,11 @@ namespace ProcessControl {
 inline constexpr std::chrono::milliseconds quitGracePeriod{3000};
 inline constexpr std::chrono::milliseconds quitPollInterval{150};
 
-// The running instances of the application: those the system reports for the
-// bundle identifier, then those whose bundle is the application's, whose
-// executable lies inside it, or that run from a bundle of the same file name
-// elsewhere; each process once.
+// The running instances of the application: the processes that run from the
+// very bundle removed (their bundle is it, or their executable lies inside
+// it, as written or where the path really leads), those the system reports
+// for the bundle identifier first; each process once. A copy of the
+// application elsewhere, with the same identifier or file name, is not one.
 std::vector<Workspace::RunningApplication> runningApplications(std::string_view bundleID,
                                                                const std::filesystem::path& appPath);
 
@@ -30,14 +32,17 @@ std::vector<Workspace::RunningApplication> runningApplications(std::string_view 
 std::vector<std::string> terminate(std::string_view bundleID, const std::filesystem::path& appPath);
 
 // The job labels in the text of "launchctl list" that belong to the
-// application: those containing its bundle identifier, and those beginning
-// with "application." and its name; in output order and case.
+// application: its bundle identifier or that and a dot-suffix (letter case
+// ignored), unless another of the installed applications' identifiers names
+// the label more exactly, and "application." with its name, alone or with a
+// dot-suffix; in output order and case.
 std::vector<std::string> matchingLabels(std::string_view launchctlList, std::string_view bundleID,
-                                        std::string_view appName);
+                                        std::string_view appName, const std::vector<AppMatch::App>& installed = {});
 
 // Removes the application's jobs from the user's GUI domain and stops its
-// launch agents. "Unregistered login item <label>" lines, then "Stopped agent
-// <name>" lines.
+// launch agents (those named by its identifier as its labels are), judged
+// among the installed applications. "Unregistered login item <label>" lines,
+// then "Stopped agent <name>" lines.
 std::vector<std::string> unregisterLoginItems(std::string_view bundleID, std::string_view appName);
 
 }  // namespace ProcessControl

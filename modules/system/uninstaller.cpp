@@ -5,20 +5,19 @@
 #include <set>
 #include <unordered_set>
 
+#include "engine/app_match.h"
 #include "engine/fs.h"
+#include "engine/installed_bundles.h"
 #include "engine/protection.h"
 #include "modules/protection/orphans.h"
-#include "modules/system/bundle_id.h"
 #include "modules/system/process_control.h"
 #include "platform/locations.h"
-#include "platform/plist.h"
 #include "platform/unicode.h"
 #include "platform/walker.h"
 
 namespace Uninstaller {
 namespace {
 
-constexpr std::string_view kNoVersion = "\xE2\x80\x94";  // an em dash
 constexpr int kSpotlightLimit = 400;
 
 constexpr std::array<std::string_view, 13> kStateFragments = {
@@ -43,20 +42,14 @@ std::vector<std::filesystem::path> applicationFolders() {
     };
 }
 
-struct BundleInfo {
-    std::string bundleID;
-    std::string version;
-};
-
-BundleInfo readBundleInfo(const std::filesystem::path& bundle) {
-    const std::string fileName = bundle.filename().string();
-    BundleInfo info{fileName, std::string(kNoVersion)};
-    auto plist = Plist::readFile(bundle / "Contents" / "Info.plist");
-    if (!plist || !plist->isDict()) return info;
-    if (auto id = plist->string("CFBundleIdentifier")) info.bundleID = *id;
-    if (auto v = plist->string("CFBundleShortVersionString")) info.version = *v;
-    else if (auto v2 = plist->string("CFBundleVersion")) info.version = *v2;
-    return info;
+// Why a leftover is not ticked for the user; empty when it is named after the
+// application itself and nothing else.
+std::string reasonFor(const AppMatch::Judgement& judgement, const InstalledApp& app) {
+    if (judgement.shared)
+        return "Also matches " + judgement.shared->name + " (" +
+               Locations::abbreviateTilde(judgement.shared->url.string()) + ")";
+    if (judgement.mine.kind == AppMatch::Kind::words) return "Its name only contains \u201C" + app.name + "\u201D";
+    return {};
 }
 
 // A lower-case extension without its dot, as the path shows it.
@@ -103,9 +96,7 @@ std::vector<InstalledApp> installedApps(const ScanTokenRef& token, const Progres
 
     for (const auto& folder : applicationFolders()) {
         if (cancelled) break;
-        for (const auto& entry : Walker::list(folder)) {
-            const std::filesystem::path url = folder / entry;
-            if (url.extension() != ".app" || url.stem().empty()) continue;
+        for (const auto& url : InstalledBundles::applicationsIn(folder)) {
             if (token && token->isCancelled()) {
                 cancelled = true;
                 break;
@@ -116,17 +107,17 @@ std::vector<InstalledApp> installedApps(const ScanTokenRef& token, const Progres
             const std::string name = url.stem().string();
             if (progress) progress(std::min(count / 60.0, 0.95), "Measuring " + name + "\xE2\x80\xA6");
 
+            InstalledBundles::Bundle bundle = InstalledBundles::read(url);
             InstalledApp app;
             app.id = url.string();
             app.name = name;
             app.url = url;
-            BundleInfo info = readBundleInfo(url);
-            app.bundleID = std::move(info.bundleID);
-            app.version = std::move(info.version);
+            app.bundleID = bundle.bundleID();
+            app.version = std::move(bundle.version);
             FS::SeenSet seen;
             app.size = FS::size(url, seen);
             app.isProtected = Protection::hasProtectedBundleIDPrefix(app.bundleID) ||
-                              Protection::matchesProtectedName(entry);
+                              Protection::matchesProtectedName(url.filename().string());
             apps.push_back(std::move(app));
         }
     }
@@ -147,15 +138,9 @@ bool isStateLike(const std::filesystem::path& path) {
 
 std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensitivity sensitivity,
                                 bool includeSpotlight) {
-    // An identifier that names no single application (empty, or one word)
-    // would claim whole folders, so it matches nothing; the name still does.
-    const bool idIsSpecific = BundleID::isSpecific(app.bundleID);
-    const std::string id = Unicode::lower(app.bundleID);
-    std::vector<std::string> tokens;
-    for (const std::string& t : {idIsSpecific ? id : std::string(), Unicode::lower(app.name)})
-        if (Unicode::characterCount(t) >= 4 && std::find(tokens.begin(), tokens.end(), t) == tokens.end())
-            tokens.push_back(t);
-
+    // Names match as whole words, identifiers up to a dot; what another
+    // installed application matches more exactly is that one's.
+    const AppMatch::Matcher matcher(AppMatch::App{app.name, app.bundleID, app.url}, InstalledBundles::apps());
     const std::string appPath = app.url.string();
     std::unordered_set<std::string> listed;
     std::vector<Leftover> found;
@@ -167,17 +152,18 @@ std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensit
 
     for (const auto& [root, label] : leftoverRoots()) {
         for (const auto& entry : Walker::list(root)) {
-            const std::string lowered = Unicode::lower(entry);
-            bool matches = std::any_of(tokens.begin(), tokens.end(),
-                                       [&](const std::string& t) { return Unicode::contains(lowered, t); });
-            if (!matches && idIsSpecific) matches = Unicode::hasPrefix(lowered, id);
-            if (!matches) continue;
+            const AppMatch::Judgement judgement = matcher.judge(entry);
+            if (judgement.mine.kind == AppMatch::Kind::none) continue;
 
             const std::filesystem::path url = root / entry;
             if (Protection::isPathProtected(url)) continue;
+            // Noted even when it is another application's, so Spotlight does
+            // not offer it again.
             if (!listed.insert(url.string()).second) continue;
-            if (url.string() == appPath) continue;
-            found.push_back({url, measure(url), label, true});
+            if (url.string() == appPath || judgement.owner) continue;
+            // Only what is named after the application itself is taken unasked.
+            const bool selected = judgement.mine.exact() && !judgement.shared;
+            found.push_back({url, measure(url), label, selected, reasonFor(judgement, app)});
         }
     }
 
@@ -185,7 +171,9 @@ std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensit
         for (const auto& hit : SpotlightSearch::paths(app.name, app.bundleID, sensitivity, kSpotlightLimit)) {
             if (!listed.insert(hit.string()).second) continue;
             if (hit.string() == appPath || !isStateLike(hit)) continue;
-            found.push_back({hit, measure(hit), "Spotlight", false});
+            const AppMatch::Judgement judgement = matcher.judge(hit.filename().string());
+            if (judgement.owner) continue;
+            found.push_back({hit, measure(hit), "Spotlight", false, judgement.shared ? reasonFor(judgement, app) : ""});
         }
     }
 
@@ -235,7 +223,9 @@ RemovalResult uninstall(const InstalledApp& app, const std::vector<Leftover>& le
 
 std::vector<ScanCategory> orphans(const std::vector<InstalledApp>& apps, const ScanTokenRef& token,
                                   const ProgressCallback& progress) {
-    std::set<std::string> bundleIDs, names;
+    // Every installed application counts, also one in a suite's folder that
+    // the list of applications does not show.
+    std::set<std::string> bundleIDs = InstalledBundles::identifiers(), names;
     for (const auto& app : apps) {
         bundleIDs.insert(app.bundleID);
         names.insert(Unicode::lower(app.name));

@@ -38,6 +38,9 @@ struct Leftover {
     int64_t size = 0;
     std::string origin;  // the label of the folder it was found in, or "Spotlight"
     bool isSelected = false;
+    // Why it is not ticked for the user (only part of its name matches, or it
+    // matches another installed application as well); empty otherwise.
+    std::string reason = {};
 };
 
 // What one uninstall did.
@@ -62,6 +65,10 @@ std::vector<InstalledApp> installedApps(const ScanTokenRef& token, const Progres
 
 // The application's support files in the Library folders (and, when asked,
 // those Spotlight finds that look like application state), largest first.
+// A name matches by the application's identifier (the identifier, or it and a
+// dot-suffix) or by its name as whole words; what another installed
+// application matches more exactly is left out. Only what is named after the
+// application itself starts selected; the rest is listed with its reason.
 std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensitivity sensitivity,
                                 bool includeSpotlight);
 

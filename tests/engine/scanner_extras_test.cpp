@@ -61,8 +61,15 @@ TEST_F(ScannerExtras, InstalledBundleIDsReadXmlAndBinaryInfoPlists) {
     writePlist(sys("/System/Applications/Notes.app/Contents/Info.plist"), info("com.apple.Notes"), true);
     writePlist(home() / "Applications/Mine.app/Contents/Info.plist", info("org.example.mine"), false);
     writePlist(sys("/Applications/Utilities/Console.app/Contents/Info.plist"), info("com.apple.Console"), false);
-    // None of these contribute an identifier.
+    // Suites keep their applications in folders of their own, a few levels deep.
     writePlist(sys("/Applications/Games/Chess.app/Contents/Info.plist"), info("com.example.chess"), false);
+    writePlist(sys("/Applications/Suite Pro/Tools/Editor Pro.app/Contents/Info.plist"), info("com.suite.editor"), true);
+    writePlist(home() / "Applications/Suite/Writer.app/Contents/Info.plist", info("com.suite.writer"), false);
+    // None of these contribute an identifier: a folder deeper than that, an
+    // application inside a bundle, and identifiers that are not text.
+    writePlist(sys("/Applications/A/B/C/Deep.app/Contents/Info.plist"), info("com.example.deep"), false);
+    writePlist(sys("/Applications/Editor.app/Contents/Helpers/Inner.app/Contents/Info.plist"),
+               info("com.example.inner"), false);
     writePlist(sys("/Applications/Number.app/Contents/Info.plist"),
                dict({{"CFBundleIdentifier", Value::makeInteger(7)}}), false);
     writePlist(sys("/Applications/List.app/Contents/Info.plist"), Value::makeArray({str("com.example.list")}), true);
@@ -72,7 +79,7 @@ TEST_F(ScannerExtras, InstalledBundleIDsReadXmlAndBinaryInfoPlists) {
 
     EXPECT_EQ(Scanner::installedBundleIDs(),
               (std::set<std::string>{"com.example.editor", "com.example.Viewer", "com.apple.Notes", "org.example.mine",
-                                     "com.apple.Console"}));
+                                     "com.apple.Console", "com.example.chess", "com.suite.editor", "com.suite.writer"}));
 }
 
 TEST_F(ScannerExtras, BrokenPreferencesAreFilesNoInstalledAppOwns) {
@@ -90,7 +97,9 @@ TEST_F(ScannerExtras, BrokenPreferencesAreFilesNoInstalledAppOwns) {
         std::set<std::string> listed;
     };
     const Case cases[] = {
-        {{"com.example.editor"}, {"com.example.editor.agent", "org.example.Tool"}},
+        // The helper's preferences of an installed application are that application's.
+        {{"com.example.editor"}, {"org.example.Tool"}},
+        {{"com.example.editor.agent"}, {"org.example.Tool"}},
         {{"com.example.Editor"}, {"com.example.editor", "com.example.editor.agent", "org.example.Tool"}},
         {{}, {"com.example.editor", "com.example.editor.agent", "org.example.Tool"}},
         {{"com.example.editor", "com.example.editor.agent", "org.example.Tool"}, {}},
@@ -115,6 +124,20 @@ TEST_F(ScannerExtras, BrokenPreferencesAreFilesNoInstalledAppOwns) {
     // No preferences folder at all.
     fs::remove_all(prefs);
     EXPECT_TRUE(Scanner::scanBrokenPreferences({}).items.empty());
+}
+
+TEST_F(ScannerExtras, ApplicationsInSuiteFoldersAndTheHomeOwnTheirPreferences) {
+    auto info = [](const std::string& id) { return dict({{"CFBundleIdentifier", str(id)}}); };
+    writePlist(sys("/Applications/Suite Pro/Editor Pro.app/Contents/Info.plist"), info("com.suite.editorpro"), false);
+    writePlist(home() / "Applications/Mine.app/Contents/Info.plist", info("org.example.mine"), true);
+    const fs::path prefs = home() / "Library/Preferences";
+    allocateFile(prefs / "com.suite.editorpro.plist", 4 * 1024);
+    allocateFile(prefs / "com.suite.editorpro.LSSharedFileList.plist", 4 * 1024);
+    allocateFile(prefs / "org.example.mine.plist", 4 * 1024);
+    allocateFile(prefs / "com.suite.gone.plist", 4 * 1024);
+
+    EXPECT_EQ(nameSet(Scanner::scanBrokenPreferences(Scanner::installedBundleIDs())),
+              (std::set<std::string>{"com.suite.gone"}));
 }
 
 TEST_F(ScannerExtras, BrokenLoginItemsPointAtMissingAbsolutePrograms) {

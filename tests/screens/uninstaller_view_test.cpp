@@ -239,6 +239,25 @@ TEST_F(UninstallerViewTest, DetailsShowTheLeftoversFoundWithTheStatesSpotlightSe
     EXPECT_FALSE(view->details()->findChild<TextLabel*>("leftoverCount")->isVisibleTo(view.get()));
 }
 
+TEST_F(UninstallerViewTest, ALeftoverOnlyPartlyTheApplicationsIsShownUntickedWithWhy) {
+    allocateFile(library("Application Support/Sample Notes Backup/old.db"), 8 * kMB);
+    auto view = shownView();
+    executor->settle();
+    clickRow(*view, "Sample Notes");
+    executor->settle();
+    ASSERT_EQ(view->leftoversContent(), "list");
+    const auto& leftovers = state().leftovers();
+    ASSERT_EQ(leftovers.size(), 4u);
+    EXPECT_EQ(leftovers[0].url.filename(), "Sample Notes Backup");
+    EXPECT_FALSE(leftovers[0].isSelected);
+    EXPECT_FALSE(view->leftoverBoxes()[0]->isOn());
+    const auto reasons = view->details()->findChildren<TextLabel*>("leftoverReason");
+    ASSERT_EQ(reasons.size(), 1);
+    EXPECT_EQ(reasons[0]->text(), QString::fromUtf8("Its name only contains \u201CSample Notes\u201D"));
+    EXPECT_EQ(view->details()->findChild<TextLabel*>("leftoverCount")->text(),
+              QString::fromUtf8("4 found \u00B7 6 MB selected"));
+}
+
 TEST_F(UninstallerViewTest, AProtectedApplicationIsMarkedAndWarnedAboutButStillUninstallable) {
     auto view = shownView();
     executor->settle();

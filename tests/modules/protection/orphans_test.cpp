@@ -47,14 +47,6 @@ TEST(OrphanCandidates, NamesTable) {
     }
 }
 
-TEST(OrphanCandidates, OwnerDropsGroupAndTeamPrefixes) {
-    EXPECT_EQ(Orphans::ownerCandidate("group.com.apple.notes"), "com.apple.notes");
-    EXPECT_EQ(Orphans::ownerCandidate("UBF8T346G9.com.example.shared"), "com.example.shared");
-    EXPECT_EQ(Orphans::ownerCandidate("group.UBF8T346G9.com.example.shared"), "com.example.shared");
-    EXPECT_EQ(Orphans::ownerCandidate("com.example.Editor"), "com.example.Editor");
-    EXPECT_EQ(Orphans::ownerCandidate("groups.com.example.x"), "groups.com.example.x");
-}
-
 TEST(OrphanCandidates, IgnoredVendorsAndHelpers) {
     struct Case {
         const char* candidate;
@@ -66,21 +58,6 @@ TEST(OrphanCandidates, IgnoredVendorsAndHelpers) {
         {"com.example.Editor", false},     {"com.applesauce.x", false},
     };
     for (const auto& c : cases) EXPECT_EQ(Orphans::isIgnored(c.candidate), c.ignored) << c.candidate;
-}
-
-TEST(OrphanCandidates, Ownership) {
-    std::set<std::string> installed = {"com.example.Editor", ""};
-    EXPECT_TRUE(Orphans::isOwned("com.example.Editor", installed));
-    EXPECT_TRUE(Orphans::isOwned("com.example", installed));                     // parent of an installed app
-    EXPECT_TRUE(Orphans::isOwned("com.example.Editor.ShareExtension", installed));  // an app's extension
-    EXPECT_FALSE(Orphans::isOwned("com.example.editor", installed));             // case matters
-    EXPECT_FALSE(Orphans::isOwned("com.example.EditorPro", installed));
-    EXPECT_FALSE(Orphans::isOwned("com.exam", installed));
-    // An empty installed identifier owns nothing, and an empty candidate is owned by nothing.
-    EXPECT_FALSE(Orphans::isOwned("com.other.Thing", {""}));
-    EXPECT_FALSE(Orphans::isOwned("", installed));
-    // Composed and decomposed forms of one identifier are the same identifier.
-    EXPECT_TRUE(Orphans::isOwned("com.caf\u00e9.App", {"com.cafe\u0301.App"}));
 }
 
 class OrphanScan : public TestEnv {

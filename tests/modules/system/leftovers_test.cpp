@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "modules/system/bundle_id.h"
+#include <algorithm>
+
 #include "modules/system/uninstaller.h"
+#include "support/app_bundle.h"
 #include "support/recording_runner.h"
 #include "support/test_env.h"
 
@@ -23,11 +25,14 @@ struct Found {
     std::string path;  // relative to the home or to the test root ("/Library/...")
     std::string origin;
     bool selected;
+    std::string reason = {};
     bool operator==(const Found&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& os, const Found& f) {
-    return os << f.path << " [" << f.origin << (f.selected ? ", selected]" : "]");
+    os << f.path << " [" << f.origin << (f.selected ? ", selected" : "");
+    if (!f.reason.empty()) os << ", " << f.reason;
+    return os << "]";
 }
 
 class LeftoversTest : public TestEnv {
@@ -40,7 +45,7 @@ protected:
             const std::string r = root().string();
             if (p.rfind(h, 0) == 0) p = "~/" + p.substr(h.size());
             else if (p.rfind(r, 0) == 0) p = p.substr(r.size());
-            out.push_back({p, l.origin, l.isSelected});
+            out.push_back({p, l.origin, l.isSelected, l.reason});
         }
         return out;
     }
@@ -70,11 +75,6 @@ TEST(LeftoverRules, StateLikeTable) {
     for (const auto& c : cases) EXPECT_EQ(Uninstaller::isStateLike(c.path), c.stateLike) << c.path;
 }
 
-TEST(LeftoverRules, SpecificBundleIdentifiers) {
-    for (const char* id : {"io.go", "com.example.notes", "Foo.app", "a.b"}) EXPECT_TRUE(BundleID::isSpecific(id)) << id;
-    for (const char* id : {"", "com", ".", "com.", ".com", " . ", "Foobar"}) EXPECT_FALSE(BundleID::isSpecific(id)) << id;
-}
-
 TEST_F(LeftoversTest, MatchesByIdentifierNameAndGroupContainers) {
     const auto app = makeApp(sys("/Applications/Notes.app"), "com.example.notes");
     file("Library/Caches/com.example.notes/Cache.db", 256 * 1024);
@@ -93,7 +93,9 @@ TEST_F(LeftoversTest, MatchesByIdentifierNameAndGroupContainers) {
     EXPECT_EQ(found(app), (std::vector<Found>{
                               {"~/Library/Caches/com.example.notes", "Caches", true},
                               {"~/Library/Group Containers/ABCDE12345.com.example.notes", "Group Containers", true},
-                              {"~/Library/Application Support/Notes Backup", "Application Support", true},
+                              // Only part of its name is the application's: offered, not ticked.
+                              {"~/Library/Application Support/Notes Backup", "Application Support", false,
+                               "Its name only contains \u201CNotes\u201D"},
                               {"~/Library/Containers/com.example.Notes.Share", "Containers", true},
                               {"~/Library/Saved Application State/com.example.notes.savedState", "Saved State", true},
                               {"~/Library/Application Support/CrashReporter/Notes_2024.plist", "Crash Reports", true},
@@ -155,4 +157,56 @@ TEST_F(LeftoversTest, SpotlightWidensTheSearchWithStateLikeHitsOnly) {
                                 }));
     ASSERT_EQ(runner.commands().size(), 1u);
     EXPECT_NE(runner.commands()[0].find("| /usr/bin/head -n 400"), std::string::npos);
+}
+
+TEST_F(LeftoversTest, WhatBelongsToAnotherApplicationIsNeverTicked) {
+    // The installed applications the names are weighed against.
+    writeAppBundle(sys("/Applications/Line.app"), "jp.naver.line.mac", "1");
+    writeAppBundle(sys("/Applications/A.app"), "com.a", "1");
+    writeAppBundle(sys("/Applications/Google Chrome.app"), "com.google.Chrome", "1");
+    writeAppBundle(sys("/Applications/Google Chrome Canary.app"), "com.google.Chrome.canary", "1");
+    for (const char* path : {
+             "Library/Application Support/Offline Maps/x", "Library/Caches/com.example.pipeline/x",
+             "Library/Application Support/Line/x", "Library/Preferences/jp.naver.line.mac.plist",
+             "Library/Logs/Line Helper/x", "Library/Caches/com.apple.Safari/x", "Library/Containers/com.apple.mail/x",
+             "Library/Caches/com.adobe.Acrobat/x", "Library/Preferences/com.a.plist", "Library/Caches/com.google.Chrome/x",
+             "Library/Caches/com.google.Chrome.canary/x", "Library/Preferences/com.google.Chrome.plist",
+             "Library/Preferences/com.google.Chrome.canary.plist", "Library/Application Support/Google Chrome/x",
+             "Library/Application Support/Google Chrome Canary/x"})
+        file(path);
+
+    struct Case {
+        const char* app;
+        std::string bundleID;
+        std::vector<Found> leftovers;
+    };
+    const std::vector<Case> cases = {
+        {"Line.app", "jp.naver.line.mac",
+         {{"~/Library/Application Support/Line", "Application Support", true},
+          {"~/Library/Logs/Line Helper", "Logs", false, "Its name only contains \u201CLine\u201D"},
+          {"~/Library/Preferences/jp.naver.line.mac.plist", "Preferences", true}}},
+        {"A.app", "com.a", {{"~/Library/Preferences/com.a.plist", "Preferences", true}}},
+        {"Google Chrome.app", "com.google.Chrome",
+         {{"~/Library/Application Support/Google Chrome", "Application Support", true},
+          {"~/Library/Caches/com.google.Chrome", "Caches", true},
+          {"~/Library/Preferences/com.google.Chrome.plist", "Preferences", true}}},
+        {"Google Chrome Canary.app", "com.google.Chrome.canary",
+         {{"~/Library/Application Support/Google Chrome Canary", "Application Support", true},
+          {"~/Library/Caches/com.google.Chrome.canary", "Caches", true},
+          {"~/Library/Preferences/com.google.Chrome.canary.plist", "Preferences", true}}},
+    };
+    for (const auto& c : cases) {
+        auto got = found(makeApp(sys("/Applications") / c.app, c.bundleID));
+        std::sort(got.begin(), got.end(), [](const Found& a, const Found& b) { return a.path < b.path; });
+        EXPECT_EQ(got, c.leftovers) << c.app;
+    }
+}
+
+TEST_F(LeftoversTest, AnotherCopyOfTheApplicationSharesItsFiles) {
+    writeAppBundle(sys("/Applications/Notes.app"), "com.example.notes", "1");
+    writeAppBundle(home() / "Applications/Notes.app", "com.example.notes", "1");
+    file("Library/Preferences/com.example.notes.plist");
+    EXPECT_EQ(found(makeApp(sys("/Applications/Notes.app"), "com.example.notes")),
+              (std::vector<Found>{{"~/Library/Preferences/com.example.notes.plist", "Preferences", false,
+                                   "Also matches Notes (~/Applications/Notes.app)"}}));
 }

@@ -2,6 +2,7 @@
 
 #include "modules/system/process_control.h"
 #include "platform/user.h"
+#include "support/app_bundle.h"
 #include "support/fake_workspace.h"
 #include "support/recording_runner.h"
 #include "support/test_env.h"
@@ -39,23 +40,41 @@ protected:
 
 }  // namespace
 
-TEST_F(ProcessControlTest, FindsInstancesByIdentifierBundleExecutableAndCopiesOnce) {
+TEST_F(ProcessControlTest, FindsInstancesRunningFromTheVeryBundleOnce) {
     const std::string app = "/Applications/Notes.app";
     workspace->add(makeApp(10, "Other", "com.other", "/Applications/Other.app", "/Applications/Other.app/Contents/MacOS/Other"));
     workspace->add(makeApp(11, "Helper", std::nullopt, std::nullopt, app + "/Contents/Helpers/helper"));
     workspace->add(makeApp(12, "Notes", "com.example.notes", app, app + "/Contents/MacOS/Notes"));
+    // Another copy of the application, elsewhere: same file name, same identifier.
     workspace->add(makeApp(13, "Copy", std::nullopt, std::nullopt, "/Users/me/Desktop/Notes.app/Contents/MacOS/Notes"));
+    workspace->add(makeApp(16, "Backup", "com.example.notes", "/Backup/Notes.app", "/Backup/Notes.app/Contents/MacOS/Notes"));
     workspace->add(makeApp(14, "Prefix", std::nullopt, std::nullopt, "/Applications/Notes.apple/x"));
+    workspace->add(makeApp(17, "Longer", std::nullopt, "/Applications/Notes.app.old", "/Applications/Notes.app.old/x"));
     workspace->add(makeApp(15, "Bundle", std::nullopt, app, std::nullopt));
 
     // The identifier's own instances come first, then the workspace order; 12 only once.
-    EXPECT_EQ(pids(ProcessControl::runningApplications("com.example.notes", app)),
-              (std::vector<int32_t>{12, 11, 13, 15}));
+    EXPECT_EQ(pids(ProcessControl::runningApplications("com.example.notes", app)), (std::vector<int32_t>{12, 11, 15}));
+    EXPECT_EQ(pids(ProcessControl::runningApplications("com.example.notes", app + "/")),
+              (std::vector<int32_t>{12, 11, 15}));
 
     // A bundle path that names nothing in particular matches no process by path.
     EXPECT_TRUE(ProcessControl::runningApplications("", "").empty());
     EXPECT_TRUE(ProcessControl::runningApplications("", "/").empty());
     EXPECT_TRUE(ProcessControl::runningApplications("", "/Applications/.app").empty());
+    EXPECT_TRUE(ProcessControl::runningApplications("com.example.notes", "").empty());
+}
+
+TEST_F(ProcessControlTest, TheBundleIsKnownWhereItReallyIs) {
+    // The bundle removed is reached through a link; the process reports the
+    // bundle's real path.
+    const auto real = sys("/Volumes/Data/Applications/Notes.app");
+    makeFolders(real / "Contents/MacOS");
+    makeSymlink(real, sys("/Applications/Notes.app"));
+    const auto copy = sys("/Volumes/Data/Applications/Notes copy.app");
+    makeFolders(copy / "Contents/MacOS");
+    workspace->add(makeApp(20, "Notes", std::nullopt, std::nullopt, real.string() + "/Contents/MacOS/Notes"));
+    workspace->add(makeApp(21, "Copy", std::nullopt, std::nullopt, copy.string() + "/Contents/MacOS/Notes"));
+    EXPECT_EQ(pids(ProcessControl::runningApplications("", sys("/Applications/Notes.app"))), (std::vector<int32_t>{20}));
 }
 
 TEST_F(ProcessControlTest, NotRunningReturnsAtOnce) {
@@ -117,10 +136,12 @@ TEST(ProcessControlLabels, MatchingTable) {
         std::vector<std::string> labels;
     };
     const std::vector<Case> cases = {
-        {"com.example.notes", "Notes",
-         {"com.example.Notes.sync", "application.notes.4711", "application.Notesy.1", "com.example.notes.helper",
-          "no tabs com.example.notes.plain"}},
-        {"COM.EXAMPLE.NOTES", "", {"com.example.Notes.sync", "com.example.notes.helper", "no tabs com.example.notes.plain"}},
+        // The identifier itself or it and a dot-suffix; "application." and the
+        // name, alone or with a dot-suffix. A label that merely contains the
+        // identifier, or a longer name, is another job's.
+        {"com.example.notes", "Notes", {"com.example.Notes.sync", "application.notes.4711", "com.example.notes.helper"}},
+        {"COM.EXAMPLE.NOTES", "", {"com.example.Notes.sync", "com.example.notes.helper"}},
+        {"com.example.note", "Note", {}},
         // Identifiers that would claim unrelated jobs match nothing by identifier.
         {"", "Finder", {}},
         {"com", "", {}},
@@ -129,6 +150,33 @@ TEST(ProcessControlLabels, MatchingTable) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ProcessControl::matchingLabels(listing, c.bundleID, c.name), c.labels) << c.bundleID << " / " << c.name;
+}
+
+TEST(ProcessControlLabels, AnotherInstalledApplicationsJobsStayLoaded) {
+    const std::string listing =
+        "PID\tStatus\tLabel\n"
+        "1\t0\tcom.apple.Safari.History\n"
+        "2\t0\tcom.apple.mail\n"
+        "3\t0\tcom.adobe.Acrobat.update\n"
+        "4\t0\tcom.a.agent\n"
+        "5\t0\tcom.google.Chrome.helper\n"
+        "6\t0\tcom.google.Chrome.canary.agent\n"
+        "7\t0\tcom.google.Chrome\n";
+    const std::vector<AppMatch::App> installed = {
+        {"Google Chrome", "com.google.Chrome", "/Applications/Google Chrome.app"},
+        {"Google Chrome Canary", "com.google.Chrome.canary", "/Applications/Google Chrome Canary.app"},
+    };
+    struct Case {
+        std::string bundleID, name;
+        std::vector<std::string> labels;
+    };
+    const std::vector<Case> cases = {
+        {"com.a", "A", {"com.a.agent"}},
+        {"com.google.Chrome", "Google Chrome", {"com.google.Chrome.helper", "com.google.Chrome"}},
+        {"com.google.Chrome.canary", "Google Chrome Canary", {"com.google.Chrome.canary.agent"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProcessControl::matchingLabels(listing, c.bundleID, c.name, installed), c.labels) << c.bundleID;
 }
 
 TEST_F(ProcessControlTest, UnregistersJobsAndStopsAgentsWithQuotedCommandLines) {
@@ -168,4 +216,23 @@ TEST_F(ProcessControlTest, EmptyIdentifierStopsNoAgent) {
     writeFile(home() / "Library/LaunchAgents/com.example.notes.plist", "x");
     EXPECT_TRUE(ProcessControl::unregisterLoginItems("", "").empty());
     EXPECT_EQ(runner.commands(), (std::vector<std::string>{systemTool("/bin/launchctl") + " list"}));
+}
+
+TEST_F(ProcessControlTest, AnInstalledSiblingKeepsItsJobsAndAgents) {
+    User::setUidForTesting(501);
+    writeAppBundle(sys("/Applications/Google Chrome.app"), "com.google.Chrome", "1");
+    writeAppBundle(sys("/Applications/Google Chrome Canary.app"), "com.google.Chrome.canary", "1");
+    RecordingRunner runner;
+    const std::string launchctl = systemTool("/bin/launchctl");
+    runner.answer(launchctl + " list", true, "-\t0\tcom.google.Chrome.canary.sync\n-\t0\tcom.google.Chrome.sync\n");
+    writeFile(home() / "Library/LaunchAgents/com.google.Chrome.canary.update.plist", "x");
+    writeFile(home() / "Library/LaunchAgents/com.google.Chrome.update.plist", "x");
+
+    ProcessControl::unregisterLoginItems("com.google.Chrome", "Google Chrome");
+    EXPECT_EQ(runner.commands(), (std::vector<std::string>{
+                                     launchctl + " list",
+                                     launchctl + " bootout 'gui/501/com.google.Chrome.sync'",
+                                     launchctl + " remove 'com.google.Chrome.sync'",
+                                     launchctl + " bootout 'gui/501/com.google.Chrome.update'",
+                                 }));
 }

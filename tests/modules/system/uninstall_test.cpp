@@ -4,6 +4,7 @@
 #include "engine/ignores.h"
 #include "modules/system/uninstaller.h"
 #include "platform/user.h"
+#include "support/app_bundle.h"
 #include "support/fake_workspace.h"
 #include "support/recording_runner.h"
 #include "support/test_env.h"
@@ -30,6 +31,14 @@ protected:
         allocateFile(path, bytes);
         FS::SeenSet seen;
         return {path, FS::size(path, seen), std::move(origin), selected};
+    }
+
+    // The file names of the orphans found with app listed as installed.
+    std::vector<std::string> orphanNames() const {
+        std::vector<std::string> names;
+        for (const auto& c : Uninstaller::orphans({app}, std::make_shared<ScanToken>(), nullptr))
+            for (const auto& item : c.items) names.push_back(item.url.filename().string());
+        return names;
     }
 
     InstalledApp app;
@@ -102,9 +111,16 @@ TEST_F(UninstallTest, ABundleAlreadyGoneCountsAsRemoved) {
 TEST_F(UninstallTest, OrphansAreSupportFilesOfNoListedApplication) {
     allocateFile(home() / "Library/Preferences/com.example.notes.plist", 4096);
     allocateFile(home() / "Library/Preferences/com.gone.editor.plist", 4096);
-    auto categories = Uninstaller::orphans({app}, std::make_shared<ScanToken>(), nullptr);
-    std::vector<std::string> names;
-    for (const auto& c : categories)
-        for (const auto& item : c.items) names.push_back(item.url.filename().string());
-    EXPECT_EQ(names, (std::vector<std::string>{"com.gone.editor.plist"}));
+    EXPECT_EQ(orphanNames(), (std::vector<std::string>{"com.gone.editor.plist"}));
+}
+
+TEST_F(UninstallTest, ApplicationsTheListDoesNotShowStillOwnTheirFiles) {
+    // A suite's application in its own folder, and another in ~/Applications'
+    // subfolder: the list of applications shows neither, yet both are installed.
+    writeAppBundle(sys("/Applications/Suite Pro/Editor Pro.app"), "com.suite.editorpro", "1.0");
+    writeAppBundle(home() / "Applications/Tools/Sketch Pad.app", "com.example.sketchpad", "2.0");
+    for (const char* name : {"com.suite.editorpro.plist", "com.example.sketchpad.plist", "com.gone.editor.plist"})
+        allocateFile(home() / "Library/Preferences" / name, 4096);
+    allocateFile(home() / "Library/Containers/com.suite.editorpro.Share/x", 4096);
+    EXPECT_EQ(orphanNames(), (std::vector<std::string>{"com.gone.editor.plist"}));
 }
