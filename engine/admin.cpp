@@ -27,6 +27,7 @@
 #include "platform/resources.h"
 #include "platform/text_lines.h"
 #include "platform/unicode.h"
+#include "platform/user.h"
 #include "platform/uuid.h"
 #include "platform/decimal.h"
 
@@ -613,6 +614,7 @@ PrivilegedRemovalRun runPrivilegedRemoval(std::string_view text) {
     // environment says (under the authorization tool it is root's): the
     // ignore list, and the system root the protected locations lie under.
     ::setenv("HOME", request->home.real.c_str(), 1);
+    const User::ActingFor asker(request->uid);
     Locations::setRoot(request->root);
     Ignores::resetCache();
     PinnedRoots pinned(std::move(pins));

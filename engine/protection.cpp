@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/decimal.h"
 #include "platform/locations.h"
 #include "platform/unicode.h"
+#include "platform/user.h"
 
 namespace Protection {
 
@@ -65,6 +67,34 @@ bool inProtectedUserFolder(std::string_view p) {
     return false;
 }
 
+bool isTrashesName(std::string_view piece) {
+    // Volumes compare names without regard to case, as a rule.
+    return piece.size() == 8 && Unicode::lower(piece) == ".trashes";
+}
+
+// Whether a piece names a user's folder of a volume's .Trashes: decimal digits.
+bool isUidName(std::string_view piece) {
+    return !piece.empty() && std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A folder of .Trashes named by another user's uid, or anything inside it: the
+// volume keeps one such folder per user, and only the user's own is theirs.
+bool underAnotherUsersTrash(std::string_view p) {
+    const std::string mine = Decimal::text(User::uid());
+    std::string_view previous;
+    size_t i = 0;
+    while (i < p.size()) {
+        size_t j = std::min(p.find('/', i), p.size());
+        const std::string_view piece = p.substr(i, j - i);
+        if (!piece.empty()) {
+            if (isTrashesName(previous) && isUidName(piece) && piece != mine) return true;
+            previous = piece;
+        }
+        i = j + 1;
+    }
+    return false;
+}
+
 // The path as the system sees it, and the literal path too: a test root moves
 // system folders, and a real system path must stay protected either way.
 std::vector<std::string> views(const std::filesystem::path& path) {
@@ -105,15 +135,19 @@ const std::array<std::string_view, 51> protectedBundleIDPrefixes = {
 
 bool isUnderProtectedLocation(const std::filesystem::path& path) {
     for (const auto& p : views(path))
-        if (underPrefixes(p) || inProtectedUserFolder(p)) return true;
+        if (underPrefixes(p) || inProtectedUserFolder(p) || underAnotherUsersTrash(p)) return true;
     return false;
 }
+
+bool isInAnotherUsersTrash(const std::filesystem::path& path) { return underAnotherUsersTrash(trimmedPath(path)); }
 
 bool holdsProtectedLocation(const std::filesystem::path& path) {
     for (const auto& p : views(path)) {
         if (p.empty() || p.front() != '/') continue;
         const std::string folder = p == "/" ? p : p + "/";
         if (Unicode::equal(p, "/Users")) return true;
+        // A volume's .Trashes holds every user's trash folder.
+        if (isTrashesName(lastComponent(p))) return true;
         for (auto prefix : protectedPathPrefixes)
             if (prefix.size() > folder.size() && Unicode::hasPrefix(prefix, folder)) return true;
     }

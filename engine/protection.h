@@ -17,12 +17,18 @@ extern const std::array<std::string_view, 51> protectedBundleIDPrefixes;
 // protected name. System locations are seen through Locations::systemView.
 bool isPathProtected(const std::filesystem::path& path);
 
-// The path rules alone (system prefixes and protected account folders), without
-// the name test: the rules every removal checks again just before it acts.
+// The path rules alone (system prefixes, protected account folders and other
+// users' trash folders), without the name test: the rules every removal checks
+// again just before it acts.
 bool isUnderProtectedLocation(const std::filesystem::path& path);
 
+// Whether the path is another user's trash folder on a volume, or lies in one:
+// a folder of a .Trashes named by a uid that is not User::uid().
+bool isInAnotherUsersTrash(const std::filesystem::path& path);
+
 // Whether a protected location lies inside the folder at the path ("/usr"
-// holds "/usr/bin", "/Users" the shared and system accounts' folders).
+// holds "/usr/bin", "/Users" the shared and system accounts' folders, a
+// volume's .Trashes every user's trash).
 bool holdsProtectedLocation(const std::filesystem::path& path);
 
 // Whether a name contains a protected fragment, without regard to case.

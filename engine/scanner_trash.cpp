@@ -94,7 +94,11 @@ ScanCategory scanVolumeTrashes(const ScanToken& token, FS::SeenSet& shared, std:
                 if (url == own) continue;  // the user's own folder is read on its own, never one item
                 bool isProtected = Protection::isPathProtected(url);
                 int64_t size = FS::size(url, shared);
-                items.push_back(makeItem(url, lastComponent(url), source.detail, size,
+                // Another user's trash folder is listed, and says why it is
+                // never removed: the protection rules keep it from every road.
+                std::string detail = source.detail;
+                if (Protection::isInAnotherUsersTrash(url)) detail += " \u00B7 another user\u2019s trash";
+                items.push_back(makeItem(url, lastComponent(url), std::move(detail), size,
                                          isProtected ? Safety::protected_ : Safety::review));
             }
         }

@@ -16,4 +16,8 @@ uid_t uid() {
 
 void setUidForTesting(std::optional<uid_t> u) { overrideUid.store(u ? (long long)*u : -1); }
 
+ActingFor::ActingFor(uid_t u) : previous_(overrideUid.exchange((long long)u)) {}
+
+ActingFor::~ActingFor() { overrideUid.store(previous_); }
+
 }  // namespace User

@@ -16,6 +16,7 @@
 #include "platform/authorization.h"
 #include "platform/file_facts.h"
 #include "platform/text_lines.h"
+#include "platform/user.h"
 #include "platform/volumes.h"
 #include "support/privileged_shell.h"
 #include "support/test_env.h"
@@ -232,6 +233,31 @@ fs::path foreignCache(const fs::path& caches, const std::string& name) {
 // that path, escaped, and every other item says it was not attempted; no name
 // breaks a line or reaches the terminal as an escape sequence. JSON keeps
 // every name exactly.
+// Another user's trash folders on a volume are listed, and never eligible,
+// whatever the flags: neither the one only root could remove nor the one this
+// user could.
+TEST_F(CLISampleHome, AnotherUsersTrashIsNeverEligible) {
+    User::setUidForTesting(501);
+    const fs::path backup = tmp() / "Volumes/Backup";
+    Volumes::setForTesting(std::vector<fs::path>{backup});
+    writeFile(backup / ".Trashes/501/mine.mov", "mine");
+    writeFile(backup / ".Trashes/502/theirs.mov", "theirs");
+    writeFile(backup / ".Trashes/503/also theirs.mov", "also theirs");
+    writeFile(backup / ".Trashes/stray.txt", "stray");
+    ASSERT_EQ(::chown((backup / ".Trashes/502").c_str(), 502, 20), 0);
+    Authorization::setToolForTesting(Authorization::Tool::none);
+
+    auto scan = invoke({"scan", "--modules", "trashBins", "--json"});
+    EXPECT_NE(scan->result.json->dump().find("another user\u2019s trash"), std::string::npos);
+
+    auto inv = invoke({"clean", "--apply", "--include-review", "--allow-admin", "--modules", "trashBins"});
+    EXPECT_EQ(readFile(backup / ".Trashes/502/theirs.mov"), "theirs");
+    EXPECT_EQ(readFile(backup / ".Trashes/503/also theirs.mov"), "also theirs");
+    EXPECT_EQ(inv->result.human.find(".Trashes/502"), std::string::npos) << inv->result.human;
+    EXPECT_EQ(inv->result.human.find(".Trashes/503"), std::string::npos) << inv->result.human;
+    EXPECT_FALSE(existsItself(backup / ".Trashes/stray.txt")) << inv->result.human;
+}
+
 TEST_F(CLISampleHome, ARefusedBatchNamesItsCulpritEscapedAndKeepsJSONExact) {
     fs::path caches = sys("/Library/Caches");
     const fs::path newline = foreignCache(caches, "evil\nrm -rf ~");

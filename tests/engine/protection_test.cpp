@@ -2,6 +2,7 @@
 
 #include "engine/protection.h"
 #include "platform/unicode.h"
+#include "platform/user.h"
 #include "support/test_env.h"
 
 class ProtectionRules : public TestEnv {};
@@ -54,6 +55,36 @@ TEST_F(ProtectionRules, SystemFoldersUnderTheTestRootStayProtected) {
     EXPECT_FALSE(Protection::isUnderProtectedLocation(sys("/Library/Caches/x")));
     // The literal system path is protected whatever the root.
     EXPECT_TRUE(Protection::isUnderProtectedLocation("/usr/bin/env"));
+}
+
+TEST_F(ProtectionRules, AnotherUsersTrashFolderIsTheirs) {
+    User::setUidForTesting(501);
+    struct Case {
+        const char* path;
+        bool theirs;
+    } cases[] = {
+        {"/Volumes/Backup/.Trashes/502", true},
+        {"/Volumes/Backup/.Trashes/502/", true},
+        {"/Volumes/Backup/.Trashes/502/film.mov", true},
+        {"/Volumes/Backup/.trashes/0/x", true},  // volumes compare names without regard to case
+        {"/.Trashes/502/x", true},
+        {"/Volumes/Backup/.Trashes/5010", true},
+        {"/Volumes/Backup/.Trashes/501", false},
+        {"/Volumes/Backup/.Trashes/501/film.mov", false},
+        {"/Volumes/Backup/.Trashes/stray.txt", false},
+        {"/Volumes/Backup/.Trashes", false},
+        {"/Volumes/Backup/Trashes/502", false},
+        {"/Volumes/Backup/.Trashes/501/.Trashes/502", true},
+        {"/Volumes/502/x", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Protection::isInAnotherUsersTrash(c.path), c.theirs) << c.path;
+        EXPECT_EQ(Protection::isUnderProtectedLocation(c.path), c.theirs) << c.path;
+    }
+    // Under the test root too; and the .Trashes folder holds every user's.
+    EXPECT_TRUE(Protection::isUnderProtectedLocation(sys("/Volumes/Backup/.Trashes/502/x")));
+    EXPECT_TRUE(Protection::holdsProtectedLocation(sys("/Volumes/Backup/.Trashes")));
+    EXPECT_FALSE(Protection::holdsProtectedLocation(sys("/Volumes/Backup/.Trashes/501")));
 }
 
 TEST(ProtectionNames, CaseAndCanonicalEquivalence) {

@@ -1,9 +1,11 @@
 // What every removal road must leave alone, whatever it is asked to remove.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 
 #include "engine/ignores.h"
+#include "platform/decimal.h"
 #include "platform/file_facts.h"
 #include "safety/removal_safety.h"
 #include "support/bind_mount.h"
@@ -22,6 +24,23 @@ TEST_P(EveryRoad, LeavesProtectedAndIgnoredPlacesAlone) {
     EXPECT_EQ(readFile(holdsIgnored / "keep/data"), "kept data");
     EXPECT_EQ(readFile(holdsProtected / "bin/tool"), "system tool");
     EXPECT_EQ(readFile(holdsProtectedBelowItsRoot / "db/system.db"), "system database");
+    EXPECT_FALSE(existsItself(plain)) << "the road removed nothing at all";
+    EXPECT_EQ(canaryDamage(), "");
+}
+
+// A volume keeps one trash folder per user; another user's, and the .Trashes
+// folder holding them all, stay whatever rating the items were given.
+TEST_P(EveryRoad, AnotherUsersTrashIsNeverRemoved) {
+    const fs::path trashes = sys("/Volumes/Backup/.Trashes");
+    const fs::path theirs = trashes / Decimal::text(::getuid() + 1);
+    writeFile(theirs / "film.mov", "their film");
+    writeFile(theirs / "notes/draft.txt", "their draft");
+    writeFile(trashes / Decimal::text(::getuid()) / "old.mov", "my film");
+    removeAll({item(theirs / "film.mov", Safety::review), item(theirs / "notes", Safety::review),
+               item(theirs, Safety::review), item(trashes, Safety::review), item(plain)});
+    EXPECT_EQ(readFile(theirs / "film.mov"), "their film");
+    EXPECT_EQ(readFile(theirs / "notes/draft.txt"), "their draft");
+    EXPECT_EQ(readFile(trashes / Decimal::text(::getuid()) / "old.mov"), "my film");
     EXPECT_FALSE(existsItself(plain)) << "the road removed nothing at all";
     EXPECT_EQ(canaryDamage(), "");
 }

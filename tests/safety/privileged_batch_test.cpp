@@ -15,6 +15,7 @@
 #include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/reach.h"
+#include "platform/user.h"
 #include "safety/removal_safety.h"
 #include "support/privileged_shell.h"
 #include "support/test_env.h"
@@ -123,6 +124,25 @@ TEST_F(PrivilegedBatch, ScriptTextForOnePath) {
                                    "\nVESSILTANE-REMOVAL-REQUEST\n");
     EXPECT_FALSE(existsItself(p));
     EXPECT_FALSE(anyPwned(tmp()));
+}
+
+// Root may remove anything, so the root side tells another user's trash folder
+// by the user who asked, not by its own uid.
+TEST_F(PrivilegedBatch, TheRootSideLeavesAnotherUsersTrashToThem) {
+    const fs::path trashes = sys("/Volumes/Backup/.Trashes");
+    User::setUidForTesting(777);
+    for (uid_t asker : {uid_t(501), uid_t(502)}) {
+        writeFile(trashes / "501/film.mov", "501's");
+        writeFile(trashes / "502/film.mov", "502's");
+        ASSERT_EQ(::chown(home().c_str(), asker, gid_t(-1)), 0);  // the home of the user who asks
+        auto run = Admin::runPrivilegedRemoval(
+            requestFor(home(), {sys("/Volumes")}, {trashes / "501/film.mov", trashes / "502/film.mov", trashes}, asker));
+        EXPECT_EQ(run.output, asker == 501 ? "removed 0\nfailed 1 Protected item\nfailed 2 Protected item\n"
+                                           : "failed 0 Protected item\nremoved 1\nfailed 2 Protected item\n");
+        EXPECT_EQ(existsItself(trashes / "501/film.mov"), asker != 501);
+        EXPECT_EQ(existsItself(trashes / "502/film.mov"), asker != 502);
+        EXPECT_EQ(User::uid(), 777u) << "the user side's own user is back";
+    }
 }
 
 // The root side reads its request and says what became of each path, by its

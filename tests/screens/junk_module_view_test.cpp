@@ -9,10 +9,13 @@
 #include "app/controls/empty_state_view.h"
 #include "app/controls/link_button.h"
 #include "app/controls/results_list.h"
+#include "app/controls/results_model.h"
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "engine/admin.h"
 #include "engine/byte_format.h"
+#include "platform/user.h"
+#include "platform/volumes.h"
 #include "screen_test.h"
 #include "screens/junk_module_view.h"
 #include "screens/permission_hint.h"
@@ -226,6 +229,40 @@ TEST_F(JunkModuleViewTest, RemoveIsAbsentWithNothingTickedAndAnotherModulesScanL
     EXPECT_EQ(state().activeScan(), ModuleID::photos);
     settle();
     EXPECT_FALSE(state().hasReport(ModuleID::mailAttachments));
+}
+
+TEST_F(JunkModuleViewTest, AnotherUsersTrashIsListedButCannotBeTicked) {
+    User::setUidForTesting(501);
+    const fs::path backup = tmp() / "Volumes/Backup";
+    Volumes::setForTesting(std::vector<fs::path>{backup});
+    allocateFile(backup / ".Trashes/502/theirs.mov", 64 * 1024);
+    allocateFile(backup / ".Trashes/stray.txt", 4096);
+    JunkModuleView view(context(), ModuleID::trashBins);
+    view.resize(1000, 760);
+    view.show();
+    settle();
+
+    ResultsModel* model = view.results()->resultsModel();
+    QModelIndex theirs;
+    for (int k = 0; k < model->rowCount(); ++k) {
+        const QModelIndex category = model->index(k, 0);
+        for (int i = 0; i < model->rowCount(category); ++i)
+            if (model->index(i, 0, category).data().toString() == "502") theirs = model->index(i, 0, category);
+    }
+    ASSERT_TRUE(theirs.isValid());
+    EXPECT_FALSE(model->flags(theirs) & Qt::ItemIsUserCheckable);
+    EXPECT_EQ(theirs.data(ResultsModel::CheckboxValueRole).toString(), "Unavailable");
+    EXPECT_EQ(theirs.data(ResultsModel::DetailRole).toString(),
+              QString::fromUtf8("Shared trash on Backup \u00B7 another user\u2019s trash"));
+
+    // Everything ticked and removed: the other user's folder stays.
+    state().setSelection(true, std::nullopt, ModuleID::trashBins);
+    EXPECT_FALSE(model->isSelected(theirs));
+    ASSERT_TRUE(shown(view.removeButton(), &view));
+    QTest::mouseClick(view.removeButton(), Qt::LeftButton);
+    settle();
+    EXPECT_TRUE(fs::exists(backup / ".Trashes/502/theirs.mov"));
+    EXPECT_FALSE(fs::exists(backup / ".Trashes/stray.txt"));
 }
 
 TEST_F(JunkModuleViewTest, TheHintNamesTheRefusedPlacesOrAsksForFullDiskAccess) {
