@@ -1,13 +1,12 @@
 // The `scan` and `clean` verbs.
-#include <map>
+#include <algorithm>
 #include <mutex>
 #include <string>
 
 #include "cli/cli.h"
 #include "cli/cli_commands.h"
-#include "engine/admin.h"
 #include "engine/byte_format.h"
-#include "engine/clean_history.h"
+#include "engine/cleaning.h"
 #include "engine/fs.h"
 #include "engine/ignores.h"
 #include "modules/system/schedule.h"
@@ -30,22 +29,16 @@ int64_t categoryBytes(const ScanCategory& c) {
 std::mutex hookLock;
 std::function<void(const ScanReport&)> afterScanHook;
 
-// The elevated items that the privileged batch did not remove.
-int64_t privilegeRemainder(const std::vector<ScanItem>& items, const Admin::PrivilegedRemoval& removal) {
-    int64_t remainder = 0;
-    for (const auto& item : items) {
-        bool removed = false;
-        for (const auto& p : removal.removed)
-            if (p == item.url.native()) removed = true;
-        if (!removed) ++remainder;
-    }
-    return remainder;
-}
-
 }  // namespace
 
 std::vector<ModuleID> moduleSet(const CLIOptions& options) {
-    if (!options.modules.empty()) return options.modules;
+    if (!options.modules.empty()) {
+        // A module named twice is scanned and cleaned once.
+        std::vector<ModuleID> unique;
+        for (ModuleID m : options.modules)
+            if (std::find(unique.begin(), unique.end(), m) == unique.end()) unique.push_back(m);
+        return unique;
+    }
     return std::vector<ModuleID>(Schedule::cleanableModules.begin(), Schedule::cleanableModules.end());
 }
 
@@ -110,77 +103,40 @@ CLIResult clean(const CLIOptions& options) {
         if (hook) hook(report);
     }
 
-    // Eligibility is by safety alone: safe always, review on request, protected never.
-    std::vector<ScanItem> eligible;
+    // Eligibility is by safety alone: safe always, review on request, protected
+    // never. Safe items are deleted for good; review items go to the Trash.
+    Cleaning::Request request;
     for (const auto& c : report.categories)
-        for (const auto& item : c.items)
-            if (item.safety == Safety::safe || (item.safety == Safety::review && options.includeReview))
-                eligible.push_back(item);
+        for (const auto& item : c.items) {
+            if (item.safety == Safety::safe)
+                request.forGood.push_back(item);
+            else if (item.safety == Safety::review && options.includeReview)
+                request.toTrash.push_back(item);
+        }
+    request.apply = options.apply;
+    request.allowAdmin = options.allowAdmin;
+    request.source = "cli";
+    for (auto m : modules) request.modules.emplace_back(Modules::rawValue(m));
 
-    std::vector<ScanItem> elevated, plain;
-    for (const auto& item : eligible) (FS::requiresElevation(item.url) ? elevated : plain).push_back(item);
-
-    auto before = FS::stats("/");
-    int64_t reclaimed = 0, removed = 0, skipped = 0, measured = 0;
+    const auto before = options.apply ? FS::stats("/") : std::nullopt;
+    const Cleaning::Outcome outcome = Cleaning::run(request);
+    const int64_t reclaimed = outcome.reclaimed, removed = outcome.removedCount;
+    const int64_t skipped = int64_t(outcome.skippedForAdmin.size());
+    int64_t measured = 0;
     bool measuredKnown = false;
-    std::vector<std::string> failures;
-
-    if (!options.apply) {
-        for (const auto& item : eligible) reclaimed += item.size;
-        removed = int64_t(eligible.size());
-    } else {
-        // Safe items are deleted for good; review items go to the Trash.
-        for (bool toTrash : {false, true}) {
-            std::vector<ScanItem> pass;
-            for (const auto& item : plain)
-                if ((item.safety == Safety::review) == toTrash) pass.push_back(item);
-            if (pass.empty()) continue;
-            FS::RemovalOutcome outcome = FS::remove(pass, toTrash);
-            reclaimed += outcome.bytes;
-            removed += int64_t(outcome.removed.size());
-            for (const auto& [item, reason] : outcome.failures) failures.push_back(item.url.native() + ": " + reason);
-        }
-        if (!elevated.empty() && !options.allowAdmin) {
-            skipped = int64_t(elevated.size());
-        } else if (!elevated.empty()) {
-            std::vector<std::filesystem::path> paths;
-            std::map<std::string, int64_t> sizes;
-            for (const auto& item : elevated) {
-                paths.push_back(item.url);
-                sizes.emplace(item.url.native(), item.size);
-            }
-            Admin::PrivilegedRemoval batch = Admin::removeAsRoot(paths);
-            for (const auto& p : batch.removed) {
-                auto it = sizes.find(p);
-                if (it != sizes.end()) reclaimed += it->second;
-            }
-            removed += int64_t(batch.removed.size());
-            for (size_t i = 0; i < batch.failed.size(); ++i) {
-                const bool known = i < batch.reasons.size() && !batch.reasons[i].empty();
-                failures.push_back(batch.failed[i] + ": " + (known ? batch.reasons[i] : "administrator removal failed"));
-            }
-            if (batch.cancelled) {
-                failures.push_back("administrator authorization was cancelled");
-                skipped = privilegeRemainder(elevated, batch);
-            }
-        }
+    if (options.apply) {
         auto after = FS::stats("/");
         if (before && after) {
             measured = after->free - before->free;
             measuredKnown = true;
         }
     }
-
-    CleanupRecord record;
-    record.timestamp = Clock::now();
-    record.source = "cli";
-    for (auto m : modules) record.modules.emplace_back(Modules::rawValue(m));
-    record.dryRun = !options.apply;
-    record.reclaimedBytes = reclaimed;
-    record.removedCount = removed;
-    record.failureCount = int64_t(failures.size());
-    record.permissionDeniedCount = skipped;
-    CleanHistory::append(record);
+    std::vector<std::string> failures;
+    for (const auto& f : outcome.failures)
+        failures.push_back(f.item.url.native() + ": " +
+                           (!f.reason.empty() ? f.reason : std::string("administrator removal failed")));
+    if (outcome.adminCancelled) failures.push_back("administrator authorization was cancelled");
+    const CleanupRecord& record = outcome.record;
 
     std::vector<std::string> lines;
     const std::string figures =

@@ -12,9 +12,11 @@
 #include "cli/cli_commands.h"
 #include "engine/admin.h"
 #include "engine/clean_history.h"
+#include "engine/fs.h"
 #include "engine/ignores.h"
 #include "platform/authorization.h"
 #include "platform/file_facts.h"
+#include "platform/locations.h"
 #include "platform/text_lines.h"
 #include "platform/user.h"
 #include "platform/volumes.h"
@@ -366,4 +368,45 @@ TEST_F(CLISampleHome, StatusAndHistory) {
     EXPECT_NE(history->result.human.find("  cleaned  1.5 MB    1 item \xC2\xB7 2 failed"), std::string::npos)
         << history->result.human;
     EXPECT_EQ(invoke({"history", "--json"})->result.json->at("runs").size(), 1u);
+}
+
+// A Music cache is listed by System Junk (the folder) and by Music (what it
+// holds), and a module may be named twice: each path still goes once, the
+// history's figures are those of System Junk's safe items alone, and never
+// more than what left the disk.
+TEST_F(CLISampleHome, TheHistoryCountsWhatLeftTheDiskOnceWhateverListsIt) {
+    const fs::path music = home() / "Library/Caches/com.apple.Music";
+    allocateFile(music / "Cache.db", 4 << 20);
+    allocateFile(music / "artwork.bin", 1 << 20);
+    for (const fs::path& p : {music / "Cache.db", music / "artwork.bin", music})
+        setTimes(p, Clock::now() - 10 * kDay);
+    auto scan = invoke({"scan", "--json", "--modules", "systemJunk"});
+    int64_t safe = 0, safeItems = 0;
+    for (const auto& c : scan->result.json->at("categories"))
+        for (const auto& item : c.at("items"))
+            if (item.at("safety") == "Safe") {
+                safe += item.at("bytes").get<int64_t>();
+                ++safeItems;
+            }
+    ASSERT_GT(safe, 5 << 20);
+    // Everything of the home but the program's own folder, as scans measure it.
+    auto used = [&] {
+        FS::SeenSet all, own;
+        return FS::size(home(), all) - FS::size(Locations::supportFolder(), own);
+    };
+    const int64_t before = used();
+
+    auto inv = invoke({"clean", "--apply", "--json", "--modules", "systemJunk,music,systemJunk"});
+    ASSERT_TRUE(inv);
+    EXPECT_EQ(inv->result.exitCode, 0) << inv->result.json->dump();
+    EXPECT_FALSE(existsItself(music));
+
+    const auto runs = CleanHistory::recent(5);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].modules, (std::vector<std::string>{"systemJunk", "music"}));
+    EXPECT_EQ(runs[0].reclaimedBytes, safe);
+    EXPECT_EQ(runs[0].removedCount, safeItems);
+    EXPECT_LE(runs[0].reclaimedBytes, before - used());
+    EXPECT_EQ(inv->result.json->at("reclaimed_bytes"), safe);
+    EXPECT_EQ(inv->result.json->at("modules"), (nlohmann::json{"systemJunk", "music"}));
 }
