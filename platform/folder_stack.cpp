@@ -41,6 +41,10 @@ FolderStack::~FolderStack() {
         if (frame.fd >= 0) ::close(frame.fd);
 }
 
+bool FolderStack::onOtherMount(int fd, const std::string& name) const {
+    return boundary_.crossedBy(fd, path_ + "/" + name);
+}
+
 void FolderStack::setWindowForTesting(size_t handles) { windowForTesting.store(handles, std::memory_order_relaxed); }
 
 std::string_view FolderStack::nameOf(size_t index) const {

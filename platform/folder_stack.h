@@ -60,6 +60,11 @@ public:
     // The real path of the current folder, as the walk came down to it.
     const std::string& path() const { return path_; }
 
+    // Whether the item open at fd, the entry `name` of the current folder,
+    // lies on another mount than the walk started on: a file mounted over the
+    // name (a bind mount of one file) shows an outside file there.
+    bool onOtherMount(int fd, const std::string& name) const;
+
     // Caps the handles kept open (0 goes back to the usual number), so tests
     // see folders let go and found again on shallow trees.
     static void setWindowForTesting(size_t handles);

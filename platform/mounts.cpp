@@ -26,7 +26,20 @@ std::optional<uint64_t> mountIdOf(int fd) {
     if ((sx.stx_mask & STATX_MNT_ID) == 0) return std::nullopt;
     return uint64_t(sx.stx_mnt_id);
 }
+
+std::optional<uint64_t> mountIdAt(int dirfd, const char* name) {
+    struct statx sx{};
+    if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &sx) != 0) return std::nullopt;
+    if ((sx.stx_mask & STATX_MNT_ID) == 0) return std::nullopt;
+    return uint64_t(sx.stx_mnt_id);
+}
 #endif
+
+std::optional<uint64_t> deviceAt(int dirfd, const char* name) {
+    struct stat st{};
+    if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return uint64_t(st.st_dev);
+}
 
 std::optional<uint64_t> deviceOf(int fd) {
     struct stat st{};
@@ -61,6 +74,19 @@ bool Boundary::crossedBy(int fd, const std::string& realPath) const {
     if (mountPoints_.count(realPath)) return true;
 #endif
     auto device = deviceOf(fd);
+    return !device || *device != device_;
+}
+
+bool Boundary::crossedAt(int dirfd, const char* name, const std::string& realPath) const {
+    (void)realPath;
+#ifdef __linux__
+    if (byMountId_) {
+        auto id = mountIdAt(dirfd, name);
+        return !id || *id != mountId_;
+    }
+    if (mountPoints_.count(realPath)) return true;
+#endif
+    auto device = deviceAt(dirfd, name);
     return !device || *device != device_;
 }
 

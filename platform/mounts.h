@@ -24,6 +24,12 @@ public:
     // included), or anything that cannot be looked at.
     bool crossedBy(int fd, const std::string& realPath) const;
 
+    // The same for the entry `name` of the folder open at dirfd (an absolute
+    // path with AT_FDCWD), looked at without following a link: a file mounted
+    // over that name (a bind mount of a single file) lies on another mount
+    // than the folder holding it, and the name shows the outside file.
+    bool crossedAt(int dirfd, const char* name, const std::string& realPath) const;
+
 private:
     bool byMountId_ = false;
     uint64_t mountId_ = 0;

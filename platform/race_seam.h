@@ -15,6 +15,8 @@ enum class Site {
     removal,         // a folder inside an item being removed
     shredderFolder,  // a folder inside an item being shredded, or the item itself
     shredderFile,    // a file about to be overwritten
+    shredderPass,    // a file overwritten by one more pass, before the next pass or its removal
+                     // (the moment is after an open, before the name is acted on again)
     handedFolder,    // a folder one walking thread looked at and another opens by its path
                      // (dirfd: the walk's root; name: the path below it)
 };

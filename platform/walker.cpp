@@ -753,6 +753,13 @@ bool FolderWalk::step(const RawEntry& raw, size_t frameIndex, bool handingOut) {
         if (shared_) shared_->stop();
         return false;
     }
+    // A file mounted over a name (a bind mount of one file) shows the outside
+    // file there: a walk that stays on its mount reports it as it reports a
+    // folder mounted inside.
+    if (!isDir && mount_ && !facts.isSymlink() && mount_->boundary.crossedAt(dirfd, name, mount_->realPathOf(path))) {
+        report(path, EXDEV);
+        return true;
+    }
     if (!isDir || action == WalkAction::skipSubtree || (isPackage && !options_.enterPackages)) {
         closeChild();
         return true;

@@ -42,7 +42,8 @@ struct WalkOptions {
     bool skipHidden = false;     // leave out names starting with "." and entries the platform
                                  // marks hidden (and what is below them)
     // Do not enter a folder on another mount than the root (a bind mount
-    // included); it is reported to onError with EXDEV.
+    // included); it is reported to onError with EXDEV, and so is any other
+    // entry that lies on another mount (a file bind-mounted over a name).
     bool stayOnMount = false;
     // Called for a folder that could not be opened or listed, or an entry that
     // could not be stat'ed, with the errno value. Optional.

@@ -184,6 +184,8 @@ bool wouldOverwriteOtherLinks(const Item& item, const FileFacts& facts) {
 // is touched, so a refused folder is left whole rather than half destroyed.
 Failure preflight(const Item& item, const FileFacts& facts) {
     if (wouldOverwriteOtherLinks(item, facts)) return std::string(kHardLinked);
+    // A chosen file mounted from elsewhere is refused as it is opened, with
+    // nothing of the item touched before.
     if (!facts.isDirectory()) return std::nullopt;
     Failure found;
     auto relativeOf = [&](std::string_view path) {
@@ -254,15 +256,37 @@ Failure overwritePass(int fd, int64_t size, std::vector<unsigned char>& buffer, 
 
 // Writes random bytes over the file, pass after pass, each pass forced to
 // disk. The file is opened without following a link and must still be the
-// regular file that was examined, with no name outside the chosen items. A
-// failure says what the file is left as.
-Failure overwrite(const Item& item, int dirfd, const std::string& name, const FileFacts& facts) {
+// regular file that was examined, on the mount of the folder holding it (a
+// file mounted over the name from elsewhere is another place's file), with no
+// name outside the chosen items. A failure says what the file is left as.
+Failure overwrite(const Item& item, const FolderStack& stack, int dirfd, const std::string& name,
+                  const FileFacts& facts) {
     RaceSeam::betweenLookAndOpen(RaceSeam::Site::shredderFile, dirfd, name);
+#ifdef O_PATH
+    // Looked at first through a handle that cannot write, so a mounted file is
+    // refused before it was ever opened for writing. The handle that writes
+    // must then be that same file.
+    {
+        FileHandle look(::openat(dirfd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!look.valid()) return systemMessage(errno);
+        struct stat st{};
+        if (::fstat(look.get(), &st) != 0) return systemMessage(errno);
+        // Such a handle opens a link itself, where a handle to write is refused.
+        if (S_ISLNK(st.st_mode)) return systemMessage(ELOOP);
+        if (!S_ISREG(st.st_mode) || !sameObject(st, facts)) return std::string(kChanged);
+        if (stack.onOtherMount(look.get(), name)) return std::string(kOtherVolume);
+    }
+#endif
     FileHandle fd(::openat(dirfd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) return systemMessage(errno);
     struct stat st{};
     if (::fstat(fd.get(), &st) != 0) return systemMessage(errno);
     if (!S_ISREG(st.st_mode) || !sameObject(st, facts)) return std::string(kChanged);
+#ifndef O_PATH
+    // No handle can only look here; a mount there is a volume of its own,
+    // told by the handle that writes before its first byte.
+    if (stack.onOtherMount(fd.get(), name)) return std::string(kOtherVolume);
+#endif
     // A name added since the names were counted, or one of them moved away.
     if (st.st_nlink > 1 && !item.shared->allChosenNow(facts.identity, uint64_t(st.st_nlink)))
         return std::string(kHardLinked);
@@ -273,6 +297,7 @@ Failure overwrite(const Item& item, int dirfd, const std::string& name, const Fi
         Failure failure = overwritePass(fd.get(), size, buffer, touched);
         if (!failure && ::fsync(fd.get()) != 0) failure = systemMessage(errno);
         if (failure) return touched ? withState(*failure, kPartlyOverwritten) : *failure;
+        RaceSeam::betweenLookAndOpen(RaceSeam::Site::shredderPass, dirfd, name);
     }
     if (st.st_nlink > 1) item.shared->markOverwritten(facts.identity);
     return std::nullopt;
@@ -377,7 +402,7 @@ private:
         bool overwrote = false;
         if (facts.isRegular() && facts.logicalSize > 0 && !(shared && item_.shared->overwritten(facts.identity))) {
             // Its names are judged on the file as opened (see overwrite()).
-            if (Failure f = overwrite(item_, dirfd, name, facts)) return located(where(), *f);
+            if (Failure f = overwrite(item_, stack_, dirfd, name, facts)) return located(where(), *f);
             overwrote = true;
         }
         auto state = [&](const std::string& message) {

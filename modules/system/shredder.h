@@ -8,8 +8,10 @@
 // are told apart by the folder holding them and their name in it, never by
 // how a path was spelled, and a name reached through a link is none of the
 // chosen ones), a folder it could not read whole, or anything on another
-// volume inside a chosen folder ends that item with a failure line before
-// anything of it is touched. Links are removed as links; their targets are
+// volume inside a chosen folder (a file mounted over a name in it too, whose
+// contents are the outside file's) ends that item with a failure line before
+// anything of it is touched; a chosen file mounted from elsewhere is refused
+// before it is opened for writing. Links are removed as links; their targets are
 // never opened. Only a file's data is overwritten, never its holes. A file
 // whose overwrite or removal fails keeps its name, and its line says what it
 // is left as.

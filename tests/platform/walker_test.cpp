@@ -306,6 +306,10 @@ void referenceWalk(const fs::path& root, const fs::path& folder, int depth, cons
         const FileFacts facts = FileFacts::from(st);
         const bool isPackage = facts.isDirectory() && Packages::isPackageName(name);
         out.entries.push_back(metOf(below(root, path.native()), facts, depth, isPackage));
+        if (options.stayOnMount && !facts.isDirectory() && mountPoints.count(path)) {
+            out.errors.insert({below(root, path.native()), EXDEV});
+            continue;
+        }
         if (!facts.isDirectory() || (isPackage && !options.enterPackages)) continue;
         if (options.stayOnMount && mountPoints.count(path)) {
             out.errors.insert({below(root, path.native()), EXDEV});
@@ -531,6 +535,11 @@ TEST_F(WalkerTest, MountPointsAreEnteredOrReportedAsAPlainWalkDoes) {
     for (int i = 0; i < 16; ++i) writeFile(outsideOf(r) / ("f" + std::to_string(i)) / "in/file", "m");
     BindMount mount(outsideOf(r), r / "a/mounted");
     REQUIRE_BIND_MOUNT(mount);
+    // A single file mounted over a name is met as the file it shows.
+    const fs::path single = r.parent_path() / "single-file";
+    writeFile(single, std::string(6000, 'o'));
+    BindMount file(single, r / "a/file");
+    REQUIRE_BIND_MOUNT(file);
     HandOuts handOuts;
     auto belowTheMount = [&] {
         return handOuts.any([](const std::string& p) { return p.starts_with("a/mounted/"); });
@@ -541,7 +550,7 @@ TEST_F(WalkerTest, MountPointsAreEnteredOrReportedAsAPlainWalkDoes) {
     }
     WalkOptions stay;
     stay.stayOnMount = true;
-    EXPECT_EQ(compareWithReference(r, stay, {r / "a/mounted"}), "");
+    EXPECT_EQ(compareWithReference(r, stay, {r / "a/mounted", r / "a/file"}), "");
 }
 
 // A folder whose handle the walk let go is found again when the walk comes

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
 #ifdef __linux__
 #include <sys/mount.h>
@@ -14,7 +15,14 @@ namespace testing_support {
 BindMount::BindMount(const std::filesystem::path& source, const std::filesystem::path& target)
     : source_(source), target_(target) {
 #ifdef __linux__
-    std::filesystem::create_directories(target);
+    // A file is mounted over a file, a folder over a folder.
+    std::error_code error;
+    if (std::filesystem::is_directory(source, error)) {
+        std::filesystem::create_directories(target);
+    } else {
+        std::filesystem::create_directories(target.parent_path());
+        if (!std::filesystem::exists(std::filesystem::symlink_status(target))) std::ofstream(target).close();
+    }
     if (::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0) mounted_ = true;
     else error_ = std::strerror(errno);
 #else

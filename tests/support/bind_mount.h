@@ -1,6 +1,6 @@
 #pragma once
-// A bind mount for a test: the folder `source` shown again at `target`, with
-// the same device number, taken down when the test ends. CI runs as root and
+// A bind mount for a test: the folder (or file) `source` shown again at
+// `target`, with the same device number, taken down when the test ends. CI runs as root and
 // may mount; where mounting is refused the test skips with a message.
 #include <filesystem>
 #include <string>

@@ -6,11 +6,14 @@
 
 #include <csignal>
 #include <map>
+#include <memory>
 
 #include "engine/fs.h"
 #include "engine/ignores.h"
 #include "modules/system/shredder.h"
+#include "platform/mounts.h"
 #include "platform/race_seam.h"
+#include "platform/walker.h"
 #include "support/bind_mount.h"
 #include "support/deep_tree.h"
 #include "support/test_env.h"
@@ -526,4 +529,167 @@ TEST_F(ShredderTest, AnUnreadableIgnoreListShredsNothing) {
                                                       (home() / "Folder").string() + ": The ignore list cannot be read"}));
     EXPECT_EQ(readFile(home() / "file.txt"), "file");
     EXPECT_EQ(readFile(home() / "Folder/inside.txt"), "inside");
+}
+
+namespace {
+
+// Where the refused entry comes in its folder's listing, which is the order
+// the shredder meets the entries in.
+enum class Place { first, last };
+
+std::string listedAt(const fs::path& folder, Place place) {
+    bool ok = false;
+    std::vector<std::string> names = Walker::list(folder, &ok);
+    EXPECT_TRUE(ok && !names.empty()) << folder;
+    if (names.empty()) return {};
+    return place == Place::first ? names.front() : names.back();
+}
+
+std::string checksum(const fs::path& path) {
+    const std::string text = readFile(path);
+    return std::to_string(std::hash<std::string>{}(text)) + "/" + std::to_string(text.size());
+}
+
+}  // namespace
+
+// Each refusal the walk finds before anything is touched leaves the whole
+// folder as it was, wherever the refused entry is listed: first, or after
+// every other entry, which a refusal made only on reaching it would have
+// shredded by then. A file or folder mounted over a name is told both by the
+// mount id and by the mount table.
+TEST_F(ShredderTest, ARefusedEntryLeavesItsFolderWholeWhereverItIsListed) {
+    enum class Refused { otherName, mountedFolder, mountedFile };
+    struct Case {
+        const char* what;
+        Refused refused;
+        Mounts::Source source;
+        const char* reason;
+    };
+    const char* hardLinked = "Has other hard links, so overwriting it would change them too";
+    const char* otherVolume = "Lies on another volume";
+    const Case cases[] = {
+        {"a file with a name outside", Refused::otherName, Mounts::Source::automatic, hardLinked},
+        {"a folder mounted inside", Refused::mountedFolder, Mounts::Source::automatic, otherVolume},
+        {"a folder mounted inside, by the mount table", Refused::mountedFolder, Mounts::Source::mountTable, otherVolume},
+        {"a file mounted over a name", Refused::mountedFile, Mounts::Source::automatic, otherVolume},
+        {"a file mounted over a name, by the mount table", Refused::mountedFile, Mounts::Source::mountTable, otherVolume},
+    };
+    std::string cannotMount;
+    int n = 0;
+    for (const Case& c : cases) {
+        for (Place place : {Place::first, Place::last}) {
+            SCOPED_TRACE(std::string(c.what) + (place == Place::first ? ", listed first" : ", listed last"));
+            const std::string tag = std::to_string(n++);
+            Mounts::setSourceForTesting(c.source);
+            const fs::path folder = home() / ("old project " + tag);
+            // Eight entries: files, or for a mounted folder folders holding one.
+            std::map<fs::path, std::string> contents;
+            for (int i = 0; i < 8; ++i) {
+                const fs::path entry = folder / ("entry" + std::to_string(i));
+                const fs::path file = c.refused == Refused::mountedFolder ? entry / "inside.txt" : entry;
+                contents[file] = pattern(1000 + size_t(i));
+                writeFile(file, contents[file]);
+            }
+            const std::string target = listedAt(folder, place);
+            const fs::path outside = tmp() / ("outside " + tag);
+            std::unique_ptr<BindMount> mount;
+            fs::path precious;
+            switch (c.refused) {
+                case Refused::otherName:
+                    fs::create_hard_link(folder / target, outside);
+                    precious = outside;
+                    break;
+                case Refused::mountedFolder:
+                    precious = outside / "precious.txt";
+                    writeFile(precious, "precious");
+                    mount = std::make_unique<BindMount>(outside, folder / target);
+                    break;
+                case Refused::mountedFile:
+                    precious = outside;
+                    writeFile(precious, "precious");
+                    mount = std::make_unique<BindMount>(outside, folder / target);
+                    break;
+            }
+            if (mount && !mount->mounted()) {
+                cannotMount = mount->error();
+                continue;
+            }
+            const std::string before = checksum(precious);
+            auto out = shred({folder});
+            EXPECT_EQ(out.shreddedCount, 0);
+            EXPECT_EQ(out.failures, std::vector<std::string>{folder.string() + ": " + target + ": " + c.reason});
+            EXPECT_EQ(checksum(precious), before);
+            mount.reset();
+            for (const auto& [file, text] : contents) EXPECT_EQ(readFile(file), text) << file;
+        }
+    }
+    if (!cannotMount.empty()) GTEST_SKIP() << "bind mounts are refused here: " << cannotMount;
+}
+
+// A file mounted from outside is refused as it is opened, before anything
+// could write to it: chosen itself, or mounted over a name in a chosen folder
+// after the walk looked at the folder.
+TEST_F(ShredderTest, AMountedFileIsRefusedBeforeItIsOpenedForWriting) {
+    const fs::path outside = tmp() / "outside notes.txt";
+    writeFile(outside, pattern(5000));
+    const std::string before = checksum(outside);
+
+    const fs::path chosen = home() / "Desktop/notes.txt";
+    writeFile(chosen, "own notes");
+    {
+        BindMount mount(outside, chosen);
+        REQUIRE_BIND_MOUNT(mount);
+        auto out = shred({chosen});
+        EXPECT_EQ(out.failures, std::vector<std::string>{chosen.string() + ": Lies on another volume"});
+        EXPECT_EQ(checksum(outside), before);
+    }
+    EXPECT_EQ(readFile(chosen), "own notes");
+
+    const fs::path folder = home() / "Desktop/old project";
+    for (int i = 0; i < 4; ++i) writeFile(folder / ("file" + std::to_string(i)), pattern(3000));
+    std::unique_ptr<BindMount> mount;
+    std::string mountedOver;
+    // As the first file is about to be overwritten, another one not yet met
+    // is replaced by the outside file.
+    RaceSeam::setForTesting([&](RaceSeam::Site site, int, const std::string& name) {
+        if (site != RaceSeam::Site::shredderFile || mount) return;
+        for (const std::string& other : Walker::list(folder))
+            if (other != name) mountedOver = other;
+        mount = std::make_unique<BindMount>(outside, folder / mountedOver);
+    });
+    auto out = shred({folder});
+    RaceSeam::setForTesting(nullptr);
+    ASSERT_TRUE(mount);
+    ASSERT_TRUE(mount->mounted()) << mount->error();
+    EXPECT_EQ(out.failures, std::vector<std::string>{folder.string() + ": " + mountedOver + ": Lies on another volume"});
+    EXPECT_EQ(checksum(outside), before);
+}
+
+// A file saved over the chosen name (a new file renamed onto it) while the
+// old one is being overwritten is someone's new work: the shredder does not
+// rename or delete it.
+TEST_F(ShredderTest, AFileSavedOverTheChosenNameBetweenPassesIsNotRemoved) {
+    for (const bool inFolder : {false, true}) {
+        SCOPED_TRACE(inFolder ? "inside a chosen folder" : "chosen itself");
+        const fs::path folder = inFolder ? home() / "Drafts" : home();
+        const fs::path file = folder / "draft.txt";
+        writeFile(file, pattern(20000));
+        const fs::path saved = tmp() / "new save";
+        bool replaced = false;
+        RaceSeam::setForTesting([&](RaceSeam::Site site, int, const std::string&) {
+            if (site != RaceSeam::Site::shredderPass || replaced) return;
+            replaced = true;
+            writeFile(saved, "the new save");
+            fs::rename(saved, file);
+        });
+        const fs::path item = inFolder ? folder : file;
+        auto out = shred({item}, 3);
+        RaceSeam::setForTesting(nullptr);
+        ASSERT_TRUE(replaced);
+        EXPECT_EQ(out.shreddedCount, 0);
+        EXPECT_EQ(out.failures, std::vector<std::string>{item.string() + ": " + (inFolder ? "draft.txt: " : "") +
+                                                         "Changed while it was being shredded (overwritten, still in place)"});
+        EXPECT_EQ(readFile(file), "the new save");
+        fs::remove_all(inFolder ? folder : file);
+    }
 }
