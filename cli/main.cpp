@@ -15,6 +15,7 @@
 #include "diagnostics/diagnostics.h"
 #include "engine/admin.h"
 #include "engine/command_line.h"
+#include "platform/display.h"
 #include "platform/gui_module.h"
 
 namespace {
@@ -72,7 +73,14 @@ int main(int argc, char** argv) {
     if (Diagnostics::handleUpdateCheck(arguments, std::cout, std::cerr)) return 0;
     if (Diagnostics::handleIfRequested(arguments, std::cout, std::cerr)) return 0;
 
-    // Last, the window, from the window's library.
+    // Last, the window, from the window's library. Without a display its
+    // toolkit would abort the process with a message about its plugins; this
+    // says what is missing and where the commands are instead.
+    if (!Display::available()) {
+        std::cerr << "vessiltane: the window needs a display and none can be reached; `vessiltane help` lists the "
+                     "commands\n";
+        return 1;
+    }
     GuiModule::Outcome window = GuiModule::run("window", argc, argv);
     if (window.kind == GuiModule::Outcome::Kind::consumed) return window.status;
     std::cerr << "vessiltane: " << window.error << '\n';

@@ -6,8 +6,10 @@
 #include <sstream>
 
 #include "engine/admin.h"
+#include "platform/display.h"
 #include "platform/gui_module.h"
 #include "support/test_env.h"
+#include "support/window/xvfb.h"
 #include "support/window_launch.h"
 
 using namespace testing_support;
@@ -112,6 +114,34 @@ TEST_F(StartUpChain, TheFirstLinkInChainOrderTakesTheInvocation) {
     EXPECT_TRUE(fs::exists(tmp() / "summary.png"));
     EXPECT_TRUE(fs::exists(tmp() / "coverage.png"));
 }
+
+#ifndef __APPLE__
+TEST_F(StartUpChain, WithoutADisplayTheWindowSaysWhyInOneLineAndEndsWithOne) {
+    // The window is what the bare invocation and --help open; a command verb
+    // still needs no display at all.
+    const std::string line =
+        "vessiltane: the window needs a display and none can be reached; `vessiltane help` lists the commands\n";
+    for (const char* environment : {"env -i", "env -i DISPLAY=:4093", "env -i QT_QPA_PLATFORM=xcb"}) {
+        for (const char* arguments : {"", "--help", "-h"}) {
+            SCOPED_TRACE(std::string(environment) + " vessiltane " + arguments);
+            Outcome o = run(arguments, kExecutable, environment);
+            EXPECT_EQ(o.status, 1);
+            EXPECT_EQ(o.out, "");
+            EXPECT_EQ(o.err, line);
+        }
+    }
+    Outcome help = run("help", kExecutable, "env -i");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("help        This text"), std::string::npos) << help.out;
+
+    // A display that is there counts.
+    testing_support::Xvfb display(320, 240);
+    ASSERT_TRUE(display.started());
+    EXPECT_TRUE(Display::available([&](const char* name) -> const char* {
+        return std::string_view(name) == "DISPLAY" ? display.display().c_str() : nullptr;
+    }));
+}
+#endif
 
 TEST_F(StartUpChain, WindowLibraryBesideTheExecutableOrInItsLibFolder) {
     // An installed layout: <prefix>/bin/vessiltane, <prefix>/lib/vessiltane/.
