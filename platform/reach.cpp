@@ -213,7 +213,9 @@ std::optional<Root> rootOf(std::string_view rawPath) {
     if (isDotted(rawPath)) return std::nullopt;
     const std::string path = tidy(rawPath);
     auto parts = components(path);
-    if (parts.empty()) return std::nullopt;
+    // "/" is read like any other root (the whole disk is mapped from it);
+    // parent() still never takes it as an item.
+    if (parts.empty()) return Root{"/", "/"};
 
     std::vector<std::string> candidates;
     std::string first = "/";

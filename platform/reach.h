@@ -55,6 +55,8 @@ Parent parent(const std::filesystem::path& path);
 
 // The root a path is reached from, as written at the start of the path and as
 // it really is; nothing for a relative or dotted path or a root that is gone.
+// "/" is the root of itself alone: a path below it has the root of its first
+// component (or a nearer one).
 struct Root {
     std::string given;
     std::string real;

@@ -36,7 +36,8 @@ TEST_F(ReachTest, EachPathHasTheRootOfItsLocation) {
         {sys("/Library"), sys("/Library").native()},
         {root(), root().native()},
         {tmp() / "elsewhere/x", "/" + std::next(tmp().begin())->native()},  // the temporary folder's top
-        {"/", std::nullopt},
+        {"/", "/"},
+        {"//", "/"},
         {"relative/x", std::nullopt},
         {home() / "Library/../x", std::nullopt},
         {home() / "./x", std::nullopt},

@@ -2,10 +2,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
+#include <sstream>
 
 #include "engine/fs.h"
 #include "modules/system/disk_map.h"
+#include "platform/locations.h"
+#include "platform/reach.h"
+#include "platform/walker.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
@@ -43,6 +49,60 @@ void emptyFiles(const fs::path& folder, int count, const std::string& prefix = "
         ::close(fd);
     }
 }
+
+// A map as lines of path and size, each path written below `top`.
+void describe(const SpaceNodeRef& node, const std::string& top, std::ostringstream& out) {
+    const std::string& url = node->url.native();
+    out << (url.size() > top.size() ? url.substr(top.size()) : "/") << ' ' << node->size << ' ' << node->fileCount
+        << '\n';
+    if (node->children)
+        for (const auto& child : *node->children) describe(child, top, out);
+}
+
+std::string described(const SpaceNodeRef& node, const std::string& top) {
+    std::ostringstream out;
+    describe(node, top, out);
+    return out.str();
+}
+
+std::string walked(const fs::path& root, const std::string& top) {
+    std::vector<std::string> paths;
+    Walker::walk(root, [&](const WalkEntry& e) {
+        paths.emplace_back(e.path.substr(top.size()));
+        return WalkAction::proceed;
+    });
+    std::sort(paths.begin(), paths.end());
+    std::string out;
+    for (const auto& p : paths) out += p + "\n";
+    return out;
+}
+
+#ifdef __linux__
+// In a child process: maps the folder by its path, then shuts the process in
+// it as its "/" with no system root set, as on a real machine, and maps "/".
+// Ends with 0 when both maps (and both walks) are the same.
+[[noreturn]] void mapAsTheWholeDisk(const fs::path& disk) {
+    ScanToken token;
+    const std::string expectedMap = described(DiskMap::build(disk, 3, token, {}), disk.native());
+    const std::string expectedWalk = walked(disk, disk.native());
+    if (::chroot(disk.c_str()) != 0 || ::chdir("/") != 0) {
+        std::perror("chroot");
+        std::_Exit(2);
+    }
+    Locations::setRoot("");
+    ::setenv("HOME", "/Users/u", 1);
+    const std::string map = described(DiskMap::build("/", 3, token, {}), "");
+    const std::string walk = walked("/", "");
+    const bool refused = Reach::parent("/").folder.blocked == Reach::Blocked::locationRoot;
+    if (map != expectedMap || walk != expectedWalk || !refused) {
+        std::fprintf(stderr, "map of /:\n%s\nexpected:\n%s\nwalk of /:\n%s\nexpected:\n%s\n/ refused as an item: %d\n",
+                     map.c_str(), expectedMap.c_str(), walk.c_str(), expectedWalk.c_str(), int(refused));
+        std::_Exit(1);
+    }
+    std::fprintf(stderr, "mapped the whole disk:\n%s", map.c_str());
+    std::_Exit(0);
+}
+#endif
 
 }  // namespace
 
@@ -146,6 +206,26 @@ TEST_F(DiskMapTest, RootThatIsAFileOrALink) {
     EXPECT_EQ(slashed->name, "real");
     EXPECT_EQ(slashed->children->size(), 1u);
 }
+
+#ifdef __linux__
+// The whole disk is "/" itself, not a test root standing in for it.
+TEST_F(DiskMapTest, TheWholeDiskIsMappedFromSlashItself) {
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a process a folder of its own as \"/\" needs root";
+    // The child starts afresh (no threads of this process carried over) and
+    // makes its own fixture.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const fs::path disk = tmp() / "disk";
+    allocateFile(disk / "Applications/Big.app/Contents/MacOS/Big", 256 * 1024);
+    allocateFile(disk / "Users/u/Movies/clip.mov", 128 * 1024);
+    allocateFile(disk / "Users/u/Library/Caches/c.bin", 32 * 1024);
+    allocateFile(disk / "Library/Logs/l.log", 16 * 1024);
+    allocateFile(disk / "top.bin", 8 * 1024);
+    writeFile(disk / "Users/u/Documents/empty", "");
+    makeSymlink("/Users", disk / "home");
+    EXPECT_EXIT(mapAsTheWholeDisk(disk), testing::ExitedWithCode(0),
+                "mapped the whole disk:\n/ [1-9][0-9]* [0-9]+\n/Applications [1-9]");
+}
+#endif
 
 TEST_F(DiskMapTest, FoldingKeepsTheLargestElevenThatReachHalfAPercent) {
     struct Case {
