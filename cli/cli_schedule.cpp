@@ -3,6 +3,7 @@
 #include "cli/cli_commands.h"
 #include "modules/system/schedule.h"
 #include "platform/plain_text.h"
+#include "platform/text_lines.h"
 
 namespace CLICommands {
 
@@ -30,7 +31,17 @@ CLIResult schedule(const CLIOptions& options) {
         Schedule::install(hour, modules);
     } catch (const Schedule::InstallError& e) {
         r.exitCode = ExitCode::partial;
-        r.human = shown(e.what());
+        // launchctl says what went wrong over several lines: each is shown on
+        // a line of its own, escaped, below the headline; a single line
+        // follows it.
+        const auto lines = TextLines::nonEmpty(e.detail());
+        r.human = Schedule::InstallError::headline(e.kind());
+        if (lines.size() == 1) {
+            r.human += ": " + shown(lines.front());
+        } else if (lines.size() > 1) {
+            r.human += ":";
+            for (std::string_view line : lines) r.human += "\n  " + shown(line);
+        }
         r.json = nlohmann::json{{"error", "install_failed"}, {"detail", e.what()}};
         return r;
     }

@@ -9,6 +9,7 @@
 namespace CLICommands {
 
 using PlainText::number;
+using PlainText::shown;
 CLIResult updates(const CLIOptions&) {
     auto token = std::make_shared<ScanToken>();
     auto silent = [](double, const std::string&) {};
@@ -23,7 +24,11 @@ CLIResult updates(const CLIOptions&) {
         r.human += "Everything is up to date.";
     } else {
         for (const auto& u : outcome.updates) {
-            r.human += "  " + u.name + ": " + u.installedVersion + " \xE2\x86\x92 " + u.availableVersion + "\n";
+            // The name comes from the bundle and the new version from the
+            // feed: neither may start a line of its own or reach the terminal
+            // as an escape sequence.
+            r.human += "  " + shown(u.name) + ": " + shown(u.installedVersion) + " \xE2\x86\x92 " +
+                       shown(u.availableVersion) + "\n";
             list.push_back({{"name", u.name},
                             {"installed_version", u.installedVersion},
                             {"available_version", u.availableVersion},

@@ -13,16 +13,14 @@ namespace {
 
 std::string serviceTarget() { return "gui/" + Decimal::text(User::uid()) + "/" + label; }
 
-std::string describe(InstallError::Kind kind, const std::string& detail) {
-    return (kind == InstallError::Kind::writeFailed ? "Could not write the job: "
-                                                    : "Wrote the job but could not load it: ") +
-           detail;
-}
-
 }  // namespace
 
+std::string InstallError::headline(Kind kind) {
+    return kind == Kind::writeFailed ? "Could not write the job" : "Wrote the job but could not load it";
+}
+
 InstallError::InstallError(Kind kind, const std::string& detail)
-    : std::runtime_error(describe(kind, detail)), kind_(kind), detail_(detail) {}
+    : std::runtime_error(headline(kind) + ": " + detail), kind_(kind), detail_(detail) {}
 
 std::filesystem::path plistURL() {
     return Locations::home() / "Library" / "LaunchAgents" / (std::string(label) + ".plist");

@@ -28,6 +28,8 @@ public:
     InstallError(Kind kind, const std::string& detail);
     Kind kind() const { return kind_; }
     const std::string& detail() const { return detail_; }
+    // What failed, without the detail: "Could not write the job", ...
+    static std::string headline(Kind kind);
 
 private:
     Kind kind_;

@@ -92,6 +92,16 @@ TEST_F(DailyJob, InstallWritesTheJobAndReportsThatItCouldNotLoad) {
                   uid + "' '" + spaced.string().substr(0, spaced.string().size() - 2) +
                   "'\\''s/Library/LaunchAgents/com.vessiltane.daily.plist'");
 
+    // Without --json the failure is a headline and launchctl's own lines,
+    // one each, escaped; a single line follows the headline.
+    EXPECT_EQ(invoke({"schedule", "--install"})->result.human,
+              "Wrote the job but could not load it: launchctl: not found");
+    runner.answer(systemTool("/bin/launchctl"), false,
+                  "Bootstrap failed: 5: Input/output error\nTry re-running as root\033[2K\n\nInstalled: yes\n");
+    EXPECT_EQ(invoke({"schedule", "--install"})->result.human,
+              "Wrote the job but could not load it:\n  Bootstrap failed: 5: Input/output error\n"
+              "  Try re-running as root\\033[2K\n  Installed: yes");
+
     runner.answer(systemTool("/bin/launchctl"), true);
     auto again = invoke({"schedule", "--install"});
     EXPECT_EQ(again->result.exitCode, 0);
@@ -155,6 +165,28 @@ TEST_F(UpdatesVerb, ReportsAdvertisedVersions) {
                                           {"download_url", "https://dl.example.com/editor.zip"}}));
     EXPECT_EQ(inv->result.human,
               "Checked 2 app(s) that publish an update feed (1 have none).\n  Editor: 1.2 \xE2\x86\x92 1.3\n");
+}
+
+TEST_F(UpdatesVerb, NamesAndVersionsFromOutsideCannotStartLinesOfTheirOwn) {
+    // A bundle named with a line break and a feed whose version carries one
+    // and an escape sequence (its one-character introducer, which XML allows).
+    writeAppBundle(sys("/Applications/Edit\nor.app"), "com.example.editor", "1.2\t",
+                   "https://feeds.example.com/editor.xml");
+    auto fetcher = std::make_shared<FakeFeedFetcher>();
+    fetcher->answers["https://feeds.example.com/editor.xml"] = FakeFeedFetcher::answer(
+        200, "<rss><channel><item><title>v</title><enclosure url=\"https://dl.example.com/e.zip\" "
+             "sparkle:version=\"9.0&#10;  Mail: 1.0 \xE2\x86\x92 6.6&#x9b;31m\"/></item></channel></rss>");
+    Updater::setFetcherForTesting(fetcher);
+
+    auto inv = invoke({"updates"});
+    ASSERT_TRUE(inv);
+    EXPECT_EQ(inv->result.human,
+              "Checked 1 app(s) that publish an update feed (0 have none).\n"
+              "  Edit\\nor: 1.2\\t \xE2\x86\x92 9.0\\n  Mail: 1.0 \xE2\x86\x92 6.6\\302\\23331m\n");
+    // The JSON carries them as they are, which its own escaping makes safe.
+    auto json = invoke({"updates", "--json"});
+    ASSERT_EQ(json->result.json->at("updates").size(), 1u);
+    EXPECT_EQ(json->result.json->at("updates")[0].at("name"), "Edit\nor");
 }
 
 TEST_F(UpdatesVerb, NothingPublished) {
