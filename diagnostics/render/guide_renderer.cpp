@@ -25,6 +25,7 @@
 #include "engine/command_line.h"
 #include "platform/atomic_file.h"
 #include "platform/decimal.h"
+#include "platform/file_handle.h"
 #include "platform/file_text.h"
 
 namespace fs = std::filesystem;
@@ -285,23 +286,84 @@ fs::path absolute(const std::string& path) {
 
 namespace {
 
-// The document's bytes written back over the file itself, once the whole new
-// document is ready: its other names (hard links) keep naming it.
-void writeInPlace(const fs::path& pdf, const std::string& bytes) {
-    const int fd = ::open(pdf.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) throw std::runtime_error(std::strerror(errno));
+// Whole, at an offset, going on after a short write or an interrupted one;
+// false with errno set.
+bool writeAllAt(int fd, const char* data, size_t size, off_t at) {
     size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    while (written < size) {
+        const ssize_t n = ::pwrite(fd, data + written, size - written, at + off_t(written));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            ::close(fd);
-            throw std::runtime_error(std::strerror(error));
+            if (n == 0) errno = EIO;
+            return false;
         }
         written += size_t(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) throw std::runtime_error(std::strerror(errno));
+    return true;
+}
+
+std::optional<std::string> readAll(int fd, off_t size) {
+    std::string bytes(size_t(size), '\0');
+    size_t read = 0;
+    while (read < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + read, bytes.size() - read, off_t(read));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return std::nullopt;
+        }
+        read += size_t(n);
+    }
+    return bytes;
+}
+
+// Makes sure the file has room for size bytes before any of them is written:
+// an error number, 0 when it has.
+int reserve(int fd, off_t size) {
+#ifdef __APPLE__
+    fstore_t store{};
+    store.fst_flags = F_ALLOCATEALL;
+    store.fst_posmode = F_PEOFPOSMODE;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return errno;
+    if (size <= st.st_size) return 0;
+    store.fst_length = size - st.st_size;
+    return ::fcntl(fd, F_PREALLOCATE, &store) == -1 ? errno : 0;
+#else
+    return ::posix_fallocate(fd, 0, size);
+#endif
+}
+
+// The document's bytes written back over the file itself, once the whole new
+// document is ready: its other names (hard links) keep naming it. The file is
+// never emptied first: room for the new document is reserved, the new bytes
+// written over the old ones and the file cut to their length only then. Should
+// a write still fail, the old bytes are put back, so a failure leaves the
+// document as it was, not cut short.
+void writeInPlace(const fs::path& pdf, const std::string& bytes) {
+    FileHandle file(::open(pdf.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.valid()) throw std::runtime_error(std::strerror(errno));
+    const int fd = file.get();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw std::runtime_error(std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) throw std::runtime_error(std::strerror(EINVAL));
+    std::optional<std::string> original = readAll(fd, st.st_size);
+    if (!original) throw std::runtime_error(std::strerror(errno));
+
+    if (int error = reserve(fd, off_t(bytes.size())); error != 0) {
+        // Nothing of the document was written; any room taken goes again.
+        (void)::ftruncate(fd, st.st_size);
+        throw std::runtime_error(std::strerror(error));
+    }
+    const bool written = writeAllAt(fd, bytes.data(), bytes.size(), 0) && ::ftruncate(fd, off_t(bytes.size())) == 0 &&
+                         ::fsync(fd) == 0;
+    if (!written) {
+        const int error = errno;
+        if (writeAllAt(fd, original->data(), original->size(), 0)) (void)::ftruncate(fd, st.st_size);
+        (void)::fsync(fd);
+        throw std::runtime_error(std::strerror(error));
+    }
+    if (!file.close()) throw std::runtime_error(std::strerror(errno));
 }
 
 }  // namespace

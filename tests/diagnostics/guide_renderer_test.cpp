@@ -2,8 +2,13 @@
 #include "diagnostics/render/guide_renderer.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifdef __linux__
+#include <sys/mount.h>
+#endif
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -11,6 +16,8 @@
 #include <qpdf/qpdf-c.h>
 
 #include <QImage>
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 #include "engine/admin.h"
@@ -425,6 +432,60 @@ TEST_F(GuideRendererTest, TheFileGivenIsStampedWhereItIsAsWhatItIs) {
     EXPECT_EQ(readFile(guide), original);
     EXPECT_EQ(fs::status(guide).permissions() & fs::perms::all, fs::perms(0444));
 }
+
+#ifdef __linux__
+// A file of several names is written over where it is: on a full volume the
+// stamp fails and leaves every byte of the document as it was; with room, a
+// document that comes out shorter is cut to its new length.
+TEST_F(GuideRendererTest, ADocumentOfTwoNamesIsNeverLeftCutShort) {
+    const fs::path volume = tmp() / "small";
+    fs::create_directories(volume);
+    if (::mount("vessiltane-small", volume.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=512k,mode=0755") != 0)
+        GTEST_SKIP() << "cannot mount a small volume here: " << std::strerror(errno);
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{volume};
+    const fs::path guide = volume / "guide.pdf";
+    const fs::path other = volume / "other name.pdf";
+    const fs::path filler = volume / "filler";
+    writePDF(guide, {{612, 792}, {612, 792}, {612, 792}});
+    fs::create_hard_link(guide, other);
+    const std::string original = readFile(guide);
+
+    // Every block of the volume taken.
+    const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'x');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    EXPECT_EQ(errno, ENOSPC);
+    ::close(fd);
+
+    SwitchRun full = stampSwitch({"--stamp-guide", other.native()});
+    EXPECT_EQ(full.out, "");
+    EXPECT_EQ(full.err, "stamp failed: No space left on device\n");
+    EXPECT_EQ(readFile(guide), original);
+    EXPECT_TRUE(fs::equivalent(guide, other));
+
+    fs::remove(filler);
+    EXPECT_EQ(stampSwitch({"--stamp-guide", other.native()}).out, "stamped 3 pages\n");
+    EXPECT_GT(readFile(guide).size(), original.size()) << "the stamped document must need more room";
+    EXPECT_EQ(fs::hard_link_count(guide), 2u);
+    EXPECT_NE(withoutBlanks(pageText(guide, 2)).find("VessiltaneUserGuide2/3"), std::string::npos);
+
+    // A document that carries more than its pages show comes out shorter.
+    const std::string padding(200000, 'p');
+    const std::string padded = handMadePDF({{"/MediaBox [0 0 612 792] /Padding (" + padding + ")", "One"},
+                                            {"/MediaBox [0 0 612 792]", "Two"}});
+    writeFile(guide, padded);
+    EXPECT_EQ(stampSwitch({"--stamp-guide", guide.native()}).out, "stamped 2 pages\n");
+    const std::string stamped = readFile(other);
+    EXPECT_LT(stamped.size(), padded.size());
+    EXPECT_EQ(stamped.find(padding.substr(0, 64)), std::string::npos);
+    EXPECT_NE(withoutBlanks(pageText(other, 2)).find("VessiltaneUserGuide2/2"), std::string::npos);
+}
+#endif
 
 TEST_F(GuideRendererTest, SwitchesWithoutTheirArgumentsAreLeftToTheChain) {
     EXPECT_FALSE(stampSwitch({}).taken);
