@@ -233,7 +233,9 @@ void SeenSet::rehash(size_t slots) {
 // was an earlier item itself. Files with more than one link join the caller's
 // set item by item; both links give the same allocated size, so which one
 // counts does not change the figure.
-std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen) {
+std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen, const ScanToken* token) {
+    auto cancelled = [token] { return token && token->isCancelled(); };
+    if (cancelled()) return {};
     const size_t n = paths.size();
     std::vector<int64_t> out(n, 0);
     std::vector<std::optional<FileFacts>> facts(n);
@@ -287,7 +289,10 @@ std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, Seen
             tally.bytes.assign(folders.size(), 0);
         }
         const bool loneFilesBefore = seen.holdsLoneFiles();
-        Walker::walkParallel(folders, [&](const WalkEntry& e, unsigned slot) {
+        WalkOptions options;
+        if (token) options.stopRequested = cancelled;
+        const bool walked = Walker::walkParallel(folders, [&](const WalkEntry& e, unsigned slot) {
+            if (cancelled()) return WalkAction::stop;
             if (e.facts.isSymlink()) return WalkAction::skipSubtree;
             Tally& tally = tallies[slot];
             const size_t item = folderItems[e.root];
@@ -315,7 +320,8 @@ std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, Seen
             }
             tally.bytes[e.root] += e.facts.allocatedSize;
             return WalkAction::proceed;
-        });
+        }, options);
+        if (!walked) return {};
 
         // Folders an earlier item measured: their folders count here too,
         // their files were counted there.
@@ -335,11 +341,13 @@ std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, Seen
         }
         if (!again.empty()) {
             std::vector<std::vector<int64_t>> againFolders(WorkPool::width(), std::vector<int64_t>(again.size(), 0));
-            Walker::walkParallel(again, [&](const WalkEntry& e, unsigned slot) {
+            const bool recounted = Walker::walkParallel(again, [&](const WalkEntry& e, unsigned slot) {
+                if (cancelled()) return WalkAction::stop;
                 if (e.facts.isSymlink()) return WalkAction::skipSubtree;
                 if (e.facts.isDirectory()) ++againFolders[slot][e.root];
                 return WalkAction::proceed;
-            });
+            }, options);
+            if (!recounted) return {};
             for (const auto& perSlot : againFolders)
                 for (size_t r = 0; r < again.size(); ++r) out[againItems[r]] += perSlot[r] * kFolderBytes;
         }

@@ -65,8 +65,11 @@ int64_t size(const std::filesystem::path& path, SeenSet& seen);
 
 // The sizes of several items measured together, all of them on every thread at
 // once: exactly what size() gives for each in turn, in this order, with the
-// same set (a file reached from two items counts for the earlier one).
-std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen);
+// same set (a file reached from two items counts for the earlier one). With a
+// token, a cancel is seen at every entry and before every folder, and a
+// measurement cut short gives nothing at all and leaves the set as it was.
+std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen,
+                           const ScanToken* token = nullptr);
 
 // The existing paths a catalog pattern names below a folder, base, which is
 // taken as it is (the home folder or the system root: a "*", "?" or "[" in its

@@ -95,12 +95,6 @@ void ScanReport::setSelection(bool selected, const std::optional<std::string>& c
     }
 }
 
-void ScanToken::cancel() {
-    std::lock_guard guard(lock_);
-    cancelled_ = true;
-}
+void ScanToken::cancel() { cancelled_.store(true, std::memory_order_release); }
 
-bool ScanToken::isCancelled() const {
-    std::lock_guard guard(lock_);
-    return cancelled_;
-}
+bool ScanToken::isCancelled() const { return cancelled_.load(std::memory_order_acquire); }

@@ -2,6 +2,7 @@
 // The records every scan produces and every consumer reads: the safety rating,
 // found items, their categories, the report with its coverage, the progress
 // value, and the cooperative cancel token.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -101,8 +102,8 @@ public:
     bool isCancelled() const;
 
 private:
-    mutable std::mutex lock_;
-    bool cancelled_ = false;
+    // Read at every entry a scan visits, from every walking thread.
+    std::atomic<bool> cancelled_{false};
 };
 
 using ScanTokenRef = std::shared_ptr<ScanToken>;

@@ -27,14 +27,17 @@ void sortLargestFirst(std::vector<ScanItem>& items) {
 std::vector<int64_t> measureInOrder(const std::vector<std::filesystem::path>& paths, FS::SeenSet& seen,
                                     const ScanToken& token) {
     // Enough items to keep every thread busy on folders of many small
-    // entries, few enough that a cancelled scan stops soon.
+    // entries. A cancel is seen inside a batch too, at its next entry; the
+    // batch it cuts short gives nothing.
     constexpr size_t kBatch = 64;
     std::vector<int64_t> sizes;
     sizes.reserve(paths.size());
     for (size_t from = 0; from < paths.size() && !token.isCancelled(); from += kBatch) {
         std::vector<std::filesystem::path> batch(paths.begin() + from,
                                                  paths.begin() + std::min(paths.size(), from + kBatch));
-        for (int64_t size : FS::sizes(batch, seen)) sizes.push_back(size);
+        const std::vector<int64_t> measured = FS::sizes(batch, seen, &token);
+        if (measured.size() != batch.size()) break;
+        sizes.insert(sizes.end(), measured.begin(), measured.end());
     }
     return sizes;
 }

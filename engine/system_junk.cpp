@@ -67,6 +67,12 @@ void appendUncounted(ScanReport& report, std::vector<ScanCategory> categories) {
 ScanReport scan(const ScanToken& token, const ProgressCallback& progress, LanguageFiles languageFiles) {
     auto start = std::chrono::steady_clock::now();
     ScanReport report = Scanner::scan(Catalog::systemJunk(), token, progress);
+    // A stopped scan ends with what the catalog found; the checks after it
+    // would keep the stop waiting.
+    if (token.isCancelled()) {
+        report.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return report;
+    }
     std::vector<ScanCategory> later;
     later.push_back(Scanner::scanBrokenPreferences(Scanner::installedBundleIDs()));
     later.push_back(Scanner::scanBrokenLoginItems());

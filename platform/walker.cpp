@@ -239,6 +239,9 @@ private:
     }
 
     bool stopped() const;
+    // Whether the walk's owner asked it to end; the other threads of a
+    // parallel walk are then told too.
+    bool stopRequested();
     bool step(const RawEntry& raw, size_t frameIndex, bool handingOut);
     bool handOut();
     void enter(int fd, const FileIdentity& identity, int depth);
@@ -430,7 +433,10 @@ private:
         for (;;) {
             busy_.fetch_add(1);
             const size_t r = nextRoot_.fetch_add(1);
-            if (r >= roots_.size() || stopped()) {
+            // (The options are looked at only once a root is taken: a helper
+            // that starts after the walk is over must not touch them.)
+            if (r >= roots_.size() || stopped() || (options_.stopRequested && options_.stopRequested())) {
+                if (r < roots_.size()) stop();
                 release();
                 break;
             }
@@ -444,6 +450,7 @@ private:
         // thread is still walking (and so perhaps inside the visitor).
         std::unique_lock lock(mutex_);
         for (;;) {
+            if (!queue_.empty() && options_.stopRequested && options_.stopRequested()) stop();
             if (stopped()) {
                 // Folders still waiting are given up.
                 queue_.clear();
@@ -490,10 +497,20 @@ private:
 
 bool FolderWalk::stopped() const { return shared_ && shared_->stopped(); }
 
+bool FolderWalk::stopRequested() {
+    if (!options_.stopRequested || !options_.stopRequested()) return false;
+    if (shared_) shared_->stop();
+    return true;
+}
+
 bool FolderWalk::run(Task task) {
     path_ = std::move(task.path);
     root_ = task.root;
     mount_ = std::move(task.mount);
+    if (stopRequested()) {
+        ::close(task.fd);
+        return false;
+    }
     // The first folder's identity is never needed: it keeps its handle to the
     // end, since no walk goes above it.
     enter(task.fd, task.identity, task.depth);
@@ -798,6 +815,10 @@ bool FolderWalk::step(const RawEntry& raw, size_t frameIndex, bool handingOut) {
         promise.shared = nullptr;
         shared_->deliver(Task{-1, path, depth + 1, root_, mount_, facts.identity});
         return true;
+    }
+    if (stopRequested()) {
+        closeChild();
+        return false;
     }
     enter(child, facts.identity, depth + 1);
     return true;

@@ -48,6 +48,12 @@ struct WalkOptions {
     // Called for a folder that could not be opened or listed, or an entry that
     // could not be stat'ed, with the errno value. Optional.
     std::function<void(std::string_view path, int error)> onError;
+    // Asked before each folder is read (and by a parallel walk before it takes
+    // up a root or a folder handed out): once it says yes, the walk ends as if
+    // the visitor had asked it to stop, so a stop is felt within one folder
+    // read even where no entry is visited. Optional; called from the walking
+    // threads, so it must be cheap and safe to call from any of them.
+    std::function<bool()> stopRequested;
 };
 
 namespace Walker {

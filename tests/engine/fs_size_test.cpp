@@ -153,6 +153,19 @@ TEST_F(FSSize, ParallelMeasurementIsTheSequentialOne) {
     }
 }
 
+TEST_F(FSSize, ACancelledMeasurementGivesNothingAndCountsNothing) {
+    const fs::path top = tmp() / "tree";
+    buildTangledTree(top);
+    const std::vector<fs::path> items = {top / "a3", top / "a0", tmp() / "outside.bin"};
+    ScanToken token;
+    FS::SeenSet with, without;
+    EXPECT_EQ(FS::sizes(items, with, &token), FS::sizes(items, without));
+    token.cancel();
+    FS::SeenSet cancelled;
+    EXPECT_TRUE(FS::sizes(items, cancelled, &token).empty());
+    EXPECT_EQ(cancelled.size(), 0u);
+}
+
 TEST_F(FSSize, ParallelMeasurementHonoursWhatThePassAlreadyCounted) {
     const fs::path top = tmp() / "tree";
     buildTangledTree(top);

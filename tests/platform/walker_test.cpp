@@ -196,6 +196,56 @@ TEST_F(WalkerTest, ParallelWalkStopsEverywhereAndReturnsAfterTheLastVisit) {
     EXPECT_LT(visits.load(), entries / 2) << "of " << entries;
 }
 
+// The owner's stop is seen before the next folder is read, even when the
+// visitor itself never asks to stop: only the rest of the folder already read
+// is visited, and no other folder.
+TEST_F(WalkerTest, AStopAskedForIsSeenBeforeTheNextFolderIsRead) {
+    fs::path r = tmp() / "folders";
+    for (int d = 0; d < 12; ++d)
+        for (int f = 0; f < 6; ++f) writeFile(r / ("d" + std::to_string(d)) / ("f" + std::to_string(f)), "x");
+    std::atomic<bool> stop{false};
+    WalkOptions options;
+    options.stopRequested = [&] { return stop.load(); };
+
+    std::set<std::string> filesIn;
+    int files = 0;
+    bool finished = Walker::walk(r, [&](const WalkEntry& e) {
+        if (e.depth == 2) {
+            filesIn.insert(fs::path(std::string(e.path)).parent_path().filename().string());
+            ++files;
+            stop = true;
+        }
+        return WalkAction::proceed;
+    }, options);
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(filesIn.size(), 1u);
+    EXPECT_EQ(files, 6);  // the folder being read is finished, nothing more
+
+    // A parallel walk: each thread ends with the folder it holds.
+    stop = false;
+    std::mutex lock;
+    std::set<std::string> folders;
+    finished = Walker::walkParallel(r, [&](const WalkEntry& e, unsigned) {
+        if (e.depth == 2) {
+            std::lock_guard guard(lock);
+            folders.insert(fs::path(std::string(e.path)).parent_path().filename().string());
+            stop = true;
+        }
+        return WalkAction::proceed;
+    }, options);
+    EXPECT_FALSE(finished);
+    EXPECT_LE(folders.size(), size_t(WorkPool::width()));
+    EXPECT_LT(folders.size(), 12u);
+
+    // Asked before the walk begins: nothing is read at all.
+    stop = true;
+    std::atomic<int> visits{0};
+    EXPECT_FALSE(Walker::walk(r, [&](const WalkEntry&) { ++visits; return WalkAction::proceed; }, options));
+    EXPECT_FALSE(Walker::walkParallel(r, [&](const WalkEntry&, unsigned) { ++visits; return WalkAction::proceed; },
+                                      options));
+    EXPECT_EQ(visits.load(), 0);
+}
+
 TEST(PackageNames, ExtensionsDecide) {
     EXPECT_TRUE(Packages::isPackageName("Safari.app"));
     EXPECT_TRUE(Packages::isPackageName("Photos Library.photoslibrary"));
