@@ -123,9 +123,12 @@ ScanCategory universalBinaries(const ScanToken& token, const ProgressCallback& p
             std::string name = app.stem().string();
             ScanSupport::report(progress, std::min(double(examined) / kProgressScale, kProgressCap),
                                 "Reading " + name + "\u2026");
-            // The executable carries the bundle's name; only the final extension
-            // is dropped, so a name that holds ".app" elsewhere is kept whole.
-            fs::path executable = app / "Contents" / "MacOS" / name;
+            // The executable carries the bundle's name with every ".app" in it
+            // dropped, as the bundles built that way name it ("Web.applet.app"
+            // runs "Contents/MacOS/Weblet").
+            std::string executableName = app.filename().string();
+            for (size_t at; (at = executableName.find(".app")) != std::string::npos;) executableName.erase(at, 4);
+            fs::path executable = app / "Contents" / "MacOS" / executableName;
             if (!existsFollowingLinks(executable)) continue;
             auto binary = FatBinary::read(executable);
             if (!binary || binary->architectures.size() < 2) continue;

@@ -6,6 +6,7 @@
 #include "engine/fs.h"
 #include "engine/scan_support.h"
 #include "platform/file_facts.h"
+#include "platform/locale_text.h"
 #include "platform/locations.h"
 #include "platform/walker.h"
 #include "platform/decimal.h"
@@ -84,6 +85,9 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
 
     WalkOptions options;
     options.skipHidden = true;
+    // The progress line is the window's: its count is grouped as the user's
+    // locale groups digits.
+    const std::string locale = LocaleText::user();
 
     for (const auto& root : roots) {
         if (stopped) break;
@@ -106,7 +110,7 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
             ++entries;
             if (entries % limits.progressStep == 0) {
                 ScanSupport::report(progress, std::min(double(entries) / limits.progressScale, limits.fractionCap),
-                                    "Examined " + grouped(entries) + " files\u2026");
+                                    "Examined " + LocaleText::grouped(entries, locale) + " files\u2026");
                 if (entries > limits.entryLimit) {
                     stopped = true;
                     limitReached = true;

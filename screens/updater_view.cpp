@@ -26,6 +26,7 @@
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "app/controls/toggle_switch.h"
+#include "platform/locale_text.h"
 
 namespace {
 
@@ -148,7 +149,9 @@ PrimaryButton* UpdaterView::checkButton() const { return state_.updaterRunning()
 QString UpdaterView::dateText(Clock::TimePoint published) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(published.time_since_epoch()).count();
     const QDate date = QDateTime::fromSecsSinceEpoch(seconds).date();
-    return QLocale().toString(date, QStringLiteral("MMM d, yyyy"));
+    // The locale's own abbreviated style: its order, its month names.
+    return QString::fromStdString(
+        LocaleText::abbreviatedDate(date.year(), date.month(), date.day(), QLocale().name().toStdString()));
 }
 
 void UpdaterView::showProgress() {

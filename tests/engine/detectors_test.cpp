@@ -89,8 +89,11 @@ TEST_F(Detectors_, UniversalBinariesListAppsWithAnArm64SliceAndAnother) {
     app(apps, "IntelOnly", "IntelOnly", {{kX86_64, 3, 1000}, {kX86, 3, 2000}});
     app(apps, "Thin", "Thin", {{kArm64, 0, 1000}});
     app(apps, "Renamed", "RenamedApp", {{kX86_64, 3, 1000}, {kArm64, 0, 2000}});
-    // Only the bundle's extension is dropped to name its executable.
-    app(apps, "Web.applet", "Web.applet", {{kX86_64, 3, 4000}, {kArm64, 0, 2000}});
+    // Every ".app" in the bundle's name is dropped to name its executable;
+    // a file named after the stem alone is not looked at.
+    app(apps, "Web.applet", "Weblet", {{kX86_64, 3, 4000}, {kArm64, 0, 2000}});
+    app(apps, "Tools.app.Kit", "Tools.app.Kit", {{kX86_64, 3, 4000}, {kArm64, 0, 2000}});
+    app(apps, "Tools.app.Kit", "Tools.Kit", {{kX86_64, 3, 3000}, {kArm64, 0, 2000}});
     app(apps / "Games", "Nested", "Nested", {{kX86_64, 3, 1000}, {kArm64, 0, 2000}});
     writeFile(apps / "Plain.app/Contents/MacOS/Plain", std::string("\xCF\xFA\xED\xFE", 4) + std::string(64, '\0'));
     app(home() / "Applications", "Mine", "Mine", {{kX86_64, 3, 70'000'000}, {kArm64, 0, 1'000'000}});
@@ -101,7 +104,10 @@ TEST_F(Detectors_, UniversalBinariesListAppsWithAnArm64SliceAndAnother) {
 
     EXPECT_EQ(category.id, "universal-binaries");
     EXPECT_EQ(category.title, "Universal Binaries");
-    EXPECT_EQ(names(category), (std::vector<std::string>{"Mine", "Editor", "Signed", "Web.applet"}));
+    EXPECT_EQ(names(category), (std::vector<std::string>{"Mine", "Editor", "Signed", "Web.applet", "Tools.app.Kit"}));
+    EXPECT_EQ(find(category, "Web.applet")->url, apps / "Web.applet.app/Contents/MacOS/Weblet");
+    EXPECT_EQ(find(category, "Tools.app.Kit")->url, apps / "Tools.app.Kit.app/Contents/MacOS/Tools.Kit");
+    EXPECT_EQ(find(category, "Tools.app.Kit")->size, 3000);
     const ScanItem* editor = find(category, "Editor");
     ASSERT_TRUE(editor);
     EXPECT_EQ(editor->url, apps / "Editor.app/Contents/MacOS/Editor");
@@ -114,7 +120,7 @@ TEST_F(Detectors_, UniversalBinariesListAppsWithAnArm64SliceAndAnother) {
 
     // Every bundle directly in the two folders counts once for progress; the
     // nested one is not examined.
-    ASSERT_EQ(progress.calls.size(), 9u);
+    ASSERT_EQ(progress.calls.size(), 10u);
     EXPECT_DOUBLE_EQ(progress.calls.front().first, 1.0 / 120);
     std::vector<std::string> messages;
     for (const auto& call : progress.calls) messages.push_back(call.second);

@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/file_facts.h"
+#include "platform/locale_text.h"
 #include "support/test_env.h"
 
 using namespace testing_support;
@@ -184,6 +185,17 @@ TEST_F(LargeOld, ProgressEveryTwoThousandEntries) {
     writeFile(home() / ".hidden", "");  // not an entry of the walk
     Scanner::scanLargeAndOld({home()}, token, record);
     EXPECT_EQ(calls.size(), 1u);
+
+    // The count is grouped as the user's locale groups digits.
+    for (const auto& [locale, line] : {std::pair{"de_DE", "Examined 2.000 files\u2026"},
+                                       std::pair{"fr_FR", "Examined 2\u202F000 files\u2026"}}) {
+        LocaleText::setForTesting(std::string(locale));
+        calls.clear();
+        fs::remove(home() / "one-more");
+        Scanner::scanLargeAndOld({home()}, token, record);
+        ASSERT_EQ(calls.size(), 1u) << locale;
+        EXPECT_EQ(calls[0].second, line) << locale;
+    }
 }
 
 TEST_F(LargeOld, EntryLimitAndFractionCapAcrossRoots) {

@@ -3,6 +3,8 @@
 // which links it opens.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QTest>
 
 #include "app/controls/buttons.h"
@@ -201,4 +203,18 @@ TEST_F(UpdaterViewTest, LinksOpenOnlyWhenTheyAreWebAddresses) {
             EXPECT_TRUE(date->text().contains("2025"));
         }
     }
+}
+
+TEST_F(UpdaterViewTest, ThePublishedDateIsInTheLocalesAbbreviatedStyle) {
+    // Noon UTC, the same day in every time zone the tests run in.
+    const auto published = std::chrono::system_clock::from_time_t(1741089600);  // 2025-03-04 12:00 UTC
+    const QLocale before;
+    for (auto [language, country, text] :
+         {std::tuple{QLocale::English, QLocale::UnitedStates, "Mar 4, 2025"},
+          std::tuple{QLocale::German, QLocale::Germany, "4. M\u00E4rz 2025"},
+          std::tuple{QLocale::English, QLocale::UnitedKingdom, "4 Mar 2025"}}) {
+        QLocale::setDefault(QLocale(language, country));
+        EXPECT_EQ(UpdaterView::dateText(published).toStdString(), text);
+    }
+    QLocale::setDefault(before);
 }

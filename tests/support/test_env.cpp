@@ -12,6 +12,7 @@
 #include "engine/admin.h"
 #include "engine/ignores.h"
 #include "modules/system/updater.h"
+#include "platform/locale_text.h"
 #include "platform/authorization.h"
 #include "platform/clock.h"
 #include "platform/disk_images.h"
@@ -117,6 +118,8 @@ void resetProcessOverrides() {
     Authorization::setToolForTesting(std::nullopt);
     Trash::setFolderForTesting(nullptr);
     Resources::setSearchFoldersForTesting(std::nullopt);
+    // Numbers and dates written as under no locale, whatever the machine's.
+    LocaleText::setForTesting(std::string());
     // No test reaches the network through the update check unless it asks to.
     Updater::setFetcherForTesting(testing_support::offlineFeedFetcher());
 }
