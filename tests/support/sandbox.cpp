@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -34,15 +35,35 @@ bool mountScratch(const char* path) {
 
 }  // namespace
 
-std::string enterSandbox() {
+namespace {
+
+SandboxOutcome outcome;
+
+std::string settle(SandboxOutcome::State state, std::string reason) {
+    outcome.state = state;
+    outcome.reason = reason;
+    return reason;
+}
+
 #if defined(__linux__) && defined(MOUNT_ATTR_RDONLY)
-    if (const char* off = std::getenv("VESSILTANE_TEST_SANDBOX"); off && std::strcmp(off, "0") == 0)
-        return "turned off by VESSILTANE_TEST_SANDBOX=0";
-    if (::geteuid() != 0) return "not root";
-    // A mount table of this process's own; nothing done to it reaches the
-    // machine's.
-    if (::unshare(CLONE_NEWNS) != 0) return failed("unshare");
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("making the mounts private");
+
+// The steps after the process has a mount table of its own; empty when all
+// of them worked.
+std::string makeSandbox(bool& rootNoMountPoint) {
+    // Mounts made here must never reach the machine's. Where the root is no
+    // mount point (a chroot) this fails with EINVAL, and binding the root onto
+    // itself would not help: that mount would itself be passed on to the
+    // machine's table through the folder's own mount, and stay there.
+    const bool refused = [] {
+        const char* seam = std::getenv(kRefusePrivateMountsVariable);
+        return seam && std::strcmp(seam, "1") == 0;
+    }();
+    if (refused || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        if (refused) errno = EINVAL;
+        rootNoMountPoint = errno == EINVAL;
+        return failed(rootNoMountPoint ? "making the mounts private (the root is no mount point)"
+                                       : "making the mounts private");
+    }
     // Every file system read-only, however a faulty removal gets there
     // (device files are written all the same)...
     mount_attr readOnly{};
@@ -73,7 +94,10 @@ std::string enterSandbox() {
             const std::string k = std::filesystem::path(keep).lexically_normal().native();
             if (k.rfind(folder + "/", 0) != 0) continue;
             const int fd = ::open(k.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            if (fd < 0) return failed(k.c_str());
+            if (fd < 0) {
+                for (const auto& held : kept) ::close(held.second);
+                return failed(k.c_str());
+            }
             kept.emplace_back(k, fd);
         }
         std::filesystem::create_directories(folder, ec);
@@ -91,8 +115,65 @@ std::string enterSandbox() {
         if (!error.empty()) return error;
     }
     return "";
+}
+
+#endif
+
+}  // namespace
+
+const SandboxOutcome& sandboxOutcome() { return outcome; }
+
+std::string enterSandbox() {
+    using State = SandboxOutcome::State;
+#if defined(__linux__) && defined(MOUNT_ATTR_RDONLY)
+    if (const char* off = std::getenv("VESSILTANE_TEST_SANDBOX"); off && std::strcmp(off, "0") == 0)
+        return settle(State::off, "turned off by VESSILTANE_TEST_SANDBOX=0");
+    if (::geteuid() != 0) return settle(State::off, "not root");
+    // The way back, should a step fail: the tests then run in the machine's
+    // own namespace as they would without a sandbox, never in half of one.
+    // Going back puts the process at that namespace's root, which in a chroot
+    // is not the process's own: its root and working folder are held too.
+    std::error_code ec;
+    outcome.startedIn = std::filesystem::read_symlink("/proc/self/ns/mnt", ec).native();
+    const int machine = ::open("/proc/self/ns/mnt", O_RDONLY | O_CLOEXEC);
+    const int root = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int here = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    auto closeHeld = [&] {
+        for (int fd : {machine, root, here})
+            if (fd >= 0) ::close(fd);
+    };
+    if (machine < 0 || root < 0 || here < 0) {
+        const std::string why = failed("no way back to this mount namespace");
+        closeHeld();
+        return settle(State::unavailable, why);
+    }
+    // A mount table of this process's own; nothing done to it reaches the
+    // machine's.
+    if (::unshare(CLONE_NEWNS) != 0) {
+        const std::string why = failed("unshare");
+        closeHeld();
+        return settle(State::failed, why);
+    }
+    bool rootNoMountPoint = false;
+    const std::string error = makeSandbox(rootNoMountPoint);
+    if (error.empty()) {
+        closeHeld();
+        return settle(State::entered, "");
+    }
+    const bool back = ::setns(machine, CLONE_NEWNS) == 0 && ::fchdir(root) == 0 && ::chroot(".") == 0 &&
+                      ::fchdir(here) == 0;
+    const int backError = errno;
+    closeHeld();
+    if (!back) {
+        // Half a sandbox, or a root that is not the process's own, is worse
+        // than none: nothing can be trusted of it.
+        std::fprintf(stderr, "cannot leave a half-made test sandbox (%s): %s\n", error.c_str(),
+                     std::strerror(backError));
+        std::_Exit(2);
+    }
+    return settle(rootNoMountPoint ? State::unavailable : State::failed, error);
 #else
-    return "this system has no read-only mounts of a process's own";
+    return settle(State::off, "this system has no read-only mounts of a process's own");
 #endif
 }
 
