@@ -97,7 +97,9 @@ void JunkModuleView::thin() {
     ask.message = kThinMessage;
     ask.confirmButton = "Thin";
     ask.destructive = true;
-    if (context_.services.confirm(ask, this)) state_.thinSelectedBinaries();
+    context_.services.confirm(ask, this, [this](bool goAhead) {
+        if (goAhead) state_.thinSelectedBinaries();
+    });
 }
 
 void JunkModuleView::present(const ScanReport& report, bool scanning) {

@@ -230,8 +230,12 @@ void SettingsView::showIgnored() {
 }
 
 void SettingsView::addFolder() {
-    const std::vector<std::filesystem::path> chosen = services_.chooseFilesAndFolders("Ignore", window());
-    if (chosen.empty()) return;
+    services_.chooseFilesAndFolders("Ignore", this, [this](std::vector<std::filesystem::path> chosen) {
+        if (!chosen.empty()) addIgnored(chosen);
+    });
+}
+
+void SettingsView::addIgnored(const std::vector<std::filesystem::path>& chosen) {
     addFolder_->setEnabled(false);
     ++pending_;
     state_.addIgnored(chosen, lifeline_.receiver(), [this](AppState::IgnoreEdits edits) {

@@ -11,6 +11,7 @@
 // thread; what went wrong is said at the foot of this window, what went well
 // in the main window's banner.
 #include <QWidget>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -63,6 +64,7 @@ private:
     QWidget* makeGeneral();
     QWidget* makeIgnores();
     void showIgnored();
+    void addIgnored(const std::vector<std::filesystem::path>& chosen);
 
     AppState& state_;
     SystemServices& services_;

@@ -274,8 +274,9 @@ void ShredderView::measure(const ScanItem& item) {
 }
 
 void ShredderView::choose() {
-    std::vector<std::filesystem::path> chosen = services_.chooseFilesAndFolders("Add", this);
-    if (!chosen.empty()) append(chosen);
+    services_.chooseFilesAndFolders("Add", this, [this](std::vector<std::filesystem::path> chosen) {
+        if (!chosen.empty()) append(chosen);
+    });
 }
 
 void ShredderView::setSelected(const Uuid& id, bool selected) {
@@ -299,9 +300,10 @@ void ShredderView::requestShred() {
     ask.message = "Contents will be overwritten before deletion. This cannot be undone.\n" + namesOf(ticked);
     ask.confirmButton = "Shred";
     ask.destructive = true;
-    if (!services_.confirm(ask, this)) return;
     // What is shredded is what the user agreed to, even if ticks change meanwhile.
-    run(std::move(ticked));
+    services_.confirm(ask, this, [this, ticked = std::move(ticked)](bool goAhead) mutable {
+        if (goAhead && !running_) run(std::move(ticked));
+    });
 }
 
 void ShredderView::run(std::vector<ScanItem> ticked) {

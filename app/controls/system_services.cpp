@@ -1,6 +1,7 @@
 #include "app/controls/system_services.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include "app/controls/file_chooser.h"
@@ -46,27 +47,45 @@ public:
 #endif
     }
 
-    bool confirm(const Confirmation& confirmation, QWidget* over) override {
-        QMessageBox box(over);
-        box.setIcon(confirmation.destructive ? QMessageBox::Warning : QMessageBox::Question);
-        box.setText(QString::fromStdString(confirmation.title));
-        box.setInformativeText(QString::fromStdString(confirmation.message));
-        QPushButton* go = box.addButton(QString::fromStdString(confirmation.confirmButton),
-                                        confirmation.destructive ? QMessageBox::DestructiveRole
-                                                                 : QMessageBox::AcceptRole);
-        QPushButton* cancel = box.addButton(QMessageBox::Cancel);
-        box.setDefaultButton(cancel);
-        box.exec();
-        return box.clickedButton() == go;
+    void confirm(const Confirmation& confirmation, QWidget* over, Answered answered) override {
+        auto* box = new QMessageBox(over);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setIcon(confirmation.destructive ? QMessageBox::Warning : QMessageBox::Question);
+        box->setText(QString::fromStdString(confirmation.title));
+        box->setInformativeText(QString::fromStdString(confirmation.message));
+        QPushButton* go = box->addButton(QString::fromStdString(confirmation.confirmButton),
+                                         confirmation.destructive ? QMessageBox::DestructiveRole
+                                                                  : QMessageBox::AcceptRole);
+        QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+        box->setDefaultButton(cancel);
+        whenFinished(box, over, [box, go, answered = std::move(answered)] {
+            if (answered) answered(box->clickedButton() == go);
+        });
     }
 
-    std::vector<std::filesystem::path> chooseFilesAndFolders(const std::string& prompt, QWidget* over) override {
-        std::unique_ptr<QFileDialog> dialog = FileChooser::make(prompt, over);
-        dialog->exec();
-        return FileChooser::chosen(*dialog);
+    void chooseFilesAndFolders(const std::string& prompt, QWidget* over, Chosen chosen) override {
+        QFileDialog* dialog = FileChooser::make(prompt, over).release();
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        whenFinished(dialog, over, [dialog, chosen = std::move(chosen)] {
+            if (chosen) chosen(FileChooser::chosen(*dialog));
+        });
     }
 
 private:
+    // Opens the dialog window-modal (no nested loop) and runs answer once it
+    // is finished, unless the widget that asked is gone by then. A dialog
+    // finishes once; it closes and deletes itself after answering.
+    template <class Answer>
+    static void whenFinished(QDialog* dialog, QWidget* over, Answer answer) {
+        QObject::connect(dialog, &QDialog::finished, dialog,
+                         [asker = QPointer<QWidget>(over), hadAsker = over != nullptr, answer = std::move(answer)] {
+                             if (hadAsker && !asker) return;
+                             answer();
+                         },
+                         Qt::SingleShotConnection);
+        dialog->open();
+    }
+
     void open(std::string command) {
         executor_->run([command = std::move(command)] { Admin::run(command, false); });
     }

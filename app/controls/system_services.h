@@ -4,6 +4,7 @@
 // file manager, a confirmation, and choosing files and folders. Tests hand the
 // window a fake that records what was asked and gives canned answers.
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,11 +29,19 @@ public:
     virtual void openURL(const std::string& address) = 0;
     // Shows the file or folder selected in the file manager.
     virtual void reveal(const std::filesystem::path& path) = 0;
-    // Asks, modally over the window; true when the user went ahead.
-    virtual bool confirm(const Confirmation& confirmation, QWidget* over) = 0;
+    // Both questions below are asked over the window of `over`, the widget
+    // that asks, which takes no input meanwhile; the call returns at once and
+    // the answer comes later on the main thread. A question never waits in an
+    // event loop of its own: work that finishes meanwhile may delete the
+    // asking screen, and the question goes with it, unanswered. The answer
+    // is given only while `over` lives, at most once.
+    using Answered = std::function<void(bool goAhead)>;
+    using Chosen = std::function<void(std::vector<std::filesystem::path> chosen)>;
+    // An alert asking whether to go ahead: answered(true) when the user did.
+    virtual void confirm(const Confirmation& confirmation, QWidget* over, Answered answered) = 0;
     // Lets the user pick files and folders together, the accept button
-    // reading the prompt; empty when cancelled.
-    virtual std::vector<std::filesystem::path> chooseFilesAndFolders(const std::string& prompt, QWidget* over) = 0;
+    // reading the prompt; chosen(empty) when cancelled.
+    virtual void chooseFilesAndFolders(const std::string& prompt, QWidget* over, Chosen chosen) = 0;
 
     // The desktop's own: the platform's opener run in the background through
     // the one shell helper (its outcome ignored), Qt's alert, and the window's

@@ -50,9 +50,9 @@ protected:
         QString button;
         bool buttonEnabled = false;
     };
-    // Chooses the path in the next file dialog the application opens (its
-    // modal loop blocks the test), as a user does: types it in the name
-    // field and presses the button named prompt.
+    // Chooses the path in the next file dialog the application opens, once
+    // it shows, as a user does: types it in the name field and presses the
+    // button named prompt.
     static std::shared_ptr<Chooser> chooseInNextFileDialog(const fs::path& path, const QString& prompt) {
         auto seen = std::make_shared<Chooser>();
         auto* poll = new QTimer(qApp);

@@ -7,11 +7,15 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
+#include <functional>
+#include <optional>
 
 #include "app/controls/file_chooser.h"
 #include "app/controls/system_services.h"
@@ -130,4 +134,78 @@ TEST_F(FileChooserTest, OpensAtHomeAndTakesFilesAndFoldersUnderThePrompt) {
     EXPECT_EQ(FileChooser::acceptButton(*cancelled)->text(), "Ignore");
     cancelled->reject();
     EXPECT_TRUE(FileChooser::chosen(*cancelled).empty());
+}
+
+TEST_F(FileChooserTest, QuestionsReturnAtOnceAndAnswerOnlyWhileTheirAskerLives) {
+    using testing_support::writeFile;
+    writeFile(home() / "notes.txt", "n");
+    auto executor = std::make_shared<ManualExecutor>();
+    auto services = SystemServices::desktop(executor);
+    SystemServices::Confirmation ask{"Remove it?", "It goes.", "Remove", true};
+    auto openDialog = [](QWidget& over) -> QDialog* {
+        for (auto* dialog : over.findChildren<QDialog*>())
+            if (dialog->isVisible()) return dialog;
+        return nullptr;
+    };
+    // Each question: how the user ends it, and what the asker hears.
+    struct Case {
+        const char* name;
+        bool confirmation;
+        std::function<void(QDialog&)> end;  // null: the asker is deleted with the dialog open
+        std::optional<bool> answer;         // none: nothing heard
+        std::vector<fs::path> chosen;
+    } cases[] = {
+        {"confirmed", true, [](QDialog& d) {
+             for (QAbstractButton* b : static_cast<QMessageBox&>(d).buttons())
+                 if (b->text() == "Remove") b->click();
+         }, true, {}},
+        {"cancelled", true, [](QDialog& d) { d.reject(); }, false, {}},
+        {"closed", true, [](QDialog& d) { d.close(); }, false, {}},
+        {"asker gone", true, nullptr, std::nullopt, {}},
+        {"chosen", false,
+         [this](QDialog& d) {
+             static_cast<QFileDialog&>(d).selectFile(QString::fromStdString((home() / "notes.txt").string()));
+             d.accept();
+         },
+         true, {home() / "notes.txt"}},
+        {"chooser cancelled", false, [](QDialog& d) { d.reject(); }, true, {}},
+        {"chooser's asker gone", false, nullptr, std::nullopt, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto over = std::make_unique<QWidget>();
+        over->show();
+        int heard = 0;
+        bool answer = false;
+        std::vector<fs::path> chosen;
+        if (c.confirmation) {
+            services->confirm(ask, over.get(), [&](bool goAhead) {
+                ++heard;
+                answer = goAhead;
+            });
+        } else {
+            services->chooseFilesAndFolders("Add", over.get(), [&](std::vector<fs::path> paths) {
+                ++heard;
+                answer = true;
+                chosen = std::move(paths);
+            });
+        }
+        QPointer<QDialog> dialog = openDialog(*over);
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+        EXPECT_TRUE(dialog->testAttribute(Qt::WA_DeleteOnClose));
+        EXPECT_EQ(heard, 0);
+        if (c.end)
+            c.end(*dialog);
+        else
+            over.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(dialog);
+        EXPECT_EQ(heard, c.answer ? 1 : 0);
+        if (c.answer) {
+            EXPECT_EQ(answer, *c.answer);
+        }
+        EXPECT_EQ(chosen, c.chosen);
+    }
 }

@@ -14,16 +14,19 @@ class FakeSystemServices final : public SystemServices {
 public:
     void openURL(const std::string& address) override { opened.push_back(address); }
     void reveal(const std::filesystem::path& path) override { revealed.push_back(path); }
-    bool confirm(const Confirmation& confirmation, QWidget*) override {
+    // The answers come at once, as a user quick to answer would give them.
+    void confirm(const Confirmation& confirmation, QWidget*, Answered answered) override {
         confirmations.push_back(confirmation);
-        if (answers.empty()) return false;
-        bool answer = answers.front();
-        answers.pop_front();
-        return answer;
+        bool answer = false;
+        if (!answers.empty()) {
+            answer = answers.front();
+            answers.pop_front();
+        }
+        answered(answer);
     }
-    std::vector<std::filesystem::path> chooseFilesAndFolders(const std::string& prompt, QWidget*) override {
+    void chooseFilesAndFolders(const std::string& prompt, QWidget*, Chosen given) override {
         choosePrompts.push_back(prompt);
-        return chosen;
+        given(chosen);
     }
 
     std::vector<std::string> opened;

@@ -36,8 +36,8 @@ protected:
     static bool waitFor(const std::function<bool()>& done, int ms = 30000);
     // Whether a widget named so appears within ms milliseconds.
     static bool waitForWidget(const QString& name, int ms = 30000);
-    // Answers the next message box the application asks (its modal loop
-    // blocks the test) by clicking its button with that text.
+    // Answers the next message box the application asks, once it shows, by
+    // clicking its button with that text.
     static void answerNextMessageBox(const QString& button);
     // Hands the next message box shown to act, which says whether it did
     // what it came for (else the next one shown is tried).
