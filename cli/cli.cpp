@@ -111,6 +111,21 @@ std::optional<Invocation> invoke(const std::vector<std::string>& arguments) {
         inv.result = {ExitCode::usage, std::string(usageText), nlohmann::json{{"error", "unknown_option"}}};
         return inv;
     }
+    if (!o.missingValues.empty()) {
+        inv.errorLine = "missing value after: " + join(o.missingValues, ", ");
+        inv.result = {ExitCode::usage, std::string(usageText),
+                      nlohmann::json{{"error", "missing_value"}, {"flags", o.missingValues}}};
+        return inv;
+    }
+    // Only `ignore` takes words after the command word. Any other verb given one
+    // stops here, before anything is scanned or removed: a path typed after
+    // `clean --apply` must not be dropped and everything else cleaned instead.
+    if (word != "ignore" && !o.positional.empty()) {
+        inv.errorLine = CLIOutput::unexpectedWordsLine(word, o.positional);
+        inv.result.exitCode = ExitCode::usage;
+        inv.result.json = nlohmann::json{{"error", "unexpected_argument"}, {"arguments", o.positional}};
+        return inv;
+    }
     if (!o.invalidModuleNames.empty()) {
         std::vector<std::string> all;
         for (auto m : Modules::allCases()) all.emplace_back(Modules::rawValue(m));

@@ -67,6 +67,7 @@ CLIOptions CLIOptions::parse(const std::vector<std::string>& args) {
         else if (a == "--install") o.install = true;
         else if (a == "--module") {
             if (hasNext) o.guiModule = args[++i];
+            else o.missingValues.push_back(a);
         } else if (a == "--help" || a == "-h") {
             o.helpRequested = true;
         } else if (a == "--modules") {
@@ -74,6 +75,8 @@ CLIOptions CLIOptions::parse(const std::vector<std::string>& args) {
                 auto parsed = parseModules(args[++i]);
                 o.modules = std::move(parsed.modules);
                 o.invalidModuleNames = std::move(parsed.invalid);
+            } else {
+                o.missingValues.push_back(a);
             }
         } else if (a == "--hour") {
             if (hasNext) {
@@ -81,11 +84,13 @@ CLIOptions CLIOptions::parse(const std::vector<std::string>& args) {
                     o.hour = *h < 0 ? 0 : (*h > 23 ? 23 : *h);
                     ++i;
                 }
+            } else {
+                o.missingValues.push_back(a);
             }
-        } else if (a.rfind("--", 0) == 0) {
-            o.unknownFlags.push_back(a);
         } else if (a.rfind("-", 0) == 0) {
-            // Single-dash words that mean nothing are dropped.
+            // A flag that means nothing here, with one dash or two, is reported:
+            // dropping it would run the command as though it had not been typed.
+            o.unknownFlags.push_back(a);
         } else if (!o.command) {
             o.command = a;
         } else {

@@ -1,7 +1,7 @@
 #pragma once
 // The parsed command line that every verb reads. Flags may stand anywhere, the
-// first plain word is the command word, unknown double-dash flags and unknown
-// module names are collected for the dispatcher to report.
+// first plain word is the command word; unknown flags, flags missing their
+// value and unknown module names are collected for the dispatcher to report.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +23,7 @@ struct CLIOptions {
     std::vector<ModuleID> modules;
     std::vector<std::string> invalidModuleNames;
     std::vector<std::string> unknownFlags;
+    std::vector<std::string> missingValues;  // flags given last, without the value they take
     std::vector<std::string> positional;
     std::optional<std::string> guiModule;
     bool helpRequested = false;

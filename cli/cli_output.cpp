@@ -51,6 +51,15 @@ int writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
+std::string unexpectedWordsLine(std::string_view verb, const std::vector<std::string>& words) {
+    std::string line = std::string(verb) + " takes no further words, not: ";
+    for (size_t k = 0; k < words.size(); ++k) {
+        if (k) line += ", ";
+        line += "\"" + PlainText::shown(words[k]) + "\"";
+    }
+    return line;
+}
+
 std::string render(const CLIResult& result, bool json, bool quiet) {
     if (json) {
         nlohmann::json doc = nlohmann::json::object();

@@ -5,6 +5,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/scan_model.h"
 
@@ -34,6 +36,10 @@ std::string render(const CLIResult& result, bool json, bool quiet);
 
 // Writes a whole line to standard error in one write.
 void writeError(const std::string& line);
+
+// The one line that refuses words a verb does not take, each word quoted:
+// `clean takes no further words, not: "~/Library/Caches/x"`.
+std::string unexpectedWordsLine(std::string_view verb, const std::vector<std::string>& words);
 
 // The progress callback of the verbs: each message on standard error, unless
 // the options ask for quiet or JSON output.

@@ -58,6 +58,22 @@ TEST_F(Binary, HelpUsageErrorsAndTheWindow) {
     EXPECT_EQ(window.out, "");
 }
 
+// A path typed after `clean --apply` is refused whole: one line naming it,
+// exit 2, nothing scanned and nothing removed (not the Trash either).
+TEST_F(Binary, CleanGivenAPathRemovesNothing) {
+    const auto cache = home() / "Library/Caches/com.example.x";
+    writeFile(cache / "blob.cache", "cached bytes");
+    setTimes(cache, std::chrono::system_clock::now() - std::chrono::hours(24 * 30));
+    writeFile(home() / ".Trash/old.bin", "trashed");
+    Outcome r = run("clean --apply " + Admin::quote(cache.string()));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "clean takes no further words, not: \"" + cache.string() + "\"\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(std::filesystem::exists(cache / "blob.cache"));
+    EXPECT_TRUE(std::filesystem::exists(home() / ".Trash/old.bin"));
+    EXPECT_FALSE(std::filesystem::exists(home() / "Library/Application Support/Vessiltane/history.jsonl"));
+}
+
 TEST_F(Binary, QuietAndJsonAndProgress) {
     Outcome quiet = run("modules --quiet");
     EXPECT_EQ(quiet.status, 0);
