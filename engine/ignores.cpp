@@ -1,15 +1,23 @@
 #include "engine/ignores.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "platform/atomic_file.h"
 #include "platform/file_text.h"
 #include "platform/locations.h"
-#include "platform/text_lines.h"
+#include "platform/reach.h"
+#include "platform/walker.h"
 #include "platform/unicode.h"
 
 namespace Ignores {
@@ -86,10 +94,38 @@ struct Form {
     std::optional<std::string> real;
 };
 
+// What identifies one version of the file: every write replaces it by a
+// rename, so another process's edit shows as another inode or change time.
+struct Stamp {
+    bool present = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t changedNs = 0;
+    int64_t modifiedNs = 0;
+    bool operator==(const Stamp&) const = default;
+};
+
+Stamp stampOf(const std::filesystem::path& file) {
+    struct stat st{};
+    if (::lstat(file.c_str(), &st) != 0) return {};
+#ifdef __APPLE__
+    const auto& c = st.st_ctimespec;
+    const auto& m = st.st_mtimespec;
+#else
+    const auto& c = st.st_ctim;
+    const auto& m = st.st_mtim;
+#endif
+    return {true, st.st_dev, st.st_ino, st.st_size, int64_t(c.tv_sec) * 1000000000 + c.tv_nsec,
+            int64_t(m.tv_sec) * 1000000000 + m.tv_nsec};
+}
+
 struct List {
     std::vector<std::string> entries;
     std::vector<Form> forms;
-    std::optional<std::string> unreadable;
+    std::optional<std::string> unreadable;  // the file is there but could not be read
+    std::optional<std::string> invalid;     // read, but an entry names no absolute path
+    Stamp stamp;                            // of the file the list was read from
 };
 
 std::vector<Form> formsOf(const std::vector<std::string>& entries) {
@@ -117,36 +153,128 @@ std::string unreadableReason(int error) {
     }
 }
 
-List readList() {
+// An entry that names no absolute path once read (a hand-written "Documents",
+// a "~user" that is no user) protects nothing anyone can tell: the list is
+// then not to be trusted for removal, like one that cannot be read.
+std::optional<std::string> invalidEntry(const std::vector<Form>& forms, const std::vector<std::string>& entries) {
+    for (size_t k = 0; k < forms.size(); ++k) {
+        if (!forms[k].written.empty() && forms[k].written.front() == '/') continue;
+        // A line of garbage may be long: enough of it to find it by.
+        constexpr size_t kShown = 120;
+        const std::string& e = entries[k];
+        const std::string named = e.size() > kShown ? e.substr(0, kShown) + "\xE2\x80\xA6" : e;
+        return "its entry \"" + named + "\" is not an absolute path";
+    }
+    return std::nullopt;
+}
+
+List listOf(std::vector<std::string> entries, Stamp stamp) {
     List list;
+    list.entries = std::move(entries);
+    list.forms = formsOf(list.entries);
+    list.invalid = invalidEntry(list.forms, list.entries);
+    list.stamp = stamp;
+    return list;
+}
+
+List readList() {
+    const Stamp stamp = stampOf(fileURL());
     int error = 0;
     auto bytes = FileText::readOwn(fileURL(), kMaxFileBytes, &error);
-    if (bytes) {
-        list.entries = parse(*bytes);
-        list.forms = formsOf(list.entries);
-    } else if (error != ENOENT && error != ENOTDIR) {
+    if (bytes) return listOf(parse(*bytes), stamp);
+    List list;
+    list.stamp = stamp;
+    if (error != ENOENT && error != ENOTDIR) {
         // It is there, but what it protects is unknown: nothing may be removed.
         list.unreadable = unreadableReason(error);
     }
     return list;
 }
 
-// The cached list, read from the file first when needed. Called with the lock held.
+// The cached list, read from the file first when needed, and again when the
+// file changed since (another process edited it), so a long-lived process
+// never removes what was added meanwhile. Called with the lock held.
 const List& loaded() {
-    if (!cached) cached = readList();
+    if (!cached || cached->stamp != stampOf(fileURL())) cached = readList();
     return *cached;
 }
 
-// Rewrites the file and the cache. False when the file could not be written.
-bool write(const std::vector<std::string>& entries) {
-    std::lock_guard guard(lock());
-    if (!AtomicFile::makeFolders(Locations::supportFolder()) ||
-        !AtomicFile::write(fileURL(), render(entries))) {
-        cached.reset();
-        return false;
+// An advisory lock on a file beside the list, held for a whole
+// read-modify-write, so two edits at once (two `ignore add`, the window and
+// the command line, two threads: each opens the file for itself, and a lock
+// of one open file holds off every other) never lose each other's entries.
+class FileLock {
+public:
+    FileLock() {
+        const auto path = Locations::supportFolder() / "ignore.txt.lock";
+        fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+        struct stat st{};
+        if (!fd_.valid() || ::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            fd_.reset();
+            return;
+        }
+        // A process that holds the lock for long is stuck: give up after a
+        // while rather than hang the caller.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() > deadline) {
+                fd_.reset();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        held_ = true;
     }
-    cached = List{entries, formsOf(entries), std::nullopt};
-    return true;
+    ~FileLock() {
+        if (held_) ::flock(fd_.get(), LOCK_UN);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool held() const { return held_; }
+
+private:
+    FileHandle fd_;
+    bool held_ = false;
+};
+
+// Temporary files a write killed half-way left beside the list. Only a writer
+// holding the lock makes one, so any found while it is held is a leftover.
+void removeLeftovers() {
+    const std::string prefix = fileURL().filename().native() + ".tmp-";
+    Reach::Folder folder = Reach::folder(Locations::supportFolder(), Reach::Use::entries);
+    if (!folder.reached()) return;
+    for (const auto& name : Walker::list(Locations::supportFolder()))
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0)
+            ::unlinkat(folder.fd.get(), name.c_str(), 0);  // a folder of that name stays
+}
+
+// Reads the list from the file under the lock, lets change() edit its
+// entries (false: nothing to do), and writes it back. Every edit, from the
+// command line, the window or the daily job, goes through here.
+template <class Change>
+Edit edit(Change&& change) {
+    if (!AtomicFile::makeFolders(Locations::supportFolder())) return Edit::writeFailed;
+    FileLock fileLock;
+    // No lock, no edit; but a list that cannot be read is said to be so.
+    if (!fileLock.held()) return readList().unreadable ? Edit::unreadable : Edit::writeFailed;
+    List current = readList();
+    {
+        std::lock_guard guard(lock());
+        cached = current;
+    }
+    // Rewriting a list that could not be read would lose what it holds.
+    if (current.unreadable) return Edit::unreadable;
+    std::vector<std::string> entries = current.entries;
+    if (!change(entries)) return Edit::unchanged;
+    removeLeftovers();
+    const bool written = AtomicFile::write(fileURL(), render(entries));
+    std::lock_guard guard(lock());
+    if (!written) {
+        cached.reset();
+        return Edit::writeFailed;
+    }
+    cached = listOf(std::move(entries), stampOf(fileURL()));
+    return Edit::changed;
 }
 
 // The forms to compare with, their real paths looked up now when asked.
@@ -179,11 +307,16 @@ const std::string_view header =
 std::filesystem::path fileURL() { return Locations::supportFolder() / "ignore.txt"; }
 
 std::vector<std::string> parse(std::string_view text) {
+    // An editor may begin the file with a byte-order mark; it is no part of
+    // the first entry.
+    constexpr std::string_view bom = "\xEF\xBB\xBF";
+    if (text.substr(0, bom.size()) == bom) text.remove_prefix(bom.size());
     std::vector<std::string> out;
-    for (std::string_view line : TextLines::nonEmpty(text)) {
-        // A hand-edited file may end its lines with CR LF.
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        line = trim(line);
+    // A hand-edited file may end its lines with LF, CR LF or CR alone.
+    while (!text.empty()) {
+        const size_t end = text.find_first_of("\r\n");
+        std::string_view line = trim(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.empty() || line.front() == '#') continue;
         out.emplace_back(line);
     }
@@ -209,7 +342,8 @@ std::vector<std::string> paths() {
 
 std::optional<std::string> unreadable() {
     std::lock_guard guard(lock());
-    return loaded().unreadable;
+    const List& list = loaded();
+    return list.unreadable ? list.unreadable : list.invalid;
 }
 
 std::optional<std::string> unstorable(std::string_view entry) {
@@ -226,22 +360,18 @@ std::optional<std::string> unstorable(std::string_view entry) {
 Edit add(std::string_view path) {
     std::string value = !path.empty() && path.front() == '/' ? std::string(path) : Locations::expandTilde(path);
     if (unstorable(value)) return Edit::refused;
-    // Rewriting a list that could not be read would lose what it holds.
-    if (unreadable()) return Edit::unreadable;
-    auto list = paths();
-    for (const auto& e : list)
-        if (Unicode::equal(e, value)) return Edit::unchanged;
-    list.push_back(value);
-    return write(list) ? Edit::changed : Edit::writeFailed;
+    return edit([&](std::vector<std::string>& list) {
+        for (const auto& e : list)
+            if (Unicode::equal(e, value)) return false;
+        list.push_back(value);
+        return true;
+    });
 }
 
 Edit remove(std::string_view path) {
-    if (unreadable()) return Edit::unreadable;
-    auto list = paths();
-    size_t before = list.size();
-    std::erase_if(list, [&](const std::string& e) { return Unicode::equal(e, path); });
-    if (list.size() == before) return Edit::unchanged;
-    return write(list) ? Edit::changed : Edit::writeFailed;
+    return edit([&](std::vector<std::string>& list) {
+        return std::erase_if(list, [&](const std::string& e) { return Unicode::equal(e, path); }) > 0;
+    });
 }
 
 bool isIgnored(const std::filesystem::path& path, RealPaths realPaths) {

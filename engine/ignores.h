@@ -6,8 +6,14 @@
 // It fails closed. A list that exists but cannot be read (unreadable, not a
 // regular file, a link, oversized) stops every removal, since what it protects
 // is unknown; a line that is not UTF-8 is kept and matched byte for byte, and
-// written back unchanged, instead of voiding the rest; and an entry that would
-// not read back as written is refused when it is added.
+// written back unchanged, instead of voiding the rest; an entry that names no
+// absolute path once read stops every removal too, naming the entry; and an
+// entry that would not read back as written is refused when it is added.
+//
+// Every edit reads the file afresh and writes it back under an advisory lock
+// on ignore.txt.lock beside it, so edits made at once by several processes or
+// threads all land. A process re-reads the file whenever it changed, so an
+// entry another process added is heeded at once.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -33,8 +39,10 @@ std::filesystem::path fileURL();
 std::vector<std::string> paths();
 
 // Why the list cannot be read when the file exists but cannot be (for the
-// user: "not a regular file", the system's message, ...); nothing otherwise.
-// While this holds, nothing may be removed.
+// user: "not a regular file", the system's message, ...), or which entry of
+// it names no absolute path; nothing otherwise. While this holds, nothing may
+// be removed. (An entry that names no absolute path does not stop edits: the
+// file is read whole, so rewriting it loses nothing.)
 std::optional<std::string> unreadable();
 
 // Why an entry would not read back from the file exactly as written: empty, a
@@ -62,7 +70,8 @@ bool isIgnored(const std::filesystem::path& path, RealPaths realPaths = RealPath
 // the path: removing the folder would take the entry with it.
 bool holdsIgnored(const std::filesystem::path& path, RealPaths realPaths = RealPaths::asRead);
 
-// Parses the text of an ignore file into its entries.
+// Parses the text of an ignore file into its entries: a leading byte-order
+// mark is dropped, and LF, CR LF and CR alone all end a line.
 std::vector<std::string> parse(std::string_view text);
 // The file text for a list of entries: header, sorted entries, final line feed.
 std::string render(std::vector<std::string> entries);

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
+#include <latch>
+#include <set>
+#include <thread>
 
+#include "engine/fs.h"
 #include "engine/ignores.h"
 #include "platform/locations.h"
 #include "platform/file_facts.h"
@@ -85,6 +91,10 @@ TEST_F(IgnoreList, HandEditedFileAndMatching) {
         {"/Users/me/Docs", false},
     };
     for (const auto& c : cases) EXPECT_EQ(Ignores::isIgnored(c.path), c.ignored) << c.path;
+    // The relative entry protects nothing anyone can tell: removal stops until it is mended.
+    EXPECT_EQ(Ignores::unreadable(), "its entry \"relative/path\" is not an absolute path");
+    EXPECT_EQ(Ignores::remove("relative/path"), Ignores::Edit::changed);
+    EXPECT_EQ(Ignores::unreadable(), std::nullopt);
     // One remove drops both copies.
     EXPECT_EQ(Ignores::remove("/Users/me/Keep"), Ignores::Edit::changed);
     EXPECT_FALSE(Ignores::isIgnored("/Users/me/Keep"));
@@ -223,4 +233,216 @@ TEST_F(IgnoreList, AListOnlyRootMayReadIsUnreadableToTheUser) {
     });
     EXPECT_EQ(failure, "");
     EXPECT_EQ(readFile(Ignores::fileURL()), "/Users/me/Keep\n");
+}
+
+// However a hand-edited file spells its line ends, and whether an editor put a
+// byte-order mark in front, every entry is read, the first one included.
+TEST_F(IgnoreList, ByteOrderMarkAndEveryLineEndAreRead) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::vector<std::string> both{"/Users/me/Keep", "/Users/me/Also"};
+    struct Case {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"byte-order mark", bom + "/Users/me/Keep\n/Users/me/Also\n"},
+        {"byte-order mark before the header", bom + std::string(Ignores::header) + "/Users/me/Keep\n/Users/me/Also"},
+        {"CR alone", "# list\r/Users/me/Keep\r/Users/me/Also\r"},
+        {"CR LF", "# list\r\n/Users/me/Keep\r\n\r\n/Users/me/Also\r\n"},
+        {"mixed", bom + "/Users/me/Keep\r/Users/me/Also\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(Ignores::fileURL(), c.text);
+        Ignores::resetCache();
+        EXPECT_EQ(Ignores::paths(), both);
+        EXPECT_EQ(Ignores::unreadable(), std::nullopt);
+        EXPECT_TRUE(Ignores::isIgnored("/Users/me/Keep/cache.db"));
+        EXPECT_TRUE(Ignores::isIgnored("/Users/me/Also"));
+    }
+    // Only a mark at the very start is dropped.
+    EXPECT_EQ(Ignores::parse("/a\n" + bom + "/b\n"), (std::vector<std::string>{"/a", bom + "/b"}));
+}
+
+// A list holding an entry that names no absolute path stops every removal
+// with a reason naming the entry, wherever the entry stands in the list.
+TEST_F(IgnoreList, AnEntryThatIsNoAbsolutePathStopsRemovalNamingIt) {
+    const auto victim = home() / "Library/Caches/com.example.app";
+    writeFile(victim / "blob", "cached");
+    for (const std::string& text : {std::string("Documents/Thesis\n/Users/me/Keep\n"),
+                                    std::string("/Users/me/Keep\n~no-such-user-here/Thesis\n")}) {
+        SCOPED_TRACE(text);
+        writeFile(Ignores::fileURL(), text);
+        Ignores::resetCache();
+        auto why = Ignores::unreadable();
+        ASSERT_TRUE(why);
+        const std::string bad = text.front() == 'D' ? "Documents/Thesis" : "~no-such-user-here/Thesis";
+        EXPECT_EQ(*why, "its entry \"" + bad + "\" is not an absolute path");
+        ScanItem item;
+        item.url = victim;
+        item.name = "com.example.app";
+        item.safety = Safety::safe;
+        auto outcome = FS::remove({item}, false);
+        EXPECT_TRUE(outcome.removed.empty());
+        ASSERT_EQ(outcome.failures.size(), 1u);
+        EXPECT_EQ(outcome.failures[0].second, "The ignore list cannot be read");
+        EXPECT_TRUE(std::filesystem::exists(victim / "blob"));
+        // Still an edit can mend it; nothing else on the list is lost.
+        EXPECT_EQ(Ignores::add("/Users/me/New"), Ignores::Edit::changed);
+        EXPECT_NE(readFile(Ignores::fileURL()).find(bad), std::string::npos);
+    }
+}
+
+// Another process's edit is heeded at once by a process that read the list
+// before: no stale copy lets a removal take what was added meanwhile.
+TEST_F(IgnoreList, AnEditByAnotherProcessIsSeenWithoutRestarting) {
+    ASSERT_EQ(Ignores::add("/Users/me/Old"), Ignores::Edit::changed);
+    EXPECT_FALSE(Ignores::isIgnored("/Users/me/New/x", Ignores::RealPaths::fresh));
+    // What another process's write leaves: a new file renamed into place.
+    const auto next = Ignores::fileURL().native() + ".other";
+    writeFile(next, std::string(Ignores::header) + "/Users/me/New\n/Users/me/Old\n");
+    ASSERT_EQ(::rename(next.c_str(), Ignores::fileURL().c_str()), 0);
+    EXPECT_TRUE(Ignores::isIgnored("/Users/me/New/x", Ignores::RealPaths::fresh));
+    EXPECT_TRUE(Ignores::isIgnored("/Users/me/New/x"));
+    // An edit starts from the file, not from what this process last saw.
+    ASSERT_EQ(Ignores::add("/Users/me/Third"), Ignores::Edit::changed);
+    Ignores::resetCache();
+    EXPECT_EQ(Ignores::paths(), (std::vector<std::string>{"/Users/me/New", "/Users/me/Old", "/Users/me/Third"}));
+}
+
+namespace {
+
+// Sixteen entries, one per editor, for a round.
+std::vector<std::string> roundEntries(int round) {
+    std::vector<std::string> out;
+    for (int k = 0; k < 16; ++k) out.push_back("/Users/me/round" + std::to_string(round) + "/entry" + std::to_string(k));
+    return out;
+}
+
+std::string missingFrom(const std::vector<std::string>& wanted) {
+    Ignores::resetCache();
+    auto got = Ignores::paths();
+    const std::set<std::string> have(got.begin(), got.end());
+    std::string missing;
+    for (const auto& w : wanted)
+        if (!have.count(w)) missing += w + " ";
+    return missing;
+}
+
+}  // namespace
+
+// Sixteen processes add at once, twenty times over: every entry lands.
+TEST_F(IgnoreList, SixteenProcessesAddingAtOnceLoseNoEntry) {
+    std::vector<std::string> all;
+    for (int round = 0; round < 20; ++round) {
+        const auto entries = roundEntries(round);
+        int gate[2];
+        ASSERT_EQ(::pipe(gate), 0);
+        std::vector<pid_t> children;
+        for (const auto& entry : entries) {
+            pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                ::close(gate[1]);
+                char c;
+                while (::read(gate[0], &c, 1) < 0 && errno == EINTR) {
+                }
+                _exit(Ignores::add(entry) == Ignores::Edit::changed ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        ::close(gate[0]);
+        ::close(gate[1]);  // every child starts now
+        int failed = 0;
+        for (pid_t pid : children) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;
+        }
+        EXPECT_EQ(failed, 0) << "round " << round;
+        all.insert(all.end(), entries.begin(), entries.end());
+        EXPECT_EQ(missingFrom(all), "") << "round " << round;
+    }
+}
+
+// The same with threads of one process, which take the lock file each for itself.
+TEST_F(IgnoreList, SixteenThreadsAddingAtOnceLoseNoEntry) {
+    std::vector<std::string> all;
+    for (int round = 0; round < 20; ++round) {
+        const auto entries = roundEntries(round);
+        std::latch start(16);
+        std::vector<Ignores::Edit> edits(16, Ignores::Edit::unchanged);
+        std::vector<std::thread> threads;
+        for (size_t k = 0; k < entries.size(); ++k)
+            threads.emplace_back([&, k] {
+                start.arrive_and_wait();
+                edits[k] = Ignores::add(entries[k]);
+            });
+        for (auto& t : threads) t.join();
+        for (auto e : edits) EXPECT_EQ(e, Ignores::Edit::changed) << "round " << round;
+        all.insert(all.end(), entries.begin(), entries.end());
+        EXPECT_EQ(missingFrom(all), "") << "round " << round;
+    }
+}
+
+// A write killed half-way leaves its temporary file beside the list; the next
+// write clears it away, and nothing else of that folder.
+TEST_F(IgnoreList, TemporaryFilesOfAKilledWriteAreRemovedByTheNextWrite) {
+    const auto folder = Ignores::fileURL().parent_path();
+    writeFile(folder / "ignore.txt.tmp-a1B2c3", "/Users/me/half");
+    writeFile(folder / "ignore.txt.tmp-Z9y8X7", "");
+    makeFolders(folder / "ignore.txt.tmp-folder/inside");
+    writeFile(folder / "history.jsonl", "{}\n");
+    writeFile(folder / "ignore.txt.tmp", "not one of ours");
+    ASSERT_EQ(Ignores::add("/Users/me/Keep"), Ignores::Edit::changed);
+    EXPECT_FALSE(existsItself(folder / "ignore.txt.tmp-a1B2c3"));
+    EXPECT_FALSE(existsItself(folder / "ignore.txt.tmp-Z9y8X7"));
+    EXPECT_TRUE(existsItself(folder / "ignore.txt.tmp-folder/inside"));
+    EXPECT_TRUE(existsItself(folder / "history.jsonl"));
+    EXPECT_TRUE(existsItself(folder / "ignore.txt.tmp"));
+    EXPECT_EQ(Ignores::paths(), std::vector<std::string>{"/Users/me/Keep"});
+}
+
+// "/" on the list covers the whole disk: nothing is removed, nor offered.
+TEST_F(IgnoreList, TheWholeDiskOnTheListCoversEverything) {
+    const auto cache = home() / "Library/Caches/com.example.app";
+    writeFile(cache / "blob", "cached");
+    ASSERT_EQ(Ignores::add("/"), Ignores::Edit::changed);
+    for (const std::string& path : std::vector<std::string>{"/", "/x", "/Users/me/Library/Caches/a/b", cache.string()})
+        EXPECT_TRUE(Ignores::isIgnored(path)) << path;
+    ScanItem item;
+    item.url = cache;
+    item.name = "com.example.app";
+    item.safety = Safety::safe;
+    for (bool toTrash : {false, true}) {
+        auto outcome = FS::remove({item}, toTrash);
+        EXPECT_TRUE(outcome.removed.empty());
+        ASSERT_EQ(outcome.failures.size(), 1u);
+        EXPECT_EQ(outcome.failures[0].second, "On the ignore list");
+    }
+    EXPECT_TRUE(existsItself(cache / "blob"));
+}
+
+// In a process that lives on (the window), an entry reached through a link
+// follows the link as it stands at each removal, not as it stood when the
+// list was read.
+TEST_F(IgnoreList, AnEntrysRealPathIsLookedUpAgainBeforeEachRemoval) {
+    writeFile(home() / "v1/keep/a.txt", "one");
+    writeFile(home() / "v2/keep/b.txt", "two");
+    makeSymlink(home() / "v1", home() / "Cur");
+    ASSERT_EQ(Ignores::add("~/Cur/keep"), Ignores::Edit::changed);
+    EXPECT_TRUE(Ignores::isIgnored(home() / "v1/keep"));
+    std::filesystem::remove(home() / "Cur");
+    makeSymlink(home() / "v2", home() / "Cur");
+
+    ScanItem item;
+    item.url = home() / "v2/keep";
+    item.name = "keep";
+    item.safety = Safety::safe;
+    for (bool toTrash : {false, true}) {
+        auto outcome = FS::remove({item}, toTrash);
+        EXPECT_TRUE(outcome.removed.empty());
+        ASSERT_EQ(outcome.failures.size(), 1u);
+        EXPECT_EQ(outcome.failures[0].second, "On the ignore list");
+    }
+    EXPECT_EQ(readFile(home() / "v2/keep/b.txt"), "two");
 }
