@@ -13,6 +13,7 @@
 #include "platform/iso8601.h"
 #include "platform/locations.h"
 #include "platform/unicode.h"
+#include "platform/nesting.h"
 
 namespace CleanHistory {
 namespace {
@@ -124,6 +125,7 @@ std::optional<std::string> encode(const CleanupRecord& record) {
 }
 
 std::optional<CleanupRecord> decode(std::string_view line) {
+    if (!Nesting::jsonWithin(line)) return std::nullopt;
     auto object = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
     if (object.is_discarded()) return std::nullopt;
     return fromJson(object);

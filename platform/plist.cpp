@@ -3,6 +3,7 @@
 #include <plist/plist.h>
 
 #include "platform/file_text.h"
+#include "platform/nesting.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -220,6 +221,9 @@ std::vector<std::string> Value::strings(std::string_view key) const {
 
 std::optional<Value> parse(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    // The library recurses per level, parsing and freeing: a list nested
+    // deeper than any real one never reaches it.
+    if (!Nesting::plistWithin(bytes)) return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), uint32_t(bytes.size()), &root);
     if (!root) return std::nullopt;

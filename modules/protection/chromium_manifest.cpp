@@ -4,6 +4,7 @@
 
 #include "platform/file_text.h"
 #include "platform/unicode.h"
+#include "platform/nesting.h"
 
 namespace ChromiumManifest {
 namespace {
@@ -16,7 +17,7 @@ constexpr std::string_view kKeyEnd = "__";
 
 std::optional<nlohmann::json> readObject(const std::filesystem::path& file) {
     auto text = FileText::read(file, kMaxFileBytes);
-    if (!text) return std::nullopt;
+    if (!text || !Nesting::jsonWithin(*text)) return std::nullopt;
     nlohmann::json parsed = nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false, /*ignore_comments=*/true);
     if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
     return parsed;
