@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/ignores.h"
+#include "engine/own_files.h"
 #include "engine/protection.h"
 #include "platform/locations.h"
 
@@ -72,7 +73,16 @@ Verdict verdictFor(const std::filesystem::path& path, Real&& realOf) {
 
 }  // namespace
 
-Verdict check(const std::filesystem::path& path) { return verdictFor(path, resolved); }
+Verdict check(const std::filesystem::path& path) {
+    Verdict verdict = verdictFor(path, resolved);
+    if (verdict != Verdict::allowed) return verdict;
+    // The program's own files are never junk, on any road. (Inside an item
+    // that passed this check, no entry can be one of them.)
+    const std::string p = Locations::withoutTrailingSlash(path.native());
+    if (OwnFiles::touches(p)) return Verdict::protected_;
+    if (auto real = resolved(p); real && OwnFiles::touches(*real)) return Verdict::protected_;
+    return Verdict::allowed;
+}
 
 Verdict checkInside(const std::filesystem::path& path, const std::filesystem::path& realPath) {
     return verdictFor(path, [&](const std::string&) { return std::optional<std::string>(realPath.native()); });

@@ -11,7 +11,7 @@ enum class Verdict {
     allowed,
     invalid,     // not an absolute path naming one item ("." or ".." inside, empty, NUL)
     ignored,     // on the ignore list, or below an entry (checkWhole: or holding one)
-    protected_,  // "/", or under a protected system prefix or account folder
+    protected_,  // "/", under a protected system prefix or account folder, or the program's own files
     // The ignore list exists but cannot be read: what it protects is unknown,
     // so nothing is removed until it can be read again.
     ignoreListUnreadable,

@@ -7,6 +7,7 @@
 
 #include "engine/admin.h"
 #include "engine/command_line.h"
+#include "engine/own_files.h"
 #include "modules/system/thinning.h"
 
 AppState::AppState(std::shared_ptr<Executor> executor, std::vector<std::string> arguments, QObject* parent)
@@ -51,6 +52,8 @@ void AppState::refreshVolume() {
 }
 
 void AppState::storeReport(ModuleID module, ScanReport report) {
+    // Whichever scan made it, a report never offers the program's own files.
+    OwnFiles::dropFrom(report);
     applyKnown(report.categories);
     // A new object, never the old one refilled: a list still showing the old
     // one keeps it whole until it hears of the new one.

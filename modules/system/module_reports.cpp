@@ -1,6 +1,7 @@
 #include "modules/system/module_reports.h"
 
 #include "engine/catalog.h"
+#include "engine/own_files.h"
 #include "engine/scanner.h"
 #include "engine/scanner_extras.h"
 #include "engine/scanner_large_old.h"
@@ -12,8 +13,10 @@
 
 namespace ModuleReports {
 
-ScanReport report(ModuleID module, SystemJunk::LanguageFiles languageFiles, const ScanTokenRef& shared,
-                  const ProgressCallback& progress) {
+namespace {
+
+ScanReport scanned(ModuleID module, SystemJunk::LanguageFiles languageFiles, const ScanTokenRef& shared,
+                   const ProgressCallback& progress) {
     const ScanToken& token = *shared;
     switch (module) {
         case ModuleID::systemJunk:
@@ -50,6 +53,15 @@ ScanReport report(ModuleID module, SystemJunk::LanguageFiles languageFiles, cons
             break;
     }
     return ScanReport{};
+}
+
+}  // namespace
+
+ScanReport report(ModuleID module, SystemJunk::LanguageFiles languageFiles, const ScanTokenRef& shared,
+                  const ProgressCallback& progress) {
+    ScanReport out = scanned(module, languageFiles, shared, progress);
+    OwnFiles::dropFrom(out);
+    return out;
 }
 
 }  // namespace ModuleReports

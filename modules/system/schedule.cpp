@@ -2,6 +2,7 @@
 
 #include "engine/admin.h"
 #include "engine/command_line.h"
+#include "engine/own_files.h"
 #include "platform/atomic_file.h"
 #include "platform/decimal.h"
 #include "platform/locations.h"
@@ -23,10 +24,10 @@ InstallError::InstallError(Kind kind, const std::string& detail)
     : std::runtime_error(headline(kind) + ": " + detail), kind_(kind), detail_(detail) {}
 
 std::filesystem::path plistURL() {
-    return Locations::home() / "Library" / "LaunchAgents" / (std::string(label) + ".plist");
+    return OwnFiles::dailyJobFile();
 }
 
-std::filesystem::path logFolder() { return Locations::home() / "Library" / "Logs/Vessiltane"; }
+std::filesystem::path logFolder() { return OwnFiles::logFolder(); }
 
 std::string executablePath() {
     if (auto exe = Resources::executablePath()) return exe->string();

@@ -14,6 +14,7 @@
 #include "platform/locations.h"
 #include "platform/unicode.h"
 #include "platform/walker.h"
+#include "engine/own_files.h"
 
 namespace Uninstaller {
 namespace {
@@ -156,7 +157,7 @@ std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensit
             if (judgement.mine.kind == AppMatch::Kind::none) continue;
 
             const std::filesystem::path url = root / entry;
-            if (Protection::isPathProtected(url)) continue;
+            if (Protection::isPathProtected(url) || OwnFiles::touches(url)) continue;
             // Noted even when it is another application's, so Spotlight does
             // not offer it again.
             if (!listed.insert(url.string()).second) continue;
@@ -170,7 +171,7 @@ std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensit
     if (includeSpotlight) {
         for (const auto& hit : SpotlightSearch::paths(app.name, app.bundleID, sensitivity, kSpotlightLimit)) {
             if (!listed.insert(hit.string()).second) continue;
-            if (hit.string() == appPath || !isStateLike(hit)) continue;
+            if (hit.string() == appPath || !isStateLike(hit) || OwnFiles::touches(hit)) continue;
             const AppMatch::Judgement judgement = matcher.judge(hit.filename().string());
             if (judgement.owner) continue;
             found.push_back({hit, measure(hit), "Spotlight", false, judgement.shared ? reasonFor(judgement, app) : ""});
@@ -230,7 +231,9 @@ std::vector<ScanCategory> orphans(const std::vector<InstalledApp>& apps, const S
         bundleIDs.insert(app.bundleID);
         names.insert(Unicode::lower(app.name));
     }
-    return Orphans::scan(bundleIDs, names, token, progress);
+    std::vector<ScanCategory> found = Orphans::scan(bundleIDs, names, token, progress);
+    OwnFiles::dropFrom(found);
+    return found;
 }
 
 }  // namespace Uninstaller

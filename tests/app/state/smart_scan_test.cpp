@@ -1,6 +1,8 @@
 // Smart Scan's combined report and the Rescan command.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/catalog.h"
 #include "state_test_env.h"
 
@@ -116,4 +118,24 @@ TEST_F(StateTest, RescanRepeatsWhatTheShownModuleLastDid) {
         settle();
         EXPECT_FALSE(state().progress().isRunning) << name;
     }
+}
+
+// The daily job's week-old log is the program's own: Smart Scan, which runs
+// the scanners itself, offers it nowhere, while another program's log of the
+// same age is offered.
+TEST_F(StateTest, SmartScanNeverOffersTheProgramsOwnLog) {
+    const fs::path own = home() / "Library/Logs/Vessiltane";
+    const fs::path other = home() / "Library/Logs/com.example.other";
+    oldFile(own / "daily.log", 8192, 8);
+    age(own, 8);
+    oldFile(other / "app.log", 8192, 8);
+    age(other, 8);
+    state().smartScanAll();
+    settle();
+    std::vector<std::string> offered;
+    for (ModuleID module : {ModuleID::smartScan, ModuleID::systemJunk})
+        for (const auto& category : state().report(module).categories)
+            for (const auto& item : category.items) offered.push_back(item.url.native());
+    EXPECT_NE(std::find(offered.begin(), offered.end(), other.native()), offered.end());
+    EXPECT_EQ(std::find(offered.begin(), offered.end(), own.native()), offered.end());
 }
