@@ -80,6 +80,7 @@ CLIResult history(const CLIOptions&) {
                            " " + padRight(ByteFormat::string(rec.reclaimedBytes), 10) + number(rec.removedCount) +
                            " " + (rec.removedCount == 1 ? "item" : "items");
         if (rec.failureCount > 0) line += " \xC2\xB7 " + number(rec.failureCount) + " failed";
+        if (rec.stopped) line += " \xC2\xB7 stopped";
         r.human += "\n" + line;
         runs.push_back({{"timestamp", isoText(rec.timestamp)},
                         {"source", rec.source},
@@ -88,6 +89,7 @@ CLIResult history(const CLIOptions&) {
                         {"reclaimed_bytes", rec.reclaimedBytes},
                         {"removed_count", rec.removedCount},
                         {"failure_count", rec.failureCount}});
+        if (rec.stopped) runs.back()["stopped"] = true;
     }
     r.json = nlohmann::json{{"log_path", CleanHistory::logURL().string()}, {"runs", runs}};
     return r;

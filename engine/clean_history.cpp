@@ -65,6 +65,7 @@ std::optional<nlohmann::ordered_json> toJson(const CleanupRecord& record) {
     object["removed_count"] = record.removedCount;
     object["failure_count"] = record.failureCount;
     object["permission_denied_count"] = record.permissionDeniedCount;
+    if (record.stopped) object["stopped"] = true;
     return object;
 }
 
@@ -113,6 +114,7 @@ std::optional<CleanupRecord> fromJson(const nlohmann::json& object) {
         if (!n) return std::nullopt;
         *c.target = *n;
     }
+    if (const auto* stopped = field("stopped"); stopped && stopped->is_boolean()) record.stopped = stopped->get<bool>();
     return record;
 }
 

@@ -23,6 +23,9 @@ struct CleanupRecord {
     int64_t removedCount = 0;          // "removed_count"
     int64_t failureCount = 0;          // "failure_count"
     int64_t permissionDeniedCount = 0; // "permission_denied_count"
+    // "stopped": true only for a cleaning stopped before every item was
+    // tried; the key is left out otherwise, so other records keep their form.
+    bool stopped = false;
 
     bool operator==(const CleanupRecord&) const = default;
 };
@@ -45,7 +48,8 @@ void append(const CleanupRecord& record);
 // that is not UTF-8, not a regular file, a link or over 64 MiB reads as no records.
 std::vector<CleanupRecord> recent(int limit);
 
-// The record as a JSON object with the eight keys in field order; nothing when
+// The record as a JSON object with the eight keys in field order (and
+// "stopped" last for a stopped cleaning); nothing when
 // its timestamp cannot be written (a year outside 0000 to 9999).
 std::optional<nlohmann::ordered_json> toJson(const CleanupRecord& record);
 // The record in a JSON object: every key present with its type, extra keys

@@ -1,6 +1,7 @@
 #include "engine/cleaning.h"
 
 #include <map>
+#include <mutex>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -13,6 +14,14 @@
 
 namespace Cleaning {
 namespace {
+
+std::mutex hookLock;
+Progress afterItemHook;
+
+Progress hook() {
+    std::lock_guard guard(hookLock);
+    return afterItemHook;
+}
 
 std::string key(const ScanItem& item) { return Locations::withoutTrailingSlash(item.url.native()); }
 
@@ -122,6 +131,11 @@ void dryRun(const std::vector<Planned>& planned, Outcome& out) {
 
 }  // namespace
 
+void setAfterItemHookForTesting(Progress h) {
+    std::lock_guard guard(hookLock);
+    afterItemHook = std::move(h);
+}
+
 Outcome run(const Request& request, const ScanToken* stop, const Progress& progress) {
     Outcome out;
     const std::vector<Planned> planned = plan(request);
@@ -138,6 +152,7 @@ Outcome run(const Request& request, const ScanToken* stop, const Progress& progr
                 plain.push_back(p);
         const size_t total = plain.size() + elevated.size();
         size_t done = 0;
+        const Progress afterItem = hook();
         auto step = [&](bool awaiting = false) {
             if (progress) progress({done, total, awaiting});
         };
@@ -170,6 +185,7 @@ Outcome run(const Request& request, const ScanToken* stop, const Progress& progr
                 }
                 ++done;
                 step();
+                if (afterItem) afterItem({done, total, false});
             }
             if (out.stopped) break;
         }
@@ -232,6 +248,7 @@ Outcome run(const Request& request, const ScanToken* stop, const Progress& progr
     record.removedCount = out.removedCount;
     record.failureCount = int64_t(out.failures.size());
     record.permissionDeniedCount = permissionDenied(out);
+    record.stopped = out.stopped;
     if (!request.source.empty()) CleanHistory::append(record);
     return out;
 }

@@ -72,4 +72,8 @@ using Progress = std::function<void(const Step&)>;
 // is left as it is. progress is called from the calling thread.
 Outcome run(const Request& request, const ScanToken* stop = nullptr, const Progress& progress = {});
 
+// Called on the run's thread after each item, once its step is reported:
+// where a test holds a removal between two items. Empty: none.
+void setAfterItemHookForTesting(Progress hook);
+
 }  // namespace Cleaning

@@ -1,6 +1,8 @@
 #include "app/shell/vessiltane_app.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QEventLoop>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMainWindow>
@@ -13,6 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <utility>
 
 #include "app/controls/appearance.h"
 #include "app/controls/bind.h"
@@ -97,14 +100,21 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
     openSettings_->setMenuRole(QAction::PreferencesRole);
     openSettings_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(openSettings_, &QAction::triggered, this, &VessiltaneApp::showSettings);
-    QAction* quit = file->addAction(QStringLiteral("Quit Vessiltane"));
-    quit->setMenuRole(QAction::QuitRole);
-    quit->setShortcut(QKeySequence::Quit);
-    // The menu bar extra keeps the application running with no window open,
-    // so quitting ends the event loop itself.
-    connect(quit, &QAction::triggered, qApp, [] {
-        QApplication::closeAllWindows();
-        QCoreApplication::quit();
+    quit_ = file->addAction(QStringLiteral("Quit Vessiltane"));
+    quit_->setMenuRole(QAction::QuitRole);
+    quit_->setShortcut(QKeySequence::Quit);
+    connect(quit_, &QAction::triggered, this, &VessiltaneApp::quit);
+    // A removal never runs on behind a closed window: closing it stops the
+    // removal and waits for it, and the window closes once it has ended.
+    main_->installEventFilter(this);
+    connect(&state_, &AppState::removalChanged, this, [this] {
+        if (state_.isRemoving()) return;
+        if (std::exchange(quitWhenRemoved_, false)) {
+            closeWhenRemoved_ = false;
+            quit();
+        } else if (std::exchange(closeWhenRemoved_, false)) {
+            main_->close();
+        }
     });
     QMenu* window = menus->addMenu(QStringLiteral("&Window"));
     closeWindow_ = window->addAction(QStringLiteral("Close Window"));
@@ -131,6 +141,41 @@ VessiltaneApp::VessiltaneApp(AppState& state, SystemServices& services, WindowCo
 }
 
 VessiltaneApp::~VessiltaneApp() = default;
+
+void VessiltaneApp::quit() {
+    if (state_.isRemoving()) {
+        quitWhenRemoved_ = true;
+        state_.stopRemoval();
+        showMain();
+        return;
+    }
+    // The menu bar extra keeps the application running with no window open,
+    // so quitting ends the event loop itself.
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+}
+
+void VessiltaneApp::waitForRemoval() {
+    if (!state_.isRemoving()) return;
+    state_.stopRemoval();
+    showMain();
+    QEventLoop loop;
+    connect(&state_, &AppState::removalChanged, &loop, [this, &loop] {
+        if (!state_.isRemoving()) loop.quit();
+    });
+    if (state_.isRemoving()) loop.exec();
+    main_->hide();
+}
+
+bool VessiltaneApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == main_.get() && event->type() == QEvent::Close && state_.isRemoving()) {
+        event->ignore();
+        closeWhenRemoved_ = true;
+        state_.stopRemoval();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 void VessiltaneApp::showMain() {
     main_->show();
@@ -194,6 +239,8 @@ int VessiltaneApp::run(int argc, char** argv, ScreenCatalog catalog) {
         Session session(CommandLine::arguments(), std::move(catalog));
         session.app->showMain();
         status = QApplication::exec();
+        // Quit by any road while a removal runs: it ends in view.
+        session.app->waitForRemoval();
     }
     waitForBackgroundWork();
     return status;

@@ -47,10 +47,21 @@ public:
     QAction* resetWindowSizeAction() const { return reset_; }
     QAction* closeWindowAction() const { return closeWindow_; }
     QAction* settingsAction() const { return openSettings_; }
+    QAction* quitAction() const { return quit_; }
     const ScreenContext& screenContext() const { return context_; }
 
     void showMain();
     void showSettings();
+
+    // Quit (the menu's Quit, the last window closed, the menu bar extra's
+    // Quit) during a removal: the removal is stopped, the window shows it
+    // until the item under way is done and the history is written, and then
+    // the application quits. Without a removal it quits at once.
+    void quit();
+    // With a removal under way: stops it, shows the window and waits,
+    // events running, until it has ended. What run() does after the event
+    // loop, whatever ended it.
+    void waitForRemoval();
 
     // The start-up chain's last link: makes the application object, the state
     // and the windows, runs the event loop and returns its exit status once
@@ -75,6 +86,9 @@ public:
         std::unique_ptr<VessiltaneApp> app;
     };
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     AppState& state_;
     ScreenCatalog catalog_;
@@ -87,5 +101,9 @@ private:
     QAction* reset_ = nullptr;
     QAction* closeWindow_ = nullptr;
     QAction* openSettings_ = nullptr;
+    QAction* quit_ = nullptr;
     std::unique_ptr<QMenu> trayMenu_;
+    // What waits for the removal under way to end: quitting, or closing the main window.
+    bool quitWhenRemoved_ = false;
+    bool closeWhenRemoved_ = false;
 };

@@ -217,7 +217,9 @@ void AppState::dismissBanner() {
 
 // ---- Reports -----------------------------------------------------------------
 
-bool AppState::isScanning(ModuleID module) const { return progress_.isRunning && activeScan_ == module; }
+bool AppState::isScanning(ModuleID module) const {
+    return (progress_.isRunning && activeScan_ == module) || (removal_ && removal_->module == module);
+}
 
 const ScanReport& AppState::report(ModuleID module) const {
     if (const auto& stored = reports_[size_t(module)]) return *stored;
@@ -371,6 +373,13 @@ void AppState::endScan(const Action& action) {
 }
 
 void AppState::cancelScan() {
+    // A removal showing its line stops between items, and its own end ends
+    // the line once the item under way is done: until then it still runs.
+    if (removal_ && progressHolder_ == removal_->stop) {
+        if (token_) token_->cancel();
+        stopRemoval();
+        return;
+    }
     if (token_) token_->cancel();
     // The line ends at once, whoever holds it. The holders stay: the stopped
     // scan's own end, with what it found, ends it once more.
@@ -379,6 +388,10 @@ void AppState::cancelScan() {
 }
 
 void AppState::runScan(ModuleID module, const std::string& message, Work work, bool probeSigningTool) {
+    if (removalBlocks(module)) {
+        showBanner("Wait until the removal has finished.", false);
+        return;
+    }
     const Action action = beginScan(module, message);
     ProgressCallback progress = makeProgress();
     using Scanned = std::pair<ScanReport, std::optional<bool>>;

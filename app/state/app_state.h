@@ -100,7 +100,8 @@ public:
     const ScanProgress& progress() const { return progress_; }
     // The module whose action runs; absent when none. Signal: activeScanChanged.
     std::optional<ModuleID> activeScan() const { return activeScan_; }
-    // Whether the module counts as scanning: the progress runs and the active scan is that module.
+    // Whether the module counts as scanning: the progress runs and the active
+    // scan is that module, or a removal of that module runs.
     bool isScanning(ModuleID module) const;
     // The cancel token of the current scan; null before the first one. Not published.
     const ScanTokenRef& token() const { return token_; }
@@ -296,7 +297,18 @@ public:
     // item already gone counts for nothing), sets lastCleanup, tells every
     // list what is gone and scans the module again. With nothing selected it
     // only raises the banner "Nothing is selected.".
+    //
+    // One removal runs at a time: while it runs, its progress line reads
+    // "Removing 37 of 124 items…", another clean() only raises a banner, and
+    // no scan of the module cleaned (for Smart Scan, of the modules it
+    // covers) starts. Stop (cancelScan() while the removal shows its line,
+    // or stopRemoval()) stops it between items: the item under way is
+    // finished, the rest stays, and the summary and the one history record
+    // say what went and that it was stopped.
     void clean(const ScanReport& report, ModuleID module, bool toTrash);
+    // Whether a removal runs. Signal: removalChanged.
+    bool isRemoving() const { return removal_.has_value(); }
+    void stopRemoval();
 
     // ---- Uninstaller and orphans ----------------------------------------
 
@@ -420,6 +432,8 @@ Q_SIGNALS:
     // item of one category (item -1), or of every category (both -1).
     void selectionChanged(ModuleID module, int category, int item);
     void lastCleanupChanged();
+    // A removal began or ended.
+    void removalChanged();
     void bannerChanged();
     void appsChanged();
     void loadingAppsChanged();
@@ -485,6 +499,8 @@ private:
     // runScan() with the module's own scan, as its screen runs it.
     void runModuleScan(ModuleID module, const std::string& message);
     void applyProgress(double fraction, const std::string& message);
+    // Whether the removal under way keeps a scan of the module from starting.
+    bool removalBlocks(ModuleID module) const;
 
     // Runs work() off the main thread, then done(result) on the main thread
     // while this state exists.
@@ -555,6 +571,12 @@ private:
     mutable ScanReport emptyReport_;
     bool signingTool_ = false;
     std::optional<CleanupSummary> lastCleanup_;
+    // The removal under way: its module and the token that stops it.
+    struct Removal {
+        ModuleID module;
+        ScanTokenRef stop;
+    };
+    std::optional<Removal> removal_;
     std::optional<Banner> banner_;
     std::vector<InstalledApp> apps_;
     bool isLoadingApps_ = false;

@@ -1,6 +1,9 @@
 // Removing what the user ticked: a module's report, and one category of
 // orphaned support files.
+#include <algorithm>
+#include <mutex>
 #include <string_view>
+#include <utility>
 
 #include "app/state/app_state.h"
 #include "engine/cleaning.h"
@@ -24,9 +27,21 @@ std::vector<std::string> failureLines(const Cleaning::Outcome& out) {
     return lines;
 }
 
+// The progress line of a removal: the item under way of how many, or that it stops.
+std::string removingText(const Cleaning::Step& step, bool stopping) {
+    if (stopping) return "Stopping after the item under way\u2026";
+    const size_t at = std::min(step.done + 1, step.total);
+    return "Removing " + Decimal::text(at) + " of " + Decimal::text(step.total) + " items\u2026";
+}
+
 }  // namespace
 
 void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
+    // The items of a removal under way would be removed twice, and counted twice.
+    if (removal_) {
+        showBanner("A removal is already running.", false);
+        return;
+    }
     // The selection alone decides, whatever the items' safety; the removal
     // roads themselves refuse protected and ignored places. A path the user
     // cleared on any screen stays, even in a report handed in from elsewhere
@@ -44,9 +59,12 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
     }
 
     const std::optional<FS::VolumeStats> before = FS::stats("/");
-    // The cleaning cancels nothing: it has a token nobody else holds.
-    const Action action =
-        beginAction(std::make_shared<ScanToken>(), module, "Removing " + Decimal::text(count) + " items\u2026");
+    // The cleaning cancels nothing: it has a token nobody else holds, which
+    // only its Stop cancels.
+    const ScanTokenRef stop = std::make_shared<ScanToken>();
+    const Action action = beginAction(stop, module, "Removing " + Decimal::text(count) + " items\u2026");
+    removal_ = Removal{module, stop};
+    Q_EMIT removalChanged();
 
     Cleaning::Request request;
     request.forGood = std::move(forGood);
@@ -54,13 +72,41 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
     request.source = "gui";
     request.modules = {std::string(Modules::rawValue(module))};
     inBackground<Cleaning::Outcome>(
-        [request = std::move(request), tell = makeMessage()] {
+        [request = std::move(request), tell = makeMessage(), post = mainPoster(), this, stop] {
+            // The latest step waits in one slot, and at most one call to show
+            // it is on its way to the main thread: the line follows the
+            // removal however fast items go, and always ends at its last step.
+            struct Latest {
+                std::mutex lock;
+                Cleaning::Step step;
+                bool posted = false;
+            };
+            auto latest = std::make_shared<Latest>();
+            auto step = [&](const Cleaning::Step& step) {
+                if (step.awaitingApproval) return tell("Waiting for administrator approval…");
+                if (step.total == 0) return;
+                {
+                    std::lock_guard guard(latest->lock);
+                    latest->step = step;
+                    if (std::exchange(latest->posted, true)) return;
+                }
+                post([this, latest, stop] {
+                    Cleaning::Step shown;
+                    {
+                        std::lock_guard guard(latest->lock);
+                        shown = latest->step;
+                        latest->posted = false;
+                    }
+                    if (progressHolder_ == stop)
+                        applyProgress(double(shown.done) / double(shown.total),
+                                      removingText(shown, stop->isCancelled()));
+                });
+            };
             // What was removed is recorded even when the window has gone meanwhile.
-            return Cleaning::run(request, nullptr, [&tell](const Cleaning::Step& step) {
-                if (step.awaitingApproval) tell("Waiting for administrator approval\u2026");
-            });
+            return Cleaning::run(request, stop.get(), step);
         },
         [this, module, before, action](Cleaning::Outcome out) {
+            removal_.reset();
             refreshVolume();
             CleanupSummary summary;
             summary.reclaimed = out.reclaimed;
@@ -68,7 +114,11 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
             // A dismissed prompt changed nothing: the title says so, and the
             // system items are neither counted nor listed.
             summary.failures = failureLines(out);
-            summary.title = std::string(Modules::title(module)) + (out.adminCancelled ? " \u2014 cancelled" : "");
+            summary.title = std::string(Modules::title(module)) + (out.adminCancelled ? " \u2014 cancelled" : "") +
+                            (out.stopped ? " \u2014 stopped" : "");
+            if (out.stopped)
+                summary.notes.push_back("Stopped: " + Decimal::text(out.notTried) + " item" +
+                                        (out.notTried == 1 ? " was" : "s were") + " left as they were");
             if (out.removedAsRoot > 0) {
                 const int64_t n = out.removedAsRoot;
                 summary.notes.push_back("Removed " + Decimal::text(n) + " system item" + (n == 1 ? "" : "s") +
@@ -85,10 +135,21 @@ void AppState::clean(const ScanReport& report, ModuleID module, bool toTrash) {
             // Back to the cleaned module, which is scanned again: the removed
             // items leave the screen with the new report. Not when the user
             // started something else meanwhile: that stays on screen and runs on.
-            if (!endAction(action)) return;
+            const bool held = endAction(action);
+            Q_EMIT removalChanged();
+            if (!held) return;
             setModule(module);
             rescanCurrent();
         });
+}
+
+void AppState::stopRemoval() {
+    if (!removal_ || removal_->stop->isCancelled()) return;
+    removal_->stop->cancel();
+    if (progressHolder_ == removal_->stop) {
+        progress_.message = "Stopping after the item under way\u2026";
+        Q_EMIT progressChanged();
+    }
 }
 
 void AppState::removeOrphanCategory(const ScanCategory& category) {

@@ -46,7 +46,26 @@ ScanReport smartScanReport(const std::vector<ScanReport>& parts) {
     return combined;
 }
 
+// Whether Smart Scan's one task scans the module (its parts and Extensions).
+bool smartScanCovers(ModuleID module) {
+    if (module == ModuleID::smartScan || module == ModuleID::extensions) return true;
+    for (const auto& part : kSmartScanParts)
+        if (part.first == module) return true;
+    return false;
+}
+
 }  // namespace
+
+bool AppState::removalBlocks(ModuleID module) const {
+    if (!removal_) return false;
+    const ModuleID cleaned = removal_->module;
+    if (cleaned == module) return true;
+    // Smart Scan's report is made of the others': a scan of either side
+    // would list what the removal is taking away.
+    if (cleaned == ModuleID::smartScan) return smartScanCovers(module);
+    if (module == ModuleID::smartScan) return smartScanCovers(cleaned);
+    return false;
+}
 
 void AppState::runModuleScan(ModuleID module, const std::string& message) {
     runScan(
@@ -68,6 +87,10 @@ void AppState::scanExtensions() { runModuleScan(ModuleID::extensions, "Reading e
 void AppState::scanPrivacy() { runModuleScan(ModuleID::privacy, "Reading browser traces\u2026"); }
 
 void AppState::smartScanAll() {
+    if (removalBlocks(ModuleID::smartScan)) {
+        showBanner("Wait until the removal has finished.", false);
+        return;
+    }
     const Action action = beginScan(ModuleID::smartScan, "Starting\u2026");
     ProgressCallback progress = makeProgress();
     // One module after another with the same token and progress line; the

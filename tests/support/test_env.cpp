@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "engine/admin.h"
+#include "engine/cleaning.h"
 #include "engine/ignores.h"
 #include "modules/system/updater.h"
 #include "platform/locale_text.h"
@@ -109,6 +110,7 @@ void resetProcessOverrides() {
     // has the root side's entry.
     Admin::setPrivilegedHelperForTesting(std::filesystem::path(VESSILTANE_BINARY_DIR) / "vessiltane");
     Admin::setRootSideHookForTesting(nullptr);
+    Cleaning::setAfterItemHookForTesting({});
     Reach::unpinRoots();
     Reach::setMethodForTesting(Reach::Method::automatic);
     Walker::setHandleWindowForTesting(0);

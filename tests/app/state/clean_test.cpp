@@ -6,6 +6,7 @@
 
 #include "engine/admin.h"
 #include "engine/clean_history.h"
+#include "engine/cleaning.h"
 #include "engine/ignores.h"
 #include "platform/file_facts.h"
 #include "state_test_env.h"
@@ -240,4 +241,110 @@ TEST_F(CleanTest, TheSameSystemPathTickedTwiceIsRemovedAndCountedOnce) {
     EXPECT_TRUE(state().lastCleanup()->failures.empty());
     ASSERT_EQ(prompts->prompts.size(), 1u);
     EXPECT_NE(prompts->prompts[0]->find("remove 1 system item from"), std::string::npos) << *prompts->prompts[0];
+}
+
+TEST_F(CleanTest, StopEndsARemovalBetweenItemsAndNothingElseStartsMeanwhile) {
+    tickOnly({"com.example.editor", "com.example.keep", "Installer-2.4.dmg"});
+    const std::vector<fs::path> paths{editor, kept, installer};
+    const std::vector<int64_t> sizes{sizeOf("com.example.editor"), sizeOf("com.example.keep"),
+                                     sizeOf("Installer-2.4.dmg")};
+    const int64_t selected = sizes[0] + sizes[1] + sizes[2];
+    QSignalSpy removals(&state(), &AppState::removalChanged);
+    // The user presses Stop while the first item is being removed; what
+    // else they try meanwhile is refused.
+    bool refusedMeanwhile = false;
+    Cleaning::setAfterItemHookForTesting([&](const Cleaning::Step& step) {
+        if (step.done != 1) return;
+        EXPECT_TRUE(state().isRemoving());
+        EXPECT_TRUE(state().isScanning(ModuleID::systemJunk));
+        const ScanTokenRef token = state().token();
+        state().scanSystemJunk();
+        state().smartScanAll();
+        EXPECT_EQ(state().token(), token);  // no scan began
+        state().clean(state().junk(), ModuleID::systemJunk, false);
+        ASSERT_TRUE(state().banner());
+        EXPECT_EQ(state().banner()->text, "A removal is already running.");
+        state().cancelScan();
+        // Still shown as running until the item under way is done.
+        EXPECT_TRUE(state().progress().isRunning);
+        EXPECT_EQ(state().progress().message, "Stopping after the item under way\u2026");
+        refusedMeanwhile = true;
+    });
+    state().clean(state().junk(), ModuleID::systemJunk, false);
+    EXPECT_EQ(removals.count(), 1);
+    executor->runWork();
+    EXPECT_TRUE(refusedMeanwhile);
+    EXPECT_EQ(executor->queuedWork(), 0u);  // only the one removal ran
+    executor->runPosts();
+    Cleaning::setAfterItemHookForTesting({});
+
+    int gone = 0;
+    int64_t goneBytes = 0;
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!existsItself(paths[i])) {
+            ++gone;
+            goneBytes += sizes[i];
+        }
+    EXPECT_EQ(gone, 1);
+    EXPECT_FALSE(state().isRemoving());
+    EXPECT_EQ(removals.count(), 2);
+    ASSERT_TRUE(state().lastCleanup());
+    EXPECT_EQ(state().lastCleanup()->title, "System Junk \u2014 stopped");
+    EXPECT_EQ(state().lastCleanup()->removedCount, 1);
+    EXPECT_EQ(state().lastCleanup()->reclaimed, goneBytes);
+    EXPECT_LT(goneBytes, selected);
+    EXPECT_EQ(state().lastCleanup()->notes, std::vector<std::string>{"Stopped: 2 items were left as they were"});
+    const auto history = CleanHistory::recent(10);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_TRUE(history[0].stopped);
+    EXPECT_EQ(history[0].removedCount, 1);
+    EXPECT_EQ(history[0].reclaimedBytes, goneBytes);
+    // Now that it has ended, the module is scanned again.
+    EXPECT_EQ(state().progress().message, "Preparing\u2026");
+    settle();
+}
+
+TEST_F(CleanTest, TheLineCountsTheItemsAsTheyGo) {
+    tickOnly({"com.example.editor", "com.example.keep"});
+    int steps = 0;
+    Cleaning::setAfterItemHookForTesting([&](const Cleaning::Step& step) {
+        // Each step reaches the screen before the next item.
+        executor->runPosts();
+        EXPECT_EQ(state().progress().message, "Removing 2 of 2 items\u2026");
+        EXPECT_DOUBLE_EQ(state().progress().fraction, double(step.done) / 2);
+        ++steps;
+    });
+    state().clean(state().junk(), ModuleID::systemJunk, false);
+    executor->runWork();
+    Cleaning::setAfterItemHookForTesting({});
+    EXPECT_EQ(steps, 2);
+    settle();
+}
+
+TEST_F(CleanTest, AnItemThatWasNotRemovedStaysInEveryList) {
+    // Listed by Smart Scan too; System Junk is the one cleaned and scanned again.
+    state().smartScanAll();
+    settle();
+    state().scanSystemJunk();
+    settle();
+    tickOnly({"com.example.editor", "com.example.keep", "com.example.shared"});
+    ASSERT_EQ(Ignores::add(kept.string()), Ignores::Edit::changed);  // fails as the user's own
+    Admin::Result unavailable;
+    unavailable.authorizationUnavailable = true;
+    unavailable.exitStatus = 127;
+    promptAnswers(unavailable);  // fails as a system item
+    auto listed = [&](const fs::path& path) {
+        for (const auto& category : state().smartScan().categories)
+            for (const auto& item : category.items)
+                if (item.url == path) return true;
+        return false;
+    };
+    for (const fs::path& p : {editor, kept, shared}) ASSERT_TRUE(listed(p)) << p;
+
+    state().clean(state().junk(), ModuleID::systemJunk, false);
+    settle();
+    EXPECT_EQ(state().lastCleanup()->failures.size(), 2u);
+    EXPECT_FALSE(listed(editor));
+    EXPECT_TRUE(listed(kept));
+    EXPECT_TRUE(listed(shared));
 }

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "engine/clean_history.h"
+#include "engine/ignores.h"
 #include "platform/file_facts.h"
 #include "platform/plist.h"
 #include "state_test_env.h"
@@ -364,4 +365,80 @@ TEST_F(SelectionTest, WhatEveryOtherRoadRemovesLeavesEveryList) {
     EXPECT_FALSE(find(ModuleID::smartScan, logB));
     EXPECT_TRUE(find(ModuleID::systemJunk, cache));
     for (const auto& category : state().junk().categories) EXPECT_FALSE(category.items.empty()) << category.id;
+}
+
+namespace {
+
+// The uninstaller's leftover at that path, or null.
+const Uninstaller::Leftover* leftoverAt(const AppState& state, const fs::path& path) {
+    for (const auto& l : state.leftovers())
+        if (l.url == path) return &l;
+    return nullptr;
+}
+
+}  // namespace
+
+class SelectionWithAnApp : public SelectionTest {
+protected:
+    void SetUp() override {
+        SelectionTest::SetUp();
+        workspace = installFakeWorkspace();
+        bundle = sys("/Applications/Editor.app");
+        writeFile(bundle / "Contents/Info.plist",
+                  Plist::toXml(Plist::Value::makeDict(
+                      {{"CFBundleIdentifier", Plist::Value::makeString("com.example.editor")}})));
+        allocateFile(bundle / "Contents/MacOS/Editor", 8192);
+        state().loadApps();
+        settle();
+        ASSERT_EQ(state().apps().size(), 1u);
+        state().scanSystemJunk();
+        settle();
+        // The application's leftovers listed, before anything is cleared.
+        state().select(state().apps()[0]);
+        settle();
+        for (const fs::path& p : {logA, cache}) {
+            ASSERT_TRUE(leftoverAt(state(), p)) << p;
+            ASSERT_TRUE(leftoverAt(state(), p)->isSelected) << p;
+        }
+    }
+
+    std::shared_ptr<FakeWorkspace> workspace;
+    RecordingRunner runner;
+    fs::path bundle;
+};
+
+TEST_F(SelectionWithAnApp, AnUntickInSystemJunkReachesListedLeftoversAndAFailureStaysListed) {
+    // Cleared in System Junk once the leftovers are listed.
+    toggleRow(ModuleID::systemJunk, logA);
+    EXPECT_FALSE(leftoverAt(state(), logA)->isSelected);
+    // A ticked leftover the user puts on the ignore list: its removal fails.
+    ASSERT_EQ(Ignores::add(cache.string()), Ignores::Edit::changed);
+
+    state().uninstallSelected();
+    settle();
+    EXPECT_FALSE(fs::exists(bundle));
+    EXPECT_TRUE(fs::exists(logA / "editor.log"));  // cleared: never trashed
+    EXPECT_TRUE(fs::exists(cache / "cache.db"));   // failed: still there
+    EXPECT_FALSE(fs::exists(home() / ".Trash/com.example.editor"));
+    // What failed is still listed where it was.
+    EXPECT_TRUE(find(ModuleID::systemJunk, cache));
+    EXPECT_TRUE(find(ModuleID::systemJunk, logA));
+}
+
+TEST_F(SelectionWithAnApp, WhatACleaningRemovedLeavesTheLeftoversAndIsNotTrashedWhenMadeAgain) {
+    state().setSelection(false, std::nullopt, ModuleID::systemJunk);
+    toggleRow(ModuleID::systemJunk, cache);
+    ASSERT_TRUE(leftoverAt(state(), cache)->isSelected);
+    state().clean(state().junk(), ModuleID::systemJunk, false);
+    settle();
+    EXPECT_FALSE(fs::exists(cache));
+    EXPECT_FALSE(leftoverAt(state(), cache));
+
+    // The editor makes its cache again; uninstalling takes only what is listed.
+    writeFile(cache / "cache.db", "new");
+    state().uninstallSelected();
+    settle();
+    EXPECT_TRUE(fs::exists(cache / "cache.db"));
+    EXPECT_FALSE(fs::exists(home() / ".Trash/com.example.editor"));
+    EXPECT_FALSE(fs::exists(bundle));
 }
