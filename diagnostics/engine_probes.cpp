@@ -88,7 +88,7 @@ bool handleElevationProbe(const Arguments& arguments, std::ostream& out, std::os
     const fs::path probe = folder->path() / "vessiltane-elevation-probe";
     AtomicFile::write(probe, "probe");  // a failed write shows as the batch's outcome
 
-    Admin::PrivilegedRemoval r = Admin::removeAsRoot({probe});
+    Admin::PrivilegedRemoval r = Admin::removeAsRoot({{probe, measureObject(probe)}});
     out << "cancelled=" << (r.cancelled ? "true" : "false") << '\n';
     out << "removed=" << quotedList(r.removed) << '\n';
     out << "failed=" << quotedList(r.failed) << '\n';

@@ -167,7 +167,7 @@ std::mutex helperLock;
 std::optional<std::filesystem::path> helperOverride;
 std::function<void()> rootSideHook;
 
-constexpr std::string_view kRequestHeader = "vessiltane-removal 2";
+constexpr std::string_view kRequestHeader = "vessiltane-removal 3";
 // Ends the request in the script. Every line of a request begins with a
 // keyword, a path line with "path /", so no line of one can end it early.
 constexpr std::string_view kRequestEnd = "VESSILTANE-REMOVAL-REQUEST";
@@ -217,7 +217,45 @@ struct Request {
     Location home;                     // the home named: the ignore list's and a location
     std::vector<Location> locations;   // the other roots the paths lie in
     std::vector<std::string> paths;    // each written from its root's real path
+    std::vector<MeasuredObject> measured;  // the object measured at each path
 };
+
+// "<type> <device> <inode> <size> <seconds> <nanoseconds>": what the user's
+// side measured at the path that follows.
+std::string measuredText(const MeasuredObject& m) {
+    const char* type = m.type == FileType::directory ? "d"
+                       : m.type == FileType::regular ? "f"
+                       : m.type == FileType::symlink ? "l"
+                                                     : "o";
+    return std::string(type) + " " + Decimal::text(m.identity.device) + " " + Decimal::text(m.identity.inode) + " " +
+           Decimal::text((long long)m.size) + " " + Decimal::text((long long)m.modified.tv_sec) + " " +
+           Decimal::text((long long)m.modified.tv_nsec);
+}
+
+std::optional<MeasuredObject> parseMeasured(std::string_view text) {
+    std::vector<std::string_view> words = TextLines::fields(text, ' ');
+    if (words.size() != 6 || words[0].size() != 1) return std::nullopt;
+    MeasuredObject m;
+    switch (words[0][0]) {
+        case 'd': m.type = FileType::directory; break;
+        case 'f': m.type = FileType::regular; break;
+        case 'l': m.type = FileType::symlink; break;
+        case 'o': m.type = FileType::other; break;
+        default: return std::nullopt;
+    }
+    auto device = Decimal::parse<uint64_t>(words[1]);
+    auto inode = Decimal::parse<uint64_t>(words[2]);
+    auto size = Decimal::parse<int64_t>(words[3]);
+    auto seconds = Decimal::parse<int64_t>(words[4]);
+    auto nanoseconds = Decimal::parse<int64_t>(words[5]);
+    if (!device || !inode || !size || !seconds || !nanoseconds || *nanoseconds < 0 || *nanoseconds >= 1000000000)
+        return std::nullopt;
+    m.identity = {*device, *inode};
+    m.size = *size;
+    m.modified.tv_sec = time_t(*seconds);
+    m.modified.tv_nsec = long(*nanoseconds);
+    return m;
+}
 
 std::string locationText(const Location& l) {
     return Decimal::text(l.identity.device) + " " + Decimal::text(l.identity.inode) + " " + l.real;
@@ -234,7 +272,10 @@ std::string batchScript(const std::filesystem::path& helper, const Request& requ
     script += "root " + request.root + "\n";
     script += "home " + locationText(request.home) + "\n";
     for (const auto& l : request.locations) script += "location " + locationText(l) + "\n";
-    for (const auto& p : request.paths) script += "path " + p + "\n";
+    for (size_t k = 0; k < request.paths.size(); ++k) {
+        script += "measured " + measuredText(request.measured[k]) + "\n";
+        script += "path " + request.paths[k] + "\n";
+    }
     script += std::string(kRequestEnd);
     return script;
 }
@@ -281,9 +322,14 @@ std::optional<Request> parseRequest(std::string_view text) {
         if (!parsed) return std::nullopt;
         request.locations.push_back(std::move(*parsed));
     }
-    for (; k < lines.size(); ++k) {
-        auto path = field(lines[k], "path");
-        if (!path || path->empty() || path->front() != '/') return std::nullopt;
+    // Every path comes after the object measured there.
+    for (; k < lines.size(); k += 2) {
+        auto measuredLine = field(lines[k], "measured");
+        if (!measuredLine || k + 1 >= lines.size()) return std::nullopt;
+        auto measured = parseMeasured(*measuredLine);
+        auto path = field(lines[k + 1], "path");
+        if (!measured || !path || path->empty() || path->front() != '/') return std::nullopt;
+        request.measured.push_back(*measured);
         request.paths.emplace_back(*path);
     }
     return request;
@@ -423,9 +469,12 @@ Result runAsRoot(const std::string& script, const std::optional<std::string>& pr
     return r;
 }
 
-PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) {
+PrivilegedRemoval removeAsRoot(const std::vector<Target>& targets) {
     PrivilegedRemoval out;
-    if (paths.empty()) return out;
+    if (targets.empty()) return out;
+    std::vector<std::filesystem::path> paths;
+    paths.reserve(targets.size());
+    for (const auto& t : targets) paths.push_back(t.path);
 
     std::vector<std::string> texts;
     texts.reserve(paths.size());
@@ -450,7 +499,7 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
     // What the user said never to touch, and system locations, never reach
     // the root side at all; nor does a path whose location is gone (nothing
     // can be there) or cannot be reached.
-    enum class Fate { sent, refused, gone, unreachable };
+    enum class Fate { sent, refused, gone, unreachable, unmeasured };
     std::vector<Fate> fate(texts.size(), Fate::sent);
     Request request;
     request.uid = ::getuid();
@@ -459,6 +508,10 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
     for (size_t i = 0; i < texts.size(); ++i) {
         if (RemovalGuard::checkWhole(paths[i]) != RemovalGuard::Verdict::allowed) {
             fate[i] = Fate::refused;
+            continue;
+        }
+        if (!targets[i].measured) {
+            fate[i] = existsItself(paths[i]) ? Fate::unmeasured : Fate::gone;
             continue;
         }
         // A trailing "/" names the same item; the root side never follows it.
@@ -470,6 +523,7 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
         }
         requestIndex[i] = request.paths.size();
         request.paths.push_back(start->path);
+        request.measured.push_back(*targets[i].measured);
         roots.push_back(start->rootReal);
     }
 
@@ -512,8 +566,9 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
             out.failed = texts;
             for (size_t i = 0; i < texts.size(); ++i)
                 out.reasons.push_back(requestIndex[i] != SIZE_MAX ? sent[requestIndex[i]]
-                                      : fate[i] == Fate::refused ? RemovalGuard::text(RemovalGuard::checkWhole(paths[i]))
-                                                                 : std::string(kOtherLocation));
+                                      : fate[i] == Fate::refused    ? RemovalGuard::text(RemovalGuard::checkWhole(paths[i]))
+                                      : fate[i] == Fate::unmeasured ? std::string(FS::kNotMeasuredText)
+                                                                    : std::string(kOtherLocation));
             return out;
         }
         request.home = locations.front();
@@ -547,6 +602,10 @@ PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths) 
                 out.reasons.push_back(RemovalGuard::text(RemovalGuard::checkWhole(paths[i])));
                 continue;
             case Fate::gone: out.removed.push_back(texts[i]); continue;
+            case Fate::unmeasured:
+                out.failed.push_back(texts[i]);
+                out.reasons.emplace_back(FS::kNotMeasuredText);
+                continue;
             case Fate::unreachable:
                 out.failed.push_back(texts[i]);
                 out.reasons.emplace_back(kUnreachable);
@@ -637,10 +696,15 @@ PrivilegedRemovalRun runPrivilegedRemoval(std::string_view text) {
             run.output += "failed " + index + " " + RemovalGuard::text(verdict) + "\n";
             continue;
         }
-        RemoveTree::Result result = RemoveTree::remove(path);
+        // Only the object the user's side measured: root removes nothing
+        // that took its place meanwhile.
+        RemoveTree::Result result = RemoveTree::remove(path, &request->measured[k]);
         switch (result.status) {
             case RemoveTree::Status::removed: run.output += "removed " + index + "\n"; break;
             case RemoveTree::Status::alreadyGone: run.output += "gone " + index + "\n"; break;
+            case RemoveTree::Status::changed:
+                run.output += "failed " + index + " " + std::string(FS::kChangedText) + "\n";
+                break;
             case RemoveTree::Status::failed: {
                 // Root is refused only by a lock, or by what protects the
                 // system itself: the system's own text says which.

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_facts.h"
+
 namespace Admin {
 
 struct Result {
@@ -30,6 +32,12 @@ struct PrivilegedRemoval {
     std::vector<std::string> reasons;
     bool cancelled = false;
     bool authorizationUnavailable = false;
+};
+
+// One item for the batch: its path and the object its scan measured there.
+struct Target {
+    std::filesystem::path path;
+    std::optional<MeasuredObject> measured;
 };
 
 // Every argument that goes into a command line passes through here: the text
@@ -68,14 +76,19 @@ Result runAsRoot(const std::string& script, const std::optional<std::string>& pr
 // home does not belong to that user. Each path then says why, and nothing is
 // removed. The same rules are applied here first, so a batch that would be
 // refused shows no prompt.
-PrivilegedRemoval removeAsRoot(const std::vector<std::filesystem::path>& paths);
+//
+// Each path goes with the object measured there, and the root side removes
+// it only while that object is there ("Changed since the scan" otherwise); a
+// target without one is never sent and fails ("Not measured by a scan").
+PrivilegedRemoval removeAsRoot(const std::vector<Target>& targets);
 
 // The hidden first argument with which the batch starts this executable as root.
 inline constexpr std::string_view kPrivilegedRemovalSwitch = "--privileged-removal";
 
 // The root side of the batch: the request is read from standard input, each
 // path's outcome written to standard output, one line per path ("removed N",
-// "gone N", "failed N <why>"). Returns the exit status: 0 once the outcomes
+// "gone N", "failed N <why>"). Each path line of the request follows the line
+// naming the object measured there. Returns the exit status: 0 once the outcomes
 // are written, 2 for a request that is not one.
 int privilegedRemovalMain();
 

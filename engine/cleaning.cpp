@@ -208,8 +208,8 @@ Outcome run(const Request& request, const ScanToken* stop, const Progress& progr
                 done += batch.size();
             } else if (!batch.empty()) {
                 step(true);
-                std::vector<std::filesystem::path> urls;
-                for (const ScanItem& item : batch) urls.push_back(item.url);
+                std::vector<Admin::Target> urls;
+                for (const ScanItem& item : batch) urls.push_back({item.url, item.measured});
                 const Admin::PrivilegedRemoval result = Admin::removeAsRoot(urls);
                 out.authorizationUnavailable = result.authorizationUnavailable;
                 if (result.cancelled) {

@@ -43,12 +43,13 @@ ScanCategory makeCategory(std::string id, std::string title, std::string detail)
     return category;
 }
 
-ScanItem makeItem(const fs::path& url, std::string name, std::string detail, int64_t size, Safety safety) {
+ScanItem makeItem(const fs::path& url, std::string name, std::string detail, FS::Measured measured, Safety safety) {
     ScanItem item;
     item.url = url;
     item.name = std::move(name);
     item.detail = std::move(detail);
-    item.size = size;
+    item.size = measured.size;
+    item.measured = std::move(measured.object);
     item.safety = safety;
     item.isSelected = safety == Safety::safe;
     return item;
@@ -137,7 +138,7 @@ ScanCategory universalBinaries(const ScanToken& token, const ProgressCallback& p
             auto kept = std::find_if(slices.begin(), slices.end(), [](const auto& s) { return s.name == "arm64"; });
             if (removable == slices.end() || kept == slices.end()) continue;
             std::string detail = removable->name + " slice" + std::string(kDot) + ByteFormat::string(kept->size) + " stays";
-            category.items.push_back(makeItem(executable, name, std::move(detail), removable->size, Safety::review));
+            category.items.push_back(makeItem(executable, name, std::move(detail), {removable->size, measureObject(executable)}, Safety::review));
         }
     }
     ScanSupport::sortLargestFirst(category.items);
@@ -178,8 +179,8 @@ ScanCategory staleUpdatePayloads() {
         if (!existsFollowingLinks(folder) || !FS::canList(folder)) continue;
         for (const auto& child : ScanSupport::children(folder)) {
             if (Protection::isPathProtected(child)) continue;
-            int64_t size = ScanSupport::measureAlone(child);
-            if (size <= kUpdatePayloadFloor) continue;
+            FS::Measured size = ScanSupport::measureAlone(child);
+            if (size.size <= kUpdatePayloadFloor) continue;
             category.items.push_back(
                 makeItem(child, child.filename().string(), std::string(label), size, Safety::review));
         }
@@ -222,8 +223,8 @@ ScanCategory photoSyncCaches() {
     for (const auto& [folder, label, safety] : folders) {
         if (!existsFollowingLinks(folder) || !FS::canList(folder)) continue;
         for (const auto& child : ScanSupport::children(folder)) {
-            int64_t size = ScanSupport::measureAlone(child);
-            if (size <= 0) continue;
+            FS::Measured size = ScanSupport::measureAlone(child);
+            if (size.size <= 0) continue;
             category.items.push_back(makeItem(child, child.filename().string(), std::string(label), size, safety));
         }
     }

@@ -233,7 +233,10 @@ void SeenSet::rehash(size_t slots) {
 // was an earlier item itself. Files with more than one link join the caller's
 // set item by item; both links give the same allocated size, so which one
 // counts does not change the figure.
-std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen, const ScanToken* token) {
+namespace {
+
+std::vector<int64_t> measureAll(const std::vector<std::filesystem::path>& paths, SeenSet& seen,
+                                std::vector<std::optional<MeasuredObject>>* objects, const ScanToken* token) {
     auto cancelled = [token] { return token && token->isCancelled(); };
     if (cancelled()) return {};
     const size_t n = paths.size();
@@ -245,6 +248,7 @@ std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, Seen
     bool batchHasLoneFiles = false;
     for (size_t i = 0; i < n; ++i) {
         facts[i] = lstatFacts(paths[i]);
+        if (objects && facts[i]) (*objects)[i] = MeasuredObject::of(*facts[i]);
         if (!facts[i] || !(facts[i]->isRegular() || facts[i]->isDirectory())) continue;
         texts[i] = folderText(paths[i]);
         batch.add(facts[i]->identity, i);
@@ -368,6 +372,26 @@ std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, Seen
         else if (facts[i]->links <= 1) seen.addLoneFile(facts[i]->identity);
     }
     return out;
+}
+
+}  // namespace
+
+std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen, const ScanToken* token) {
+    return measureAll(paths, seen, nullptr, token);
+}
+
+std::vector<Measured> measure(const std::vector<std::filesystem::path>& paths, SeenSet& seen, const ScanToken* token) {
+    std::vector<std::optional<MeasuredObject>> objects(paths.size());
+    std::vector<int64_t> sized = measureAll(paths, seen, &objects, token);
+    if (sized.size() != paths.size()) return {};
+    std::vector<Measured> out(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) out[i] = {sized[i], std::move(objects[i])};
+    return out;
+}
+
+Measured measureAlone(const std::filesystem::path& path) {
+    SeenSet seen;
+    return std::move(measure({path}, seen)[0]);
 }
 
 int64_t size(const std::filesystem::path& path, SeenSet& seen) { return sizes({path}, seen)[0]; }

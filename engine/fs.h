@@ -71,6 +71,21 @@ int64_t size(const std::filesystem::path& path, SeenSet& seen);
 std::vector<int64_t> sizes(const std::vector<std::filesystem::path>& paths, SeenSet& seen,
                            const ScanToken* token = nullptr);
 
+// An item's size and the object its measurement looked at (nothing when
+// nothing was there): the identity a removal later holds the item to.
+struct Measured {
+    int64_t size = 0;
+    std::optional<MeasuredObject> object;
+};
+
+// sizes(), with the object each size belongs to; cut short by the token, it
+// gives nothing at all.
+std::vector<Measured> measure(const std::vector<std::filesystem::path>& paths, SeenSet& seen,
+                              const ScanToken* token = nullptr);
+
+// measure() of one item with a set of its own.
+Measured measureAlone(const std::filesystem::path& path);
+
 // The existing paths a catalog pattern names below a folder, base, which is
 // taken as it is (the home folder or the system root: a "*", "?" or "[" in its
 // name is just a character of it). The pattern is the rest of the path, and
@@ -120,6 +135,12 @@ bool requiresElevation(const std::filesystem::path& path);
 // reached only through a link or across a mount, or that is (or holds) a mount
 // point, fails with a text saying so (blockedText).
 RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash);
+
+// The failure text of an item whose path holds another object than the one
+// its scan measured (moved away and something else put in its place, or a
+// file rewritten), and of an item no scan measured.
+inline constexpr std::string_view kChangedText = "Changed since the scan";
+inline constexpr std::string_view kNotMeasuredText = "Not measured by a scan";
 
 // The failure text of an item that a link or a mount stood in the way of.
 std::string blockedText(Reach::Blocked blocked);

@@ -89,6 +89,14 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
             out.failures.emplace_back(item, "Protected item");
             continue;
         }
+        // Only the object the scan measured is taken: an item without one
+        // cannot be told from whatever is at its path now, so it is removed
+        // only when nothing is there.
+        if (!item.measured) {
+            if (existsItself(item.url)) out.failures.emplace_back(item, kNotMeasuredText);
+            else addBytes(out.bytes, item.size);
+            continue;
+        }
 
         RemoveTree::Status status;
         int error = 0;
@@ -96,14 +104,14 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
         Refusal refusal = Refusal::unexplained;
         std::filesystem::path destination;
         if (toTrash) {
-            Trash::Moved moved = Trash::move(item.url);
+            Trash::Moved moved = Trash::move(item.url, &*item.measured);
             status = moved.status;
             error = moved.error;
             blocked = moved.blocked;
             refusal = moved.refusal;
             destination = std::move(moved.destination);
         } else {
-            RemoveTree::Result removed = RemoveTree::remove(item.url);
+            RemoveTree::Result removed = RemoveTree::remove(item.url, &*item.measured);
             status = removed.status;
             error = removed.error;
             blocked = removed.blocked;
@@ -119,6 +127,9 @@ RemovalOutcome remove(const std::vector<ScanItem>& items, bool toTrash) {
             case RemoveTree::Status::alreadyGone:
                 // Gone before its turn (or while it came): reclaimed all the same.
                 addBytes(out.bytes, item.size);
+                break;
+            case RemoveTree::Status::changed:
+                out.failures.emplace_back(item, kChangedText);
                 break;
             case RemoveTree::Status::failed:
                 out.failures.emplace_back(

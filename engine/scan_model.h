@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/file_facts.h"
 #include "platform/uuid.h"
 
 // Ordered: safe < review < protected.
@@ -33,6 +34,10 @@ struct ScanItem {
     int64_t size = 0;
     Safety safety = Safety::review;
     bool isSelected = false;
+    // What the scan found at the path. Every removal road takes the item only
+    // while the same object is there; an item without one is never removed
+    // (every scan records it, so only a caller's mistake leaves it out).
+    std::optional<MeasuredObject> measured;
 
     // Items are one and the same when their ids are.
     bool operator==(const ScanItem& other) const { return id == other.id; }

@@ -24,35 +24,34 @@ void sortLargestFirst(std::vector<ScanItem>& items) {
                      [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
 }
 
-std::vector<int64_t> measureInOrder(const std::vector<std::filesystem::path>& paths, FS::SeenSet& seen,
-                                    const ScanToken& token) {
+std::vector<FS::Measured> measureInOrder(const std::vector<std::filesystem::path>& paths, FS::SeenSet& seen,
+                                         const ScanToken& token) {
     // Enough items to keep every thread busy on folders of many small
     // entries. A cancel is seen inside a batch too, at its next entry; the
     // batch it cuts short gives nothing.
     constexpr size_t kBatch = 64;
-    std::vector<int64_t> sizes;
+    std::vector<FS::Measured> sizes;
     sizes.reserve(paths.size());
     for (size_t from = 0; from < paths.size() && !token.isCancelled(); from += kBatch) {
         std::vector<std::filesystem::path> batch(paths.begin() + from,
                                                  paths.begin() + std::min(paths.size(), from + kBatch));
-        const std::vector<int64_t> measured = FS::sizes(batch, seen, &token);
+        std::vector<FS::Measured> measured = FS::measure(batch, seen, &token);
         if (measured.size() != batch.size()) break;
-        sizes.insert(sizes.end(), measured.begin(), measured.end());
+        for (auto& m : measured) sizes.push_back(std::move(m));
     }
     return sizes;
 }
 
-int64_t measureAlone(const std::filesystem::path& path) {
-    FS::SeenSet seen;
-    return FS::size(path, seen);
-}
+FS::Measured measureAlone(const std::filesystem::path& path) { return FS::measureAlone(path); }
 
 ScanItem reviewItem(const std::filesystem::path& url, std::string name, std::string detail) {
     ScanItem item;
     item.url = url;
     item.name = std::move(name);
     item.detail = std::move(detail);
-    item.size = measureAlone(url);
+    FS::Measured measured = measureAlone(url);
+    item.size = measured.size;
+    item.measured = std::move(measured.object);
     item.safety = Safety::review;
     item.isSelected = false;
     return item;

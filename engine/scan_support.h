@@ -26,11 +26,13 @@ void sortLargestFirst(std::vector<ScanItem>& items);
 // the other in this order gives. The token is read before each batch, as it
 // would be before each item; once it is set the rest are left unmeasured, so
 // the result is shorter than the list.
-std::vector<int64_t> measureInOrder(const std::vector<std::filesystem::path>& paths, FS::SeenSet& seen,
-                                    const ScanToken& token);
+// Each figure comes with the object it measured, for the item to keep.
+std::vector<FS::Measured> measureInOrder(const std::vector<std::filesystem::path>& paths, FS::SeenSet& seen,
+                                         const ScanToken& token);
 
-// The size of one item measured on its own, with a fresh seen set.
-int64_t measureAlone(const std::filesystem::path& path);
+// The size of one item measured on its own, with a fresh seen set, and the
+// object measured.
+FS::Measured measureAlone(const std::filesystem::path& path);
 
 // A review item, unselected, measured on its own.
 ScanItem reviewItem(const std::filesystem::path& url, std::string name, std::string detail);

@@ -41,12 +41,13 @@ std::string itemName(const std::filesystem::path& path) {
     return name;
 }
 
-ScanItem makeItem(const std::filesystem::path& path, int64_t size, Safety ruleSafety, bool isProtected) {
+ScanItem makeItem(const std::filesystem::path& path, FS::Measured measured, Safety ruleSafety, bool isProtected) {
     ScanItem item;
     item.url = path;
     item.name = itemName(path);
     item.detail = Locations::abbreviateTilde(path.string());
-    item.size = size;
+    item.size = measured.size;
+    item.measured = std::move(measured.object);
     item.safety = isProtected ? Safety::protected_ : ruleSafety;
     item.isSelected = item.safety == Safety::safe;
     return item;
@@ -117,9 +118,9 @@ ScanReport scan(const std::vector<JunkCategory>& categories, const ScanToken& to
             for (size_t i = 0; i < sizes.size(); ++i) {
                 // An empty file or folder, or one whose files were already
                 // counted, is still there to be removed; a dangling link is not.
-                if (sizes[i] <= 0 && !existsFollowingLinks(paths[i])) continue;
+                if (sizes[i].size <= 0 && !existsFollowingLinks(paths[i])) continue;
                 ++matched;
-                items.push_back(makeItem(paths[i], sizes[i], rule.safety, Protection::isPathProtected(paths[i])));
+                items.push_back(makeItem(paths[i], std::move(sizes[i]), rule.safety, Protection::isPathProtected(paths[i])));
             }
             report.coverage.push_back(coverageEntry(place, category, matched));
             ++done;

@@ -76,14 +76,15 @@ ScanCategory scanLanguageFiles(const ScanToken& token, const ProgressCallback& p
                 const std::string language = Unicode::lower(stem(child, "lproj"));
                 if (kept.count(language)) continue;
                 const std::filesystem::path url = resources / child;
-                const int64_t size = ScanSupport::measureAlone(url);
-                if (size < 1) continue;
+                FS::Measured size = ScanSupport::measureAlone(url);
+                if (size.size < 1) continue;
                 items.push_back(ScanItem{.url = url,
                                          .name = name + " \u2014 " + language,
                                          .detail = "Unused translation",
-                                         .size = size,
+                                         .size = size.size,
                                          .safety = Safety::review,
-                                         .isSelected = false});
+                                         .isSelected = false,
+                                         .measured = std::move(size.object)});
             }
         }
     }

@@ -45,13 +45,14 @@ std::string walkPrefix(const std::filesystem::path& root) {
     return s;
 }
 
-ScanItem reviewItem(std::string_view path, std::string_view name, int64_t size, std::string detail) {
+ScanItem reviewItem(std::string_view path, std::string_view name, const FileFacts& facts, std::string detail) {
     return ScanItem{.url = std::filesystem::path(path),
                     .name = std::string(name),
                     .detail = std::move(detail),
-                    .size = size,
+                    .size = facts.allocatedSize,
                     .safety = Safety::review,
-                    .isSelected = false};
+                    .isSelected = false,
+                    .measured = MeasuredObject::of(facts)};
 }
 
 void sortAndCut(std::vector<ScanItem>& items, size_t cut) {
@@ -125,13 +126,13 @@ ScanReport scanLargeAndOld(const std::vector<std::filesystem::path>& roots, cons
             if (!seen.insert(e.facts.identity)) return WalkAction::proceed;
             std::string path = toPrefix + std::string(e.path.substr(fromPrefix.size()));
             if (size >= kLargeBytes) {
-                large.push_back(reviewItem(path, e.name, size, Locations::abbreviateTilde(path)));
+                large.push_back(reviewItem(path, e.name, e.facts, Locations::abbreviateTilde(path)));
                 return WalkAction::proceed;
             }
             const timespec& m = e.facts.modified;
             if (Clock::olderThan(m, start, std::chrono::seconds(kOldAgeSeconds))) {
                 double age = double(nowSec) - double(m.tv_sec) + double(nowNsec - m.tv_nsec) / 1e9;
-                old.push_back(reviewItem(path, e.name, size,
+                old.push_back(reviewItem(path, e.name, e.facts,
                                        Locations::abbreviateTilde(path) + " \u00B7 untouched for " + ageText(age)));
             }
             return WalkAction::proceed;

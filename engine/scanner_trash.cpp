@@ -48,13 +48,14 @@ std::string lastComponent(const fs::path& path) {
 }
 
 // Only the user's own Trash holds safe items; those start selected.
-ScanItem makeItem(const fs::path& url, std::string name, std::string detail, int64_t size, Safety safety) {
+ScanItem makeItem(const fs::path& url, std::string name, std::string detail, FS::Measured measured, Safety safety) {
     return ScanItem{.url = url,
                     .name = std::move(name),
                     .detail = std::move(detail),
-                    .size = size,
+                    .size = measured.size,
                     .safety = safety,
-                    .isSelected = safety == Safety::safe};
+                    .isSelected = safety == Safety::safe,
+                    .measured = std::move(measured.object)};
 }
 
 // A review item measured on its own.
@@ -93,7 +94,7 @@ ScanCategory scanVolumeTrashes(const ScanToken& token, FS::SeenSet& shared, std:
             for (const fs::path& url : trashEntries(source.folder)) {
                 if (url == own) continue;  // the user's own folder is read on its own, never one item
                 bool isProtected = Protection::isPathProtected(url);
-                int64_t size = FS::size(url, shared);
+                FS::Measured size = std::move(FS::measure({url}, shared)[0]);
                 // Another user's trash folder is listed, and says why it is
                 // never removed: the protection rules keep it from every road.
                 std::string detail = source.detail;
@@ -128,7 +129,7 @@ ScanReport scanTrash(const ScanToken& token, const ProgressCallback& progress) {
     for (size_t i = 0; i < sizes.size(); ++i) {
         const fs::path& url = entries[i];
         bool isProtected = Protection::isPathProtected(url);
-        items.push_back(makeItem(url, lastComponent(url), "User Trash", sizes[i],
+        items.push_back(makeItem(url, lastComponent(url), "User Trash", std::move(sizes[i]),
                                  isProtected ? Safety::protected_ : Safety::safe));
     }
     ScanSupport::sortLargestFirst(items);
@@ -233,7 +234,7 @@ ScanCategory photosTrash() {
             continue;
         if (!existsFollowingLinks(library / "database/Photos.sqlite")) continue;
         items.push_back(makeItem(library, name.substr(0, name.size() - kExtension.size()),
-                                 "Photos keeps deleted items for 30 days \u2014 empty it in Photos", 0,
+                                 "Photos keeps deleted items for 30 days \u2014 empty it in Photos", {0, measureObject(library)},
                                  Safety::protected_));
     }
     return category("photos-trash", "Recently Deleted", "Photos holds deleted items for 30 days. Only Photos can empty this.",

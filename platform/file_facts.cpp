@@ -103,6 +103,30 @@ FileFacts FileFacts::from(const struct statx& sx) {
 }
 #endif
 
+MeasuredObject MeasuredObject::of(const FileFacts& facts) {
+    MeasuredObject m;
+    m.type = facts.type;
+    m.identity = facts.identity;
+    if (!facts.isDirectory()) {
+        m.size = facts.logicalSize;
+        m.modified = facts.modified;
+    }
+    return m;
+}
+
+bool MeasuredObject::matches(const FileFacts& now) const { return *this == of(now); }
+
+bool MeasuredObject::operator==(const MeasuredObject& other) const {
+    return type == other.type && identity == other.identity && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+std::optional<MeasuredObject> measureObject(const std::filesystem::path& path) {
+    auto facts = lstatFacts(path);
+    if (!facts) return std::nullopt;
+    return MeasuredObject::of(*facts);
+}
+
 std::optional<FileFacts> lstatFacts(const std::filesystem::path& path) {
     struct stat st{};
     if (::lstat(path.c_str(), &st) != 0) return std::nullopt;

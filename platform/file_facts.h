@@ -61,6 +61,28 @@ struct FileFacts {
 #endif
 };
 
+// The object a scan measured at a path, which a removal compares with what is
+// there when it acts: the same device and inode, and for anything but a
+// folder also the same size and modification time (a file rewritten in place,
+// or a new file that got the inode number of a removed one, differs there). A
+// folder's own size and date change as its entries come and go, so they are
+// not compared.
+struct MeasuredObject {
+    FileType type = FileType::other;
+    FileIdentity identity;
+    int64_t size = 0;  // st_size
+    timespec modified{};
+
+    static MeasuredObject of(const FileFacts& facts);
+    // Whether what is there now is the object measured.
+    bool matches(const FileFacts& now) const;
+    bool operator==(const MeasuredObject& other) const;
+};
+
+// The object at the path itself (a link is measured, not followed); nothing
+// when nothing is there.
+std::optional<MeasuredObject> measureObject(const std::filesystem::path& path);
+
 // Whether the platform marks the item hidden; every FileFacts reads the flag
 // here. A test may decide in the platform's place (by file identity) until
 // reset with an empty function, on systems without the flag too.

@@ -19,6 +19,8 @@ enum class Site {
                      // (the moment is after an open, before the name is acted on again)
     handedFolder,    // a folder one walking thread looked at and another opens by its path
                      // (dirfd: the walk's root; name: the path below it)
+    locationRoot,    // the root of a location, opened by the real path just looked up
+                     // (dirfd: AT_FDCWD; name: that real path)
 };
 
 // Called with the open folder holding the entry and the entry's name, after

@@ -189,6 +189,9 @@ Folder walkFrom(FileHandle root, const std::string& rootReal, std::string_view r
 }
 
 Folder walkFrom(const std::string& rootReal, std::string_view rest, Use use) {
+    // The root may have been swapped for a link since its real path was
+    // looked up: it is opened without following one.
+    RaceSeam::betweenLookAndOpen(RaceSeam::Site::locationRoot, AT_FDCWD, rootReal);
     return walkFrom(FileHandle(::open(rootReal.c_str(), openFlags(Use::entries) | noFollow())), rootReal, rest, use);
 }
 

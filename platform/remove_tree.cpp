@@ -18,7 +18,7 @@ namespace {
 // and how often a folder is listed again for entries made while it is emptied.
 constexpr int kAttempts = 3;
 
-enum class Outcome { removed, gone, failed, entered };
+enum class Outcome { removed, gone, failed, entered, changed };
 
 // Removes one item depth first without recursion: the folders it is inside
 // are a FolderStack, and each keeps the names still to remove in it.
@@ -31,9 +31,10 @@ public:
     Reach::Blocked blocked() const { return blocked_; }
     Refusal refusal() const { return refusal_; }
 
-    // Removes the entry `name` of the base folder, whatever it is now.
-    Outcome remove(const std::string& name) {
-        Outcome outcome = removeEntry(name);
+    // Removes the entry `name` of the base folder: the object measured, or
+    // whatever it is now when nothing was.
+    Outcome remove(const std::string& name, const MeasuredObject* measured) {
+        Outcome outcome = removeEntry(name, measured);
         if (outcome != Outcome::entered) return outcome;
         folders_.emplace_back();
         for (;;) {
@@ -79,13 +80,16 @@ private:
     }
 
     // One entry of the current folder: a file or link is unlinked, a folder
-    // is entered (and emptied from then on).
-    Outcome removeEntry(const std::string& name) {
+    // is entered (and emptied from then on). With an object measured, only
+    // that object: the entry is held to it on every look, so one swapped in
+    // between a look and the open that follows is met on the next look.
+    Outcome removeEntry(const std::string& name, const MeasuredObject* measured = nullptr) {
         for (int attempt = 0; attempt < kAttempts; ++attempt) {
             const int dirfd = stack_.current();
             if (dirfd < 0) return fail(ENOENT);
             struct stat st{};
             if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return goneOr(errno, dirfd, name);
+            if (measured && !measured->matches(FileFacts::from(st))) return Outcome::changed;
             if (!S_ISDIR(st.st_mode)) {
                 if (::unlinkat(dirfd, name.c_str(), 0) == 0) return Outcome::removed;
                 if (errno == EISDIR) continue;  // became a folder since the look
@@ -164,7 +168,7 @@ private:
 
 }  // namespace
 
-Result remove(const std::filesystem::path& path) {
+Result remove(const std::filesystem::path& path, const MeasuredObject* measured) {
     Reach::Parent parent = Reach::parent(path);
     if (!parent.folder.reached()) {
         const int err = parent.folder.error;
@@ -175,9 +179,10 @@ Result remove(const std::filesystem::path& path) {
     }
     if (parent.name == "." || parent.name == "..") return {Status::failed, EINVAL};
     Remover remover(parent.folder.fd.get(), parent.folder.realPath);
-    switch (remover.remove(parent.name)) {
+    switch (remover.remove(parent.name, measured)) {
         case Outcome::removed: return {Status::removed, 0};
         case Outcome::gone: return {Status::alreadyGone, 0};
+        case Outcome::changed: return {Status::changed, 0};
         case Outcome::failed:
         case Outcome::entered: break;
     }

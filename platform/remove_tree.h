@@ -19,6 +19,7 @@ namespace RemoveTree {
 enum class Status {
     removed,      // the item was there and is gone now
     alreadyGone,  // nothing was at the path when its turn came
+    changed,      // what is at the path is not the object measured: left alone
     failed,       // something could not be removed; what could, is gone
 };
 
@@ -40,6 +41,13 @@ struct Result {
 // point met inside. The root of a location, relative paths and paths with "."
 // or ".." in them are refused (EINVAL). The removal goes on past a failure and
 // reports the first one.
-Result remove(const std::filesystem::path& path);
+//
+// With an object measured, the item is removed only while that object is at
+// the path: what the removal finds there, through the handle of the item's
+// folder, is compared with it just before anything is touched (and again
+// whenever the entry turned out to change between the look and the open), and
+// anything else is left alone (changed). Only the program's own files (a
+// temporary folder it made) are removed without one (nullptr).
+Result remove(const std::filesystem::path& path, const MeasuredObject* measured);
 
 }  // namespace RemoveTree

@@ -23,4 +23,4 @@ std::unique_ptr<TemporaryFolder> TemporaryFolder::make(std::string_view prefix, 
     return std::unique_ptr<TemporaryFolder>(new TemporaryFolder(name));
 }
 
-TemporaryFolder::~TemporaryFolder() { RemoveTree::remove(path_); }
+TemporaryFolder::~TemporaryFolder() { RemoveTree::remove(path_, nullptr); }

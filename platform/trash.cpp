@@ -109,7 +109,7 @@ std::string variantName(const std::string& name, int attempt) {
     return stem + suffix;
 }
 
-Moved move(const std::filesystem::path& item) {
+Moved move(const std::filesystem::path& item, const MeasuredObject* measured) {
     std::string p = Locations::withoutTrailingSlash(item.native());
     if (p.empty() || p.front() != '/' || p == "/") return {RemoveTree::Status::failed, EINVAL, {}};
 
@@ -151,6 +151,16 @@ Moved move(const std::filesystem::path& item) {
     // other folder on the way.
     Reach::Folder trash = openTrashFolder(*folder);
     if (!trash.reached()) return {RemoveTree::Status::failed, trash.error, {}, trash.blocked};
+
+    // The last look before the move, on the folder's handle the move goes
+    // through: an object other than the one measured stays where it is.
+    if (measured) {
+        if (::fstatat(parentfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) return {RemoveTree::Status::alreadyGone, 0, {}};
+            return {RemoveTree::Status::failed, errno, {}};
+        }
+        if (!measured->matches(FileFacts::from(st))) return {RemoveTree::Status::changed, 0, {}};
+    }
 
     Moved result{RemoveTree::Status::failed, EEXIST, {}};
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {

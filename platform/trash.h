@@ -31,7 +31,11 @@ struct Moved {
 // are reached from the roots of their locations without passing through a link
 // or a mount (see Reach); the Trash folder itself must be a real folder, not a
 // link, and an item that is a mount point stays.
-Moved move(const std::filesystem::path& item);
+//
+// With an object measured, the item moves only while that object is at the
+// path: what is there is looked at through the handle of its folder just
+// before the move, and anything else stays (changed).
+Moved move(const std::filesystem::path& item, const MeasuredObject* measured);
 
 // "report.pdf", "report 2.pdf", "report 3.pdf", ...: the name an item takes in
 // the Trash on the given attempt (1 is the name itself), within 255 bytes.

@@ -255,6 +255,8 @@ void ShredderView::append(const std::vector<std::filesystem::path>& urls) {
         entry.item.detail = Locations::abbreviateTilde(url.string());
         entry.item.safety = Safety::review;
         entry.item.isSelected = false;
+        // What is there when it is chosen is what may be shredded.
+        entry.item.measured = measureObject(url);
         entries_.push_back(entry);
         measure(entry.item);
         added = true;

@@ -7,6 +7,7 @@
 
 #include "app/state/app_state.h"
 #include "engine/cleaning.h"
+#include "engine/fs.h"
 #include "platform/decimal.h"
 
 namespace {
@@ -23,7 +24,10 @@ bool trashedFromSmartScan(std::string_view categoryID) {
 std::vector<std::string> failureLines(const Cleaning::Outcome& out) {
     std::vector<std::string> lines;
     for (const auto& f : out.failures)
-        lines.push_back(f.item.name + ": " + (f.asRoot ? "Could not be removed with administrator rights" : f.reason));
+        // What took the item's place since the scan says so on every road.
+        lines.push_back(f.item.name + ": " +
+                        (f.asRoot && f.reason != FS::kChangedText ? "Could not be removed with administrator rights"
+                                                                  : f.reason));
     return lines;
 }
 

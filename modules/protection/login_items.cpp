@@ -226,6 +226,8 @@ std::vector<LoginEntry> launchdEntries() {
         for (const auto& name : names) {
             if (extensionOf(name) != "plist") continue;
             const Path file = location.folder / name;
+            // Measured before it is read: what is judged is that file or a later one.
+            auto measured = measureObject(file);
             auto plist = Plist::readFile(file);
             if (!plist || !plist->isDict()) continue;
             LoginEntry entry;
@@ -233,6 +235,7 @@ std::vector<LoginEntry> launchdEntries() {
             entry.id = std::string(LoginEntry::rawValue(location.scope)) + ":" + entry.name;
             entry.scope = location.scope;
             entry.plistURL = file;
+            entry.plistMeasured = measured;
             entry.program = ScanSupport::launchProgram(*plist);
             entry.programExists = programExistsAt(entry.program);
             entry.isLoaded = loaded.count(entry.name) > 0;
@@ -348,9 +351,14 @@ ActionOutcome remove(const LoginEntry& entry) {
             return ActionOutcome::failure(RemovalGuard::text(RemovalGuard::Verdict::ignoreListUnreadable));
     }
 
+    // The job is switched off only when its file is still the one listed;
+    // whatever took its place is another job's.
+    if (!entry.plistMeasured || measureObject(plist) != entry.plistMeasured)
+        return ActionOutcome::failure(entry.plistMeasured ? std::string(FS::kChangedText) : std::string(FS::kNotMeasuredText));
+
     setEnabled(entry, false);  // a job that cannot be switched off is still removed
     if (LoginEntry::needsAdmin(entry.scope)) {
-        auto batch = Admin::removeAsRoot({plist});
+        auto batch = Admin::removeAsRoot({{plist, entry.plistMeasured}});
         if (!batch.removed.empty()) return ActionOutcome::success("Removed " + entry.name);
         if (batch.cancelled) return ActionOutcome::failure("Authorization cancelled");
         return ActionOutcome::failure("Could not remove " + plist.string());
@@ -361,6 +369,7 @@ ActionOutcome remove(const LoginEntry& entry) {
     item.size = 0;
     item.safety = Safety::review;
     item.isSelected = false;
+    item.measured = entry.plistMeasured;
     auto outcome = FS::remove({item}, true);
     if (outcome.failures.empty()) return ActionOutcome::success("Moved " + entry.name + " to the Trash");
     return ActionOutcome::failure("Could not remove " + plist.string());

@@ -22,6 +22,8 @@ struct LoginEntry {
     std::string name;  // the label, or the login item's name
     Scope scope = Scope::userAgent;
     std::optional<std::filesystem::path> plistURL;  // absent for login items
+    // The property list the listing read: removing the entry takes only that file.
+    std::optional<MeasuredObject> plistMeasured;
     std::optional<std::string> program;             // what the entry starts, when known
     bool programExists = true;                      // true when there is no program
     bool isLoaded = false;

@@ -442,7 +442,8 @@ std::string tidyPath(const std::filesystem::path& url) {
     return path;
 }
 
-Failure prepare(const std::filesystem::path& url, int passes, SharedFiles& shared, std::optional<Prepared>& out) {
+Failure prepare(const std::filesystem::path& url, const std::optional<MeasuredObject>& measured, int passes,
+                SharedFiles& shared, std::optional<Prepared>& out) {
     Item item;
     item.path = tidyPath(url);
     item.passes = passes;
@@ -457,6 +458,12 @@ Failure prepare(const std::filesystem::path& url, int passes, SharedFiles& share
     }
     auto facts = factsAt(parent.folder.fd.get(), parent.name.c_str());
     if (!facts) return systemMessage(errno);
+    // Only the object measured when it was chosen: a file of several names
+    // that this run overwrote through another of them is still that file.
+    if (!measured) return std::string(FS::kNotMeasuredText);
+    const bool ownOverwrite = facts->isRegular() && measured->type == facts->type &&
+                              measured->identity == facts->identity && shared.overwritten(facts->identity);
+    if (!measured->matches(*facts) && !ownOverwrite) return std::string(FS::kChangedText);
     item.realFolder = parent.folder.realPath;
     item.name = parent.name;
     if (Failure why = preflight(item, *facts)) return why;
@@ -517,7 +524,7 @@ Outcome shred(const std::vector<ScanItem>& items, int passes, const ScanToken& t
         const ScanItem& item = items[i];
         if (progress) progress(double(i) / double(n), "Shredding " + item.name + "\u2026");
         std::optional<Prepared> prepared;
-        Failure failure = prepare(item.url, passes, shared, prepared);
+        Failure failure = prepare(item.url, item.measured, passes, shared, prepared);
         if (!failure) {
             Shredding shredding(prepared->item, prepared->parent.get());
             failure = shredding.run(prepared->item.name, prepared->facts);

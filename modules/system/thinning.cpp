@@ -231,6 +231,8 @@ ThinningError::ThinningError(Kind kind, std::string detail)
 bool codesignIsAvailable() { return existsFollowingLinks(Locations::system(kCodesign)); }
 
 int64_t thinBinary(const fs::path& executable) {
+    // The file read is the one that goes to the Trash, never a later one.
+    const std::optional<MeasuredObject> original = measureObject(executable);
     auto fat = FatBinary::read(executable);
     if (!fat || fat->architectures.size() < 2) throw ThinningError(Kind::notUniversal);
     const auto& slices = fat->architectures;
@@ -299,6 +301,7 @@ int64_t thinBinary(const fs::path& executable) {
     item.url = executable;
     item.name = executable.filename().string();
     item.safety = Safety::review;
+    item.measured = original;
     FS::RemovalOutcome moved = FS::remove({item}, true);
     std::optional<fs::path> trashed;
     std::string swapFailure;

@@ -115,8 +115,9 @@ std::vector<InstalledApp> installedApps(const ScanTokenRef& token, const Progres
             app.url = url;
             app.bundleID = bundle.bundleID();
             app.version = std::move(bundle.version);
-            FS::SeenSet seen;
-            app.size = FS::size(url, seen);
+            FS::Measured measured = FS::measureAlone(url);
+            app.size = measured.size;
+            app.measured = std::move(measured.object);
             app.isProtected = Protection::hasProtectedBundleIDPrefix(app.bundleID) ||
                               Protection::matchesProtectedName(url.filename().string());
             apps.push_back(std::move(app));
@@ -146,10 +147,6 @@ std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensit
     std::unordered_set<std::string> listed;
     std::vector<Leftover> found;
 
-    auto measure = [](const std::filesystem::path& p) {
-        FS::SeenSet seen;
-        return FS::size(p, seen);
-    };
 
     for (const auto& [root, label] : leftoverRoots()) {
         for (const auto& entry : Walker::list(root)) {
@@ -164,7 +161,8 @@ std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensit
             if (url.string() == appPath || judgement.owner) continue;
             // Only what is named after the application itself is taken unasked.
             const bool selected = judgement.mine.exact() && !judgement.shared;
-            found.push_back({url, measure(url), label, selected, reasonFor(judgement, app)});
+            FS::Measured measured = FS::measureAlone(url);
+            found.push_back({url, measured.size, label, selected, reasonFor(judgement, app), std::move(measured.object)});
         }
     }
 
@@ -174,7 +172,9 @@ std::vector<Leftover> leftovers(const InstalledApp& app, SpotlightSearch::Sensit
             if (hit.string() == appPath || !isStateLike(hit) || OwnFiles::touches(hit)) continue;
             const AppMatch::Judgement judgement = matcher.judge(hit.filename().string());
             if (judgement.owner) continue;
-            found.push_back({hit, measure(hit), "Spotlight", false, judgement.shared ? reasonFor(judgement, app) : ""});
+            FS::Measured measured = FS::measureAlone(hit);
+            found.push_back({hit, measured.size, "Spotlight", false, judgement.shared ? reasonFor(judgement, app) : "",
+                             std::move(measured.object)});
         }
     }
 
@@ -194,6 +194,7 @@ RemovalResult uninstall(const InstalledApp& app, const std::vector<Leftover>& le
     bundle.detail = "Application";
     bundle.size = app.size;
     bundle.safety = Safety::review;
+    bundle.measured = app.measured;
     items.push_back(std::move(bundle));
     for (const auto& leftover : leftovers) {
         if (!leftover.isSelected) continue;
@@ -203,6 +204,7 @@ RemovalResult uninstall(const InstalledApp& app, const std::vector<Leftover>& le
         item.detail = leftover.origin;
         item.size = leftover.size;
         item.safety = Safety::review;
+        item.measured = leftover.measured;
         items.push_back(std::move(item));
     }
 

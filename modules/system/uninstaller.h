@@ -21,6 +21,8 @@ struct InstalledApp {
     std::string version;   // short version, else bundle version, else "—"
     int64_t size = 0;
     bool isProtected = false;  // belongs to a password manager, VPN, backup tool, ...
+    // The bundle the list measured: uninstalling takes only that one.
+    std::optional<MeasuredObject> measured = {};
 
     bool operator==(const InstalledApp& other) const { return id == other.id; }
 };
@@ -41,6 +43,8 @@ struct Leftover {
     // Why it is not ticked for the user (only part of its name matches, or it
     // matches another installed application as well); empty otherwise.
     std::string reason = {};
+    // The object measured, which the removal holds it to.
+    std::optional<MeasuredObject> measured = {};
 };
 
 // What one uninstall did.

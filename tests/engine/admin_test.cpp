@@ -8,6 +8,7 @@
 
 #include "engine/ignores.h"
 #include "platform/authorization.h"
+#include "support/measured.h"
 #include "support/privileged_shell.h"
 #include "support/test_env.h"
 #include "support/unprivileged.h"
@@ -242,7 +243,7 @@ TEST_F(AdminRoot, BatchOutcomeFollowsTheAuthorizationTool) {
     // No tool: nothing runs, every path failed.
     Authorization::setToolForTesting(Authorization::Tool::none);
     auto& lines = answerWith(0, "");
-    auto none = Admin::removeAsRoot(batch);
+    auto none = Admin::removeAsRoot(measuredNow(batch));
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(none.authorizationUnavailable);
     EXPECT_FALSE(none.cancelled);
@@ -252,13 +253,13 @@ TEST_F(AdminRoot, BatchOutcomeFollowsTheAuthorizationTool) {
     // osascript failing without a word: the batch never ran.
     Authorization::setToolForTesting(Authorization::Tool::osascript);
     answerWith(1, "");
-    auto silent = Admin::removeAsRoot(batch);
+    auto silent = Admin::removeAsRoot(measuredNow(batch));
     EXPECT_TRUE(silent.authorizationUnavailable);
     EXPECT_EQ(silent.failed.size(), 2u);
 
     // A dismissed prompt: no changes, no failures.
     answerWith(1, "execution error: User canceled. (-128)");
-    auto cancelled = Admin::removeAsRoot(batch);
+    auto cancelled = Admin::removeAsRoot(measuredNow(batch));
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_TRUE(cancelled.removed.empty());
     EXPECT_TRUE(cancelled.failed.empty());
@@ -266,14 +267,14 @@ TEST_F(AdminRoot, BatchOutcomeFollowsTheAuthorizationTool) {
     // pkexec without an agent.
     Authorization::setToolForTesting(Authorization::Tool::pkexec);
     answerWith(127, "Error executing command as another user: No authentication agent found.\n");
-    auto noAgent = Admin::removeAsRoot(batch);
+    auto noAgent = Admin::removeAsRoot(measuredNow(batch));
     EXPECT_TRUE(noAgent.authorizationUnavailable);
     EXPECT_EQ(noAgent.failed.size(), 2u);
 
     // A batch that ran with a failing line: the file system decides; the
     // path that never existed counts as removed.
     answerWith(1, "fail:x");
-    auto ran = Admin::removeAsRoot(batch);
+    auto ran = Admin::removeAsRoot(measuredNow(batch));
     EXPECT_FALSE(ran.authorizationUnavailable);
     EXPECT_EQ(ran.failed, std::vector<std::string>{batch[0].native()});
     EXPECT_EQ(ran.removed, std::vector<std::string>{batch[1].native()});
@@ -282,13 +283,17 @@ TEST_F(AdminRoot, BatchOutcomeFollowsTheAuthorizationTool) {
 
 TEST_F(AdminRoot, PromptCountsThePathsThatGoToTheScript) {
     auto log = installPlainShellBackend(tmp());
-    EXPECT_EQ(Admin::removeAsRoot({}).removed.size(), 0u);
+    EXPECT_EQ(Admin::removeAsRoot(measuredNow({})).removed.size(), 0u);
     EXPECT_TRUE(log->prompts.empty()) << "an empty batch shows no prompt";
     makeFolders(sys("/Library/Caches"));
 
-    Admin::removeAsRoot({sys("/Library/Caches/a")});
-    Admin::removeAsRoot({sys("/Library/Caches/a"), sys("/Library/Caches/b")});
-    Admin::removeAsRoot({sys("/Library/Caches/a"), sys("/Library/Caches/b"), sys("/Library/Caches/c")});
+    auto made = [&](std::vector<fs::path> paths) {
+        for (const auto& p : paths) writeFile(p, "x");
+        return measuredNow(paths);
+    };
+    Admin::removeAsRoot(made({sys("/Library/Caches/a")}));
+    Admin::removeAsRoot(made({sys("/Library/Caches/a"), sys("/Library/Caches/b")}));
+    Admin::removeAsRoot(made({sys("/Library/Caches/a"), sys("/Library/Caches/b"), sys("/Library/Caches/c")}));
     ASSERT_EQ(log->prompts.size(), 3u);
     EXPECT_EQ(log->prompts[0], "Vessiltane needs administrator access to remove 1 system item from protected "
                                "locations such as /Library/Caches and /private/var/log.");
@@ -307,7 +312,7 @@ TEST_F(AdminRoot, RefusedPathsStayOutOfTheScript) {
     for (const auto& p : {plain, ignored, system}) writeFile(p / "f", "x");
     ASSERT_EQ(Ignores::add(ignored.native()), Ignores::Edit::changed);
 
-    auto out = Admin::removeAsRoot({plain, ignored, system, dotted});
+    auto out = Admin::removeAsRoot(measuredNow({plain, ignored, system, dotted}));
     EXPECT_EQ(out.removed, std::vector<std::string>{plain.native()});
     EXPECT_EQ(out.failed, (std::vector<std::string>{ignored.native(), system.native(), dotted.native()}));
     EXPECT_TRUE(fs::exists(ignored / "f"));
@@ -318,7 +323,7 @@ TEST_F(AdminRoot, RefusedPathsStayOutOfTheScript) {
     EXPECT_NE(log->prompts[0]->find("remove 1 system item "), std::string::npos);
 
     // Nothing left to remove: no prompt at all.
-    auto none = Admin::removeAsRoot({ignored});
+    auto none = Admin::removeAsRoot(measuredNow({ignored}));
     EXPECT_EQ(none.failed, std::vector<std::string>{ignored.native()});
     EXPECT_EQ(log->scripts.size(), 1u);
 }

@@ -27,6 +27,7 @@ ScanItem item(const fs::path& path, int64_t size) {
     i.name = path.filename().string();
     i.size = size;
     i.safety = Safety::safe;
+    i.measured = measureObject(path);  // as the scan found it
     return i;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/file_facts.h"
 #include "platform/locations.h"
 #include "platform/mounts.h"
+#include "platform/race_seam.h"
 #include "platform/root_pin.h"
 #include "platform/walker.h"
 #include "support/bind_mount.h"
@@ -166,3 +167,32 @@ INSTANTIATE_TEST_SUITE_P(Methods, ReachWays, testing::Values(Reach::Method::auto
                          [](const testing::TestParamInfo<Reach::Method>& info) {
                              return info.param == Reach::Method::automatic ? "kernel" : "componentWalk";
                          });
+
+// Between the look-up of a location root's real path and its open, the root
+// (here the home folder) is swapped for a link to a look-alike: the walk never
+// starts in the link's target, so nothing below it is reached, by either way
+// of walking down.
+TEST_F(ReachTest, ARootSwappedForALinkAfterItsLookUpIsNeverWalkedInto) {
+    const fs::path decoy = tmp() / "decoy";
+    makeFolders(decoy / "Library/Caches");
+    makeFolders(home() / "Library/Caches");
+    for (auto method : {Reach::Method::automatic, Reach::Method::componentWalk}) {
+        SCOPED_TRACE(method == Reach::Method::automatic ? "kernel walk" : "component walk");
+        Reach::setMethodForTesting(method);
+        const std::string homeReal = *Locations::realPath(home().native());
+        bool swapped = false;
+        RaceSeam::setForTesting([&](RaceSeam::Site site, int, const std::string& name) {
+            if (site != RaceSeam::Site::locationRoot || name != homeReal || swapped) return;
+            fs::rename(home(), home().native() + ".aside");
+            makeSymlink(decoy, home());
+            swapped = true;
+        });
+        Reach::Folder reached = Reach::folder(home() / "Library/Caches", Reach::Use::entries);
+        RaceSeam::setForTesting(nullptr);
+        ASSERT_TRUE(swapped);
+        EXPECT_FALSE(reached.reached()) << reached.realPath;
+        fs::remove(home());
+        fs::rename(home().native() + ".aside", home());
+    }
+    Reach::setMethodForTesting(Reach::Method::automatic);
+}

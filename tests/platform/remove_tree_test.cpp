@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "platform/file_facts.h"
 #include "platform/folder_stack.h"
 #include "platform/mounts.h"
@@ -40,7 +42,7 @@ TEST_F(RemoveTreeTest, RemovesEachKindOfItemAndNeverFollowsLinks) {
 
     for (const char* name : {"file.txt", "empty", "tree", "link", "dangling", "fifo"}) {
         SCOPED_TRACE(name);
-        auto r = RemoveTree::remove(area / name);
+        auto r = RemoveTree::remove(area / name, nullptr);
         EXPECT_EQ(r.status, RemoveTree::Status::removed);
         EXPECT_EQ(r.error, 0);
         EXPECT_FALSE(existsItself(area / name));
@@ -53,7 +55,7 @@ TEST_F(RemoveTreeTest, TrailingSlashOnALinkStillRemovesOnlyTheLink) {
     fs::path outside = tmp() / "outside";
     writeFile(outside / "keep.txt", "keep");
     makeSymlink(outside, tmp() / "link");
-    auto r = RemoveTree::remove(tmp().native() + "/link/");
+    auto r = RemoveTree::remove(tmp().native() + "/link/", nullptr);
     EXPECT_EQ(r.status, RemoveTree::Status::removed);
     EXPECT_FALSE(existsItself(tmp() / "link"));
     EXPECT_EQ(readFile(outside / "keep.txt"), "keep");
@@ -83,7 +85,7 @@ TEST_P(RemoveTreeWays, AFolderOnTheWayThatIsALinkFailsTheItemAndTouchesNothing) 
     makeSymlink(tmp() / "real", tmp() / "deeper/a/b");
     for (const fs::path& item : {tmp() / "alias/cache", tmp() / "alias/cache/x", tmp() / "deeper/a/b/cache"}) {
         SCOPED_TRACE(item.native());
-        auto r = RemoveTree::remove(item);
+        auto r = RemoveTree::remove(item, nullptr);
         EXPECT_EQ(r.status, RemoveTree::Status::failed);
         EXPECT_EQ(r.blocked, Reach::Blocked::link);
     }
@@ -102,13 +104,13 @@ TEST_P(RemoveTreeWays, MountsOnTheWayAtTheItemAndInsideAreNeverCrossed) {
     BindMount onTheWay(tmp() / "elsewhere", tmp() / "mnt");
     REQUIRE_BIND_MOUNT(onTheWay);
 
-    auto through = RemoveTree::remove(tmp() / "mnt/sub/precious.txt");
+    auto through = RemoveTree::remove(tmp() / "mnt/sub/precious.txt", nullptr);
     EXPECT_EQ(through.status, RemoveTree::Status::failed);
     EXPECT_EQ(through.blocked, Reach::Blocked::mount);
-    auto itself = RemoveTree::remove(tmp() / "mnt");
+    auto itself = RemoveTree::remove(tmp() / "mnt", nullptr);
     EXPECT_EQ(itself.status, RemoveTree::Status::failed);
     EXPECT_EQ(itself.blocked, Reach::Blocked::mount);
-    auto holder = RemoveTree::remove(tmp() / "folder");
+    auto holder = RemoveTree::remove(tmp() / "folder", nullptr);
     EXPECT_EQ(holder.status, RemoveTree::Status::failed);
     EXPECT_EQ(holder.error, EXDEV);
     EXPECT_EQ(holder.blocked, Reach::Blocked::mount);
@@ -124,9 +126,9 @@ TEST_P(RemoveTreeWays, AnItemOnAMountedVolumeIsReachedFromTheVolume) {
     writeFile(tmp() / "disk/.Trashes/501/old.zip", "z");
     BindMount volume(tmp() / "disk", tmp() / "Volumes/Backup");
     REQUIRE_BIND_MOUNT(volume);
-    EXPECT_EQ(RemoveTree::remove(tmp() / "Volumes/Backup/.Trashes/501/old.zip").blocked, Reach::Blocked::mount);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "Volumes/Backup/.Trashes/501/old.zip", nullptr).blocked, Reach::Blocked::mount);
     Volumes::setForTesting(std::vector<fs::path>{root(), tmp() / "Volumes/Backup"});
-    EXPECT_EQ(RemoveTree::remove(tmp() / "Volumes/Backup/.Trashes/501/old.zip").status, RemoveTree::Status::removed);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "Volumes/Backup/.Trashes/501/old.zip", nullptr).status, RemoveTree::Status::removed);
     EXPECT_FALSE(existsItself(tmp() / "disk/.Trashes/501/old.zip"));
 }
 
@@ -139,15 +141,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Way>& info) { return std::string(info.param.name); });
 
 TEST_F(RemoveTreeTest, MissingItemsAndRefusedPaths) {
-    EXPECT_EQ(RemoveTree::remove(tmp() / "missing").status, RemoveTree::Status::alreadyGone);
-    EXPECT_EQ(RemoveTree::remove(tmp() / "no/such/folder/item").status, RemoveTree::Status::alreadyGone);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "missing", nullptr).status, RemoveTree::Status::alreadyGone);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "no/such/folder/item", nullptr).status, RemoveTree::Status::alreadyGone);
     writeFile(tmp() / "file", "f");
-    EXPECT_EQ(RemoveTree::remove(tmp() / "file/below").status, RemoveTree::Status::alreadyGone);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "file/below", nullptr).status, RemoveTree::Status::alreadyGone);
 
     makeFolders(tmp() / "a/b");
     for (const fs::path& bad : {fs::path("relative"), fs::path(""), tmp() / "a/b/..", tmp() / "a/.", tmp() / "a/b/../"}) {
         SCOPED_TRACE(bad.native());
-        auto r = RemoveTree::remove(bad);
+        auto r = RemoveTree::remove(bad, nullptr);
         EXPECT_EQ(r.status, RemoveTree::Status::failed);
         EXPECT_EQ(r.error, EINVAL);
     }
@@ -160,8 +162,8 @@ TEST_F(RemoveTreeTest, DeepAndWideTrees) {
     for (int i = 0; i < 300; ++i) p /= "d";
     writeFile(p / "leaf", "l");
     for (int i = 0; i < 3000; ++i) writeFile(tmp() / "wide" / ("f" + std::to_string(i)), "");
-    EXPECT_EQ(RemoveTree::remove(deep).status, RemoveTree::Status::removed);
-    EXPECT_EQ(RemoveTree::remove(tmp() / "wide").status, RemoveTree::Status::removed);
+    EXPECT_EQ(RemoveTree::remove(deep, nullptr).status, RemoveTree::Status::removed);
+    EXPECT_EQ(RemoveTree::remove(tmp() / "wide", nullptr).status, RemoveTree::Status::removed);
     EXPECT_FALSE(existsItself(deep));
     EXPECT_FALSE(existsItself(tmp() / "wide"));
 }
@@ -180,7 +182,7 @@ TEST_F(RemoveTreeTest, APermissionFailureReportsTheFirstErrorAndRemovesTheRest) 
     ::chmod((item / "b-roots").c_str(), 0755);
 
     std::string failure = inUnprivilegedChild([&]() -> std::string {
-        auto r = RemoveTree::remove(item);
+        auto r = RemoveTree::remove(item, nullptr);
         if (r.status != RemoveTree::Status::failed) return "expected a failure";
         if (r.error != EACCES) return "expected EACCES, got " + std::to_string(r.error);
         return "";
@@ -249,7 +251,7 @@ TEST_F(RemoveTreeTest, ChangesBetweenTheLookAndTheOpenNeverLeadOutside) {
             if (c.keepsChanging) exchange(area / "folder", outside / "spare");
             else moveOutAndLink(area / "folder", outside / "moved");
         });
-        auto r = RemoveTree::remove(area / c.item);
+        auto r = RemoveTree::remove(area / c.item, nullptr);
         RaceSeam::setForTesting(nullptr);
         EXPECT_GT(changes, 0);
         EXPECT_EQ(r.status, c.status);
@@ -282,7 +284,7 @@ TEST_F(RemoveTreeTest, AFolderReplacedWhileTheRemovalIsBelowItKeepsWhatItHolds) 
         fs::rename(item / "a/b", tmp() / "b-moved");
         writeFile(item / "a/b/victim", "victim");
     });
-    auto r = RemoveTree::remove(item);
+    auto r = RemoveTree::remove(item, nullptr);
     RaceSeam::setForTesting(nullptr);
     EXPECT_EQ(r.status, RemoveTree::Status::failed);
     EXPECT_EQ(readFile(item / "a/b/victim"), "victim");
@@ -314,7 +316,7 @@ TEST_F(RemoveTreeTest, ATreeAHundredThousandFoldersDeepIsRemovedOnASmallStack) {
     RemoveTree::Result r;
     onThreadWithStack(256 * 1024, [&] {
         handlesBefore = openHandles();
-        r = RemoveTree::remove(scratch.path() / "d");
+        r = RemoveTree::remove(scratch.path() / "d", nullptr);
     });
     RaceSeam::setForTesting(nullptr);
     EXPECT_EQ(r.status, RemoveTree::Status::removed);
@@ -322,4 +324,60 @@ TEST_F(RemoveTreeTest, ATreeAHundredThousandFoldersDeepIsRemovedOnASmallStack) {
     EXPECT_EQ(entered, kLevels);
     EXPECT_TRUE(fs::is_empty(scratch.path()));
     EXPECT_LE(handlesMost, handlesBefore + 40) << "handles open before: " << handlesBefore;
+}
+
+// With an object measured, only that object is removed: a file rewritten or
+// replaced since, or a folder put in the item's place, is left whole.
+TEST_F(RemoveTreeTest, OnlyTheObjectMeasuredIsRemoved) {
+    const fs::path file = tmp() / "area/cache.db";
+    const fs::path folder = tmp() / "area/cache";
+    struct Case {
+        const char* what;
+        std::function<void()> change;  // after the measure
+        bool removed;
+    } cases[] = {
+        {"a file left as it was", [] {}, true},
+        {"a file rewritten in place", [&] { writeFile(file, "the user's own, longer"); }, false},
+        {"a file replaced by another", [&] { fs::remove(file); writeFile(file, "another file"); }, false},
+        {"a folder replaced by another", [&] { fs::rename(folder, tmp() / "aside"); writeFile(folder / "own", "own"); }, false},
+        {"a folder replaced by a link", [&] { fs::rename(folder, tmp() / "aside"); makeSymlink(tmp() / "aside", folder); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(tmp() / "area");
+        fs::remove_all(tmp() / "aside");
+        writeFile(file, "cache");
+        writeFile(folder / "entry", "cache");
+        const bool onFile = std::string(c.what).find("file") != std::string::npos;
+        const fs::path item = onFile ? file : folder;
+        const MeasuredObject measured = *measureObject(item);
+        c.change();
+        auto r = RemoveTree::remove(item, &measured);
+        EXPECT_EQ(r.status, c.removed ? RemoveTree::Status::removed : RemoveTree::Status::changed);
+        EXPECT_EQ(existsItself(item), !c.removed);
+        if (!onFile && !c.removed) EXPECT_TRUE(existsItself(tmp() / "aside/entry"));
+    }
+}
+
+// The measured folder is looked at and matches; before it is opened another
+// folder is renamed into its place. The open meets a different object, the
+// next look finds it is not the one measured, and it stays.
+TEST_F(RemoveTreeTest, AFolderSwappedInBetweenTheLookAndTheOpenStays) {
+    const fs::path item = tmp() / "area/cache";
+    writeFile(item / "entry", "cache");
+    writeFile(tmp() / "thesis/chapter.tex", "chapter");
+    const MeasuredObject measured = *measureObject(item);
+    bool swapped = false;
+    RaceSeam::setForTesting([&](RaceSeam::Site site, int, const std::string& name) {
+        if (site != RaceSeam::Site::removal || name != "cache" || swapped) return;
+        fs::rename(item, tmp() / "area/cache.aside");
+        fs::rename(tmp() / "thesis", item);
+        swapped = true;
+    });
+    auto r = RemoveTree::remove(item, &measured);
+    RaceSeam::setForTesting(nullptr);
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(r.status, RemoveTree::Status::changed);
+    EXPECT_EQ(readFile(item / "chapter.tex"), "chapter");
+    EXPECT_EQ(readFile(tmp() / "area/cache.aside/entry"), "cache");
 }

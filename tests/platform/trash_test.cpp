@@ -61,7 +61,7 @@ TEST_F(TrashTest, MovesIntoTheTrashWithoutEverReplacingAnEntry) {
     fs::path trash = home() / ".Trash";
     ASSERT_FALSE(existsItself(trash));
     writeFile(tmp() / "a/report.pdf", "first");
-    auto first = Trash::move(tmp() / "a/report.pdf");
+    auto first = Trash::move(tmp() / "a/report.pdf", nullptr);
     ASSERT_EQ(first.status, RemoveTree::Status::removed);
     EXPECT_EQ(first.destination, trash / "report.pdf");
     struct stat st{};
@@ -70,30 +70,30 @@ TEST_F(TrashTest, MovesIntoTheTrashWithoutEverReplacingAnEntry) {
 
     writeFile(tmp() / "b/report.pdf", "second");
     writeFile(tmp() / "c/report.pdf", "third");
-    EXPECT_EQ(Trash::move(tmp() / "b/report.pdf").destination, trash / "report 2.pdf");
-    EXPECT_EQ(Trash::move(tmp() / "c/report.pdf").destination, trash / "report 3.pdf");
+    EXPECT_EQ(Trash::move(tmp() / "b/report.pdf", nullptr).destination, trash / "report 2.pdf");
+    EXPECT_EQ(Trash::move(tmp() / "c/report.pdf", nullptr).destination, trash / "report 3.pdf");
     EXPECT_EQ(readFile(trash / "report.pdf"), "first");
     EXPECT_EQ(readFile(trash / "report 2.pdf"), "second");
     EXPECT_EQ(readFile(trash / "report 3.pdf"), "third");
 
     // A folder whose name is taken, and a link moved as a link.
     writeFile(tmp() / "d/report.pdf/inner", "folder");
-    EXPECT_EQ(Trash::move(tmp() / "d/report.pdf").destination, trash / "report 4.pdf");
+    EXPECT_EQ(Trash::move(tmp() / "d/report.pdf", nullptr).destination, trash / "report 4.pdf");
     writeFile(tmp() / "target/keep", "keep");
     makeSymlink(tmp() / "target", tmp() / "e/link");
-    auto link = Trash::move(tmp() / "e/link");
+    auto link = Trash::move(tmp() / "e/link", nullptr);
     ASSERT_EQ(link.status, RemoveTree::Status::removed);
     EXPECT_TRUE(fs::is_symlink(link.destination));
     EXPECT_EQ(readFile(tmp() / "target/keep"), "keep");
 
-    EXPECT_EQ(Trash::move(tmp() / "a/gone").status, RemoveTree::Status::alreadyGone);
+    EXPECT_EQ(Trash::move(tmp() / "a/gone", nullptr).status, RemoveTree::Status::alreadyGone);
 }
 
 TEST_F(TrashTest, ATrashThatIsALinkIsRefused) {
     makeFolders(tmp() / "decoy");
     makeSymlink(tmp() / "decoy", home() / ".Trash");
     writeFile(tmp() / "item", "x");
-    auto r = Trash::move(tmp() / "item");
+    auto r = Trash::move(tmp() / "item", nullptr);
     EXPECT_EQ(r.status, RemoveTree::Status::failed);
     EXPECT_EQ(readFile(tmp() / "item"), "x");
     EXPECT_TRUE(fs::is_empty(tmp() / "decoy"));
@@ -106,7 +106,7 @@ TEST_F(TrashTest, ACrossDeviceMoveFailsAndCopiesNothing) {
     // The other device is a volume of its own, so the item can be reached.
     Volumes::setForTesting(std::vector<fs::path>{root(), "/dev/shm"});
     Trash::setFolderForTesting([&](const fs::path&) { return home() / ".Trash"; });
-    auto r = Trash::move(other.path() / "big");
+    auto r = Trash::move(other.path() / "big", nullptr);
     EXPECT_EQ(r.status, RemoveTree::Status::failed);
     EXPECT_EQ(r.error, EXDEV);
     EXPECT_EQ(r.blocked, Reach::Blocked::none) << "the rename across devices failed, not the way to the item";
@@ -151,7 +151,7 @@ TEST_F(TrashTest, MountPointsStayWhereTheyAreMounted) {
     REQUIRE_BIND_MOUNT(inside);
     for (const char* name : {"Mounted", "Holder"}) {
         SCOPED_TRACE(name);
-        Trash::Moved moved = Trash::move(home() / name);
+        Trash::Moved moved = Trash::move(home() / name, nullptr);
         EXPECT_EQ(moved.status, RemoveTree::Status::failed);
         EXPECT_EQ(moved.error, EXDEV);
         EXPECT_EQ(moved.blocked, Reach::Blocked::mount);

@@ -189,3 +189,41 @@ TEST_F(CommandLineDeepItem, ACacheItemThirtyThousandFoldersDeepIsCleaned) {
     EXPECT_FALSE(records[0].dryRun);
     EXPECT_GE(records[0].removedCount, 1);
 }
+
+// The scan measured a cache; before the removal the user's thesis was moved
+// into its place. `clean --apply` leaves the thesis exactly as it was, says
+// why, counts it as not removed, and cleans the rest.
+class CommandLineScanThenSwap : public RemovalSafety {};
+
+TEST_F(CommandLineScanThenSwap, AFolderMovedIntoAMeasuredCachesPlaceIsLeftWhole) {
+    const fs::path cache = home() / "Library/Caches/com.example.editor";
+    writeFile(cache / "cache.db", "cache");
+    makeOld(cache);
+    const fs::path other = home() / "Library/Caches/com.example.other";
+    writeFile(other / "blob", "junk");
+    makeOld(other);
+    const fs::path thesis = home() / "Documents/Thesis";
+    writeFile(thesis / "thesis.tex", "precious thesis");
+    writeFile(thesis / "figures/plot.pdf", "precious plot");
+    bool swapped = false;
+    CLICommands::setAfterScanHookForTesting([&](const ScanReport&) {
+        fs::rename(cache, cache.native() + ".aside");
+        fs::rename(thesis, cache);
+        swapped = true;
+    });
+    Authorization::setToolForTesting(Authorization::Tool::none);
+    auto invocation = CLI::invoke({"vessiltane", "clean", "--apply", "--json"});
+    CLICommands::setAfterScanHookForTesting(nullptr);
+    ASSERT_TRUE(swapped);
+    ASSERT_TRUE(invocation && invocation->result.json);
+    const nlohmann::json& result = *invocation->result.json;
+    EXPECT_EQ(invocation->result.exitCode, ExitCode::partial);
+    EXPECT_EQ(result["failures"], nlohmann::json::array({cache.native() + ": Changed since the scan"})) << result.dump();
+    EXPECT_EQ(readFile(cache / "thesis.tex"), "precious thesis");
+    EXPECT_EQ(readFile(cache / "figures/plot.pdf"), "precious plot");
+    EXPECT_FALSE(existsItself(other));
+    const auto records = CleanHistory::recent(1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].failureCount, 1);
+    EXPECT_EQ(records[0].removedCount, result["removed_count"].get<int64_t>());
+}

@@ -59,6 +59,7 @@ LoginEntry entryFor(Scope scope, const ScanItem& item) {
     e.name = item.name.empty() ? "com.vendor.job" : item.name;
     e.id = std::string(LoginEntry::rawValue(scope)) + ":" + e.name;
     e.plistURL = item.url;
+    e.plistMeasured = item.measured;
     return e;
 }
 

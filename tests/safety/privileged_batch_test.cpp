@@ -17,6 +17,7 @@
 #include "platform/reach.h"
 #include "platform/user.h"
 #include "safety/removal_safety.h"
+#include "support/measured.h"
 #include "support/privileged_shell.h"
 #include "support/test_env.h"
 #include "support/unprivileged.h"
@@ -42,13 +43,26 @@ std::string located(const fs::path& folder) {
     return std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " + folder.native();
 }
 
+// The line naming the object at a path now, as the user's side writes it
+// (a path with nothing there names no object any file has).
+std::string measuredLine(const fs::path& path) {
+    const MeasuredObject m = measureObject(path).value_or(MeasuredObject{});
+    const char* type = m.type == FileType::directory ? "d"
+                       : m.type == FileType::regular ? "f"
+                       : m.type == FileType::symlink ? "l"
+                                                     : "o";
+    return std::string("measured ") + type + " " + std::to_string(m.identity.device) + " " +
+           std::to_string(m.identity.inode) + " " + std::to_string(m.size) + " " + std::to_string(m.modified.tv_sec) +
+           " " + std::to_string(m.modified.tv_nsec) + "\n";
+}
+
 // A request as the user's side writes it, for the root side run here.
 std::string requestFor(const fs::path& home, const std::vector<fs::path>& locations,
                        const std::vector<fs::path>& paths, uid_t uid = ::getuid()) {
-    std::string request = "vessiltane-removal 2\nuid " + std::to_string(uid) + "\nroot " + Locations::root() +
+    std::string request = "vessiltane-removal 3\nuid " + std::to_string(uid) + "\nroot " + Locations::root() +
                           "\nhome " + located(home) + "\n";
     for (const auto& l : locations) request += "location " + located(l) + "\n";
-    for (const auto& p : paths) request += "path " + p.native() + "\n";
+    for (const auto& p : paths) request += measuredLine(p) + "path " + p.native() + "\n";
     return request;
 }
 
@@ -86,7 +100,7 @@ TEST_F(PrivilegedBatch, RemovesExactlyTheGivenPathsWhateverTheyHold) {
     writeFile(caches / "back" / "keep", "k");
     writeFile(caches / "star" / "keep", "k");
 
-    auto out = Admin::removeAsRoot(batch);
+    auto out = Admin::removeAsRoot(measuredNow(batch));
     EXPECT_FALSE(out.cancelled);
     EXPECT_FALSE(out.authorizationUnavailable);
     EXPECT_TRUE(out.failed.empty());
@@ -113,14 +127,15 @@ TEST_F(PrivilegedBatch, ScriptTextForOnePath) {
     Admin::setPrivilegedHelperForTesting(helper);
     fs::path p = sys("/Library/Caches/it's $(touch pwned) `x` \"q\" \\");
     writeFile(p / "f", "x");
-    auto out = Admin::removeAsRoot({p});
+    const std::string measured = measuredLine(p);
+    auto out = Admin::removeAsRoot(measuredNow({p}));
     ASSERT_EQ(out.removed.size(), 1u);
     ASSERT_EQ(log->scripts.size(), 1u);
     EXPECT_EQ(log->scripts[0], "#!/bin/sh\nset -u\nexec '" + tmp().native() + "/it'\\''s the $(helper)' " +
                                    "'--privileged-removal' <<'VESSILTANE-REMOVAL-REQUEST'\n" +
-                                   "vessiltane-removal 2\nuid " + std::to_string(::getuid()) + "\nroot " +
+                                   "vessiltane-removal 3\nuid " + std::to_string(::getuid()) + "\nroot " +
                                    root().native() + "\nhome " + located(home()) + "\nlocation " +
-                                   located(sys("/Library")) + "\npath " + p.native() +
+                                   located(sys("/Library")) + "\n" + measured + "path " + p.native() +
                                    "\nVESSILTANE-REMOVAL-REQUEST\n");
     EXPECT_FALSE(existsItself(p));
     EXPECT_FALSE(anyPwned(tmp()));
@@ -187,12 +202,18 @@ TEST_F(PrivilegedBatch, TheRootSideChecksAndReportsEachPath) {
     EXPECT_EQ(readFile(var / "db/system.db"), "system");
     EXPECT_EQ(readFile(var / "log/old.log"), "log");
 
-    const std::string head = "vessiltane-removal 2\nuid 0\nroot \nhome " + located(home()) + "\n";
+    const std::string head = "vessiltane-removal 3\nuid 0\nroot \nhome " + located(home()) + "\n";
+    const std::string object = "measured d 1 2 0 0 0\n";
     for (const std::string& bad : std::vector<std::string>{std::string(), "vessiltane-removal 1\nhome /h\nroot \npath /x\n",
-                                  "vessiltane-removal 2\nroot \nhome " + located(home()) + "\n",
+                                  "vessiltane-removal 3\nroot \nhome " + located(home()) + "\n",
+                                  // the form before paths carried what was measured at them
+                                  "vessiltane-removal 2\nuid 0\nroot \nhome " + located(home()) + "\npath /a\n",
                                   head + "location 1 2\n", head + "location x 2 /Library\n",
-                                  head + "path relative\n", head + "rm -rf /\n",
-                                  head + "path /a\nlocation " + located(home()) + "\n"}) {
+                                  head + object + "path relative\n", head + "rm -rf /\n",
+                                  head + object + "path /a\nlocation " + located(home()) + "\n",
+                                  head + "path /a\n", head + object, head + object + object + "path /a\n",
+                                  head + "measured x 1 2 0 0 0\npath /a\n", head + "measured d 1 2 0 0\npath /a\n",
+                                  head + "measured f 1 2 0 0 1000000000\npath /a\n"}) {
         auto refused = Admin::runPrivilegedRemoval(bad);
         EXPECT_EQ(refused.status, 2) << bad;
     }
@@ -297,7 +318,7 @@ TEST_F(PrivilegedBatch, ALocationAnotherUserCouldChangeIsRefused) {
         c.arrange(base);
 
         auto runs = countRuns();
-        auto out = Admin::removeAsRoot({item});
+        auto out = Admin::removeAsRoot(measuredNow({item}));
         const std::vector<fs::path> locations = {sys("/Library")};
         auto run = Admin::runPrivilegedRemoval(requestFor(home, locations, {item}));
         if (!c.atFault) {
@@ -331,7 +352,7 @@ TEST_F(PrivilegedBatch, ALinkAnUnprivilegedUserPlantsLeadsTheRootSideNowhere) {
         fs::create_directory_symlink(rootOnly, planted);
         const fs::path item = planted / "precious.db";
         if (!FS::requiresElevation(item)) return "the planted item did not need elevation";
-        auto out = Admin::removeAsRoot({item});
+        auto out = Admin::removeAsRoot(measuredNow({item}));
         if (out.authorizationUnavailable || out.cancelled) return "the batch did not run";
         if (out.failed.empty() || out.failed[0] != item.native()) return "the item was not reported failed";
         if (out.reasons[0] != "A folder on its path is a symbolic link") return "reason: " + out.reasons[0];
@@ -362,7 +383,7 @@ TEST_F(PrivilegedBatch, RefusesTheWholeBatchForTheRootOrARelativePath) {
     };
     for (const auto& bad : poison) {
         SCOPED_TRACE(bad.path.native());
-        auto out = Admin::removeAsRoot({keep, bad.path});
+        auto out = Admin::removeAsRoot(measuredNow({keep, bad.path}));
         EXPECT_TRUE(out.removed.empty());
         EXPECT_EQ(out.failed, (std::vector<std::string>{keep.native(), bad.path.native()}));
         EXPECT_EQ(out.reasons, (std::vector<std::string>{
@@ -453,7 +474,7 @@ TEST_F(PrivilegedBatch, ASwapAboveALocationWhileThePromptWaitsRemovesNothing) {
             }
             return Admin::run("/bin/sh " + Admin::quote(script.native()), true);
         });
-        auto out = Admin::removeAsRoot({layout.homeItem, layout.systemItem});
+        auto out = Admin::removeAsRoot(measuredNow({layout.homeItem, layout.systemItem}));
         EXPECT_TRUE(out.removed.empty());
         EXPECT_EQ(out.failed, (std::vector<std::string>{layout.homeItem.native(), layout.systemItem.native()}));
         EXPECT_EQ(out.reasons, (s.home ? std::vector<std::string>{kChanged, kOther}
@@ -500,8 +521,9 @@ TEST_F(PrivilegedBatch, LinksAreRemovedNotFollowed) {
     makeSymlink(target, link);
     fs::path dangling = sys("/Library/Caches/dangling");
     makeSymlink(tmp() / "nowhere", dangling);
-    // A trailing slash would make rm walk into the link's target.
-    auto out = Admin::removeAsRoot({link.native() + "/", dangling});
+    // A trailing slash would make rm walk into the link's target. The scan
+    // measured the link itself.
+    auto out = Admin::removeAsRoot({{link.native() + "/", measureObject(link)}, {dangling, measureObject(dangling)}});
     EXPECT_EQ(out.removed.size(), 2u);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     EXPECT_FALSE(fs::exists(fs::symlink_status(dangling)));
@@ -512,8 +534,8 @@ INSTANTIATE_TEST_SUITE_P(PrivilegedBatch, EveryRoad,
                          testing::Values(RemovalRoad{"removeAsRoot",
                                                      [](const std::vector<ScanItem>& items) {
                                                          installBatchBackend();
-                                                         std::vector<fs::path> paths;
-                                                         for (const auto& i : items) paths.push_back(i.url);
-                                                         Admin::removeAsRoot(paths);
+                                                         std::vector<Admin::Target> targets;
+                                                         for (const auto& i : items) targets.push_back({i.url, i.measured});
+                                                         Admin::removeAsRoot(targets);
                                                      }}),
                          roadName);

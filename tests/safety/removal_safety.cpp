@@ -6,6 +6,7 @@
 
 #include "engine/admin.h"
 #include "engine/ignores.h"
+#include "platform/file_facts.h"
 #include "platform/locations.h"
 
 using namespace testing_support;
@@ -70,6 +71,8 @@ ScanItem RemovalSafety::item(const fs::path& path, Safety safety, int64_t size) 
     i.size = size;
     i.safety = safety;
     i.isSelected = true;
+    // Measured now, as a scan would: the road then holds the item to this object.
+    i.measured = measureObject(path);
     return i;
 }
 

@@ -52,7 +52,7 @@ protected:
     // A plain folder any road may remove.
     std::filesystem::path plain;
 
-    // A scan item for a path, with a recorded size.
+    // A scan item for a path, with a recorded size and the object there now.
     static ScanItem item(const std::filesystem::path& path, Safety safety = Safety::safe, int64_t size = 4096);
 
     // Empty when every canary file is still there with its contents, else what changed.

@@ -30,6 +30,7 @@ Shredder::Outcome shredPaths(const std::vector<fs::path>& paths) {
         ScanItem item;
         item.url = p;
         item.name = p.filename().string();
+        item.measured = measureObject(p);  // chosen now
         items.push_back(item);
     }
     return shredPaths(items);

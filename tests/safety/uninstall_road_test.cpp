@@ -20,8 +20,10 @@ void uninstallItems(const std::vector<ScanItem>& items) {
     app.name = app.url.stem().string();
     app.bundleID = "com.example.road";
     app.size = items.front().size;
+    app.measured = items.front().measured;
     std::vector<Uninstaller::Leftover> leftovers;
-    for (size_t i = 1; i < items.size(); ++i) leftovers.push_back({items[i].url, items[i].size, "Caches", true});
+    for (size_t i = 1; i < items.size(); ++i)
+        leftovers.push_back({items[i].url, items[i].size, "Caches", true, "", items[i].measured});
     betweenScanAndRemoval();
     Uninstaller::uninstall(app, leftovers);
     Workspace::setForTesting(nullptr);

@@ -124,6 +124,44 @@ TEST_F(CleanTest, RemovesTheSelectionByItsRoadsAndRecordsAndSummarisesIt) {
     EXPECT_EQ(state().junk().itemCount(), 0);
 }
 
+// Hours may pass between the scan the window shows and the click on Remove.
+// Meanwhile the user's own folder took the measured cache's place, and
+// another folder the system cache's: both stay whole, each says why, neither
+// counts as removed, and the rest of the selection is cleaned.
+TEST_F(CleanTest, WhatTookAnItemsPlaceSinceTheScanStaysAndTheRestIsCleaned) {
+    tickOnly({"com.example.editor", "Installer-2.4.dmg", "com.example.shared"});
+    const int64_t expected = sizeOf("Installer-2.4.dmg");
+    auto prompts = installPlainShellBackend();
+    const fs::path thesis = home() / "Documents/Thesis";
+    writeFile(thesis / "chapter1.tex", "chapter one");
+    writeFile(thesis / "figures/plot.pdf", "plot");
+    fs::rename(editor, editor.native() + ".aside");
+    fs::rename(thesis, editor);
+    const fs::path other = sys("/Library/Caches/com.example.other");
+    writeFile(other / "state", "another program's state");
+    fs::rename(shared, shared.native() + ".aside");
+    fs::rename(other, shared);
+
+    state().clean(state().junk(), ModuleID::systemJunk, false);
+    settle();
+
+    ASSERT_TRUE(state().lastCleanup());
+    const CleanupSummary& summary = *state().lastCleanup();
+    EXPECT_EQ(summary.removedCount, 1);
+    EXPECT_EQ(summary.reclaimed, expected);
+    ASSERT_EQ(summary.failures.size(), 2u);
+    for (const auto& failure : summary.failures)
+        EXPECT_NE(failure.find("Changed since the scan"), std::string::npos) << failure;
+    EXPECT_EQ(readFile(editor / "chapter1.tex"), "chapter one");
+    EXPECT_EQ(readFile(editor / "figures/plot.pdf"), "plot");
+    EXPECT_EQ(readFile(shared / "state"), "another program's state");
+    EXPECT_FALSE(existsItself(installer));
+    const auto history = CleanHistory::recent(1);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].removedCount, 1);
+    EXPECT_EQ(history[0].reclaimedBytes, expected);
+}
+
 TEST_F(CleanTest, AnAdministratorPromptThatDoesNotRunRemovesNoSystemItem) {
     struct Case {
         const char* name;

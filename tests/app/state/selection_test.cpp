@@ -355,6 +355,7 @@ TEST_F(SelectionTest, WhatEveryOtherRoadRemovesLeavesEveryList) {
     ScanItem logs;
     logs.url = home() / "Library/Logs";
     logs.name = "Logs";
+    logs.measured = measureObject(logs.url);
     Lifeline screen;
     std::vector<std::string> shredded;
     state().shred({logs}, screen.receiver(), [](const std::string&) {},

@@ -89,6 +89,7 @@ protected:
         e.scope = scope;
         e.name = label;
         e.id = std::string(LoginEntry::rawValue(scope)) + ":" + label;
+        e.plistMeasured = measureObject(plist);  // as the listing read it
         e.plistURL = std::move(plist);
         return e;
     }
@@ -448,6 +449,7 @@ TEST_F(LoginItemsTest, SystemScopes) {
         return r;
     });
     writeFile(daemonPlist, "x");
+    daemon = launchdEntry(Scope::systemDaemon, "com.vendor.daemon", daemonPlist);  // listed again
     EXPECT_EQ(LoginItems::remove(daemon), ActionOutcome::failure("Authorization cancelled"));
     EXPECT_TRUE(std::filesystem::exists(daemonPlist));
 }

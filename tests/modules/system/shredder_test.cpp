@@ -28,6 +28,7 @@ ScanItem itemAt(const fs::path& path) {
     ScanItem item;
     item.url = path;
     item.name = path.filename().string();
+    item.measured = measureObject(path);  // chosen now
     return item;
 }
 

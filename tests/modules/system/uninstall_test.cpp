@@ -23,14 +23,15 @@ protected:
         app.name = "Notes";
         app.bundleID = "com.example.notes";
         allocateFile(app.url / "Contents/MacOS/Notes", 64 * 1024);
-        FS::SeenSet seen;
-        app.size = FS::size(app.url, seen);
+        FS::Measured measured = FS::measureAlone(app.url);
+        app.size = measured.size;
+        app.measured = measured.object;
     }
 
     Uninstaller::Leftover leftover(const fs::path& path, int64_t bytes, bool selected, std::string origin = "Caches") {
         allocateFile(path, bytes);
-        FS::SeenSet seen;
-        return {path, FS::size(path, seen), std::move(origin), selected};
+        FS::Measured measured = FS::measureAlone(path);
+        return {path, measured.size, std::move(origin), selected, "", measured.object};
     }
 
     // The file names of the orphans found with app listed as installed.
