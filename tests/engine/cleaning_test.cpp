@@ -23,6 +23,7 @@ ScanItem item(const fs::path& path, int64_t size, Safety safety = Safety::safe) 
     i.size = size;
     i.safety = safety;
     i.isSelected = true;
+    i.measured = measureObject(path);  // as the scan found it
     return i;
 }
 
@@ -101,7 +102,12 @@ TEST_F(CleaningRun, EachPathIsRemovedAndCountedOnceWhateverListsIt) {
         writeFile(inner, std::string(3000, 'l'));
         fs::remove_all(home() / ".Trash");
 
-        const Cleaning::Outcome out = Cleaning::run(request(c.forGood, c.toTrash));
+        // The tree is made again for each case: the scan's look is now.
+        auto measuredNow = [](std::vector<ScanItem> items) {
+            for (auto& i : items) i.measured = measureObject(i.url);
+            return items;
+        };
+        const Cleaning::Outcome out = Cleaning::run(request(measuredNow(c.forGood), measuredNow(c.toTrash)));
         EXPECT_EQ(out.reclaimed, c.reclaimed);
         EXPECT_EQ(out.removedCount, c.removed);
         EXPECT_TRUE(out.failures.empty());

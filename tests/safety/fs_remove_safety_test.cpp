@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "engine/admin.h"
 #include "engine/fs.h"
 #include "platform/file_facts.h"
 #include "safety/removal_safety.h"
@@ -74,3 +75,27 @@ TEST_P(FSRemoveSafety, UnprivilegedUserMeetsAFolderOnlyRootMayWrite) {
 
 INSTANTIATE_TEST_SUITE_P(DeleteAndTrash, FSRemoveSafety, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "trash" : "delete"; });
+
+// An item no scan measured cannot be told from whatever is at its path now:
+// as the user and as root it is refused while something is there, and only
+// counted as gone when nothing is.
+class FSRemoveUnmeasured : public RemovalSafety {};
+
+TEST_F(FSRemoveUnmeasured, IsRefusedWhileSomethingIsThere) {
+    ScanItem unmeasured = item(plain);
+    unmeasured.measured.reset();
+    ScanItem vanished = item(home() / "Library/Caches/never-there", Safety::safe, 7);
+    for (bool toTrash : {false, true}) {
+        auto out = FS::remove({unmeasured, vanished}, toTrash);
+        ASSERT_EQ(out.failures.size(), 1u);
+        EXPECT_EQ(out.failures[0].second, "Not measured by a scan");
+        EXPECT_EQ(out.bytes, 7);
+        EXPECT_TRUE(existsItself(plain / "a/b/c.cache"));
+    }
+    installBatchBackend();
+    auto batch = Admin::removeAsRoot({{plain, std::nullopt}, {home() / "Library/Caches/never-there", std::nullopt}});
+    EXPECT_EQ(batch.failed, std::vector<std::string>{plain.native()});
+    EXPECT_EQ(batch.reasons, std::vector<std::string>{"Not measured by a scan"});
+    EXPECT_EQ(batch.removed, std::vector<std::string>{(home() / "Library/Caches/never-there").native()});
+    EXPECT_TRUE(existsItself(plain / "a/b/c.cache"));
+}

@@ -149,3 +149,21 @@ TEST_F(LoginItemRemovalSafety, AnUnreadableIgnoreListRefusesBeforeAnyCommand) {
     EXPECT_TRUE(commands.commands->empty());
     EXPECT_TRUE(commands.rootScripts->empty());
 }
+
+// The property list was replaced since the listing (another job's file now
+// sits at its path): nothing is switched off, nothing is removed.
+TEST_F(LoginItemRemovalSafety, AFileReplacedSinceTheListingRunsNothingAndStays) {
+    const auto userPlist = home() / "Library/LaunchAgents/com.vendor.job.plist";
+    const auto daemonPlist = sys("/Library/LaunchDaemons/com.vendor.job.plist");
+    for (const auto& [scope, plist] : {std::pair{Scope::userAgent, userPlist}, std::pair{Scope::systemDaemon, daemonPlist}}) {
+        writeFile(plist, "<plist/>");
+        const LoginEntry listed = entry(scope, plist);
+        std::filesystem::remove(plist);
+        writeFile(plist, "<plist>another job</plist>");
+        auto outcome = LoginItems::remove(listed);
+        EXPECT_EQ(outcome.message, "Changed since the scan") << plist;
+        EXPECT_EQ(readFile(plist), "<plist>another job</plist>");
+    }
+    EXPECT_TRUE(commands.commands->empty());
+    EXPECT_TRUE(commands.rootScripts->empty());
+}
