@@ -55,7 +55,9 @@ std::string unexpectedWordsLine(std::string_view verb, const std::vector<std::st
     std::string line = std::string(verb) + " takes no further words, not: ";
     for (size_t k = 0; k < words.size(); ++k) {
         if (k) line += ", ";
-        line += "\"" + PlainText::shown(words[k]) + "\"";
+        line += '"';
+        line += PlainText::shown(words[k]);
+        line += '"';
     }
     return line;
 }
