@@ -355,7 +355,9 @@ TEST_F(RemoveTreeTest, OnlyTheObjectMeasuredIsRemoved) {
         auto r = RemoveTree::remove(item, &measured);
         EXPECT_EQ(r.status, c.removed ? RemoveTree::Status::removed : RemoveTree::Status::changed);
         EXPECT_EQ(existsItself(item), !c.removed);
-        if (!onFile && !c.removed) EXPECT_TRUE(existsItself(tmp() / "aside/entry"));
+        if (!onFile && !c.removed) {
+            EXPECT_TRUE(existsItself(tmp() / "aside/entry"));
+        }
     }
 }
 
