@@ -42,7 +42,8 @@ FolderStack::~FolderStack() {
 }
 
 bool FolderStack::onOtherMount(int fd, const std::string& name) const {
-    return boundary_.crossedBy(fd, path_ + "/" + name);
+    const size_t length = path_.size() + 1 + name.size();
+    return boundary_.crossedBy(fd, boundary_.needsPath(length) ? path_ + "/" + name : std::string());
 }
 
 void FolderStack::setWindowForTesting(size_t handles) { windowForTesting.store(handles, std::memory_order_relaxed); }

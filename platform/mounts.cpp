@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
@@ -59,9 +60,21 @@ Boundary::Boundary(int fd, const std::string& realPath) {
             return;
         }
     }
-    for (const auto& entry : Volumes::mountTable()) mountPoints_.insert(entry.mountPoint);
+    for (const auto& entry : Volumes::mountTable()) {
+        mountPoints_.insert(entry.mountPoint);
+        longestMountPoint_ = std::max(longestMountPoint_, entry.mountPoint.size());
+    }
 #endif
     device_ = deviceOf(fd).value_or(UINT64_MAX);
+}
+
+bool Boundary::needsPath(size_t realLength) const {
+#ifdef __linux__
+    return !byMountId_ && realLength <= longestMountPoint_;
+#else
+    (void)realLength;
+    return false;
+#endif
 }
 
 bool Boundary::crossedBy(int fd, const std::string& realPath) const {

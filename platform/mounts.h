@@ -5,6 +5,7 @@
 // id from statx where the kernel gives one, else the device number together with
 // the mount table (is this folder's real path a mount point?). On macOS, which
 // has no bind mounts, the device number is the mount.
+#include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -30,11 +31,18 @@ public:
     // than the folder holding it, and the name shows the outside file.
     bool crossedAt(int dirfd, const char* name, const std::string& realPath) const;
 
+    // Whether the two tests above look at a real path this long at all: only
+    // without mount ids, and only as long as the longest mount point. A walk
+    // thousands of folders deep builds no path it would not look at, so its
+    // cost stays one step per folder rather than one per folder above it.
+    bool needsPath(size_t realLength) const;
+
 private:
     bool byMountId_ = false;
     uint64_t mountId_ = 0;
     uint64_t device_ = 0;
     std::set<std::string> mountPoints_;  // when the kernel gives no mount ids
+    size_t longestMountPoint_ = 0;
 };
 
 // Whether something is mounted below the folder whose real path is given

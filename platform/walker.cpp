@@ -158,6 +158,19 @@ struct RootMount {
     std::string realPathOf(std::string_view path) const {
         return real + std::string(path.substr(std::min(given.size(), path.size())));
     }
+
+    // The boundary's tests, given the reported path; the real one is built
+    // only when the boundary looks at it.
+    bool crossedBy(int fd, std::string_view path) const { return boundary.crossedBy(fd, realPathFor(path)); }
+    bool crossedAt(int dirfd, const char* name, std::string_view path) const {
+        return boundary.crossedAt(dirfd, name, realPathFor(path));
+    }
+
+private:
+    std::string realPathFor(std::string_view path) const {
+        const size_t length = real.size() + path.size() - std::min(given.size(), path.size());
+        return boundary.needsPath(length) ? realPathOf(path) : std::string();
+    }
 };
 
 // Opens the root of a walk, reached without passing through a link or a mount,
@@ -228,7 +241,20 @@ private:
         size_t pathLength;      // path_ up to the folder itself
         int depth;              // of its entries
         size_t handFrom;        // no folder to hand out among its entries before this one
+        size_t lastFolder;      // the last of its entries that can be handed out (end when none)
     };
+
+    bool canHandOut(const RawEntry& raw) const {
+        return raw.type == DT_DIR &&
+               (options_.enterPackages || !Packages::isPackageName(std::string_view(names_.data() + raw.offset, raw.length)));
+    }
+    // Whether the thread keeps a folder of its own to walk when it hands out
+    // entry j of the top frame: handing out its last one would only pass the
+    // walk from thread to thread down a chain, one level at a time.
+    bool keepsAFolderAfter(size_t j) const {
+        const Frame& top = frames_.back();
+        return top.lastFolder != top.end && top.lastFolder > j;
+    }
 
     void report(std::string_view path, int error) {
         if (options_.onError) options_.onError(path, error);
@@ -413,7 +439,7 @@ private:
             if (current != held.fd) ::close(current);
             return -1;
         }
-        if (task.mount && task.mount->boundary.crossedBy(current, task.mount->realPathOf(task.path))) {
+        if (task.mount && task.mount->crossedBy(current, task.path)) {
             ::close(current);
             report(task.path, EXDEV);
             return -1;
@@ -549,7 +575,7 @@ bool FolderWalk::run(Task task) {
 // Reads the folder open at fd into a new frame on top of the stack, and lets
 // go of handles above it that the walk can do without for now.
 void FolderWalk::enter(int fd, const FileIdentity& identity, int depth) {
-    Frame frame{fd, identity, 0, 0, entries_.size(), names_.size(), path_.size(), depth, 0};
+    Frame frame{fd, identity, 0, 0, entries_.size(), names_.size(), path_.size(), depth, 0, 0};
     const bool skipDotNames = options_.skipHidden;
     const int error = readEntries(fd, buffer_, [&](const char* name, size_t length, uint64_t inode, unsigned char type) {
         if (skipDotNames && name[0] == '.') return;
@@ -563,6 +589,13 @@ void FolderWalk::enter(int fd, const FileIdentity& identity, int depth) {
     frame.next = frame.entriesFrom;
     frame.handFrom = frame.entriesFrom;
     frame.end = entries_.size();
+    frame.lastFolder = frame.end;
+    if (shared_)
+        for (size_t j = frame.end; j-- > frame.entriesFrom;)
+            if (canHandOut(entries_[j])) {
+                frame.lastFolder = j;
+                break;
+            }
     frames_.push_back(frame);
     ++open_;
     if (frames_.size() < 3) return;
@@ -681,17 +714,14 @@ bool FolderWalk::handOut() {
     for (size_t k = handFrom_; k < frames_.size(); ++k) {
         Frame& f = frames_[k];
         size_t j = std::max(f.next, f.handFrom);
-        while (j < f.end && !(entries_[j].type == DT_DIR &&
-                              (options_.enterPackages ||
-                               !Packages::isPackageName(std::string_view(names_.data() + entries_[j].offset,
-                                                                         entries_[j].length)))))
-            ++j;
+        while (j < f.end && !canHandOut(entries_[j])) ++j;
         f.handFrom = j;
         if (j == f.end) {
             if (k == handFrom_) ++handFrom_;
             continue;
         }
         if (f.fd < 0) continue;
+        if (k + 1 == frames_.size() && !keepsAFolderAfter(j)) return true;
         if (f.pathLength + 1 + entries_[j].length > kLongestHandedPath) return true;
         if (!shared_->promise()) return true;
         const RawEntry raw = entries_[j];
@@ -773,7 +803,7 @@ bool FolderWalk::step(const RawEntry& raw, size_t frameIndex, bool handingOut) {
     // A file mounted over a name (a bind mount of one file) shows the outside
     // file there: a walk that stays on its mount reports it as it reports a
     // folder mounted inside.
-    if (!isDir && mount_ && !facts.isSymlink() && mount_->boundary.crossedAt(dirfd, name, mount_->realPathOf(path))) {
+    if (!isDir && mount_ && !facts.isSymlink() && mount_->crossedAt(dirfd, name, path)) {
         report(path, EXDEV);
         return true;
     }
@@ -800,7 +830,7 @@ bool FolderWalk::step(const RawEntry& raw, size_t frameIndex, bool handingOut) {
             return true;
         }
     }
-    if (mount_ && mount_->boundary.crossedBy(child, mount_->realPathOf(path))) {
+    if (mount_ && mount_->crossedBy(child, path)) {
         closeChild();
         report(path, EXDEV);
         return true;
@@ -808,9 +838,11 @@ bool FolderWalk::step(const RawEntry& raw, size_t frameIndex, bool handingOut) {
     // A folder handed out goes by its path and identity, its handle closed
     // here: past the length a path can have on disk, where only chains go,
     // this thread walks on itself. A folder about to be entered is handed out
-    // too when a thread waits and nothing shallower was left to give it.
+    // too when a thread waits and nothing shallower was left to give it, as
+    // long as this thread has another folder of its own left.
     if (shared_) shared_->wantHelpers();
-    if (handingOut || (shared_ && path.size() <= kLongestHandedPath && shared_->hungry() && shared_->promise())) {
+    if (handingOut || (shared_ && path.size() <= kLongestHandedPath && frameIndex + 1 == frames_.size() &&
+                       keepsAFolderAfter(frames_[frameIndex].next - 1) && shared_->hungry() && shared_->promise())) {
         closeChild();
         promise.shared = nullptr;
         shared_->deliver(Task{-1, path, depth + 1, root_, mount_, facts.identity});
