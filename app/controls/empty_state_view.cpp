@@ -42,7 +42,9 @@ EmptyStateView::EmptyStateView(Symbol icon, const QString& title, const QString&
     stack->setContentsMargins(40, 40, 40, 40);
     stack->setSpacing(14);
     stack->addStretch(1);
-    stack->addWidget(new Badge(icon, tint), 0, Qt::AlignHCenter);
+    auto* badge = new Badge(icon, tint);
+    badge->setObjectName(QStringLiteral("badge"));
+    stack->addWidget(badge, 0, Qt::AlignHCenter);
 
     auto* titleLabel = new TextLabel(title, Fonts::text(16, QFont::DemiBold), Theme::primary());
     titleLabel->setObjectName(QStringLiteral("title"));
@@ -54,7 +56,12 @@ EmptyStateView::EmptyStateView(Symbol icon, const QString& title, const QString&
     messageLabel->setAlignment(Qt::AlignCenter);
     messageLabel->setWordWrap(true);
     messageLabel->setMaximumWidth(400);
-    messageLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // As tall as its lines at the width it is given, no taller: a label sized
+    // by its hint would sit in a band twice its text's height and push the
+    // title and the button apart.
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    messageLabel->setSizePolicy(policy);
     // Centred, and as wide as the space allows up to 400.
     auto* messageRow = new QHBoxLayout;
     messageRow->addStretch(1);

@@ -278,6 +278,45 @@ TEST_F(ControlsTest, OptionalPartsAreLeftOutWhenAbsent) {
     EXPECT_LT(two.sizeHint().height(), three.sizeHint().height());
 }
 
+TEST_F(ControlsTest, EmptyStateKeepsItsPartsFourteenApartWithTheMessageAsTallAsItsLines) {
+    const QString longMessage = "Choose an application to see its size and everything it left behind in your Library "
+                                "folders, then pick what goes with it and what stays where it is.";
+    struct Case {
+        QString message;
+        bool action;
+        QSize size;
+    } cases[] = {{"Press Scan.", true, QSize(700, 500)},
+                 {longMessage, true, QSize(700, 500)},
+                 {longMessage, false, QSize(460, 620)},
+                 {longMessage, true, QSize(330, 400)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message.toStdString() + " " + std::to_string(c.size.width()));
+        std::optional<EmptyStateView::Action> action;
+        if (c.action) action = EmptyStateView::Action{"Reload", [] {}};
+        EmptyStateView view("shippingbox", "No applications found", c.message, Theme::color(Theme::accent), action);
+        render(view, c.size);
+        auto* title = view.findChild<TextLabel*>("title");
+        auto* message = view.findChild<TextLabel*>("message");
+        ASSERT_TRUE(title && message);
+        const QRect t = title->geometry(), m = message->geometry();
+        EXPECT_LE(m.width(), 400);
+        const QFontMetrics fm(message->font());
+        const QRect text = fm.boundingRect(QRect(0, 0, m.width(), 10000), Qt::AlignCenter | Qt::TextWordWrap, c.message);
+        EXPECT_EQ(m.height(), text.height());
+        EXPECT_EQ(m.top() - (t.top() + t.height()), 14);
+        if (PrimaryButton* button = view.actionButton()) {
+            EXPECT_EQ(button->geometry().top() - (m.top() + m.height()), 18);
+        }
+        // The badge is 14 above the title, and the whole column is centred.
+        auto* badge = view.findChild<QWidget*>("badge");
+        ASSERT_TRUE(badge);
+        EXPECT_EQ(t.top() - (badge->geometry().top() + badge->height()), 14);
+        const int top = badge->geometry().top();
+        const int bottom = view.actionButton() ? view.actionButton()->geometry().bottom() : m.bottom();
+        EXPECT_LE(std::abs(top - (view.height() - 1 - bottom)), 1);
+    }
+}
+
 TEST_F(ControlsTest, ModuleHeaderShowsTheModulesTitleAndSubtitle) {
     ModuleHeader header(ModuleID::photos);
     auto* title = header.findChild<TextLabel*>("title");
