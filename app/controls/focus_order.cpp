@@ -54,7 +54,10 @@ bool move(const std::vector<QWidget*>& stops, bool next) {
         index = next ? 0 : stops.size() - 1;
     else
         index = (size_t(at - stops.begin()) + (next ? 1 : stops.size() - 1)) % stops.size();
-    stops[index]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    // The only stop keeps the focus it has: Tab still came from the
+    // keyboard, so its ring shows.
+    if (stops[index] == focus) FocusRing::keyboardMoved(focus);
+    else stops[index]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     return true;
 }
 

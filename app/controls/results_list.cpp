@@ -14,6 +14,7 @@
 ResultsList::ResultsList(ModuleID module, QWidget* parent)
     : QTreeView(parent), module_(module), model_(new ResultsModel(this)) {
     setObjectName(QStringLiteral("ResultsList"));
+    setAccessibleName(QString::fromStdString(std::string(Modules::title(module))) + QStringLiteral(" results"));
     delegate_ = new ResultsDelegate(
         Theme::color(Modules::tint(module)), [this](const QModelIndex& index) { return isExpanded(index); },
         [this](const QModelIndex& index) { return openFraction(index); }, this);

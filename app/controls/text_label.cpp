@@ -78,6 +78,9 @@ QStringList TextLabel::linesFor(int width, bool* cut) const {
 bool TextLabel::hasHeightForWidth() const { return lineLimit_ > 0 || QLabel::hasHeightForWidth(); }
 
 int TextLabel::heightForWidth(int width) const {
+    // A layout asks at the width of its cell, which may be wider than the
+    // label can ever be; its lines break at the width it will really have.
+    width = std::min(width, maximumWidth());
     if (lineLimit_ == 0) return QLabel::heightForWidth(width);
     const QMargins m = contentsMargins();
     const int lines = int(linesFor(width - m.left() - m.right()).size());

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/controls/accessibility.h"
 #include "app/controls/buttons.h"
 #include "app/controls/fonts.h"
 #include "app/controls/progress_ring.h"
@@ -18,6 +19,7 @@
 #include "app/controls/text_label.h"
 #include "app/controls/theme.h"
 #include "app/controls/thin_scroll_bar.h"
+#include "app/shell/shell_accessibility.h"
 
 namespace SummaryText {
 
@@ -131,7 +133,12 @@ CleanupSummaryView::CleanupSummaryView(const CleanupSummary& summary, std::funct
     setObjectName(QStringLiteral("CleanupSummaryView"));
     setFixedWidth(kWidth);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::StrongFocus);
+    // No stop of its own: the focus goes to its controls, and its keys reach
+    // it from them.
+    ShellAccessibility::install();
+    setAccessibleName(QStringLiteral("Cleanup summary: ") + qs(summary.title));
+    setAccessibleDescription(Accessibility::spoken(ResultsText::size(summary.reclaimed) + QLatin1Char(' ') +
+                                                   SummaryText::reclaimedFrom(summary.removedCount)));
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(26, 16, 26, 20);
     stack->setSpacing(14);

@@ -1,5 +1,6 @@
 #include "app/shell/content_view.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
@@ -138,7 +139,13 @@ void ContentView::presentSheet(QWidget* sheet) {
     sheetEnded_ = connect(sheet, &QObject::destroyed, this, [this, before, byKeyboard] { giveFocusBack(before, byKeyboard); });
     sheet_->show();
     placeOverlays();
-    sheet->setFocus(Qt::OtherFocusReason);
+    // The sheet is no stop of its own: its first control takes the focus.
+    const std::vector<QWidget*> stops = FocusOrder::stops(sheet);
+    (stops.empty() ? sheet : stops.front())->setFocus(Qt::OtherFocusReason);
+    // A reader says that a sheet opened, by its name, before the control
+    // that has the focus.
+    QAccessibleEvent opened(sheet, QAccessible::DialogStart);
+    QAccessible::updateAccessibility(&opened);
 }
 
 void ContentView::giveFocusBack(QWidget* before, bool byKeyboard) {

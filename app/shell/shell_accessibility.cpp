@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 
 #include "app/shell/banner_view.h"
+#include "app/shell/cleanup_summary_view.h"
 #include "app/shell/sidebar_view.h"
 
 namespace ShellAccessibility {
@@ -45,6 +46,7 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
     if (auto* row = qobject_cast<SidebarRow*>(object)) return new AccessibleSidebarRow(row);
     if (auto* sidebar = qobject_cast<SidebarView*>(object)) return new QAccessibleWidget(sidebar, QAccessible::List);
     if (auto* banner = qobject_cast<BannerView*>(object)) return new AccessibleBanner(banner);
+    if (auto* summary = qobject_cast<CleanupSummaryView*>(object)) return new QAccessibleWidget(summary, QAccessible::Dialog);
     return nullptr;
 }
 

@@ -119,6 +119,11 @@ protected:
         std::map<QAccessibleInterface*, int> checkedRadios;
         int sidebarItems = 0, selectedSidebarItems = 0;
         for (const Control& c : controls()) {
+            // A list is named by what it lists, or a reader says only "tree".
+            if (c.role == QAccessible::Tree || c.role == QAccessible::List || c.role == QAccessible::Table) {
+                EXPECT_FALSE(c.name.trimmed().isEmpty()) << (screen + ": " + c.where).toStdString() << " role "
+                                                         << int(c.role);
+            }
             if (!interactive(c.role)) continue;
             const QString at = screen + ": " + c.where + " / " + c.name;
             EXPECT_FALSE(c.name.trimmed().isEmpty()) << at.toStdString() << " role " << int(c.role);

@@ -1,5 +1,6 @@
 // The cleanup summary sheet: its figures, its notes, the failures it lists
 // and counts, and its dismissal.
+#include <QLabel>
 #include <QTest>
 
 #include "app/controls/buttons.h"
@@ -69,6 +70,39 @@ TEST_F(CleanupSummaryViewTest, SpaceNotes) {
         CleanupSummaryView view(s, {});
         EXPECT_EQ(view.findChild<QWidget*>("spaceNotes") != nullptr, !row.lines.isEmpty());
     }
+}
+
+TEST_F(CleanupSummaryViewTest, SpaceNotesWrapCentredAndWholeAtTheSheetsNaturalHeight) {
+    // Sizes of every length of text, so some line ends just past the width
+    // it is given and wraps one short word onto a line of its own.
+    std::vector<int64_t> sizes;
+    for (int64_t n = 999; n < 900'000'000'000'000; n = n * 37 / 10 + 7) sizes.push_back(n);
+    for (int64_t trashed : sizes)
+        for (std::optional<int64_t> measured : {std::optional<int64_t>(), std::optional<int64_t>(-trashed * 3)}) {
+            CleanupSummary s;
+            s.title = "Mail Attachments";
+            s.trashedBytes = trashed;
+            s.measuredReclaimed = measured;
+            s.notes = {"Removed the attachments Mail had kept for messages that are gone"};
+            CleanupSummaryView view(s, {});
+            render(view, view.sizeHint());
+            ASSERT_EQ(view.height(), view.sizeHint().height());
+            auto* space = view.findChild<QWidget*>("spaceNotes");
+            ASSERT_TRUE(space);
+            const auto lines = space->findChildren<QLabel*>();
+            ASSERT_EQ(lines.size(), measured ? 2 : 1);
+            const QRect spaceAt(space->mapTo(&view, QPoint(0, 0)), space->size());
+            const int doneTop = view.doneButton()->mapTo(&view, QPoint(0, 0)).y();
+            EXPECT_LE(spaceAt.bottom(), doneTop);
+            for (QLabel* line : lines) {
+                SCOPED_TRACE(line->text().toStdString());
+                EXPECT_TRUE(line->alignment() & Qt::AlignHCenter);
+                const QRect needed = line->fontMetrics().boundingRect(QRect(0, 0, line->width(), 10000),
+                                                                      Qt::TextWordWrap | Qt::AlignHCenter, line->text());
+                EXPECT_GE(line->height(), needed.height());
+                EXPECT_TRUE(space->rect().contains(QRect(line->mapTo(space, QPoint(0, 0)), line->size())));
+            }
+        }
 }
 
 TEST_F(CleanupSummaryViewTest, ListsFiveFailuresAndCountsTheRest) {

@@ -1,6 +1,7 @@
 // The main window's content against the real widgets: the sidebar's sections
 // and rows, the router's screen for every module, the disk ring, the footer's
 // three states, the banner's life and the summary sheet.
+#include <QAccessible>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QScrollArea>
@@ -134,15 +135,55 @@ TEST_F(ContentViewTest, TabGoesRoundTheSheetsOwnControlsOnly) {
     hidden->hide();
     view->presentSheet(sheet);
     QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), first);
     std::vector<QWidget*> visited;
     for (int i = 0; i < 4; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget());
     }
-    EXPECT_EQ(visited, (std::vector<QWidget*>{first, last, first, last}));
+    // The sheet's first control has the focus as it opens; the sheet itself
+    // is never a stop.
+    EXPECT_EQ(visited, (std::vector<QWidget*>{last, first, last, first}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), last);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(QApplication::focusWidget(), first);
     EXPECT_TRUE(FocusRing::fromKeyboard(first));
+}
+
+TEST_F(ContentViewTest, TheSummaryIsNoStopOfItsOwnAndReadsAsADialogByItsTitle) {
+    view = std::make_unique<ContentView>(state(), services);
+    view->resize(1200, 800);
+    view->show();
+    view->activateWindow();
+    QCoreApplication::processEvents();
+    CleanupSummary summary;
+    summary.title = "Mail Attachments";
+    summary.reclaimed = 1'500'000;
+    summary.removedCount = 3;
+    summary.trashedBytes = 1'500'000;
+    summary.notes = {"Removed the attachments of 3 messages"};
+    state().setLastCleanup(summary);
+    QCoreApplication::processEvents();
+    CleanupSummaryView* sheet = view->summaryView();
+    ASSERT_TRUE(sheet);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(sheet);
+    ASSERT_TRUE(iface);
+    EXPECT_EQ(iface->role(), QAccessible::Dialog);
+    EXPECT_EQ(iface->text(QAccessible::Name), "Cleanup summary: Mail Attachments");
+    EXPECT_EQ(iface->text(QAccessible::Description), "1.5 megabytes reclaimed from 3 items");
+    // The focus is on Done, without a ring, and Tab never rests on the sheet.
+    EXPECT_EQ(QApplication::focusWidget(), sheet->doneButton());
+    EXPECT_FALSE(FocusRing::fromKeyboard(sheet->doneButton()));
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), sheet->doneButton());
+        EXPECT_TRUE(FocusRing::fromKeyboard(sheet->doneButton()));
+    }
+    // Escape from Done ends the sheet.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(state().lastCleanup());
+    EXPECT_FALSE(view->summaryView());
 }
 
 TEST_F(ContentViewTest, RouterShowsEachModulesScreen) {
