@@ -1,5 +1,6 @@
 #include "support/test_env.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "engine/admin.h"
 #include "engine/cleaning.h"
@@ -41,15 +44,83 @@ TempDir::TempDir() {
     path_ = templ;
 }
 
-TempDir::~TempDir() {
-    std::error_code ec;
-    // Tests may leave folders without permissions behind; open them up first.
-    for (auto it = std::filesystem::recursive_directory_iterator(
-             path_, std::filesystem::directory_options::skip_permission_denied, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            ::chmod(it->path().c_str(), 0700);
+namespace {
+
+constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+std::vector<std::string> namesIn(int fd) {
+    std::vector<std::string> names;
+    const int copy = ::openat(fd, ".", kOpenFolder);
+    if (copy < 0) return names;
+    DIR* dir = ::fdopendir(copy);
+    if (!dir) {
+        ::close(copy);
+        return names;
     }
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// Empties the folder open at top and its folders without recursing and
+// without ever being more than two levels down: the folders inside a folder
+// are moved up into top before that folder goes, so a chain thousands of
+// folders deep costs one step per folder (a walk that names each entry by its
+// whole path costs one per folder above it). Links are removed, never
+// followed; a folder on another device than top is left alone. Folders
+// without permissions are opened up first.
+void emptyFlattening(int top) {
+    struct stat topStat{};
+    if (::fstat(top, &topStat) != 0) return;
+    size_t moved = 0;
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (const std::string& name : namesIn(top)) {
+            if (::unlinkat(top, name.c_str(), 0) == 0) {
+                progress = true;
+                continue;
+            }
+            ::fchmodat(top, name.c_str(), 0700, 0);
+            if (::unlinkat(top, name.c_str(), AT_REMOVEDIR) == 0) {
+                progress = true;
+                continue;
+            }
+            const int sub = ::openat(top, name.c_str(), kOpenFolder);
+            if (sub < 0) continue;
+            struct stat subStat{};
+            if (::fstat(sub, &subStat) != 0 || subStat.st_dev != topStat.st_dev) {
+                ::close(sub);
+                continue;
+            }
+            for (const std::string& child : namesIn(sub)) {
+                if (::unlinkat(sub, child.c_str(), 0) == 0) {
+                    progress = true;
+                    continue;
+                }
+                const std::string up = ".vessiltane-test-up-" + std::to_string(moved++);
+                if (::renameat(sub, child.c_str(), top, up.c_str()) == 0) progress = true;
+            }
+            ::close(sub);
+            if (::unlinkat(top, name.c_str(), AT_REMOVEDIR) == 0) progress = true;
+        }
+    }
+}
+
+}  // namespace
+
+TempDir::~TempDir() {
+    ::chmod(path_.c_str(), 0700);
+    const int top = ::open(path_.c_str(), kOpenFolder);
+    if (top >= 0) {
+        emptyFlattening(top);
+        ::close(top);
+    }
+    // Whatever could not be removed above (another device inside) goes the
+    // usual way.
+    std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }
 
