@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,11 +30,13 @@ struct Fetched {
     std::map<size_t, FeedResponse> responses;
 };
 
-Fetched fetch(FeedFetcher& fetcher, const std::vector<std::string>& urls) {
+Fetched fetch(FeedFetcher& fetcher, const std::vector<std::string>& urls,
+              const std::function<void()>& delivered = {}) {
     Fetched out;
     fetcher.fetchBatch(urls, [&](size_t index, FeedResponse response) {
         out.order.push_back(index);
         out.responses[index] = std::move(response);
+        if (delivered) delivered();
     });
     return out;
 }
@@ -53,6 +58,11 @@ protected:
         server = std::make_unique<LoopbackServer>([this](const std::string& path) { return answer(path); }, certificate);
     }
     void TearDown() override {
+        {
+            std::lock_guard hold(deliveredLock);
+            slowAfter = 0;  // a held answer is let go at once
+        }
+        deliveredChanged.notify_all();
         server.reset();
         plain.reset();
         TestEnv::TearDown();
@@ -60,7 +70,13 @@ protected:
 
     LoopbackServer::Answer answer(const std::string& path) {
         if (path == "/feed.xml") return {LoopbackServer::reply(200, kFeed)};
-        if (path == "/slow.xml") return {LoopbackServer::reply(200, "slow"), 800ms};
+        if (path == "/slow.xml") {
+            // Answered only once the batch has delivered every other answer
+            // (or after a minute), so which comes last never rests on timing.
+            std::unique_lock hold(deliveredLock);
+            deliveredChanged.wait_for(hold, 60s, [&] { return delivered >= slowAfter; });
+            return {LoopbackServer::reply(200, "slow")};
+        }
         if (path == "/missing.xml") return {LoopbackServer::reply(404, "<html>not here</html>")};
         if (path == "/moved.xml") return {LoopbackServer::reply(301, "", "Location: " + server->url("/feed.xml") + "\r\n")};
         if (path == "/to-http.xml")
@@ -74,6 +90,18 @@ protected:
         return FeedFetcher::makeHttps({timeout, cap, certificate});
     }
 
+    void oneDelivered() {
+        {
+            std::lock_guard hold(deliveredLock);
+            ++delivered;
+        }
+        deliveredChanged.notify_all();
+    }
+
+    std::mutex deliveredLock;
+    std::condition_variable deliveredChanged;
+    size_t delivered = 0;
+    size_t slowAfter = 0;
     std::filesystem::path certificate;
     std::unique_ptr<LoopbackServer> plain;
     std::unique_ptr<LoopbackServer> server;
@@ -84,7 +112,8 @@ TEST_F(FeedFetcherTest, OneBatchAnswersAsEachRequestCompletes) {
     const std::vector<std::string> urls = {server->url("/slow.xml"), server->url("/feed.xml"),
                                            server->url("/missing.xml"), server->url("/moved.xml"),
                                            server->url("/to-http.xml")};
-    Fetched got = fetch(*fetcher, urls);
+    slowAfter = urls.size() - 1;
+    Fetched got = fetch(*fetcher, urls, [this] { oneDelivered(); });
 
     ASSERT_EQ(got.order.size(), 5u);
     EXPECT_EQ(got.order.back(), 0u);  // the slow answer comes last
