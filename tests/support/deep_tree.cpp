@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/volumes.h"
+#include "support/test_env.h"
 
 namespace testing_support {
 
@@ -56,23 +57,7 @@ DeepChain makeDeepChain(const std::filesystem::path& folder, int levels, bool si
     return chain;
 }
 
-void removeDeepChain(const std::filesystem::path& folder) {
-    int top = ::open(folder.c_str(), kFolder);
-    if (top < 0) return;
-    // The folder below the first is moved up beside it each time, so the
-    // first one is always empty but for its files when it goes.
-    for (;;) {
-        int first = ::openat(top, "d", kFolder);
-        if (first < 0) break;
-        ::unlinkat(first, "f", 0);
-        ::unlinkat(first, "bottom", 0);
-        const bool more = ::renameat(first, "d", top, "d.next") == 0;
-        ::close(first);
-        ::unlinkat(top, "d", AT_REMOVEDIR);
-        if (!more || ::renameat(top, "d.next", top, "d") != 0) break;
-    }
-    ::close(top);
-}
+void removeDeepChain(const std::filesystem::path& folder) { emptyFolder(folder); }
 
 DeepScratch::DeepScratch(const std::filesystem::path& path) : path_(path) {
     std::filesystem::create_directories(path);

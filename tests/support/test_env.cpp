@@ -111,13 +111,16 @@ void emptyFlattening(int top) {
 
 }  // namespace
 
+void emptyFolder(const std::filesystem::path& folder) {
+    const int top = ::open(folder.c_str(), kOpenFolder);
+    if (top < 0) return;
+    emptyFlattening(top);
+    ::close(top);
+}
+
 TempDir::~TempDir() {
     ::chmod(path_.c_str(), 0700);
-    const int top = ::open(path_.c_str(), kOpenFolder);
-    if (top >= 0) {
-        emptyFlattening(top);
-        ::close(top);
-    }
+    emptyFolder(path_);
     // Whatever could not be removed above (another device inside) goes the
     // usual way.
     std::error_code ec;

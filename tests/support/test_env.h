@@ -9,6 +9,10 @@
 
 namespace testing_support {
 
+// Removes everything inside folder, never following a link, in one step per
+// folder however deep the tree; a folder on another device is left alone.
+void emptyFolder(const std::filesystem::path& folder);
+
 class TempDir {
 public:
     TempDir();
